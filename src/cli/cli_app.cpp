@@ -1,0 +1,28 @@
+#include "cli/cli_app.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include "cli/cli_context.hpp"
+#include "platform/version_info.hpp"
+
+namespace brindle::cli {
+
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+           bool err_is_terminal) {
+    CliContext context{out, err, err_is_terminal};
+    CLI::App app{"Brindle: Outlook Express mailboxes (.dbx) to one .eml file per message",
+                 "brindle-cli"};
+    app.set_version_flag("--version", std::string(version_info::kProductName) + " " +
+                                          version_info::kFileVersion);
+    app.require_subcommand(1);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e, out, err);
+        return code == 0 ? kExitOk : kExitUsage;
+    }
+    return context.status;
+}
+
+}  // namespace brindle::cli

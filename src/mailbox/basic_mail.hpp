@@ -1,0 +1,55 @@
+// The two abstractions that keep the conversion run, the naming and the matcher independent of
+// the mailbox format and the message parser: a mailbox (TBasicMailParser) that counts its
+// messages and builds any one of them, and a message (TBasicMail).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/line_list.hpp"
+
+namespace brindle {
+
+// Upper-cased field name with its colon ("SUBJECT:") to the decoded values of that field, in
+// the order in which the field occurs in the message.
+class THeaderMap {
+public:
+    // The values of a field; an absent key gives an empty list.
+    const std::vector<std::string>& Values(const std::string& key) const;
+    void Add(const std::string& key, std::string value);
+    bool Contains(const std::string& key) const { return fields_.count(key) != 0; }
+    const std::map<std::string, std::vector<std::string>>& Fields() const { return fields_; }
+
+private:
+    std::map<std::string, std::vector<std::string>> fields_;
+};
+
+class TBasicMail {
+public:
+    virtual ~TBasicMail() = default;
+
+    virtual THeaderMap GetHeaders() const = 0;
+    virtual Lines GetBodyLines() const = 0;
+    virtual std::string GetBoundary() const = 0;
+    // The whole message as stored, each stored line followed by CR LF.
+    virtual std::string GetText() const = 0;
+    // The header as the matcher searches it.
+    virtual std::string GetHeaderText() const = 0;
+    // The body lines, each followed by CR LF.
+    virtual std::string GetBodyText() const = 0;
+};
+
+class TBasicMailParser {
+public:
+    virtual ~TBasicMailParser() = default;
+
+    // Number of messages; must be called before GetMail.
+    virtual std::int32_t GetMailCount() = 0;
+    // A newly built message for the 0-based index.
+    virtual std::unique_ptr<TBasicMail> GetMail(std::int32_t index) = 0;
+};
+
+}  // namespace brindle

@@ -1,0 +1,37 @@
+#include "platform/ansi_text.hpp"
+
+#include <gtest/gtest.h>
+
+namespace brindle {
+namespace {
+
+TEST(AnsiUpperCase, ChangesAsciiLettersOnly) {
+    EXPECT_EQ(AnsiUpperCase("subject: abc xyz 123"), "SUBJECT: ABC XYZ 123");
+    // Full-width ａ (0x82 0x81) and half-width kana stay as they are.
+    EXPECT_EQ(AnsiUpperCase("\x82\x81\xb1z"), "\x82\x81\xb1Z");
+}
+
+TEST(AnsiUpperCase, LeavesTrailBytesThatLookLikeLetters) {
+    // ソ is 0x83 0x5C and ア is 0x83 0x41; 0x83 0x61 ("ャ" area) has an 'a' trail byte.
+    EXPECT_EQ(AnsiUpperCase("\x83\x61" "a"), "\x83\x61" "A");
+}
+
+TEST(AnsiFind, SkipsTrailBytePositions) {
+    // 表 = 0x95 0x5C: the backslash inside it must not be found.
+    EXPECT_EQ(AnsiFind("\x95\x5c", "\\"), std::string_view::npos);
+    EXPECT_EQ(AnsiFind("\x95\x5c\\", "\\"), 2u);
+    // ア = 0x83 0x41: the trail byte 'A' is not an 'A'.
+    EXPECT_EQ(AnsiFind("\x83\x41", "A"), std::string_view::npos);
+    EXPECT_EQ(AnsiFind("\x83\x41" "A", "A"), 2u);
+}
+
+TEST(AnsiFind, FindsFromOffsetAndReportsOnePositions) {
+    EXPECT_EQ(AnsiFind("abcabc", "bc", 2), 4u);
+    EXPECT_EQ(AnsiPos("bc", "abcabc"), 2u);
+    EXPECT_EQ(AnsiPos("zz", "abc"), 0u);
+    EXPECT_EQ(AnsiPos("", "abc"), 0u);
+    EXPECT_EQ(AnsiPos("abcd", "abc"), 0u);
+}
+
+}  // namespace
+}  // namespace brindle
