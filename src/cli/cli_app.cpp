@@ -12,8 +12,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     CliContext context{out, err, err_is_terminal};
     CLI::App app{"Brindle: Outlook Express mailboxes (.dbx) to one .eml file per message",
                  "brindle-cli"};
-    app.set_version_flag("--version", std::string(version_info::kProductName) + " " +
-                                          version_info::kFileVersion);
+    app.set_version_flag(
+        "--version", std::string(version_info::kProductName) + " " + version_info::kFileVersion);
     app.require_subcommand(1);
 
     try {

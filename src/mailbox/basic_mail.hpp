@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/line_list.hpp"
@@ -16,19 +17,25 @@ namespace brindle {
 // Upper-cased field name with its colon ("SUBJECT:") to the decoded values of that field, in
 // the order in which the field occurs in the message.
 class THeaderMap {
-public:
+  public:
     // The values of a field; an absent key gives an empty list.
-    const std::vector<std::string>& Values(const std::string& key) const;
-    void Add(const std::string& key, std::string value);
+    const std::vector<std::string>& Values(const std::string& key) const {
+        static const std::vector<std::string> kNone;
+        const auto it = fields_.find(key);
+        return it == fields_.end() ? kNone : it->second;
+    }
+    void Add(const std::string& key, std::string value) {
+        fields_[key].push_back(std::move(value));
+    }
     bool Contains(const std::string& key) const { return fields_.count(key) != 0; }
     const std::map<std::string, std::vector<std::string>>& Fields() const { return fields_; }
 
-private:
+  private:
     std::map<std::string, std::vector<std::string>> fields_;
 };
 
 class TBasicMail {
-public:
+  public:
     virtual ~TBasicMail() = default;
 
     virtual THeaderMap GetHeaders() const = 0;
@@ -43,7 +50,7 @@ public:
 };
 
 class TBasicMailParser {
-public:
+  public:
     virtual ~TBasicMailParser() = default;
 
     // Number of messages; must be called before GetMail.

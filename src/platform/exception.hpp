@@ -9,7 +9,7 @@
 namespace brindle {
 
 class Exception : public std::runtime_error {
-public:
+  public:
     explicit Exception(const std::string& message);
     explicit Exception(const char* message);
 };

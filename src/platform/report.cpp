@@ -39,6 +39,8 @@ void RaiseWarning(const std::string& message) {
 ScopedReportSink::ScopedReportSink(ReportSink sink)
     : previous_(std::exchange(CurrentSink(), std::move(sink))) {}
 
-ScopedReportSink::~ScopedReportSink() { CurrentSink() = std::move(previous_); }
+ScopedReportSink::~ScopedReportSink() {
+    CurrentSink() = std::move(previous_);
+}
 
 }  // namespace brindle

@@ -24,13 +24,13 @@ void RaiseWarning(const std::string& message);
 
 // Installs a sink for its own lifetime and restores the previous one when destroyed.
 class ScopedReportSink {
-public:
+  public:
     explicit ScopedReportSink(ReportSink sink);
     ~ScopedReportSink();
     ScopedReportSink(const ScopedReportSink&) = delete;
     ScopedReportSink& operator=(const ScopedReportSink&) = delete;
 
-private:
+  private:
     ReportSink previous_;
 };
 

@@ -8,12 +8,20 @@
 
 namespace brindle::sjis {
 
-constexpr bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-constexpr bool IsLeadByte(char c) { return IsLeadByte(static_cast<unsigned char>(c)); }
+constexpr bool IsLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+constexpr bool IsLeadByte(char c) {
+    return IsLeadByte(static_cast<unsigned char>(c));
+}
 
 // Half-width katakana: single bytes 0xA1-0xDF.
-constexpr bool IsHalfWidthKana(unsigned char c) { return c >= 0xA1 && c <= 0xDF; }
-constexpr bool IsHalfWidthKana(char c) { return IsHalfWidthKana(static_cast<unsigned char>(c)); }
+constexpr bool IsHalfWidthKana(unsigned char c) {
+    return c >= 0xA1 && c <= 0xDF;
+}
+constexpr bool IsHalfWidthKana(char c) {
+    return IsHalfWidthKana(static_cast<unsigned char>(c));
+}
 
 // Length in bytes of the character starting at pos: 2 for a lead byte followed by any byte,
 // 1 otherwise (including a lead byte that is the last byte of the text).

@@ -13,7 +13,10 @@ TEST(AnsiUpperCase, ChangesAsciiLettersOnly) {
 
 TEST(AnsiUpperCase, LeavesTrailBytesThatLookLikeLetters) {
     // ソ is 0x83 0x5C and ア is 0x83 0x41; 0x83 0x61 ("ャ" area) has an 'a' trail byte.
-    EXPECT_EQ(AnsiUpperCase("\x83\x61" "a"), "\x83\x61" "A");
+    EXPECT_EQ(AnsiUpperCase("\x83\x61"
+                            "a"),
+              "\x83\x61"
+              "A");
 }
 
 TEST(AnsiFind, SkipsTrailBytePositions) {
@@ -22,7 +25,10 @@ TEST(AnsiFind, SkipsTrailBytePositions) {
     EXPECT_EQ(AnsiFind("\x95\x5c\\", "\\"), 2u);
     // ア = 0x83 0x41: the trail byte 'A' is not an 'A'.
     EXPECT_EQ(AnsiFind("\x83\x41", "A"), std::string_view::npos);
-    EXPECT_EQ(AnsiFind("\x83\x41" "A", "A"), 2u);
+    EXPECT_EQ(AnsiFind("\x83\x41"
+                       "A",
+                       "A"),
+              2u);
 }
 
 TEST(AnsiFind, FindsFromOffsetAndReportsOnePositions) {

@@ -19,7 +19,9 @@ TEST(SplitLines, LfCrIsTwoLineEnds) {
     EXPECT_EQ(SplitLines("a\n\rb"), (Lines{"a", "", "b"}));
 }
 
-TEST(SplitLines, EmptyTextGivesNoLines) { EXPECT_TRUE(SplitLines("").empty()); }
+TEST(SplitLines, EmptyTextGivesNoLines) {
+    EXPECT_TRUE(SplitLines("").empty());
+}
 
 TEST(SplitLines, KeepsZeroBytesAndHighBytes) {
     const std::string text("a\0b\r\n\x95\x5c", 7);
