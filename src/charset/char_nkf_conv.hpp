@@ -1,0 +1,48 @@
+// The converter a parsed message owns: brings header values and body text from the charset
+// the message declares into Shift_JIS. JIS, MIME, Base64 and quoted-printable come from
+// TCharCodeConv; EUC-JP, UTF-7 and UTF-8 go through glibc iconv into CP932, where characters
+// CP932 lacks and invalid input become '?'. There is no external converter library on Linux,
+// so every conversion takes the path the program takes when that library is missing.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "charset/char_code_conv.hpp"
+
+namespace brindle {
+
+// Windows code page numbers, and two pseudo code pages that request decoding only.
+inline constexpr int kCodePageShiftJis = 932;
+inline constexpr int kCodePageIso2022Jp = 50222;
+inline constexpr int kCodePageEucJp = 51932;
+inline constexpr int kCodePageUtf7 = 65000;
+inline constexpr int kCodePageUtf8 = 65001;
+inline constexpr int kCodePageWindows1252 = 1252;
+inline constexpr int kCodePageQuotedPrintable = 99998;
+inline constexpr int kCodePageBase64 = 99999;
+
+class TCharNkfConv : public TCharCodeConv {
+  public:
+    // 932 and unknown code pages: unchanged; 50222: JisToSJis; 51932, 65000, 65001:
+    // SystemCodePageToSJis; 99998: QPDecode; 99999: B64Decode. Raises Exception only when the
+    // system converter itself is unavailable.
+    std::string CodePageToSJis(std::string_view text, int code_page) const;
+
+    // One header value decoded to Shift_JIS. Never raises.
+    std::string DecodeHeader(std::string_view value) const;
+
+    // Decodes every UTF-7 and UTF-8 encoded word of value (prefix is the head of the first one,
+    // such as "=?UTF-8?B?"). Adjacent words of the same charset are decoded together, so that a
+    // character split across two words survives, and blanks between adjacent encoded words are
+    // dropped. Other text stays as it is. Never raises: on failure the value comes back as is.
+    std::string DecodeUnicodeWord(std::string_view value, std::string_view prefix) const;
+
+    // EUC-JP-MS (51932), UTF-7 (65000) or UTF-8 (65001) text to CP932 through iconv, up to the
+    // first NUL of text. Characters CP932 lacks and invalid sequences become '?'. Raises
+    // Exception with "IEコンポーネントの初期化に失敗しました。(1)" when iconv cannot serve
+    // the code page.
+    std::string SystemCodePageToSJis(std::string_view text, int code_page) const;
+};
+
+}  // namespace brindle
