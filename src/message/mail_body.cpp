@@ -1,0 +1,196 @@
+// The body stage of TMail: the code page and boundary from the header map, then either the
+// single-part decoding of the whole body or, for a multipart message, the decoding of its first
+// top-level text/plain part. Attachments are never decoded and nested multiparts never entered.
+#include <array>
+#include <utility>
+
+#include "message/mail.hpp"
+#include "platform/ansi_text.hpp"
+
+namespace brindle {
+
+namespace {
+
+constexpr std::string_view kContentTypeKey = "CONTENT-TYPE:";
+constexpr std::string_view kTransferEncodingKey = "CONTENT-TRANSFER-ENCODING:";
+constexpr std::string_view kBoundaryParameter = "boundary=";
+constexpr std::string_view kTextPlain = "text/plain";
+
+struct CharsetLabel {
+    std::string_view label;
+    std::int32_t code_page;
+};
+
+// Tried in this order within one Content-Type value. "SHIFT_JIS" is deliberately absent: such
+// mail takes the JIS conversion, which passes Shift_JIS text through.
+constexpr std::array<CharsetLabel, 8> kCharsetLabels{{
+    {"ISO-2022-JP", kCodePageIso2022Jp},
+    {"UTF-7", kCodePageUtf7},
+    {"UTF8", kCodePageUtf8},
+    {"UTF-8", kCodePageUtf8},
+    {"US-ASCII", kCodePageShiftJis},
+    {"SJIS", kCodePageShiftJis},
+    {"ISO-8859-1", kCodePageWindows1252},
+    {"EUC-JP", kCodePageEucJp},
+}};
+
+std::string TrimmedUpper(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) {
+        ++begin;
+    }
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) {
+        --end;
+    }
+    return AnsiUpperCase(text.substr(begin, end - begin));
+}
+
+bool AnyContains(const std::vector<std::string>& values, std::string_view label) {
+    for (const auto& value : values) {
+        if (TrimmedUpper(value).find(label) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::int32_t TMail::GetCodePage(const std::vector<std::string>& content_types) {
+    for (auto it = content_types.rbegin(); it != content_types.rend(); ++it) {
+        const std::string value = TrimmedUpper(*it);
+        for (const auto& [label, code_page] : kCharsetLabels) {
+            if (value.find(label) != std::string::npos) {
+                return code_page;
+            }
+        }
+    }
+    return kCodePageIso2022Jp;
+}
+
+bool TMail::IsBase64(const std::vector<std::string>& encodings) {
+    return AnyContains(encodings, "BASE64");
+}
+
+bool TMail::IsQuotedPrintable(const std::vector<std::string>& encodings) {
+    return AnyContains(encodings, "QUOTED-PRINTABLE");
+}
+
+std::string TMail::FindBoundary(const std::vector<std::string>& content_types) {
+    for (const auto& value : content_types) {
+        const std::size_t at = value.find(kBoundaryParameter);
+        if (at == std::string::npos) {
+            continue;
+        }
+        std::size_t begin = at + kBoundaryParameter.size();
+        std::size_t end = 0;
+        if (begin < value.size() && value[begin] == '"') {
+            ++begin;
+            end = value.find('"', begin);
+        } else {
+            // Unquoted, the parameter is a token: it ends at the next separator.
+            end = value.find_first_of("; \t", begin);
+        }
+        if (end == std::string::npos) {
+            end = value.size();
+        }
+        return value.substr(begin, end - begin);
+    }
+    return {};
+}
+
+void TMail::ParseBody(const Lines& body) {
+    code_page_ = GetCodePage(headers_.Values(std::string(kContentTypeKey)));
+    boundary_ = FindBoundary(headers_.Values(std::string(kContentTypeKey)));
+    if (!boundary_.empty()) {
+        ParseMultipartBody(body);
+        return;
+    }
+    const auto& encodings = headers_.Values(std::string(kTransferEncodingKey));
+    const TransferEncoding encoding = IsBase64(encodings) ? TransferEncoding::Base64
+                                      : IsQuotedPrintable(encodings)
+                                          ? TransferEncoding::QuotedPrintable
+                                          : TransferEncoding::None;
+    DecodeBody(body, 0, body.size(), encoding);
+}
+
+void TMail::ParseMultipartBody(const Lines& body) {
+    const std::string delimiter = "--" + boundary_;
+    // The closing delimiter ends the text part as well, so that neither it nor the epilogue
+    // after it is read as text (or fed into a Base64 decoding).
+    const std::string close_delimiter = delimiter + "--";
+
+    Lines part_header;
+    bool in_part = false;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const std::string& line = body[i];
+        if (!in_part) {
+            in_part = line == delimiter;
+            continue;
+        }
+        if (!line.empty()) {
+            part_header.push_back(line);
+            continue;
+        }
+        const THeaderMap part = ParseHeader(part_header);
+        part_header.clear();
+        const auto& content_types = part.Values(std::string(kContentTypeKey));
+        bool accepted = false;
+        for (const auto& value : content_types) {
+            if (value.find(kTextPlain) != std::string::npos) {
+                accepted = true;
+                break;
+            }
+        }
+        if (!accepted) {
+            in_part = false;
+            continue;
+        }
+
+        code_page_ = GetCodePage(content_types);
+        const auto& encodings = part.Values(std::string(kTransferEncodingKey));
+        const TransferEncoding encoding = IsBase64(encodings) ? TransferEncoding::Base64
+                                          : IsQuotedPrintable(encodings)
+                                              ? TransferEncoding::QuotedPrintable
+                                              : TransferEncoding::None;
+        const std::size_t first = i + 1;
+        std::size_t last = first;
+        while (last < body.size() && body[last] != delimiter && body[last] != close_delimiter) {
+            ++last;
+        }
+        DecodeBody(body, first, last, encoding);
+        return;
+    }
+}
+
+void TMail::DecodeBody(const Lines& body, std::size_t first, std::size_t last,
+                       TransferEncoding encoding) {
+    body_lines_.clear();
+    if (encoding == TransferEncoding::None) {
+        body_lines_.reserve(last - first);
+        for (std::size_t i = first; i < last; ++i) {
+            body_lines_.push_back(ConvertText(body[i]));
+        }
+        return;
+    }
+
+    std::size_t size = 0;
+    for (std::size_t i = first; i < last; ++i) {
+        size += body[i].size() + 2;
+    }
+    std::string joined;
+    joined.reserve(size);
+    for (std::size_t i = first; i < last; ++i) {
+        joined += body[i];
+        if (encoding == TransferEncoding::QuotedPrintable) {
+            joined += "\r\n";
+        }
+    }
+    const std::string decoded = encoding == TransferEncoding::Base64
+                                    ? TCharCodeConv::B64Decode(joined)
+                                    : TCharCodeConv::QPDecode(joined);
+    body_lines_ = SplitLines(ConvertText(decoded));
+}
+
+}  // namespace brindle
