@@ -1,0 +1,747 @@
+#include "charset/char_code_conv.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "charset/auto_sjis_conv.hpp"
+#include "platform/sjis.hpp"
+
+namespace brindle {
+
+const std::array<std::array<unsigned char, 2>, 63> CODE_TABLE = {{
+    {0x81, 0x42}, {0x81, 0x75}, {0x81, 0x76}, {0x81, 0x41}, {0x81, 0x45}, {0x83, 0x92},
+    {0x83, 0x40}, {0x83, 0x42}, {0x83, 0x44}, {0x83, 0x46}, {0x83, 0x48}, {0x83, 0x83},
+    {0x83, 0x85}, {0x83, 0x87}, {0x83, 0x62}, {0x81, 0x5B}, {0x83, 0x41}, {0x83, 0x43},
+    {0x83, 0x45}, {0x83, 0x47}, {0x83, 0x49}, {0x83, 0x4A}, {0x83, 0x4C}, {0x83, 0x4E},
+    {0x83, 0x50}, {0x83, 0x52}, {0x83, 0x54}, {0x83, 0x56}, {0x83, 0x58}, {0x83, 0x5A},
+    {0x83, 0x5C}, {0x83, 0x5E}, {0x83, 0x60}, {0x83, 0x63}, {0x83, 0x65}, {0x83, 0x67},
+    {0x83, 0x69}, {0x83, 0x6A}, {0x83, 0x6B}, {0x83, 0x6C}, {0x83, 0x6D}, {0x83, 0x6E},
+    {0x83, 0x71}, {0x83, 0x74}, {0x83, 0x77}, {0x83, 0x7A}, {0x83, 0x7D}, {0x83, 0x7E},
+    {0x83, 0x80}, {0x83, 0x81}, {0x83, 0x82}, {0x83, 0x84}, {0x83, 0x86}, {0x83, 0x88},
+    {0x83, 0x89}, {0x83, 0x8A}, {0x83, 0x8B}, {0x83, 0x8C}, {0x83, 0x8D}, {0x83, 0x8F},
+    {0x83, 0x93}, {0x81, 0x4A}, {0x81, 0x4B},
+}};
+
+namespace {
+
+constexpr char kEsc = 0x1B;
+constexpr char kShiftOut = 0x0E;
+constexpr char kShiftIn = 0x0F;
+constexpr std::string_view kKanjiIn = "\x1B$B";
+constexpr std::string_view kAsciiIn = "\x1B(B";
+constexpr std::string_view kRomanIn = "\x1B(J";
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+constexpr char kLowerHex[] = "0123456789abcdef";
+constexpr char kBase64Alphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+constexpr unsigned char U(char c) {
+    return static_cast<unsigned char>(c);
+}
+
+constexpr char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Case-insensitive (ASCII letters) test that text holds head at pos.
+bool HasAsciiNoCase(std::string_view text, std::size_t pos, std::string_view head) {
+    if (pos > text.size() || text.size() - pos < head.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        if (AsciiUpper(text[pos + i]) != AsciiUpper(head[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ContainsAsciiNoCase(std::string_view text, std::string_view marker) {
+    if (marker.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t pos = 0; pos + marker.size() <= text.size(); ++pos) {
+        if (HasAsciiNoCase(text, pos, marker)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Base64 values, 64 for bytes outside the alphabet.
+struct Base64Table {
+    std::array<unsigned char, 256> value{};
+    constexpr Base64Table() {
+        for (auto& v : value) {
+            v = 64;
+        }
+        for (unsigned char i = 0; i < 64; ++i) {
+            value[U(kBase64Alphabet[i])] = i;
+        }
+    }
+};
+constexpr Base64Table kBase64;
+
+// Values of upper-case hex digits, -1 for every other byte (lower case included).
+struct UpperHexTable {
+    std::array<signed char, 256> value{};
+    constexpr UpperHexTable() {
+        for (auto& v : value) {
+            v = -1;
+        }
+        for (signed char i = 0; i < 16; ++i) {
+            value[U(kUpperHex[i])] = i;
+        }
+    }
+};
+constexpr UpperHexTable kUpperHexValue;
+
+// Writes the Shift_JIS form of a JIS pair, or "[XXXX]" for a pair outside 0x21-0x7F;
+// returns the position after what it wrote.
+inline char* WriteJisPair(char* out, unsigned char j1, unsigned char j2) {
+    if (j1 < 0x21 || j1 > 0x7F || j2 < 0x21 || j2 > 0x7F) {
+        out[0] = '[';
+        out[1] = kUpperHex[j1 >> 4];
+        out[2] = kUpperHex[j1 & 0x0F];
+        out[3] = kUpperHex[j2 >> 4];
+        out[4] = kUpperHex[j2 & 0x0F];
+        out[5] = ']';
+        return out + 6;
+    }
+    const auto s1 = static_cast<unsigned char>(((j1 - 0x21) >> 1) + (j1 <= 0x5E ? 0x81 : 0xC1));
+    unsigned char s2 = 0;
+    if ((j1 & 1) == 0) {
+        s2 = static_cast<unsigned char>(j2 + 0x7E);
+    } else {
+        s2 = static_cast<unsigned char>(j2 + (j2 < 0x60 ? 0x1F : 0x20));
+    }
+    out[0] = static_cast<char>(s1);
+    out[1] = static_cast<char>(s2);
+    return out + 2;
+}
+
+inline void AppendSJisJis(std::string& out, unsigned char c1, unsigned char c2) {
+    const unsigned char j1 =
+        static_cast<unsigned char>(2 * (c1 - (c1 <= 0x9F ? 0x70 : 0xB0)) - (c2 < 0x9F ? 1 : 0));
+    unsigned char j2 = 0;
+    if (c2 < 0x7F) {
+        j2 = static_cast<unsigned char>(c2 - 0x1F);
+    } else if (c2 < 0x9F) {
+        j2 = static_cast<unsigned char>(c2 - 0x20);
+    } else {
+        j2 = static_cast<unsigned char>(c2 - 0x7E);
+    }
+    out.push_back(static_cast<char>(j1));
+    out.push_back(static_cast<char>(j2));
+}
+
+void AppendKana(std::string& out, unsigned char c) {
+    const auto& z = CODE_TABLE[c - 0xA1];
+    out.push_back(static_cast<char>(z[0]));
+    out.push_back(static_cast<char>(z[1]));
+}
+
+}  // namespace
+
+bool TCharCodeConv::IsHanKana(unsigned char c) {
+    return c >= 0xA1 && c <= 0xDF;
+}
+
+bool TCharCodeConv::IsDakuten(unsigned char c) {
+    return (c >= 0xB6 && c <= 0xC4) || (c >= 0xCA && c <= 0xCE) || c == 0xB3;
+}
+
+bool TCharCodeConv::IsHanDakuten(unsigned char c) {
+    return c >= 0xCA && c <= 0xCE;
+}
+
+bool TCharCodeConv::IsEuc(unsigned char c) {
+    return c >= 0xA1 && c <= 0xFE;
+}
+
+int TCharCodeConv::Hex2Int(unsigned char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return 0;
+}
+
+std::string TCharCodeConv::Int2Hex(unsigned char b) {
+    return {kLowerHex[b >> 4], kLowerHex[b & 0x0F]};
+}
+
+int TCharCodeConv::B642Int(unsigned char c) {
+    return kBase64.value[c];
+}
+
+char TCharCodeConv::Int2B64(unsigned char v) {
+    return v < 64 ? kBase64Alphabet[v] : '=';
+}
+
+std::string TCharCodeConv::SJis_Jis(unsigned char c1, unsigned char c2) {
+    std::string out;
+    AppendSJisJis(out, c1, c2);
+    return out;
+}
+
+std::string TCharCodeConv::j2sj1(std::string_view s) {
+    const unsigned char j1 = s.empty() ? 0 : U(s[0]);
+    const unsigned char j2 = s.size() < 2 ? 0 : U(s[1]);
+    char buffer[6];
+    const char* end = WriteJisPair(buffer, j1, j2);
+    return std::string(buffer, static_cast<std::size_t>(end - buffer));
+}
+
+std::string TCharCodeConv::KanaConv(std::string_view s) {
+    if (s.empty() || !IsHanKana(U(s[0]))) {
+        return {};
+    }
+    std::string out;
+    AppendKana(out, U(s[0]));
+    return out;
+}
+
+std::string TCharCodeConv::HanToZen(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() * 2);
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        const unsigned char c = U(s[pos]);
+        if (sjis::IsLeadByte(c)) {
+            // The trail byte may look like half-width katakana; it is never converted.
+            const std::size_t length = sjis::CharLength(s, pos);
+            out.append(s.substr(pos, length));
+            pos += length;
+            continue;
+        }
+        if (!IsHanKana(c)) {
+            out.push_back(static_cast<char>(c));
+            ++pos;
+            continue;
+        }
+        const unsigned char n = pos + 1 < s.size() ? U(s[pos + 1]) : 0;
+        unsigned char z1 = CODE_TABLE[c - 0xA1][0];
+        unsigned char z2 = CODE_TABLE[c - 0xA1][1];
+        bool mark_used = false;
+        if (n == 0xDE && IsDakuten(c)) {
+            if ((z2 >= 0x4A && z2 <= 0x67) || (z2 >= 0x6E && z2 <= 0x7A)) {
+                z2 = static_cast<unsigned char>(z2 + 1);
+                mark_used = true;
+            } else if (z1 == 0x83 && z2 == 0x45) {
+                z2 = 0x94;
+                mark_used = true;
+            }
+        } else if (n == 0xDF && IsHanDakuten(c)) {
+            if (z2 >= 0x6E && z2 <= 0x7A) {
+                z2 = static_cast<unsigned char>(z2 + 2);
+                mark_used = true;
+            }
+        }
+        out.push_back(static_cast<char>(z1));
+        out.push_back(static_cast<char>(z2));
+        pos += mark_used ? 2 : 1;
+    }
+    return out;
+}
+
+std::string TCharCodeConv::HanToZen2(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() * 2);
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        const unsigned char c = U(s[pos]);
+        if (sjis::IsLeadByte(c)) {
+            const std::size_t length = sjis::CharLength(s, pos);
+            out.append(s.substr(pos, length));
+            pos += length;
+        } else if (IsHanKana(c)) {
+            AppendKana(out, c);
+            ++pos;
+        } else {
+            out.push_back(static_cast<char>(c));
+            ++pos;
+        }
+    }
+    return out;
+}
+
+std::string TCharCodeConv::SJisToJis(std::string_view s) const {
+    std::string converted;
+    std::string_view t = s;
+    if (jis_kana_conv_type_ == TJisKanaConvType::ktZenWithDaku) {
+        converted = HanToZen(s);
+        t = converted;
+    } else if (jis_kana_conv_type_ == TJisKanaConvType::ktZenSepaDaku) {
+        converted = HanToZen2(s);
+        t = converted;
+    }
+    const std::string_view ending =
+        jis_byte_code_type_ == TJisByteCodeType::btRoman ? kRomanIn : kAsciiIn;
+    std::string out;
+    out.reserve(t.size() + t.size() / 4 + 8);
+    bool in_kanji = false;
+    std::size_t pos = 0;
+    while (pos < t.size()) {
+        const unsigned char c = U(t[pos]);
+        // A lead byte as the last byte has no character to encode; it goes out as a single byte.
+        if (sjis::IsLeadByte(c) && pos + 1 < t.size()) {
+            if (!in_kanji) {
+                out.append(kKanjiIn);
+                in_kanji = true;
+            }
+            AppendSJisJis(out, c, U(t[pos + 1]));
+            pos += 2;
+        } else {
+            if (in_kanji) {
+                out.append(ending);
+                in_kanji = false;
+            }
+            out.push_back(static_cast<char>(c));
+            ++pos;
+        }
+    }
+    if (in_kanji) {
+        out.append(ending);
+    }
+    return out;
+}
+
+std::string TCharCodeConv::JisToSJis(std::string_view s) {
+    enum class Mode { kSingle, kKanji, kKana };
+    // Typical JIS text shrinks (escapes vanish, pairs stay pairs); the worst case, a kanji pair
+    // that becomes the six bytes of "[XXXX]", is covered by making room per chunk of input.
+    constexpr std::ptrdiff_t kChunk = 4096;
+    std::string out;
+    out.resize(s.size() + s.size() / 2 + 16);
+    char* w = out.data();
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    Mode mode = Mode::kSingle;
+    Mode saved = Mode::kSingle;
+    while (p < end) {
+        const char* const chunk_end = p + std::min(kChunk, end - p);
+        const auto used = static_cast<std::size_t>(w - out.data());
+        if (const std::size_t need = 3 * static_cast<std::size_t>(kChunk) + 8;
+            out.size() - used < need) {
+            out.resize(std::max(out.size() * 2, used + need));
+            w = out.data() + used;
+        }
+        const char c = *p;
+        if (c == kEsc && end - p >= 3) {
+            const char a = p[1];
+            const char b = p[2];
+            if (a == '$' && (b == 'B' || b == '@')) {
+                mode = Mode::kKanji;
+                p += 3;
+                continue;
+            }
+            if (a == '(' && (b == 'B' || b == 'J')) {
+                mode = Mode::kSingle;
+                p += 3;
+                continue;
+            }
+            if (a == '(' && b == 'I') {
+                mode = Mode::kKana;
+                p += 3;
+                continue;
+            }
+        }
+        if (c == kShiftOut && mode != Mode::kKana) {
+            saved = mode;
+            mode = Mode::kKana;
+            ++p;
+            continue;
+        }
+        if (c == kShiftIn && mode == Mode::kKana) {
+            mode = saved;
+            ++p;
+            continue;
+        }
+        // The byte at p has passed the mode tests; the loops below stop before the next byte
+        // that could change the mode (ESC, SO) so that the tests above see it.
+        switch (mode) {
+            case Mode::kSingle: {
+                const char* q = p + 1;
+                while (q < chunk_end && *q != kEsc && *q != kShiftOut) {
+                    ++q;
+                }
+                std::memcpy(w, p, static_cast<std::size_t>(q - p));
+                w += q - p;
+                p = q;
+                break;
+            }
+            case Mode::kKanji:
+                do {
+                    if (end - p < 2) {
+                        *w++ = *p++;  // a lone last byte has no partner
+                        break;
+                    }
+                    w = WriteJisPair(w, U(p[0]), U(p[1]));
+                    p += 2;
+                } while (p < chunk_end && *p != kEsc && *p != kShiftOut);
+                break;
+            case Mode::kKana: {
+                const unsigned char k = U(c);
+                if (k >= 0x21 && k <= 0x5F) {
+                    const auto& z = CODE_TABLE[k + 0x80 - 0xA1];
+                    *w++ = static_cast<char>(z[0]);
+                    *w++ = static_cast<char>(z[1]);
+                } else {
+                    *w++ = c;
+                }
+                ++p;
+                break;
+            }
+        }
+    }
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    return out;
+}
+
+std::string TCharCodeConv::ToSJis(std::string_view s) {
+    return TAutoSjisConv().ToSjis(s);
+}
+
+std::string TCharCodeConv::MimeToJis(std::string_view s) {
+    std::string text(s);
+    if (ContainsAsciiNoCase(text, "=?ISO-2022-JP?")) {
+        text = MimeCharsetDecode(text, "iso-2022-jp");
+    }
+    if (ContainsAsciiNoCase(text, "=?EUC-JP?")) {
+        text = EucToJis(MimeCharsetDecode(text, "euc-jp"));
+    }
+    if (ContainsAsciiNoCase(text, "=?SHIFT_JIS?")) {
+        text = MimeCharsetDecode(text, "shift_jis");
+    }
+    return text;
+}
+
+std::string TCharCodeConv::B64Encode(std::string_view s) {
+    std::string out;
+    out.reserve((s.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 3 <= s.size(); i += 3) {
+        const unsigned char b1 = U(s[i]);
+        const unsigned char b2 = U(s[i + 1]);
+        const unsigned char b3 = U(s[i + 2]);
+        out.push_back(kBase64Alphabet[b1 >> 2]);
+        out.push_back(kBase64Alphabet[((b1 & 3) << 4) | (b2 >> 4)]);
+        out.push_back(kBase64Alphabet[((b2 & 0x0F) << 2) | (b3 >> 6)]);
+        out.push_back(kBase64Alphabet[b3 & 0x3F]);
+    }
+    if (s.size() - i == 1) {
+        const unsigned char b1 = U(s[i]);
+        out.push_back(kBase64Alphabet[b1 >> 2]);
+        out.push_back(kBase64Alphabet[(b1 & 3) << 4]);
+        out.append("==");
+    } else if (s.size() - i == 2) {
+        const unsigned char b1 = U(s[i]);
+        const unsigned char b2 = U(s[i + 1]);
+        out.push_back(kBase64Alphabet[b1 >> 2]);
+        out.push_back(kBase64Alphabet[((b1 & 3) << 4) | (b2 >> 4)]);
+        out.push_back(kBase64Alphabet[(b2 & 0x0F) << 2]);
+        out.push_back('=');
+    }
+    return out;
+}
+
+// Every byte takes a place in a group of four, so a line break or any other byte outside the
+// alphabet shifts the grouping and counts as zero bits; a zero second or third byte of a group
+// is dropped, which is how padding is told from data.
+std::string TCharCodeConv::B64Decode(std::string_view s) {
+    std::string out;
+    out.resize(s.size() / 4 * 3);
+    char* w = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* const end = p + s.size() / 4 * 4;
+    for (; p < end; p += 4) {
+        const unsigned d1 = kBase64.value[p[0]] & 0x3Fu;
+        const unsigned d2 = kBase64.value[p[1]] & 0x3Fu;
+        const unsigned d3 = kBase64.value[p[2]] & 0x3Fu;
+        const unsigned d4 = kBase64.value[p[3]] & 0x3Fu;
+        const auto x = static_cast<unsigned char>((d1 << 2) | (d2 >> 4));
+        const auto y = static_cast<unsigned char>(((d2 & 0x0F) << 4) | (d3 >> 2));
+        const auto z = static_cast<unsigned char>(((d3 & 3) << 6) | d4);
+        w[0] = static_cast<char>(x);
+        w[1] = static_cast<char>(y);
+        w += 1 + (y != 0);
+        w[0] = static_cast<char>(z);
+        w += (z != 0);
+    }
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    return out;
+}
+
+std::string TCharCodeConv::QPDecode(std::string_view s) {
+    // A NUL byte ends the text.
+    if (const auto nul = s.find('\0'); nul != std::string_view::npos) {
+        s = s.substr(0, nul);
+    }
+    // Each line gives at most its own bytes and a CR LF; a line ends at a CR or LF or the end.
+    const auto breaks = static_cast<std::size_t>(std::count(s.begin(), s.end(), '\r') +
+                                                 std::count(s.begin(), s.end(), '\n'));
+    std::string out;
+    out.resize(s.size() + 2 * (breaks + 1));
+    char* w = out.data();
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        std::size_t line_end = pos;
+        while (line_end < s.size() && s[line_end] != '\r' && s[line_end] != '\n') {
+            ++line_end;
+        }
+        std::string_view line = s.substr(pos, line_end - pos);
+        pos = line_end;
+        if (pos < s.size()) {
+            pos += (s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n') ? 2 : 1;
+        }
+        bool soft = false;
+        if (!line.empty() && line.back() == '=') {
+            line.remove_suffix(1);
+            soft = true;
+        }
+        std::size_t i = 0;
+        while (i < line.size()) {
+            const void* eq = std::memchr(line.data() + i, '=', line.size() - i);
+            const std::size_t next =
+                eq == nullptr
+                    ? line.size()
+                    : static_cast<std::size_t>(static_cast<const char*>(eq) - line.data());
+            std::memcpy(w, line.data() + i, next - i);
+            w += next - i;
+            i = next;
+            if (i >= line.size()) {
+                break;
+            }
+            // "=" and up to two characters after it form one escape.
+            const std::size_t available = std::min<std::size_t>(2, line.size() - i - 1);
+            const int hi = available >= 1 ? kUpperHexValue.value[U(line[i + 1])] : -1;
+            const int lo = available >= 2 ? kUpperHexValue.value[U(line[i + 2])] : -1;
+            const int value = 16 * (hi < 0 ? 0 : hi) + (lo < 0 ? 0 : lo);
+            if (value != 0) {
+                *w++ = static_cast<char>(value);
+            } else {
+                std::memcpy(w, line.data() + i, available + 1);
+                w += available + 1;
+            }
+            i += available + 1;
+        }
+        if (!soft) {
+            *w++ = '\r';
+            *w++ = '\n';
+        }
+    }
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    return out;
+}
+
+std::string TCharCodeConv::MIMEHeaderEncode(std::string_view s) const {
+    bool has_lead = false;
+    for (const char c : s) {
+        if (sjis::IsLeadByte(c)) {
+            has_lead = true;
+            break;
+        }
+    }
+    if (!has_lead) {
+        return std::string(s);
+    }
+    return "=?ISO-2022-JP?B?" + B64Encode(SJisToJis(s)) + "?=";
+}
+
+std::string TCharCodeConv::MIMEHeaderDecode(std::string_view s) {
+    constexpr std::string_view kHead = "=?ISO-2022-JP?B?";
+    std::string out;
+    std::string buffer;
+    bool in_word = false;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (HasAsciiNoCase(s, i, kHead)) {
+            in_word = true;
+            i += kHead.size();
+            continue;
+        }
+        if (s[i] == '?' && i + 1 < s.size() && s[i + 1] == '=') {
+            in_word = false;
+            i += 2;
+        } else if (in_word) {
+            buffer.push_back(s[i]);
+            ++i;
+            continue;
+        }
+        if (!buffer.empty()) {
+            out.append(JisToSJis(B64Decode(buffer)));
+            buffer.clear();
+        }
+        if (i < s.size()) {
+            out.push_back(s[i]);
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::string TCharCodeConv::WebEncode(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (const char c : s) {
+        if (U(c) >= 0x80) {
+            out.push_back('%');
+            out.append(Int2Hex(U(c)));
+        } else if (c == ' ') {
+            out.push_back('+');
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string TCharCodeConv::WebDecode(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        char c = s[i];
+        if (c == '%') {
+            const int hi = i + 1 < s.size() ? Hex2Int(U(s[i + 1])) : 0;
+            const int lo = i + 2 < s.size() ? Hex2Int(U(s[i + 2])) : 0;
+            c = static_cast<char>(16 * hi + lo);
+            i += 3;
+        } else {
+            ++i;
+        }
+        out.push_back(c == '+' ? ' ' : c);
+    }
+    return out;
+}
+
+std::string MimeCharsetDecode(std::string_view s, std::string_view name) {
+    std::string head = "=?";
+    for (const char c : name) {
+        head.push_back(AsciiUpper(c));
+    }
+    head.push_back('?');
+    std::string out;
+    std::string buffer;
+    char encoding = 0;  // 0: outside a word
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (HasAsciiNoCase(s, i, head) && i + head.size() + 1 < s.size() &&
+            s[i + head.size() + 1] == '?') {
+            encoding = s[i + head.size()];
+            buffer.clear();  // an unfinished word before it is lost
+            i += head.size() + 2;
+        } else if (encoding != 0 && s[i] == '?' && i + 1 < s.size() && s[i + 1] == '=') {
+            if (!buffer.empty()) {
+                out.append(MimeWordDecode(encoding, buffer));
+                buffer.clear();
+            }
+            encoding = 0;
+            i += 2;
+        } else {
+            (encoding == 0 ? out : buffer).push_back(s[i]);
+            ++i;
+        }
+    }
+    if (encoding != 0 && !buffer.empty()) {
+        out.append(MimeWordDecode(encoding, buffer));
+    }
+    return out;
+}
+
+std::string MimeWordDecode(char letter, std::string_view text) {
+    if (letter == 'B' || letter == 'b') {
+        return MimeBDecode(text);
+    }
+    if (letter == 'Q' || letter == 'q') {
+        return MimeQDecode(text);
+    }
+    return std::string(text);
+}
+
+std::string MimeBDecode(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() / 4 * 3 + 3);
+    unsigned group = 0;
+    int pending = 0;
+    for (const char c : text) {
+        const unsigned value = kBase64.value[U(c)];
+        if (value >= 64) {
+            continue;
+        }
+        group = (group << 6) | value;
+        if (++pending == 4) {
+            out.push_back(static_cast<char>((group >> 16) & 0xFF));
+            out.push_back(static_cast<char>((group >> 8) & 0xFF));
+            out.push_back(static_cast<char>(group & 0xFF));
+            group = 0;
+            pending = 0;
+        }
+    }
+    if (pending == 2) {
+        out.push_back(static_cast<char>((group >> 4) & 0xFF));
+    } else if (pending == 3) {
+        out.push_back(static_cast<char>((group >> 10) & 0xFF));
+        out.push_back(static_cast<char>((group >> 2) & 0xFF));
+    }
+    return out;
+}
+
+std::string MimeQDecode(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == '=' && i + 2 < text.size() && kUpperHexValue.value[U(text[i + 1])] >= 0 &&
+            kUpperHexValue.value[U(text[i + 2])] >= 0) {
+            out.push_back(static_cast<char>(16 * kUpperHexValue.value[U(text[i + 1])] +
+                                            kUpperHexValue.value[U(text[i + 2])]));
+            i += 3;
+        } else {
+            out.push_back(text[i]);
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string EucToJis(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + 8);
+    bool in_kanji = false;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = U(s[i]);
+        const unsigned char next = i + 1 < s.size() ? U(s[i + 1]) : ' ';
+        if (c > 0x80 && next > 0x80) {
+            if (!in_kanji) {
+                out.append(kKanjiIn);
+                in_kanji = true;
+            }
+            out.push_back(static_cast<char>(c - 0x80));
+            out.push_back(static_cast<char>(next - 0x80));
+            i += 2;
+        } else if (c < 0x80) {
+            if (in_kanji) {
+                out.append(kRomanIn);
+                in_kanji = false;
+            }
+            out.push_back(static_cast<char>(c));
+            ++i;
+        } else {
+            ++i;  // a lone 8-bit byte has no JIS form
+        }
+    }
+    if (in_kanji) {
+        out.append(kRomanIn);
+    }
+    return out;
+}
+
+}  // namespace brindle

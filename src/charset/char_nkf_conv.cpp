@@ -1,0 +1,267 @@
+#include "charset/char_nkf_conv.hpp"
+
+#include <exception>
+#include <optional>
+#include <vector>
+
+#include "platform/exception.hpp"
+#include "platform/iconv_converter.hpp"
+#include "platform/sjis.hpp"
+
+namespace brindle {
+
+namespace {
+
+constexpr std::string_view kMissingCharacter = "?";
+
+char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string AsciiUpperCopy(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = AsciiUpper(c);
+    }
+    return out;
+}
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// iconv_open is far dearer than converting one header value, so each thread keeps one
+// descriptor per direction; ConvertLenient resets the shift state before and after use.
+IconvConverter& Converter(const char* to_code, const char* from_code) {
+    try {
+        if (std::string_view(from_code) == "UTF-8") {
+            thread_local IconvConverter utf8(to_code, from_code);
+            return utf8;
+        }
+        if (std::string_view(from_code) == "UTF-7") {
+            thread_local IconvConverter utf7(to_code, from_code);
+            return utf7;
+        }
+        thread_local IconvConverter euc(to_code, from_code);
+        return euc;
+    } catch (const Exception&) {
+        throw Exception("IEコンポーネントの初期化に失敗しました。(1)");
+    }
+}
+
+// One run of encoded words decoded by DecodeUnicodeWord: the transfer-decoded bytes of
+// adjacent words of one charset.
+struct UnicodeWord {
+    std::size_t begin = 0;  // first byte of "=?"
+    std::size_t end = 0;    // one past "?=" (or the end of the value)
+    int code_page = 0;
+    std::string bytes;
+};
+
+// Parses the UTF-7 or UTF-8 encoded word starting at pos ("=?charset?X?text?="); nullopt when
+// none starts there. A word without its closing "?=" runs to the end of the value.
+std::optional<UnicodeWord> ParseUnicodeWord(const TCharNkfConv& conv, std::string_view value,
+                                            std::size_t pos) {
+    if (value.compare(pos, 2, "=?") != 0) {
+        return std::nullopt;
+    }
+    const std::size_t charset_begin = pos + 2;
+    const std::size_t charset_end = value.find('?', charset_begin);
+    if (charset_end == std::string_view::npos || charset_end + 2 >= value.size() ||
+        value[charset_end + 2] != '?') {
+        return std::nullopt;
+    }
+    const std::string_view charset = value.substr(charset_begin, charset_end - charset_begin);
+    int code_page = 0;
+    if (EqualsAsciiNoCase(charset, "UTF-8")) {
+        code_page = kCodePageUtf8;
+    } else if (EqualsAsciiNoCase(charset, "UTF-7")) {
+        code_page = kCodePageUtf7;
+    } else {
+        return std::nullopt;
+    }
+    const char letter = AsciiUpper(value[charset_end + 1]);
+    if (letter != 'B' && letter != 'Q') {
+        return std::nullopt;
+    }
+    const std::size_t text_begin = charset_end + 3;
+    std::size_t text_end = value.find("?=", text_begin);
+    std::size_t word_end = 0;
+    if (text_end == std::string_view::npos) {
+        text_end = value.size();
+        word_end = value.size();
+    } else {
+        word_end = text_end + 2;
+    }
+    std::string text(value.substr(text_begin, text_end - text_begin));
+    UnicodeWord word;
+    word.begin = pos;
+    word.end = word_end;
+    word.code_page = code_page;
+    if (letter == 'B') {
+        word.bytes = conv.CodePageToSJis(text, kCodePageBase64);
+    } else {
+        // In a Q word "_" is a blank. The quoted-printable decoder ends the text with a line
+        // break, which does not belong inside a header value.
+        for (char& c : text) {
+            if (c == '_') {
+                c = ' ';
+            }
+        }
+        word.bytes = conv.CodePageToSJis(text, kCodePageQuotedPrintable);
+        if (word.bytes.size() >= 2 && word.bytes.ends_with("\r\n")) {
+            word.bytes.resize(word.bytes.size() - 2);
+        }
+    }
+    return word;
+}
+
+bool IsLinearBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+}  // namespace
+
+std::string TCharNkfConv::CodePageToSJis(std::string_view text, int code_page) const {
+    switch (code_page) {
+        case kCodePageIso2022Jp:
+            return JisToSJis(text);
+        case kCodePageEucJp:
+        case kCodePageUtf7:
+        case kCodePageUtf8:
+            return SystemCodePageToSJis(text, code_page);
+        case kCodePageQuotedPrintable:
+            return QPDecode(text);
+        case kCodePageBase64:
+            return B64Decode(text);
+        default:
+            return std::string(text);  // 932, 1252 and anything unknown
+    }
+}
+
+std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_page) const {
+    // The text ends at its first NUL, as the system service took it.
+    text = text.substr(0, text.find('\0'));
+    switch (code_page) {
+        case kCodePageUtf8:
+            return Converter("CP932", "UTF-8")
+                .ConvertLenient(text, kMissingCharacter, &IconvConverter::SkipUtf8Character);
+        case kCodePageEucJp:
+            // glibc's EUC-JP-MS carries NEC and IBM extensions as CP932 has them.
+            return Converter("CP932", "EUC-JP-MS")
+                .ConvertLenient(text, kMissingCharacter, &IconvConverter::SkipEucJpCharacter);
+        case kCodePageUtf7: {
+            // UTF-7 is stateful: an unconvertible character inside a Base64 run cannot be
+            // stepped over byte by byte, so decode to UTF-8 first (always representable) and
+            // leave the characters CP932 lacks to the second step.
+            const std::string utf8 =
+                Converter("UTF-8", "UTF-7")
+                    .ConvertLenient(text, kMissingCharacter,
+                                    [](std::string_view) -> std::size_t { return 1; });
+            return Converter("CP932", "UTF-8")
+                .ConvertLenient(utf8, kMissingCharacter, &IconvConverter::SkipUtf8Character);
+        }
+        default:
+            throw Exception("IEコンポーネントの初期化に失敗しました。(2)");
+    }
+}
+
+std::string TCharNkfConv::DecodeHeader(std::string_view value) const {
+    const std::string upper = AsciiUpperCopy(value);
+    constexpr std::string_view kJisQ = "=?ISO-2022-JP?Q?";
+    if (const std::size_t b = upper.find(kJisQ); b != std::string::npos) {
+        // Everything from the first marker to the last "=" is taken as one word.
+        const std::size_t c = upper.rfind('=');
+        const std::size_t text_begin = b + kJisQ.size();
+        const std::size_t text_end =
+            (c != std::string::npos && c >= text_begin + 1) ? c - 1 : text_begin;
+        std::string result(value.substr(0, b));
+        result += CodePageToSJis(
+            QPDecode(value.substr(text_begin, std::max(text_end, text_begin) - text_begin)),
+            kCodePageIso2022Jp);
+        // Only single-byte underscores become blanks: 0x5F is also a trail byte (タ, ＼).
+        for (std::size_t pos = 0; pos < result.size(); pos += sjis::CharLength(result, pos)) {
+            if (result[pos] == '_') {
+                result[pos] = ' ';
+            }
+        }
+        return result;
+    }
+    for (const std::string_view prefix : {"=?UTF-7?B?", "=?UTF-8?B?", "=?UTF-7?Q?", "=?UTF-8?Q?"}) {
+        if (upper.find(prefix) != std::string::npos) {
+            return DecodeUnicodeWord(value, prefix);
+        }
+    }
+    return JisToSJis(MimeToJis(value));
+}
+
+std::string TCharNkfConv::DecodeUnicodeWord(std::string_view value, std::string_view prefix) const {
+    try {
+        if (AsciiUpperCopy(value).find(AsciiUpperCopy(prefix)) == std::string::npos) {
+            return std::string(value);
+        }
+        std::vector<UnicodeWord> words;
+        std::size_t pos = 0;
+        while ((pos = value.find("=?", pos)) != std::string_view::npos) {
+            auto word = ParseUnicodeWord(*this, value, pos);
+            if (!word) {
+                ++pos;
+                continue;
+            }
+            pos = word->end;
+            words.push_back(std::move(*word));
+        }
+        std::string out;
+        std::size_t copied = 0;  // end of the value already written
+        std::size_t i = 0;
+        while (i < words.size()) {
+            out.append(value.substr(copied, words[i].begin - copied));
+            // Gather the run of words separated only by blanks; RFC 2047 drops those blanks.
+            std::string bytes = std::move(words[i].bytes);
+            const int code_page = words[i].code_page;
+            std::size_t last = i;
+            while (last + 1 < words.size() && words[last + 1].code_page == code_page) {
+                const std::string_view between =
+                    value.substr(words[last].end, words[last + 1].begin - words[last].end);
+                bool blank = true;
+                for (const char c : between) {
+                    blank = blank && IsLinearBlank(c);
+                }
+                if (!blank) {
+                    break;
+                }
+                ++last;
+                bytes += words[last].bytes;
+            }
+            out += CodePageToSJis(bytes, code_page);
+            copied = words[last].end;
+            // A following word of the other charset is adjacent too: skip the blanks to it.
+            if (last + 1 < words.size()) {
+                const std::string_view between =
+                    value.substr(copied, words[last + 1].begin - copied);
+                bool blank = true;
+                for (const char c : between) {
+                    blank = blank && IsLinearBlank(c);
+                }
+                if (blank) {
+                    copied = words[last + 1].begin;
+                }
+            }
+            i = last + 1;
+        }
+        out.append(value.substr(copied));
+        return out;
+    } catch (const std::exception&) {
+        return std::string(value);
+    }
+}
+
+}  // namespace brindle
