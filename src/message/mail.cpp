@@ -131,6 +131,9 @@ THeaderMap TMail::ParseHeaderLines(const Lines& lines, HeaderTextBuilder* header
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         std::string_view raw = line;
+        // Whether the header text opened its line for this physical line (dropped again when
+        // the value fails to decode, since the line is then kept as stored).
+        bool opened_here = false;
         if (StartsField(line)) {
             const std::size_t colon = line.find(':');
             if (colon == std::string::npos) {
@@ -143,10 +146,12 @@ THeaderMap TMail::ParseHeaderLines(const Lines& lines, HeaderTextBuilder* header
                 header_text->Begin(colon == std::string::npos
                                        ? std::string_view()
                                        : std::string_view(line).substr(0, colon + 1));
+                opened_here = true;
             }
         } else if (header_text != nullptr && !header_text->open) {
             // A continuation with no field before it in this header: keep it as its own line.
             header_text->Begin(std::string_view());
+            opened_here = true;
         }
 
         std::string value;
@@ -157,6 +162,9 @@ THeaderMap TMail::ParseHeaderLines(const Lines& lines, HeaderTextBuilder* header
             // stored lines stay searchable in the header text.
             RaiseWarning(error.what());
             if (header_text != nullptr) {
+                if (opened_here) {
+                    header_text->open = false;
+                }
                 header_text->Flush();
                 for (std::size_t rest = i; rest < lines.size(); ++rest) {
                     header_text->AddRaw(lines[rest]);
