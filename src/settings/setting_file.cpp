@@ -1,0 +1,213 @@
+#include "settings/setting_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "platform/exception.hpp"
+#include "platform/file_system.hpp"
+#include "platform/report.hpp"
+
+namespace brindle {
+namespace {
+
+// A settings file is a few kilobytes; anything far larger is not one, and reading it whole
+// would only cost memory.
+constexpr std::uintmax_t kMaxSettingFileSize = 64u * 1024 * 1024;
+constexpr int kTemporaryNameAttempts = 100;
+
+void ReportError(const std::string& message) {
+    RaiseReport(Report{ReportKind::Error, {}, message});
+}
+
+std::string ReadWholeFile(const std::string& file_name) {
+    std::ifstream in(file_name, std::ios::binary);
+    struct stat st {};
+    if (!in || ::stat(file_name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        throw Exception("ファイル " + file_name + " を開けません。");
+    }
+    if (static_cast<std::uintmax_t>(st.st_size) > kMaxSettingFileSize) {
+        throw Exception("ファイル " + file_name + " は設定ファイルとしては大きすぎます。");
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) {
+        throw Exception("ファイル " + file_name + " を読み込めません。");
+    }
+    return std::move(buffer).str();
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void SyncFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Writes data to a new file beside target and renames it over target, so that target is at
+// every moment either the old file or the complete new one.
+void ReplaceFile(const std::string& target, const std::string& data) {
+    const std::string prefix = FolderOf(target) + "/." + BaseNameOf(target) + ".tmp-";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::string temporary;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == kTemporaryNameAttempts) {
+            throw Exception("ファイル " + target + " を作成できません");
+        }
+        temporary = prefix + std::to_string(random() % 1000000000u);
+        if (WriteNewFile(temporary, data) == CreateResult::Written) {
+            break;
+        }
+    }
+    // A file that replaces an existing one keeps its permissions.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        ::chmod(temporary.c_str(), st.st_mode & 07777);
+    }
+    SyncFile(temporary);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw Exception("ファイル " + target + " を保存できません。(" + std::strerror(error) + ")");
+    }
+}
+
+}  // namespace
+
+TSettingFile::TSettingFile() {
+    Clear();
+}
+
+void TSettingFile::Changed() {
+    modified_ = true;
+    NotifyObservables();
+}
+
+void TSettingFile::Clear() {
+    TFindParam param = std::move(job_.NamingTypeParameter);
+    job_ = TJobData{};
+    job_.NamingTypeParameter = std::move(param);
+    file_name_.clear();
+    modified_ = false;
+    NotifyObservables();
+}
+
+bool TSettingFile::Load(const std::string& file_name) {
+    // The elements that the file lacks keep the values of a cleared job, the naming parameter
+    // the one held now.
+    TJobData loaded;
+    loaded.NamingTypeParameter = job_.NamingTypeParameter;
+    try {
+        ReadJobXml(ReadWholeFile(file_name), loaded);
+    } catch (const std::exception& e) {
+        ReportError(e.what());
+        return false;
+    }
+    Clear();
+    SetSuspended(true);
+    for (const std::string& path : loaded.InportPath) {
+        AddInportPath(path);
+    }
+    SetExportPath(loaded.ExportPath);
+    SetNamingType(loaded.NamingType);
+    SetNamingTypeParameter(loaded.NamingTypeParameter);
+    SetCreateDir(loaded.CreateDir);
+    SetConditions(loaded.ConditionList);
+    file_name_ = file_name;
+    // The job now equals the file.
+    modified_ = false;
+    SetSuspended(false);
+    NotifyObservables();
+    return true;
+}
+
+bool TSettingFile::Save(const std::string& file_name) {
+    try {
+        ReplaceFile(file_name, WriteJobXml(job_));
+    } catch (const std::exception& e) {
+        ReportError(e.what());
+        return false;
+    }
+    file_name_ = file_name;
+    modified_ = false;
+    NotifyObservables();
+    return true;
+}
+
+void TSettingFile::SetModified(bool modified) {
+    modified_ = modified;
+    NotifyObservables();
+}
+
+void TSettingFile::AddInportPath(const std::string& path) {
+    if (std::find(job_.InportPath.begin(), job_.InportPath.end(), path) != job_.InportPath.end()) {
+        return;
+    }
+    job_.InportPath.push_back(path);
+    Changed();
+}
+
+void TSettingFile::DeleteInportPath(std::size_t index) {
+    if (index >= job_.InportPath.size()) {
+        return;
+    }
+    job_.InportPath.erase(job_.InportPath.begin() + static_cast<std::ptrdiff_t>(index));
+    Changed();
+}
+
+void TSettingFile::SetExportPath(const std::string& path) {
+    job_.ExportPath = path;
+    Changed();
+}
+
+void TSettingFile::SetNamingType(std::uint8_t naming_type) {
+    if (naming_type > kNamingParameter) {
+        return;
+    }
+    job_.NamingType = naming_type;
+    Changed();
+}
+
+void TSettingFile::SetCreateDir(bool create_dir) {
+    job_.CreateDir = create_dir;
+    Changed();
+}
+
+void TSettingFile::SetNamingTypeParameter(const TFindParam& param) {
+    job_.NamingTypeParameter = param;
+    Changed();
+}
+
+void TSettingFile::AddCondition(const TFindType& condition) {
+    job_.ConditionList.push_back(condition);
+    Changed();
+}
+
+void TSettingFile::SetConditions(std::span<const TFindType> conditions) {
+    job_.ConditionList.assign(conditions.begin(), conditions.end());
+    Changed();
+}
+
+}  // namespace brindle

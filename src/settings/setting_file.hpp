@@ -1,0 +1,88 @@
+// The job being edited: source mailboxes, destination folder, naming rule and parameter, the
+// one-folder-per-source flag and the condition list. Every change goes through a setter, which
+// marks the job modified and notifies every listener before it returns. The application
+// creates one TSettingFile and hands it to its windows; nothing else keeps a copy of the job.
+//
+// Load and Save answer true or false and report their errors themselves through the reporting
+// hook (an error box in the GUI). Neither ever leaves things half done: Save writes a temporary
+// file beside the target and renames it over the old one, and Load reads the whole file before
+// it touches the job.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "match/find_type.hpp"
+#include "settings/find_param.hpp"
+#include "settings/job_xml.hpp"
+#include "settings/observer.hpp"
+
+namespace brindle {
+
+// Naming rules of the job.
+inline constexpr std::uint8_t kNamingNumber = 0;
+inline constexpr std::uint8_t kNamingSubject = 1;
+inline constexpr std::uint8_t kNamingParameter = 2;
+
+class TSettingFile : public TObserver {
+  public:
+    TSettingFile();
+
+    // The new job: no sources, no destination, running numbers, no per-source folders, no
+    // conditions, no file name, not modified; the naming parameter is kept. Notifies.
+    void Clear();
+
+    // Replaces the job with the file's. On failure the job, its file name and its modified
+    // flag stay as they were, the error is reported, and no notice is sent. On success the job
+    // is cleared (one notice), filled, left unmodified, and a second notice follows.
+    bool Load(const std::string& file_name);
+
+    // Writes the job. On success the file name becomes file_name, the job counts as saved
+    // (not modified) and the listeners are notified; on failure the error is reported and the
+    // previous file, if any, is left as it was.
+    bool Save(const std::string& file_name);
+
+    std::string GetFileName() const { return file_name_; }
+    bool GetModified() const { return modified_; }
+    void SetModified(bool modified);
+
+    // Appends the path unless the same bytes are already listed (then nothing happens and no
+    // notice is sent).
+    void AddInportPath(const std::string& path);
+    // An index outside the list changes nothing and sends no notice.
+    void DeleteInportPath(std::size_t index);
+    std::vector<std::string> GetInportPaths() const { return job_.InportPath; }
+
+    void SetExportPath(const std::string& path);
+    std::string GetExportPath() const { return job_.ExportPath; }
+
+    // A rule outside 0..2 changes nothing and sends no notice.
+    void SetNamingType(std::uint8_t naming_type);
+    std::uint8_t GetNamingType() const { return job_.NamingType; }
+
+    void SetCreateDir(bool create_dir);
+    bool GetCreateDir() const { return job_.CreateDir; }
+
+    void SetNamingTypeParameter(const TFindParam& param);
+    TFindParam GetNamingTypeParameter() const { return job_.NamingTypeParameter; }
+
+    // Appends without looking for an equal condition.
+    void AddCondition(const TFindType& condition);
+    void SetConditions(std::span<const TFindType> conditions);
+    std::vector<TFindType> GetConditions() const { return job_.ConditionList; }
+
+    // The whole job at once (what the conversion and the file are made from).
+    const TJobData& GetJob() const { return job_; }
+
+  private:
+    void Changed();
+
+    TJobData job_;
+    bool modified_ = false;
+    std::string file_name_;
+};
+
+}  // namespace brindle

@@ -1,0 +1,379 @@
+#include "settings/setting_file.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.hpp"
+#include "platform/report.hpp"
+#include "platform/text_encoding.hpp"
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Sjis(const std::string& utf8) {
+    return Utf8ToCp932(utf8).value();
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const fs::path& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+// What a listener saw at each notice.
+struct Snapshot {
+    std::size_t sources;
+    std::size_t conditions;
+    bool modified;
+};
+
+class Listener : public TObservable {
+  public:
+    explicit Listener(const TSettingFile& job) : job_(job) {}
+    void Update() override {
+        seen.push_back(
+            {job_.GetInportPaths().size(), job_.GetConditions().size(), job_.GetModified()});
+    }
+    std::vector<Snapshot> seen;
+
+  private:
+    const TSettingFile& job_;
+};
+
+class SettingFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("brindle-settings-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+
+    // Files in the folder, to show that no temporary file is left behind.
+    std::vector<std::string> FolderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    fs::path dir_;
+    TSettingFile job_;
+    Listener listener_{job_};
+    TObserverRegistration registration_ = job_.AddObservable(listener_);
+    std::vector<Report> reports_;
+    ScopedReportSink sink_{[this](const Report& r) { reports_.push_back(r); }};
+};
+
+TEST_F(SettingFileTest, EverySetterMarksModifiedAndNotifiesOnce) {
+    const std::vector<std::function<void()>> changes = {
+        [&] { job_.AddInportPath("/a.dbx"); },
+        [&] { job_.SetExportPath("/out"); },
+        [&] { job_.SetNamingType(kNamingSubject); },
+        [&] { job_.SetCreateDir(true); },
+        [&] {
+            job_.SetNamingTypeParameter({"X", 1, 1});
+        },
+        [&] {
+            job_.AddCondition({kFindPosBody, "a", false, false});
+        },
+        [&] { job_.SetConditions(std::vector<TFindType>{}); },
+        [&] { job_.DeleteInportPath(0); },
+    };
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        job_.SetModified(false);
+        listener_.seen.clear();
+        changes[i]();
+        ASSERT_EQ(listener_.seen.size(), 1u) << "change " << i;
+        EXPECT_TRUE(listener_.seen[0].modified) << "change " << i;
+    }
+    EXPECT_TRUE(job_.GetInportPaths().empty());
+    EXPECT_EQ(job_.GetNamingTypeParameter(), (TFindParam{"X", 1, 1}));
+}
+
+TEST_F(SettingFileTest, ChangesThatChangeNothingSendNoNotice) {
+    job_.AddInportPath("/a.dbx");
+    job_.SetModified(false);
+    listener_.seen.clear();
+    job_.AddInportPath("/a.dbx");
+    job_.DeleteInportPath(1);
+    job_.SetNamingType(3);
+    EXPECT_TRUE(listener_.seen.empty());
+    EXPECT_FALSE(job_.GetModified());
+    // Letter case counts: this is another path.
+    job_.AddInportPath("/A.dbx");
+    EXPECT_EQ(job_.GetInportPaths(), (std::vector<std::string>{"/a.dbx", "/A.dbx"}));
+    EXPECT_EQ(job_.GetNamingType(), kNamingNumber);
+}
+
+TEST_F(SettingFileTest, ClearKeepsTheNamingParameterAndNotifiesUnmodified) {
+    job_.AddInportPath("/a.dbx");
+    job_.SetNamingTypeParameter({"Subject", 1, 0});
+    job_.SetNamingType(kNamingParameter);
+    job_.AddCondition({kFindPosAll, "x", false, false});
+    listener_.seen.clear();
+    job_.Clear();
+    ASSERT_EQ(listener_.seen.size(), 1u);
+    EXPECT_FALSE(listener_.seen[0].modified);
+    EXPECT_TRUE(job_.GetInportPaths().empty());
+    EXPECT_TRUE(job_.GetConditions().empty());
+    EXPECT_EQ(job_.GetNamingType(), kNamingNumber);
+    EXPECT_EQ(job_.GetNamingTypeParameter(), (TFindParam{"Subject", 1, 0}));
+}
+
+TEST_F(SettingFileTest, RoundTripKeepsPathsAndTextsExactly) {
+    // Characters CP932 lacks (ü, the emoji) or maps one way only (〜 U+301C, − U+2212), the
+    // characters XML escapes, and tab and line feed, which XML would otherwise normalise.
+    const std::vector<std::string> paths = {
+        "/home/user/Müller/受信トレイ.dbx",  "/tmp/😀 mail/a&b<c>d\"e'f.dbx", "/tmp/〜−～①/x.dbx",
+        "/tmp/line\nbreak\tand\rreturn.dbx", "C:\\Mail\\Inbox.dbx",
+    };
+    for (const std::string& path : paths) {
+        job_.AddInportPath(path);
+    }
+    job_.SetExportPath("/srv/Católica/〜out−");
+    job_.SetNamingTypeParameter({Sjis("件名: &<>\"'①"), 1, 1});
+    job_.SetNamingType(kNamingParameter);
+    job_.SetCreateDir(true);
+    const std::vector<TFindType> conditions = {
+        {kFindPosAll, Sjis("A&B <tag> \"q\" 'a' ①～"), true, false},
+        {kFindPosBody, Sjis("^ソ\\t.*[０-９]+$"), false, true},
+        {kFindPosHeader, "", false, false},
+        {kFindPosHeader, "", false, false},
+    };
+    job_.SetConditions(conditions);
+
+    const std::string file = PathOf("job.xml");
+    ASSERT_TRUE(job_.Save(file));
+    EXPECT_TRUE(reports_.empty());
+
+    TSettingFile loaded;
+    ASSERT_TRUE(loaded.Load(file));
+    EXPECT_EQ(loaded.GetJob(), job_.GetJob());
+    EXPECT_EQ(loaded.GetFileName(), file);
+    EXPECT_FALSE(loaded.GetModified());
+
+    // The file is CP932 with CR LF: ① as its CP932 bytes, the one-way characters as references.
+    const std::string text = ReadFile(file);
+    EXPECT_EQ(text.rfind(
+                  "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<Brindle Version=\"1.0\">", 0),
+              0u);
+    EXPECT_NE(text.find("\x87\x40"), std::string::npos);
+    EXPECT_NE(text.find("&#x301C;"), std::string::npos);
+    EXPECT_NE(text.find("&#x2212;"), std::string::npos);
+    EXPECT_NE(text.find("&#x1F600;"), std::string::npos);
+    EXPECT_EQ(text.find("\r\n", text.find("<Brindle")), text.size() - 2);
+    EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
+}
+
+TEST_F(SettingFileTest, EmptyJobAndAbsentParameter) {
+    const std::string file = PathOf("empty.xml");
+    ASSERT_TRUE(job_.Save(file));
+    const std::string text = ReadFile(file);
+    EXPECT_NE(text.find("<InportPath/>"), std::string::npos);
+    EXPECT_NE(text.find("<ConditionList/>"), std::string::npos);
+    EXPECT_EQ(text.find("NamingTypeParameter"), std::string::npos);
+
+    // Loading a file without a parameter keeps the one held before.
+    TSettingFile other;
+    other.SetNamingTypeParameter({"X-Key", 0, 1});
+    other.AddInportPath("/old.dbx");
+    ASSERT_TRUE(other.Load(file));
+    EXPECT_TRUE(other.GetInportPaths().empty());
+    EXPECT_TRUE(other.GetConditions().empty());
+    EXPECT_EQ(other.GetNamingTypeParameter(), (TFindParam{"X-Key", 0, 1}));
+}
+
+TEST_F(SettingFileTest, ReadsTheWindowsForm) {
+    // As written on Windows: CP932 bytes, CR LF, empty elements in their short form, and
+    // values that the reader must interpret rather than take.
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
+        "<Brindle Version=\"1.0\"><InportPath><Path>C:\\Documents and Settings\\" +
+        Sjis("山田") + "\\Inbox.dbx</Path><Path>C:\\a.dbx</Path><Path>C:\\a.dbx</Path>" +
+        "</InportPath><ExportPath/><NamingType>5</NamingType><NamingTypeParameter><ParamText>" +
+        Sjis("①番号") + "</ParamText><NamingLine>1</NamingLine><NamingPos>7</NamingPos>" +
+        "</NamingTypeParameter><CreateDir></CreateDir><ConditionList>" +
+        "<Condition FindPos=\"1\" Capital=\"0\" Regexp=\"0\">" + Sjis("ソフト～") +
+        "</Condition><Condition FindPos=\"1\" Capital=\"0\" Regexp=\"0\">" + Sjis("ソフト～") +
+        "</Condition><Condition FindPos=\"2\" Capital=\"1\" Regexp=\"1\">a&amp;b</Condition>" +
+        "</ConditionList></Brindle>\r\n";
+    const std::string file = PathOf("windows.xml");
+    WriteFile(file, xml);
+    job_.SetNamingType(kNamingSubject);
+    ASSERT_TRUE(job_.Load(file)) << (reports_.empty() ? "" : reports_[0].message);
+    EXPECT_EQ(
+        job_.GetInportPaths(),
+        (std::vector<std::string>{"C:\\Documents and Settings\\山田\\Inbox.dbx", "C:\\a.dbx"}));
+    EXPECT_EQ(job_.GetExportPath(), "");
+    EXPECT_EQ(job_.GetNamingType(), kNamingNumber);
+    EXPECT_EQ(job_.GetNamingTypeParameter(), (TFindParam{Sjis("①番号"), 1, 0}));
+    EXPECT_TRUE(job_.GetCreateDir());
+    const std::vector<TFindType> expected = {
+        {kFindPosBody, Sjis("ソフト～"), false, false},
+        {kFindPosBody, Sjis("ソフト～"), false, false},
+        {kFindPosHeader, "a&b", true, true},
+    };
+    EXPECT_EQ(job_.GetConditions(), expected);
+}
+
+TEST_F(SettingFileTest, LaterElementsReadAgainAndNumbersAreLenient) {
+    const std::string xml =
+        "<?xml version=\"1.0\"?><Brindle><ExportPath>/one</ExportPath><NamingType>1</NamingType>"
+        "<NamingType>x</NamingType><ExportPath>/two</ExportPath><CreateDir>0</CreateDir>"
+        "<Unknown><Path>/ignored</Path></Unknown>"
+        "<InportPath><Path>/a</Path></InportPath><InportPath><Path>/b</Path><Other/></InportPath>"
+        "<!-- a comment --><ConditionList><Condition FindPos=\" 2\">a</Condition></ConditionList>"
+        "<ConditionList><Condition FindPos=\"9\" Capital=\"\" Regexp=\"yes\">b</Condition>"
+        "<Condition>c</Condition></ConditionList></Brindle>";
+    const std::string file = PathOf("lenient.xml");
+    WriteFile(file, xml);
+    ASSERT_TRUE(job_.Load(file));
+    EXPECT_EQ(job_.GetExportPath(), "/two");
+    EXPECT_EQ(job_.GetNamingType(), kNamingNumber);  // "x" reads as 0
+    EXPECT_FALSE(job_.GetCreateDir());
+    EXPECT_EQ(job_.GetInportPaths(), (std::vector<std::string>{"/a", "/b"}));
+    // An out-of-range or missing scope means the whole message; a present flag is on unless
+    // it is "0"; a missing flag is off.
+    const std::vector<TFindType> expected = {
+        {kFindPosHeader, "a", false, false},
+        {kFindPosAll, "b", true, true},
+        {kFindPosAll, "c", false, false},
+    };
+    EXPECT_EQ(job_.GetConditions(), expected);
+}
+
+TEST_F(SettingFileTest, LoadNoticesAndModifiedFlag) {
+    const std::string file = PathOf("job.xml");
+    job_.AddInportPath("/a.dbx");
+    job_.AddCondition({kFindPosAll, "x", false, false});
+    ASSERT_TRUE(job_.Save(file));
+
+    TSettingFile other;
+    Listener listener(other);
+    const TObserverRegistration registration = other.AddObservable(listener);
+    other.AddInportPath("/old.dbx");
+    listener.seen.clear();
+    ASSERT_TRUE(other.Load(file));
+    // One notice with the cleared job, then one with the whole file; none in between.
+    ASSERT_EQ(listener.seen.size(), 2u);
+    EXPECT_EQ(listener.seen[0].sources, 0u);
+    EXPECT_EQ(listener.seen[1].sources, 1u);
+    EXPECT_EQ(listener.seen[1].conditions, 1u);
+    EXPECT_FALSE(listener.seen[1].modified);
+}
+
+TEST_F(SettingFileTest, SaveSetsTheFileNameClearsModifiedAndNotifies) {
+    job_.AddInportPath("/a.dbx");
+    listener_.seen.clear();
+    const std::string file = PathOf("saved.xml");
+    ASSERT_TRUE(job_.Save(file));
+    EXPECT_EQ(job_.GetFileName(), file);
+    ASSERT_EQ(listener_.seen.size(), 1u);
+    EXPECT_FALSE(listener_.seen[0].modified);
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"saved.xml"}));
+}
+
+TEST_F(SettingFileTest, FailedLoadLeavesTheJobAsItWas) {
+    job_.AddInportPath("/keep.dbx");
+    job_.SetExportPath("/keep");
+    const std::string saved = PathOf("keep.xml");
+    ASSERT_TRUE(job_.Save(saved));
+    job_.SetCreateDir(true);
+    const TJobData before = job_.GetJob();
+
+    const std::string not_xml = PathOf("not.xml");
+    WriteFile(not_xml, "this is not XML <Brindle>");
+    const std::string nested = PathOf("nested.xml");
+    WriteFile(nested,
+              "<Brindle><InportPath><Path>/a</Path></InportPath>"
+              "<ExportPath><b>bold</b></ExportPath></Brindle>");
+    const std::string emoji_condition = PathOf("emoji.xml");
+    WriteFile(emoji_condition,
+              "<Brindle><ConditionList><Condition FindPos=\"0\" Capital=\"0\" Regexp=\"0\">"
+              "&#x1F600;</Condition></ConditionList></Brindle>");
+    // An external entity must not be fetched (its text would land in the job).
+    const std::string external = PathOf("external.xml");
+    WriteFile(external,
+              "<?xml version=\"1.0\"?><!DOCTYPE Brindle [<!ENTITY x SYSTEM "
+              "\"file:///etc/hostname\">]><Brindle><ExportPath>&x;</ExportPath></Brindle>");
+
+    for (const std::string& file :
+         {not_xml, nested, emoji_condition, external, PathOf("missing.xml"), dir_.string()}) {
+        reports_.clear();
+        listener_.seen.clear();
+        EXPECT_FALSE(job_.Load(file)) << file;
+        ASSERT_EQ(reports_.size(), 1u) << file;
+        EXPECT_EQ(reports_[0].kind, ReportKind::Error);
+        EXPECT_FALSE(reports_[0].message.empty());
+        EXPECT_TRUE(listener_.seen.empty()) << file;
+        EXPECT_EQ(job_.GetJob(), before) << file;
+        EXPECT_EQ(job_.GetFileName(), saved) << file;
+        EXPECT_TRUE(job_.GetModified()) << file;
+    }
+}
+
+TEST_F(SettingFileTest, RootWithAnotherNameGivesAnEmptyJob) {
+    const std::string file = PathOf("other.xml");
+    WriteFile(file,
+              "<?xml version=\"1.0\"?><!-- x --><Other><InportPath><Path>/a</Path>"
+              "</InportPath></Other>");
+    job_.AddInportPath("/old.dbx");
+    ASSERT_TRUE(job_.Load(file));
+    EXPECT_TRUE(job_.GetInportPaths().empty());
+    EXPECT_EQ(job_.GetFileName(), file);
+    EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(SettingFileTest, FailedSaveLeavesThePreviousFile) {
+    const std::string file = PathOf("job.xml");
+    job_.AddInportPath("/first.dbx");
+    ASSERT_TRUE(job_.Save(file));
+    const std::string previous = ReadFile(file);
+
+    job_.AddInportPath("/second.dbx");
+    {
+        const ScopedWriteFunction full(DiskFullAfter(20));
+        EXPECT_FALSE(job_.Save(PathOf("other.xml")));
+        EXPECT_FALSE(job_.Save(file));
+    }
+    EXPECT_EQ(reports_.size(), 2u);
+    EXPECT_EQ(ReadFile(file), previous);
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"job.xml"}));
+    EXPECT_EQ(job_.GetFileName(), file);
+    EXPECT_TRUE(job_.GetModified());
+
+    // Texts that the file cannot hold are refused, not altered.
+    reports_.clear();
+    job_.AddInportPath("/bad\xff name.dbx");
+    EXPECT_FALSE(job_.Save(file));
+    job_.DeleteInportPath(2);
+    job_.AddInportPath("/control\x01.dbx");
+    EXPECT_FALSE(job_.Save(file));
+    job_.DeleteInportPath(2);
+    job_.AddCondition({kFindPosAll, "\x85\x40", false, false});  // no CP932 character
+    EXPECT_FALSE(job_.Save(file));
+    EXPECT_EQ(reports_.size(), 3u);
+    EXPECT_EQ(ReadFile(file), previous);
+    EXPECT_FALSE(job_.Save(PathOf("no/such/folder/job.xml")));
+}
+
+}  // namespace
+}  // namespace brindle
