@@ -48,6 +48,7 @@ class TDBXParser : public TBasicMailParser {
     class File;
 
     void BuildMessageList();
+    void WalkIndex(std::int32_t root);
     std::int64_t LocateFirstBlock(std::int32_t record) const;
     std::string ReadBlockChain(std::int64_t first_block) const;
 

@@ -434,10 +434,10 @@ DbxLayout DbxBuilder::BuildWithLayout() const {
         Put32(out, entries + 0, 0x80u | (static_cast<std::uint32_t>(m) << 8));  // message id
         Put32(out, entries + 4, 0x81u);                                         // flags
         Put32(out, entries + 8, 0x02u);  // a time, at data-area offset 0
-        if (message.storage == DbxAddressStorage::kDirect) {
-            if (!message.address && first > kMaxDirectAddress) {
-                throw std::logic_error("DbxBuilder: direct address above 24 bits");
-            }
+        // A first block beyond the reach of 24 bits moves to the data area, as it must.
+        const bool direct = message.storage == DbxAddressStorage::kDirect &&
+                            (message.address || first <= kMaxDirectAddress);
+        if (direct) {
             Put32(out, entries + 12,
                   0x84u | ((static_cast<std::uint32_t>(first) & 0xFFFFFFu) << 8));
         } else {

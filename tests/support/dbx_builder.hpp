@@ -46,6 +46,7 @@ DbxIndexNode DbxLeaf(const std::vector<int>& messages);
 // Where a message info record keeps the address of the message's first block.
 enum class DbxAddressStorage {
     kDirect,    // attribute entry 3 has id 0x84 and holds the address in its 24-bit value
+                // (an address above 24 bits goes to the data area all the same)
     kDataArea,  // attribute entry 3 has id 0x04 and holds an offset into the record's data area
 };
 
