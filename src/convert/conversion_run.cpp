@@ -1,0 +1,128 @@
+#include "convert/conversion_run.hpp"
+
+#include <exception>
+#include <filesystem>
+#include <utility>
+
+#include "mailbox/dbx_parser.hpp"
+#include "platform/exception.hpp"
+#include "platform/file_system.hpp"
+
+namespace brindle {
+namespace {
+
+std::unique_ptr<TBasicMailParser> OpenDbx(const std::string& path) {
+    return std::make_unique<TDBXParser>(std::filesystem::path(path));
+}
+
+template <typename F, typename... Args>
+void Notify(const F& f, Args&&... args) {
+    if (f) {
+        f(std::forward<Args>(args)...);
+    }
+}
+
+std::string WithTrailingSlash(std::string folder) {
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+}  // namespace
+
+TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
+    : job_(std::move(job)), events_(std::move(events)), opener_(OpenDbx) {
+    job_.destination = WithTrailingSlash(std::move(job_.destination));
+    job_.naming.param_text = PrepareParamText(job_.naming.param_text, job_.naming.pos);
+}
+
+TConvertSummary TConvertRun::Run() {
+    if (ran_) {
+        return summary_;
+    }
+    ran_ = true;
+    Notify(events_.file_count_known, job_.sources.size());
+    for (std::size_t i = 0; i < job_.sources.size(); ++i) {
+        if (StopRequested()) {
+            summary_.stopped = true;
+            return summary_;
+        }
+        if (!ConvertFile(i, job_.sources[i])) {
+            summary_.stopped = true;
+            return summary_;
+        }
+    }
+    Notify(events_.completed);
+    Notify(events_.yield);
+    RequestStop();
+    return summary_;
+}
+
+std::string TConvertRun::OutputFolder(const std::string& path) {
+    if (!job_.create_dir) {
+        return job_.destination;
+    }
+    naming_state_.running_number = 0;
+    const std::string stem = std::filesystem::path(path).stem().string();
+    return WithTrailingSlash(job_.destination + stem);
+}
+
+bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
+    Notify(events_.file_started, index, path);
+    Notify(events_.yield);
+    const std::string folder = OutputFolder(path);
+    std::unique_ptr<TBasicMailParser> mailbox;
+    std::int32_t count = 0;
+    try {
+        if (job_.create_dir && !CreateDirectories(folder)) {
+            throw Exception("フォルダ " + folder + " を作成できません");
+        }
+        mailbox = opener_(path);
+        count = mailbox->GetMailCount();
+        if (const auto* dbx = dynamic_cast<const TDBXParser*>(mailbox.get());
+            dbx != nullptr && dbx->HeaderMessageCount() != count) {
+            Notify(events_.file_warning, path,
+                   "ヘッダのメール数 " + std::to_string(dbx->HeaderMessageCount()) +
+                       " は見つかったメール数 " + std::to_string(count) +
+                       " と異なります。見つかったメールをすべて変換します。");
+        }
+    } catch (const std::exception& e) {
+        ++summary_.files_failed;
+        Notify(events_.file_failed, path, std::string(e.what()));
+        return true;
+    }
+    // A count below zero would be damaged data; the reader answers what its walk found.
+    if (count < 0) {
+        count = 0;
+    }
+    Notify(events_.message_count_known, count);
+    for (std::int32_t j = 0; j < count; ++j) {
+        if (StopRequested()) {
+            return false;
+        }
+        ConvertMessage(*mailbox, path, j, folder);
+        Notify(events_.message_done, j);
+        Notify(events_.yield);
+    }
+    return true;
+}
+
+void TConvertRun::ConvertMessage(TBasicMailParser& mailbox, const std::string& path,
+                                 std::int32_t index, const std::string& folder) {
+    try {
+        const std::unique_ptr<TBasicMail> mail = mailbox.GetMail(index);
+        ++summary_.messages_read;
+        if (job_.filter && !job_.filter(*mail)) {
+            return;
+        }
+        const std::string written = WriteMail(naming_state_, job_.naming, *mail, folder);
+        ++summary_.messages_written;
+        Notify(events_.message_written, written);
+    } catch (const std::exception& e) {
+        ++summary_.messages_failed;
+        Notify(events_.message_failed, path, index, std::string(e.what()));
+    }
+}
+
+}  // namespace brindle

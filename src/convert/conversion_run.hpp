@@ -1,0 +1,87 @@
+// One conversion run: every message of every source mailbox that the filter accepts is named
+// and written. The run knows no window: it tells its view what happens through TConvertEvents
+// (the dialog moves its progress bars, the command line prints) and is stopped through
+// RequestStop, which any thread or a signal handler may call. The stop is honoured only before
+// a source file and before a message, so a message whose writing has begun is always finished.
+//
+// Failures cost as little as possible: a message that cannot be read, parsed, matched, named
+// or written is reported with its index and the run goes on with the next message; a mailbox
+// that cannot be opened or whose index cannot be walked is reported and the run goes on with
+// the next mailbox. Both guards catch Exception and any std::exception.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "convert/conversion_job.hpp"
+#include "convert/mail_writer.hpp"
+#include "mailbox/basic_mail.hpp"
+
+namespace brindle {
+
+// Notifications of the run, in the order they come. Any of them may be left empty.
+struct TConvertEvents {
+    std::function<void(std::size_t file_count)> file_count_known;
+    std::function<void(std::size_t index, const std::string& path)> file_started;
+    std::function<void(std::int32_t message_count)> message_count_known;
+    std::function<void(std::int32_t index)> message_done;
+    std::function<void(const std::string& written_path)> message_written;
+    std::function<void(const std::string& path, std::int32_t index, const std::string& error)>
+        message_failed;
+    std::function<void(const std::string& path, const std::string& error)> file_failed;
+    // Something odd but harmless about a mailbox, such as a header count the walk contradicts.
+    std::function<void(const std::string& path, const std::string& warning)> file_warning;
+    std::function<void()> completed;
+    // Let the front end process pending input; a stop requested here is honoured at once.
+    std::function<void()> yield;
+};
+
+struct TConvertSummary {
+    std::int64_t messages_read = 0;     // delivered by their mailbox
+    std::int64_t messages_written = 0;  // complete on disk
+    std::int64_t messages_failed = 0;   // reading, parsing, matching, naming or writing failed
+    std::int64_t files_failed = 0;      // mailboxes that could not be opened or walked
+    bool stopped = false;               // ended by a stop request
+};
+
+// Opens a mailbox for the run; the default opens a TDBXParser.
+using TMailboxOpener = std::function<std::unique_ptr<TBasicMailParser>(const std::string& path)>;
+
+class TConvertRun {
+  public:
+    explicit TConvertRun(TConvertJob job, TConvertEvents events = {});
+
+    void SetMailboxOpener(TMailboxOpener opener) { opener_ = std::move(opener); }
+
+    // Async-signal-safe: sets a lock-free atomic flag.
+    void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
+    bool StopRequested() const { return stop_.load(std::memory_order_relaxed); }
+
+    // Runs the job once. Later calls do nothing and answer the first summary.
+    TConvertSummary Run();
+
+    const TNamingState& NamingState() const { return naming_state_; }
+
+  private:
+    // Answers false when the run must end (stop requested).
+    bool ConvertFile(std::size_t index, const std::string& path);
+    void ConvertMessage(TBasicMailParser& mailbox, const std::string& path, std::int32_t index,
+                        const std::string& folder);
+    std::string OutputFolder(const std::string& path);
+
+    TConvertJob job_;
+    TConvertEvents events_;
+    TMailboxOpener opener_;
+    TNamingState naming_state_;
+    TConvertSummary summary_;
+    std::atomic<bool> stop_{false};
+    bool ran_ = false;
+
+    static_assert(std::atomic<bool>::is_always_lock_free);
+};
+
+}  // namespace brindle

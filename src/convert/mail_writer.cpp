@@ -1,0 +1,156 @@
+#include "convert/mail_writer.hpp"
+
+#include <limits>
+#include <optional>
+#include <utility>
+
+#include "convert/mail_date.hpp"
+#include "convert/safe_file_name.hpp"
+#include "platform/ansi_text.hpp"
+#include "platform/exception.hpp"
+#include "platform/file_system.hpp"
+#include "platform/line_list.hpp"
+
+namespace brindle {
+namespace {
+
+constexpr std::string_view kSubjectKey = "SUBJECT:";
+constexpr std::string_view kDateKey = "DATE:";
+
+std::string JoinValues(const THeaderMap& headers, const std::string& key) {
+    std::string joined;
+    for (const auto& value : headers.Values(key)) {
+        joined += value;
+    }
+    return joined;
+}
+
+bool IsCrLfText(std::string_view text) {
+    // Already in written form: every CR followed by LF, every LF preceded by CR, and the text
+    // (when not empty) ends with CR LF. Checked so that the common case is not copied.
+    if (text.empty()) {
+        return true;
+    }
+    if (text.size() < 2 || text[text.size() - 2] != '\r' || text.back() != '\n') {
+        return false;
+    }
+    std::size_t pos = 0;
+    while ((pos = text.find_first_of("\r\n", pos)) != std::string_view::npos) {
+        if (text[pos] == '\n' || pos + 1 >= text.size() || text[pos + 1] != '\n') {
+            return false;
+        }
+        pos += 2;
+    }
+    return true;
+}
+
+[[noreturn]] void RaiseNoFreeName(const std::string& path) {
+    throw Exception("ファイル " + path + " を作成できません");
+}
+
+void SetTimeFromDate(const std::string& path, const TBasicMail& mail) {
+    const THeaderMap headers = mail.GetHeaders();
+    const auto& dates = headers.Values(std::string(kDateKey));
+    if (dates.empty()) {
+        return;
+    }
+    if (const auto when = ParseMailDate(dates.front())) {
+        // A file time that cannot be set leaves the file as written; the message is complete.
+        SetModificationTime(path, *when);
+    }
+}
+
+std::string WriteByNumber(TNamingState& state, const std::string& folder, std::string_view text) {
+    while (true) {
+        if (state.running_number == std::numeric_limits<std::int32_t>::max()) {
+            RaiseNoFreeName(folder + std::to_string(state.running_number) +
+                            std::string(kMailExtension));
+        }
+        std::string path =
+            folder + std::to_string(state.running_number) + std::string(kMailExtension);
+        ++state.running_number;
+        if (WriteNewFile(path, text) == CreateResult::Written) {
+            return path;
+        }
+    }
+}
+
+std::string WriteByBase(TNamingState& state, const std::string& folder, const std::string& base,
+                        std::string_view text) {
+    std::string path = folder + base + std::string(kMailExtension);
+    if (WriteNewFile(path, text) == CreateResult::Written) {
+        return path;
+    }
+    std::int32_t& counter = state.duplicate_counters[base];
+    while (true) {
+        if (counter == std::numeric_limits<std::int32_t>::max()) {
+            RaiseNoFreeName(folder + base + "(" + std::to_string(counter) + ")" +
+                            std::string(kMailExtension));
+        }
+        path = folder + base + "(" + std::to_string(counter) + ")" + std::string(kMailExtension);
+        ++counter;
+        if (WriteNewFile(path, text) == CreateResult::Written) {
+            return path;
+        }
+    }
+}
+
+}  // namespace
+
+std::string PrepareParamText(std::string_view text, TNamingPos pos) {
+    if (pos == TNamingPos::Body) {
+        return std::string(text);
+    }
+    std::string key = AnsiUpperCase(text);
+    // A trail byte is never 0x3A, so a final ':' byte is always a colon of its own.
+    if (key.empty() || key.back() != ':') {
+        key += ':';
+    }
+    return key;
+}
+
+std::string FindParameterValue(const TNamingRule& rule, const TBasicMail& mail) {
+    if (rule.pos == TNamingPos::Header) {
+        return JoinValues(mail.GetHeaders(), rule.param_text);
+    }
+    const Lines body = mail.GetBodyLines();
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (body[i].compare(0, rule.param_text.size(), rule.param_text) != 0) {
+            continue;
+        }
+        if (rule.line == TNamingLine::SameLine) {
+            return body[i].substr(rule.param_text.size());
+        }
+        return i + 1 < body.size() ? body[i + 1] : std::string();
+    }
+    return {};
+}
+
+std::string NamingBase(const TNamingRule& rule, const TBasicMail& mail) {
+    if (rule.type == TNamingType::Subject) {
+        return MakeSafeFileName(JoinValues(mail.GetHeaders(), std::string(kSubjectKey)));
+    }
+    return MakeSafeFileName(FindParameterValue(rule, mail));
+}
+
+std::string NormalizeLineEnds(std::string text) {
+    if (IsCrLfText(text)) {
+        return text;
+    }
+    return JoinLines(SplitLines(text));
+}
+
+std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasicMail& mail,
+                      const std::string& folder) {
+    const std::string text = NormalizeLineEnds(mail.GetText());
+    std::string path;
+    if (rule.type == TNamingType::Number) {
+        path = WriteByNumber(state, folder, text);
+    } else {
+        path = WriteByBase(state, folder, MakeNativeBaseName(NamingBase(rule, mail)), text);
+    }
+    SetTimeFromDate(path, mail);
+    return path;
+}
+
+}  // namespace brindle

@@ -1,0 +1,28 @@
+// Turning a Shift_JIS text (a subject, a parameter value) into the base of an output file name.
+// MakeSafeFileName replaces the characters that Windows file names cannot hold by their
+// full-width forms, walking the text as Shift_JIS so that a trail byte 0x5C (表, ソ) is never
+// taken for a backslash. MakeNativeBaseName then gives the name the Linux file system gets:
+// UTF-8, without control bytes, never hidden, never holding a '/', and short enough that the
+// whole name with "(n)" and ".eml" fits in one path component.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace brindle {
+
+// Longest file name (one path component, in bytes) that Linux file systems accept.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+// Room left for the longest duplicate suffix "(2147483647)" and ".eml".
+inline constexpr std::size_t kMaxBaseNameBytes = kMaxFileNameBytes - 12 - 4;
+
+inline constexpr std::string_view kMailExtension = ".eml";
+
+std::string MakeSafeFileName(std::string_view sjis);
+
+// The UTF-8 base name for a Shift_JIS base (the result of MakeSafeFileName). Deterministic and
+// never empty: an empty base becomes "無題", a leading '.' becomes "．".
+std::string MakeNativeBaseName(std::string_view sjis_base);
+
+}  // namespace brindle

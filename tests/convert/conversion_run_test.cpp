@@ -1,0 +1,310 @@
+#include "convert/conversion_run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "convert/fake_mail.hpp"
+#include "platform/file_system.hpp"
+#include "support/temp_dir.hpp"
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeMail;
+using test::FakeMailbox;
+using test::SubjectMail;
+
+std::vector<FakeMail> Subjects(std::initializer_list<const char*> subjects) {
+    std::vector<FakeMail> mails;
+    for (const char* s : subjects) {
+        mails.push_back(SubjectMail(s));
+    }
+    return mails;
+}
+
+// Runs a job over fake mailboxes keyed by source path, recording every notification.
+class RunFixture : public ::testing::Test {
+  protected:
+    TConvertJob Job(std::vector<std::string> sources, TNamingType type = TNamingType::Subject) {
+        TConvertJob job;
+        job.sources = std::move(sources);
+        job.destination = dir_.path().string();
+        job.naming.type = type;
+        return job;
+    }
+
+    TConvertEvents Recording() {
+        TConvertEvents e;
+        e.file_count_known = [this](std::size_t n) { Log("files " + std::to_string(n)); };
+        e.file_started = [this](std::size_t i, const std::string& p) {
+            Log("start " + std::to_string(i) + " " + p);
+        };
+        e.message_count_known = [this](std::int32_t m) { Log("count " + std::to_string(m)); };
+        e.message_done = [this](std::int32_t j) { Log("done " + std::to_string(j)); };
+        e.message_written = [this](const std::string& p) {
+            written_.push_back(fs::relative(p, dir_.path()).string());
+        };
+        e.message_failed = [this](const std::string& p, std::int32_t j, const std::string& m) {
+            Log("message failed " + p + " " + std::to_string(j) + " " + m);
+        };
+        e.file_failed = [this](const std::string& p, const std::string& m) {
+            Log("file failed " + p + " " + m);
+        };
+        e.completed = [this] { Log("completed"); };
+        e.yield = [this] {
+            ++yields_;
+            if (stop_at_yield_ == yields_ && run_ != nullptr) {
+                run_->RequestStop();
+            }
+        };
+        return e;
+    }
+
+    TConvertSummary Run(TConvertJob job) {
+        TConvertRun run(std::move(job), Recording());
+        run.SetMailboxOpener([this](const std::string& path) -> std::unique_ptr<TBasicMailParser> {
+            const auto it = boxes_.find(path);
+            if (it == boxes_.end()) {
+                throw std::runtime_error("no such mailbox");
+            }
+            return std::make_unique<FakeMailbox>(it->second);
+        });
+        run_ = &run;
+        const TConvertSummary summary = run.Run();
+        EXPECT_TRUE(run.StopRequested());  // set by completion or by the stop itself
+        run_ = nullptr;
+        return summary;
+    }
+
+    void Log(std::string line) { log_.push_back(std::move(line)); }
+
+    test::TempDir dir_;
+    std::map<std::string, FakeMailbox> boxes_;
+    std::vector<std::string> log_;
+    std::vector<std::string> written_;
+    int yields_ = 0;
+    int stop_at_yield_ = -1;
+    TConvertRun* run_ = nullptr;
+};
+
+TEST_F(RunFixture, NotifiesInOrderAndWritesEveryAcceptedMessage) {
+    boxes_.emplace("a.dbx", FakeMailbox(Subjects({"x", "y"})));
+    boxes_.emplace("b.dbx", FakeMailbox(Subjects({"x"})));
+    const auto summary = Run(Job({"a.dbx", "b.dbx"}));
+    EXPECT_EQ(log_,
+              (std::vector<std::string>{"files 2", "start 0 a.dbx", "count 2", "done 0", "done 1",
+                                        "start 1 b.dbx", "count 1", "done 0", "completed"}));
+    // One yield after each file start, each message and the completion.
+    EXPECT_EQ(yields_, 2 + 3 + 1);
+    EXPECT_EQ(written_, (std::vector<std::string>{"x.eml", "y.eml", "x(0).eml"}));
+    EXPECT_EQ(summary.messages_read, 3);
+    EXPECT_EQ(summary.messages_written, 3);
+    EXPECT_EQ(summary.messages_failed, 0);
+    EXPECT_EQ(summary.files_failed, 0);
+    EXPECT_FALSE(summary.stopped);
+}
+
+TEST_F(RunFixture, FilterDecidesWhichMessagesAreWritten) {
+    boxes_.emplace("a.dbx", FakeMailbox(Subjects({"keep", "drop", "keep"})));
+    auto job = Job({"a.dbx"});
+    job.filter = [](const TBasicMail& mail) {
+        return mail.GetHeaders().Values("SUBJECT:").front() == "keep";
+    };
+    const auto summary = Run(std::move(job));
+    EXPECT_EQ(written_, (std::vector<std::string>{"keep.eml", "keep(0).eml"}));
+    EXPECT_EQ(summary.messages_read, 3);
+    EXPECT_EQ(summary.messages_written, 2);
+}
+
+TEST_F(RunFixture, StopIsHonouredOnlyAtTheCheckPoints) {
+    struct Case {
+        int stop_at_yield;
+        std::vector<std::string> written;
+        std::string last_log;
+    };
+    // Yields: 1 after "start 0", 2 and 3 after its two messages, 4 after "start 1", 5 after
+    // its message.
+    const std::vector<Case> cases{
+        {1, {}, "count 2"},
+        {2, {"0.eml"}, "done 0"},
+        {3, {"0.eml", "1.eml"}, "done 1"},
+        {4, {"0.eml", "1.eml"}, "count 1"},
+        {5, {"0.eml", "1.eml", "2.eml"}, "completed"},  // the stop comes after the last check
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("stop at yield " + std::to_string(c.stop_at_yield));
+        test::TempDir fresh;
+        boxes_.clear();
+        log_.clear();
+        written_.clear();
+        yields_ = 0;
+        boxes_.emplace("a.dbx", FakeMailbox(Subjects({"x", "y"})));
+        boxes_.emplace("b.dbx", FakeMailbox(Subjects({"z"})));
+        stop_at_yield_ = c.stop_at_yield;
+        auto job = Job({"a.dbx", "b.dbx"}, TNamingType::Number);
+        job.destination = fresh.path().string();
+        TConvertRun run(std::move(job), Recording());
+        run.SetMailboxOpener([this](const std::string& path) {
+            return std::make_unique<FakeMailbox>(boxes_.at(path));
+        });
+        run_ = &run;
+        const auto summary = run.Run();
+        run_ = nullptr;
+        std::vector<std::string> names;
+        for (const auto& w : written_) {
+            names.push_back(fs::path(w).filename().string());
+        }
+        EXPECT_EQ(names, c.written);
+        EXPECT_EQ(log_.back(), c.last_log);
+        EXPECT_EQ(summary.stopped, c.last_log != "completed");
+    }
+}
+
+TEST_F(RunFixture, StopBeforeTheRunWritesNothing) {
+    boxes_.emplace("a.dbx", FakeMailbox(Subjects({"x"})));
+    TConvertRun run(Job({"a.dbx"}), Recording());
+    run.SetMailboxOpener(
+        [this](const std::string& p) { return std::make_unique<FakeMailbox>(boxes_.at(p)); });
+    run.RequestStop();
+    EXPECT_TRUE(run.Run().stopped);
+    EXPECT_EQ(log_, (std::vector<std::string>{"files 1"}));
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
+}
+
+TEST_F(RunFixture, DamagedMessageCostsOnlyItself) {
+    boxes_.emplace("a.dbx", FakeMailbox(Subjects({"a", "b", "c"})).FailAt(1));
+    const auto summary = Run(Job({"a.dbx"}));
+    EXPECT_EQ(written_, (std::vector<std::string>{"a.eml", "c.eml"}));
+    EXPECT_EQ(log_[4], "message failed a.dbx 1 メールの読み取りに失敗しました。(3)");
+    EXPECT_EQ(log_.back(), "completed");
+    EXPECT_EQ(summary.messages_read, 2);
+    EXPECT_EQ(summary.messages_failed, 1);
+    EXPECT_EQ(summary.files_failed, 0);
+}
+
+TEST_F(RunFixture, AnyStandardErrorOfAMessageIsCaught) {
+    boxes_.emplace("a.dbx", FakeMailbox(Subjects({"a", "boom", "oom", "c"})));
+    auto job = Job({"a.dbx"});
+    job.filter = [](const TBasicMail& mail) {
+        const std::string s = mail.GetHeaders().Values("SUBJECT:").front();
+        if (s == "boom") {
+            throw std::logic_error("matcher failed");
+        }
+        if (s == "oom") {
+            throw std::bad_alloc();
+        }
+        return true;
+    };
+    const auto summary = Run(std::move(job));
+    EXPECT_EQ(written_, (std::vector<std::string>{"a.eml", "c.eml"}));
+    EXPECT_EQ(summary.messages_failed, 2);
+}
+
+TEST_F(RunFixture, UnreadableMailboxCostsThatFileOnly) {
+    boxes_.emplace("a.dbx", FakeMailbox(Subjects({"a"})));
+    boxes_.emplace("bad.dbx", FakeMailbox(Subjects({"never"})).FailCount());
+    boxes_.emplace("c.dbx", FakeMailbox(Subjects({"a"})));
+    const auto summary = Run(Job({"a.dbx", "bad.dbx", "missing.dbx", "c.dbx"}));
+    EXPECT_EQ(written_, (std::vector<std::string>{"a.eml", "a(0).eml"}));
+    EXPECT_NE(std::find(log_.begin(), log_.end(), "file failed bad.dbx ファイルが開けません。"),
+              log_.end());
+    EXPECT_NE(std::find(log_.begin(), log_.end(), "file failed missing.dbx no such mailbox"),
+              log_.end());
+    EXPECT_EQ(log_.back(), "completed");
+    EXPECT_EQ(summary.files_failed, 2);
+    EXPECT_EQ(summary.messages_written, 2);
+}
+
+TEST_F(RunFixture, EmptyAndNegativeCountsConvertNothing) {
+    boxes_.emplace("empty.dbx", FakeMailbox({}));
+    boxes_.emplace("neg.dbx", FakeMailbox(Subjects({"x"})).Count(-5));
+    const auto summary = Run(Job({"empty.dbx", "neg.dbx"}));
+    EXPECT_EQ(log_, (std::vector<std::string>{"files 2", "start 0 empty.dbx", "count 0",
+                                              "start 1 neg.dbx", "count 0", "completed"}));
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
+    EXPECT_EQ(summary.messages_read, 0);
+}
+
+TEST_F(RunFixture, OneFolderPerSourceRestartsNumbering) {
+    boxes_.emplace("/x/in.box.dbx", FakeMailbox(Subjects({"a", "b"})));
+    boxes_.emplace("/y/sent.dbx", FakeMailbox(Subjects({"c"})));
+    auto job = Job({"/x/in.box.dbx", "/y/sent.dbx"}, TNamingType::Number);
+    job.create_dir = true;
+    Run(std::move(job));
+    EXPECT_EQ(written_, (std::vector<std::string>{"in.box/0.eml", "in.box/1.eml", "sent/0.eml"}));
+}
+
+TEST_F(RunFixture, WithoutFolderPerSourceNumberingContinues) {
+    boxes_.emplace("/x/in.dbx", FakeMailbox(Subjects({"a", "b"})));
+    boxes_.emplace("/y/sent.dbx", FakeMailbox(Subjects({"c"})));
+    Run(Job({"/x/in.dbx", "/y/sent.dbx"}, TNamingType::Number));
+    EXPECT_EQ(written_, (std::vector<std::string>{"0.eml", "1.eml", "2.eml"}));
+}
+
+TEST_F(RunFixture, SubfolderThatCannotBeMadeFailsItsFile) {
+    std::ofstream(dir_ / "in") << "a file where the folder should go";
+    boxes_.emplace("in.dbx", FakeMailbox(Subjects({"a"})));
+    boxes_.emplace("out.dbx", FakeMailbox(Subjects({"b"})));
+    auto job = Job({"in.dbx", "out.dbx"});
+    job.create_dir = true;
+    const auto summary = Run(std::move(job));
+    EXPECT_EQ(written_, (std::vector<std::string>{"out/b.eml"}));
+    EXPECT_EQ(summary.files_failed, 1);
+    EXPECT_EQ(log_[2].rfind("file failed in.dbx フォルダ ", 0), 0u) << log_[2];
+}
+
+TEST_F(RunFixture, FullDiskFailsTheMessageAndLeavesNothingPartial) {
+    std::vector<FakeMail> mails = Subjects({"small"});
+    mails.push_back(SubjectMail("big").Text(std::string(1 << 20, 'b') + "\r\n"));
+    mails.push_back(SubjectMail("after"));
+    boxes_.emplace("a.dbx", FakeMailbox(std::move(mails)));
+    // Room for the small messages only: every write of more than 64 KiB fails.
+    ScopedWriteFunction disk([](int fd, const char* data, std::size_t size) -> long {
+        if (size > 65536) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return static_cast<long>(::write(fd, data, size));
+    });
+    const auto summary = Run(Job({"a.dbx"}));
+    EXPECT_EQ(written_, (std::vector<std::string>{"small.eml", "after.eml"}));
+    EXPECT_FALSE(fs::exists(dir_ / "big.eml"));
+    EXPECT_EQ(summary.messages_failed, 1);
+    EXPECT_EQ(summary.messages_written, 2);
+}
+
+TEST_F(RunFixture, RunsOnlyOnce) {
+    boxes_.emplace("a.dbx", FakeMailbox(Subjects({"x"})));
+    TConvertRun run(Job({"a.dbx"}), Recording());
+    run.SetMailboxOpener(
+        [this](const std::string& p) { return std::make_unique<FakeMailbox>(boxes_.at(p)); });
+    EXPECT_EQ(run.Run().messages_written, 1);
+    EXPECT_EQ(run.Run().messages_written, 1);
+    EXPECT_EQ(fs::directory_iterator(dir_.path()) == fs::directory_iterator(), false);
+    EXPECT_FALSE(fs::exists(dir_ / "x(0).eml"));
+}
+
+TEST(CheckJob, ReportsTheFirstProblem) {
+    test::TempDir dir;
+    TConvertJob job;
+    EXPECT_EQ(CheckJob(job), "変換元のDBXファイルが指定されていません。");
+    job.sources = {"a.dbx"};
+    job.destination = (dir / "none").string();
+    job.naming.type = TNamingType::Parameter;
+    EXPECT_EQ(CheckJob(job), "変換先のディレクトリが見つかりません。");
+    job.destination = dir.path().string();
+    EXPECT_EQ(CheckJob(job), "パラメータ文字が指定されていません。");
+    job.naming.param_text = "ID:";
+    EXPECT_EQ(CheckJob(job), std::nullopt);
+}
+
+}  // namespace
+}  // namespace brindle

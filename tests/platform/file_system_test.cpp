@@ -1,0 +1,120 @@
+#include "platform/file_system.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/exception.hpp"
+#include "support/temp_dir.hpp"
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(WriteNewFile, WritesWholeDataAndNeverReplaces) {
+    test::TempDir dir;
+    const std::string path = dir / "a.eml";
+    const std::string data(300000, 'x');
+    EXPECT_EQ(WriteNewFile(path, data), CreateResult::Written);
+    EXPECT_EQ(ReadAll(path), data);
+
+    EXPECT_EQ(WriteNewFile(path, "other"), CreateResult::NameTaken);
+    EXPECT_EQ(ReadAll(path), data);
+
+    // A folder, and a dangling link, under the name are taken too; the link is not followed.
+    fs::create_directory(dir / "d.eml");
+    EXPECT_EQ(WriteNewFile(dir / "d.eml", "x"), CreateResult::NameTaken);
+    fs::create_symlink(dir / "target", dir / "link.eml");
+    EXPECT_EQ(WriteNewFile(dir / "link.eml", "x"), CreateResult::NameTaken);
+    EXPECT_FALSE(fs::exists(dir / "target"));
+
+    EXPECT_EQ(WriteNewFile(dir / "empty.eml", ""), CreateResult::Written);
+    EXPECT_EQ(fs::file_size(dir / "empty.eml"), 0u);
+}
+
+TEST(WriteNewFile, CreationFailureRaisesWithFullPath) {
+    test::TempDir dir;
+    const std::string path = dir / "missing" / "a.eml";
+    try {
+        WriteNewFile(path, "x");
+        FAIL() << "expected an error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(std::string(e.what()), "ファイル " + path + " を作成できません");
+    }
+}
+
+TEST(WriteNewFile, FullDiskRemovesPartialFile) {
+    test::TempDir dir;
+    const std::string path = dir / "a.eml";
+    {
+        ScopedWriteFunction full(DiskFullAfter(1000));
+        EXPECT_THROW(WriteNewFile(path, std::string(5000, 'x')), Exception);
+        EXPECT_FALSE(fs::exists(path));
+    }
+    // The hook is gone with its scope: the same write now succeeds.
+    EXPECT_EQ(WriteNewFile(path, std::string(5000, 'x')), CreateResult::Written);
+    EXPECT_EQ(fs::file_size(path), 5000u);
+}
+
+TEST(WriteNewFile, ShortWritesAndInterruptionsAreResumed) {
+    test::TempDir dir;
+    int calls = 0;
+    ScopedWriteFunction dribble([&calls](int fd, const char* data, std::size_t size) -> long {
+        if (++calls % 3 == 0) {
+            errno = EINTR;
+            return -1;
+        }
+        return static_cast<long>(::write(fd, data, size < 7 ? size : 7));
+    });
+    const std::string data(100, 'y');
+    EXPECT_EQ(WriteNewFile(dir / "a.eml", data), CreateResult::Written);
+    EXPECT_EQ(ReadAll(dir / "a.eml"), data);
+}
+
+TEST(WriteNewFile, WriteMakingNoProgressIsAnError) {
+    test::TempDir dir;
+    ScopedWriteFunction stuck([](int, const char*, std::size_t) -> long { return 0; });
+    EXPECT_THROW(WriteNewFile(dir / "a.eml", "data"), Exception);
+    EXPECT_FALSE(fs::exists(dir / "a.eml"));
+}
+
+TEST(FileSystem, CreateDirectoriesMakesParentsAndReportsFailure) {
+    test::TempDir dir;
+    const std::string deep = dir / "a" / "b" / "c";
+    EXPECT_TRUE(CreateDirectories(deep));
+    EXPECT_TRUE(DirectoryExists(deep));
+    EXPECT_TRUE(CreateDirectories(deep));  // existing is fine
+    EXPECT_TRUE(CreateDirectories(deep + "/"));
+
+    std::ofstream(dir / "file").put('x');
+    EXPECT_FALSE(CreateDirectories(dir / "file" / "sub"));
+    EXPECT_FALSE(CreateDirectories(dir / "file"));
+    EXPECT_FALSE(DirectoryExists(dir / "file"));
+    EXPECT_TRUE(PathExists(dir / "file"));
+    EXPECT_FALSE(CreateDirectories(""));
+}
+
+TEST(FileSystem, SetModificationTime) {
+    test::TempDir dir;
+    const std::string path = dir / "a.eml";
+    WriteNewFile(path, "x");
+    ASSERT_TRUE(SetModificationTime(path, 1000000000));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    EXPECT_FALSE(SetModificationTime(dir / "none", 1000000000));
+}
+
+}  // namespace
+}  // namespace brindle
