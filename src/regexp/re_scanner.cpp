@@ -18,6 +18,11 @@ void TREScanner::SetRegExpStr(std::string regexp) {
     index_ = 1;
 }
 
+void TREScanner::Rewind() {
+    index_ = 1;
+    in_char_class_ = false;
+}
+
 // The end is found by position, not by a character of value 0: a NUL byte inside the
 // expression is a character like any other and must not cut the expression short.
 bool TREScanner::AtEnd() const {

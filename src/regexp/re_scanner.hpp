@@ -20,6 +20,9 @@ class TREScanner {
     // New text, position back to 1; the in-bracket flag is left as it is.
     void SetRegExpStr(std::string regexp);
     const std::string& GetRegExpStr() const { return regexp_; }
+    // Back to the first character, outside brackets: a scan that ended in an error inside
+    // brackets must not leave the next scan of the same scanner in bracket mode.
+    void Rewind();
 
     REToken_t GetToken();
     REToken_t GetTokenStd();
