@@ -1,0 +1,139 @@
+#include "charset/char_nkf_conv.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "charset_test_util.hpp"
+#include "platform/exception.hpp"
+
+namespace brindle {
+namespace {
+
+using testing::Sj;
+
+TEST(CharNkfConvCodePage, EachCodePageTakesItsConversion) {
+    const TCharNkfConv conv;
+    const std::string sjis = Sj("あ表ソ");
+    EXPECT_EQ(conv.CodePageToSJis(sjis, kCodePageShiftJis), sjis);
+    EXPECT_EQ(conv.CodePageToSJis("caf\xE9", kCodePageWindows1252), "caf\xE9");
+    EXPECT_EQ(conv.CodePageToSJis("\x1B$B\x24\x22\x1B(B", 12345), "\x1B$B\x24\x22\x1B(B");
+    EXPECT_EQ(conv.CodePageToSJis("\x1B$B\x24\x22\x1B(B", kCodePageIso2022Jp), "\x82\xA0");
+    EXPECT_EQ(conv.CodePageToSJis("\xA4\xA2", kCodePageEucJp), "\x82\xA0");
+    EXPECT_EQ(conv.CodePageToSJis("\xE3\x81\x82", kCodePageUtf8), "\x82\xA0");
+    EXPECT_EQ(conv.CodePageToSJis("+MEI-", kCodePageUtf7), "\x82\xA0");
+    EXPECT_EQ(conv.CodePageToSJis("=82=A0", kCodePageQuotedPrintable), "\x82\xA0\r\n");
+    EXPECT_EQ(conv.CodePageToSJis("gqA=", kCodePageBase64), "\x82\xA0");
+}
+
+TEST(CharNkfConvCodePage, NecAndIbmExtensionsSurviveEveryUnicodeAndEucPath) {
+    const TCharNkfConv conv;
+    // ①㈱ are NEC row 13; 髙﨑ⅰ are IBM extensions (FB FC, FA B1, FA 40).
+    const std::string sjis = Sj("①㈱髙﨑ⅰ～");
+    EXPECT_EQ(conv.CodePageToSJis("\xE2\x91\xA0\xE3\x88\xB1\xE9\xAB\x99\xEF\xA8\x91\xE2\x85\xB0"
+                                  "\xEF\xBD\x9E",
+                                  kCodePageUtf8),
+              sjis);
+    EXPECT_EQ(conv.CodePageToSJis("+JGAyMZrZ+hEhcP9e-", kCodePageUtf7), sjis);
+    EXPECT_EQ(conv.CodePageToSJis("\xAD\xA1\xAD\xEA\x8F\xF4\xFB\x8F\xF4\xBD\x8F\xF3\xF3\xA1\xC1",
+                                  kCodePageEucJp),
+              sjis);
+    // JIS carries row 13 only.
+    EXPECT_EQ(conv.CodePageToSJis("\x1B$B\x2D\x21\x2D\x6A\x1B(B", kCodePageIso2022Jp), Sj("①㈱"));
+}
+
+TEST(CharNkfConvCodePage, MissingAndInvalidCharactersBecomeQuestionMarks) {
+    const TCharNkfConv conv;
+    // An emoji has no CP932 form; it gives one '?' and the text goes on.
+    EXPECT_EQ(conv.CodePageToSJis("a\xF0\x9F\x98\x80"
+                                  "b",
+                                  kCodePageUtf8),
+              "a?b");
+    EXPECT_EQ(conv.CodePageToSJis("a\xFF"
+                                  "b\xC3(",
+                                  kCodePageUtf8),
+              "a?b?(");
+    EXPECT_EQ(conv.CodePageToSJis("a\xE3\x81", kCodePageUtf8), "a?");
+    EXPECT_EQ(conv.CodePageToSJis("a\xED\xA0\x80\xE3\x81\x82", kCodePageUtf8), "a???\x82\xA0");
+    // EUC-JP: a lone lead byte at the end, a JIS X 0212 character CP932 lacks, a bad pair.
+    EXPECT_EQ(conv.CodePageToSJis("\xA4\xA2\xA4", kCodePageEucJp), "\x82\xA0?");
+    EXPECT_EQ(conv.CodePageToSJis("\x8F\xB0\xA1x", kCodePageEucJp), "?x");
+    EXPECT_EQ(conv.CodePageToSJis("\xA4\x41x", kCodePageEucJp), "?Ax");
+    // UTF-7: an 8-bit byte inside a Base64 run, and a run cut at the end.
+    EXPECT_EQ(conv.CodePageToSJis("+MEI\xFF-x", kCodePageUtf7).find('?'), 0u + 2);
+    EXPECT_EQ(conv.CodePageToSJis("a+2D3", kCodePageUtf7).substr(0, 1), "a");
+    // The text ends at its first NUL, as the system service took it.
+    EXPECT_EQ(conv.CodePageToSJis(std::string("a\0b", 3), kCodePageUtf8), "a");
+}
+
+TEST(CharNkfConvCodePage, SystemConversionRefusesCodePagesItDoesNotServe) {
+    const TCharNkfConv conv;
+    try {
+        conv.SystemCodePageToSJis("x", kCodePageWindows1252);
+        FAIL() << "no error raised";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "IEコンポーネントの初期化に失敗しました。(2)");
+    }
+}
+
+TEST(CharNkfConvHeader, IsoQWordIsTakenFromTheMarkerToTheLastEquals) {
+    const TCharNkfConv conv;
+    EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?=1B$B$3$s$K$A$O=1B(B?="),
+              Sj("こんにちは") + "\r\n");
+    EXPECT_EQ(conv.DecodeHeader("a_b =?iso-2022-jp?q?x_y?="), "a b x y\r\n");
+    // An underscore that is the trail byte of タ (83 5F) stays.
+    const std::string ta = TCharCodeConv().SJisToJis(Sj("タ_"));
+    std::string q;
+    for (const char c : ta) {
+        q += c == '\x1B' ? std::string("=1B") : std::string(1, c);
+    }
+    EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?" + q + "?="), Sj("タ ") + "\r\n");
+    // Without a closing "?=" the text runs to the last "=" of the value.
+    EXPECT_EQ(conv.DecodeHeader("x=?ISO-2022-JP?Q?abc"), "x");
+    EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?"), "");
+}
+
+TEST(CharNkfConvHeader, OtherJapaneseWordsGoThroughJis) {
+    const TCharNkfConv conv;
+    EXPECT_EQ(conv.DecodeHeader("Re: =?ISO-2022-JP?B?GyRCJCIbKEI=?="), "Re: \x82\xA0");
+    EXPECT_EQ(conv.DecodeHeader("=?shift_jis?B?gqA=?="), "\x82\xA0");
+    EXPECT_EQ(conv.DecodeHeader("=?EUC-JP?B?pKI=?="), "\x82\xA0");
+    EXPECT_EQ(conv.DecodeHeader("\x1B$B\x24\x22\x1B(B"), "\x82\xA0");
+    EXPECT_EQ(conv.DecodeHeader("plain subject"), "plain subject");
+    EXPECT_EQ(conv.DecodeHeader(""), "");
+}
+
+TEST(CharNkfConvHeader, UnicodeWordsAreAllDecoded) {
+    const TCharNkfConv conv;
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?44GC?= x"), "\x82\xA0 x");
+    EXPECT_EQ(conv.DecodeHeader("x =?utf-8?b?44GC?="), "x \x82\xA0");
+    // Every word, not only the first; blanks between adjacent words go.
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?44GC?= =?UTF-8?B?44GE?=\r\n =?UTF-8?Q?=E3=81=86?="),
+              Sj("あいう"));
+    // Blanks next to plain text stay.
+    EXPECT_EQ(conv.DecodeHeader("a =?UTF-8?B?44GC?= b =?UTF-8?B?44GE?= c"), Sj("a あ b い c"));
+    // A character split across two words survives.
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?44E=?= =?UTF-8?B?gg==?="), "\x82\xA0");
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-7?B?K01FSS0=?= =?UTF-8?B?44GE?="), Sj("あい"));
+    // In a Q word "_" is a blank, and no line break is left inside the value.
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?Q?Hello_=E4=B8=96=E7=95=8C?= !"), Sj("Hello 世界 !"));
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?Q?a=5Fb?="), "a_b");
+}
+
+TEST(CharNkfConvHeader, BrokenUnicodeWordsNeverRaise) {
+    const TCharNkfConv conv;
+    // Unterminated: decoded to the end of the value.
+    EXPECT_EQ(conv.DecodeHeader("x =?UTF-8?B?44GC"), "x \x82\xA0");
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?"), "");
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?" "?="), "");
+    // Junk inside the Base64 and invalid UTF-8 give '?' rather than an error.
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?/w==?="), "?");
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?8J+YgA==?="), "?");
+    // A word of another charset among Unicode words is left as it is.
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?44GC?= =?KOI8-R?B?QQ==?="),
+              "\x82\xA0 =?KOI8-R?B?QQ==?=");
+    EXPECT_EQ(conv.DecodeUnicodeWord("no word here", "=?UTF-8?B?"), "no word here");
+}
+
+}  // namespace
+}  // namespace brindle
