@@ -1,0 +1,206 @@
+#include "regexp/awk_str.hpp"
+
+#include <climits>
+
+#include "platform/sjis.hpp"
+#include "regexp/re_types.hpp"
+
+namespace brindle {
+namespace {
+
+// An escape reads at most x and four hexadecimal digits, or six octal digits, and looks at one
+// character more; a window of this many bytes after the backslash holds all of it.
+constexpr std::size_t kEscapeWindow = 16;
+constexpr const char* kLoneLeadByteMessage = "不正な２バイト文字コードです。";
+
+int PositionOf(std::size_t offset) {
+    return offset >= INT_MAX ? INT_MAX : static_cast<int>(offset + 1);
+}
+
+}  // namespace
+
+TAWKStr::TAWKStr() {
+    GetListOfFuzzyCharDic().push_back(&RE_FuzzyCharDic());
+}
+
+void TAWKStr::SetRegExp(const std::string& expression) {
+    TMatchCORE::SetRegExp(expression);
+}
+
+void TAWKStr::ExpressionChanged() {
+    TMatchCORE::ExpressionChanged();
+    use_ex_ = GetHasLHead() || GetHasLTail();
+}
+
+std::size_t TAWKStr::Match(std::string_view text, std::size_t& start, std::size_t& length) const {
+    const auto m = RunMatch(text);
+    if (!m) {
+        start = 0;
+        length = 0;
+        return 0;
+    }
+    start = m->Start + 1;
+    length = m->End - m->Start;
+    return start;
+}
+
+std::size_t TAWKStr::Match(std::string_view text) const {
+    std::size_t start;
+    std::size_t length;
+    return Match(text, start, length);
+}
+
+bool TAWKStr::Sub(const std::string& replacement, std::string& text) const {
+    const auto m = RunMatch(text);
+    if (!m) {
+        return false;
+    }
+    const std::string inserted = Substitute_MatchStr_For_ANDChar(
+        replacement, std::string_view(text).substr(m->Start, m->End - m->Start));
+    text.replace(m->Start, m->End - m->Start, inserted);
+    return true;
+}
+
+std::size_t TAWKStr::GSub(const std::string& replacement, std::string& text) const {
+    auto m = RunMatch(text);
+    if (!m) {
+        return 0;
+    }
+    if (text.empty()) {
+        text = Substitute_MatchStr_For_ANDChar(replacement, std::string_view());
+        return 1;
+    }
+    std::string out;
+    std::string_view rest(text);
+    std::size_t count = 0;
+    while (m) {
+        out.append(rest.substr(0, m->Start));
+        out +=
+            Substitute_MatchStr_For_ANDChar(replacement, rest.substr(m->Start, m->End - m->Start));
+        std::size_t after = m->End;
+        if (m->Start == m->End && after < rest.size()) {
+            // An empty match moves the search on by one character. CR LF is stepped over as one
+            // line end, but only when the LF is really there: stepping two bytes after a lone
+            // CR could cut the following double-byte character in half.
+            std::size_t step = sjis::CharLength(rest, after);
+            if (LineSeparator() == mcls_CRLF && rest[after] == '\r' && after + 1 < rest.size() &&
+                rest[after + 1] == '\n') {
+                step = 2;
+            }
+            out.append(rest.substr(after, step));
+            after += step;
+        }
+        ++count;
+        const bool after_line_feed = after > 0 && rest[after - 1] == '\n';
+        rest.remove_prefix(after);
+        if (rest.empty()) {
+            break;
+        }
+        m = (after_line_feed || !use_ex_) ? RunMatch(rest) : MatchEX_Inside(rest);
+    }
+    out.append(rest);
+    text = std::move(out);
+    return count;
+}
+
+std::size_t TAWKStr::Split(std::string_view text, std::vector<std::string>& list) const {
+    list.clear();
+    std::string pending;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const auto m = RunMatch(rest);
+        if (!m) {
+            list.push_back(pending + std::string(rest));
+            pending.clear();
+            rest = {};
+            break;
+        }
+        if (m->Start != 0 || m->End != m->Start) {
+            list.push_back(pending + std::string(rest.substr(0, m->Start)));
+            pending.clear();
+            rest.remove_prefix(m->End);
+            if (rest.empty()) {
+                list.emplace_back();
+                break;
+            }
+        } else {
+            const std::size_t len = sjis::CharLength(rest, 0);
+            pending.append(rest.substr(0, len));
+            rest.remove_prefix(len);
+        }
+    }
+    if (!pending.empty()) {
+        list.push_back(pending);
+    }
+    return list.size();
+}
+
+std::string TAWKStr::ProcessEscSeq(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const auto c = static_cast<unsigned char>(text[pos]);
+        if (sjis::IsLeadByte(c)) {
+            if (pos + 1 >= text.size()) {
+                throw ERegExpParser(kLoneLeadByteMessage, PositionOf(pos));
+            }
+            out.append(text.substr(pos, 2));
+            pos += 2;
+            continue;
+        }
+        if (c != '\\') {
+            out.push_back(static_cast<char>(c));
+            ++pos;
+            continue;
+        }
+        // The escape is read from a small window so that positions stay within int whatever
+        // the text's length; an error's position is moved back to the whole text's.
+        const std::string_view window = text.substr(pos + 1, kEscapeWindow);
+        int index = 1;
+        try {
+            out += WCharToStr(GetQuotedWChar(window, index));
+        } catch (const ERegExpParser& e) {
+            throw ERegExpParser(e.what(), PositionOf(pos + static_cast<std::size_t>(e.Position())));
+        }
+        pos += 1 + static_cast<std::size_t>(index - 1);
+    }
+    return out;
+}
+
+std::string TAWKStr::Substitute_MatchStr_For_ANDChar(std::string_view replacement,
+                                                     std::string_view matched) {
+    // 1. A backslash before & gets a second one, so that the escape step leaves "\&" behind.
+    std::string doubled;
+    doubled.reserve(replacement.size() + 4);
+    for (std::size_t pos = 0; pos < replacement.size();) {
+        const std::size_t len = sjis::CharLength(replacement, pos);
+        doubled.append(replacement.substr(pos, len));
+        if (len == 1 && replacement[pos] == '\\' && pos + 1 < replacement.size() &&
+            replacement[pos + 1] == '&') {
+            doubled.push_back('\\');
+        }
+        pos += len;
+    }
+    // 2. The ordinary escapes.
+    const std::string escaped = ProcessEscSeq(doubled);
+    // 3. & is the match, \& a literal ampersand.
+    std::string out;
+    for (std::size_t pos = 0; pos < escaped.size();) {
+        const std::size_t len = sjis::CharLength(escaped, pos);
+        const char c = escaped[pos];
+        if (len == 1 && c == '&') {
+            out.append(matched);
+        } else if (len == 1 && c == '\\' && pos + 1 < escaped.size() && escaped[pos + 1] == '&') {
+            out.push_back('&');
+            pos += 2;
+            continue;
+        } else {
+            out.append(escaped.substr(pos, len));
+        }
+        pos += len;
+    }
+    return out;
+}
+
+}  // namespace brindle
