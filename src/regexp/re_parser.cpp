@@ -30,6 +30,7 @@ void TREParser::Fail(const char* message) const {
 
 void TREParser::Run() {
     tree_.DisposeTree();
+    scanner_.Rewind();
     nesting_ = 0;
     try {
         if (scanner_.GetRegExpStr().size() > kMaxExpressionLength) {
