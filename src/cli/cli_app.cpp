@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/cli_context.hpp"
+#include "cli/convert_command.hpp"
 #include "platform/version_info.hpp"
 
 namespace brindle::cli {
@@ -15,6 +16,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.set_version_flag(
         "--version", std::string(version_info::kProductName) + " " + version_info::kFileVersion);
     app.require_subcommand(1);
+    AddConvertCommand(app, context);
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,234 @@
+#include "cli/convert_command.hpp"
+
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <utility>
+
+#include "platform/text_encoding.hpp"
+
+namespace brindle::cli {
+namespace {
+
+// Set by SIGINT / SIGTERM; the run sees it at its next yield, which precedes every check point.
+std::atomic<bool> g_stop_signal{false};
+
+extern "C" void OnStopSignal(int /*signal*/) {
+    g_stop_signal.store(true, std::memory_order_relaxed);
+}
+
+// Routes SIGINT and SIGTERM to the stop flag for its lifetime, then puts back what was there.
+class StopSignalScope {
+  public:
+    StopSignalScope() {
+        g_stop_signal.store(false, std::memory_order_relaxed);
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_int_);
+        sigaction(SIGTERM, &action, &previous_term_);
+    }
+    ~StopSignalScope() {
+        sigaction(SIGINT, &previous_int_, nullptr);
+        sigaction(SIGTERM, &previous_term_, nullptr);
+    }
+    StopSignalScope(const StopSignalScope&) = delete;
+    StopSignalScope& operator=(const StopSignalScope&) = delete;
+
+  private:
+    struct sigaction previous_int_ {};
+    struct sigaction previous_term_ {};
+};
+
+std::string FileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+// Shows progress as one line on standard error, redrawn in place. Nothing is drawn unless
+// standard error is a terminal.
+class ProgressLine {
+  public:
+    explicit ProgressLine(CliContext& context) : context_(context) {}
+
+    void File(std::size_t index, std::size_t count, const std::string& path) {
+        file_text_ = "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " +
+                     SanitizeUtf8(FileName(path));
+        messages_ = 0;
+        done_ = 0;
+        Draw(true);
+    }
+    void Messages(std::int32_t count) {
+        messages_ = count;
+        Draw(true);
+    }
+    void Done(std::int32_t index) {
+        done_ = index + 1;
+        Draw(done_ == messages_);
+    }
+    // Clears the line so that a message can be printed; the next update draws it again.
+    void Clear() {
+        if (context_.err_is_terminal && shown_) {
+            context_.err << "\r\x1b[K";
+            shown_ = false;
+        }
+    }
+
+  private:
+    static constexpr int kBarWidth = 30;
+
+    void Draw(bool force) {
+        if (!context_.err_is_terminal) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - last_draw_ < std::chrono::milliseconds(100)) {
+            return;
+        }
+        last_draw_ = now;
+        const int filled =
+            messages_ > 0 ? static_cast<int>(static_cast<long long>(done_) * kBarWidth / messages_)
+                          : 0;
+        context_.err << "\r\x1b[K" << file_text_ << " [" << std::string(filled, '#')
+                     << std::string(kBarWidth - filled, '-') << "] " << done_ << "/" << messages_
+                     << std::flush;
+        shown_ = true;
+    }
+
+    CliContext& context_;
+    std::string file_text_;
+    std::int32_t messages_ = 0;
+    std::int32_t done_ = 0;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_draw_{};
+};
+
+template <typename F, typename... Args>
+void Forward(const F& f, Args&&... args) {
+    if (f) {
+        f(std::forward<Args>(args)...);
+    }
+}
+
+}  // namespace
+
+int BuildConvertJob(const ConvertOptions& options, TConvertJob& job, CliContext& context) {
+    job.sources = options.mailboxes;
+    job.destination = options.output;
+    job.create_dir = options.per_mailbox_folder;
+    job.naming.type = options.naming == "subject" ? TNamingType::Subject
+                      : options.naming == "param" ? TNamingType::Parameter
+                                                  : TNamingType::Number;
+    job.naming.pos = options.param_place == "header" ? TNamingPos::Header : TNamingPos::Body;
+    job.naming.line = options.param_line == "next" ? TNamingLine::NextLine : TNamingLine::SameLine;
+    const auto param = Utf8ToCp932(options.param);
+    if (!param) {
+        context.err << "--param: Shift_JISにない文字を含むため使えません: "
+                    << SanitizeUtf8(options.param) << "\n";
+        return kExitUsage;
+    }
+    job.naming.param_text = *param;
+    return kExitOk;
+}
+
+int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& observer) {
+    if (const auto problem = CheckJob(job)) {
+        context.err << *problem << "\n";
+        return kExitUsage;
+    }
+    ProgressLine progress(context);
+    const std::size_t file_count = job.sources.size();
+    std::unique_ptr<TConvertRun> run;
+    TConvertEvents events;
+    events.file_count_known = [&](std::size_t n) { Forward(observer.file_count_known, n); };
+    events.file_started = [&](std::size_t i, const std::string& path) {
+        progress.File(i, file_count, path);
+        Forward(observer.file_started, i, path);
+    };
+    events.message_count_known = [&](std::int32_t m) {
+        progress.Messages(m);
+        Forward(observer.message_count_known, m);
+    };
+    events.message_done = [&](std::int32_t j) {
+        progress.Done(j);
+        Forward(observer.message_done, j);
+    };
+    events.message_written = [&](const std::string& path) {
+        Forward(observer.message_written, path);
+    };
+    events.message_failed = [&](const std::string& path, std::int32_t j, const std::string& e) {
+        progress.Clear();
+        context.err << "(" << SanitizeUtf8(FileName(path)) << "):[" << j << "] " << e << "\n";
+        Forward(observer.message_failed, path, j, e);
+    };
+    events.file_failed = [&](const std::string& path, const std::string& e) {
+        progress.Clear();
+        context.err << "(" << SanitizeUtf8(FileName(path)) << "):" << e << "\n";
+        Forward(observer.file_failed, path, e);
+    };
+    events.file_warning = [&](const std::string& path, const std::string& w) {
+        progress.Clear();
+        context.err << "(" << SanitizeUtf8(FileName(path)) << "):警告: " << w << "\n";
+        Forward(observer.file_warning, path, w);
+    };
+    events.completed = [&] { Forward(observer.completed); };
+    events.yield = [&] {
+        Forward(observer.yield);
+        if (g_stop_signal.load(std::memory_order_relaxed)) {
+            run->RequestStop();
+        }
+    };
+
+    TConvertSummary summary;
+    {
+        const StopSignalScope signals;
+        run = std::make_unique<TConvertRun>(std::move(job), std::move(events));
+        summary = run->Run();
+    }
+    progress.Clear();
+    if (summary.stopped) {
+        context.err << "中止しました。\n";
+    }
+    context.out << summary.messages_read << " messages read, " << summary.messages_written
+                << " written, " << summary.messages_failed << " failed; " << summary.files_failed
+                << " files failed\n";
+    if (summary.stopped) {
+        return kExitStopped;
+    }
+    return summary.messages_failed > 0 || summary.files_failed > 0 ? kExitFailures : kExitOk;
+}
+
+void AddConvertCommand(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<ConvertOptions>();
+    CLI::App* sub = app.add_subcommand(
+        "convert", "Write every message of the mailboxes as one .eml file each into DIR");
+    sub->add_option("-o,--output", options->output, "Destination folder (must exist)")->required();
+    sub->add_option("--naming", options->naming, "File names: running number, subject or parameter")
+        ->check(CLI::IsMember({"number", "subject", "param"}))
+        ->capture_default_str();
+    sub->add_option("--param", options->param,
+                    "With --naming param: the marker text after which the name is found");
+    sub->add_option("--param-place", options->param_place, "Where the marker is looked for")
+        ->check(CLI::IsMember({"body", "header"}))
+        ->capture_default_str();
+    sub->add_option("--param-line", options->param_line,
+                    "Body marker: the name is the rest of its line or the next line")
+        ->check(CLI::IsMember({"same", "next"}))
+        ->capture_default_str();
+    sub->add_flag("--per-mailbox-folder", options->per_mailbox_folder,
+                  "Put each mailbox's messages into a subfolder named after the mailbox");
+    sub->add_option("mailboxes", options->mailboxes, "Outlook Express mailbox files (.dbx)")
+        ->required();
+    sub->callback([options, &context] {
+        TConvertJob job;
+        context.status = BuildConvertJob(*options, job, context);
+        if (context.status == kExitOk) {
+            context.status = RunConvertJob(std::move(job), context);
+        }
+    });
+}
+
+}  // namespace brindle::cli
