@@ -125,7 +125,9 @@ TEST(CharNkfConvHeader, BrokenUnicodeWordsNeverRaise) {
     // Unterminated: decoded to the end of the value.
     EXPECT_EQ(conv.DecodeHeader("x =?UTF-8?B?44GC"), "x \x82\xA0");
     EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?"), "");
-    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?" "?="), "");
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?"
+                                "?="),
+              "");
     // Junk inside the Base64 and invalid UTF-8 give '?' rather than an error.
     EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?/w==?="), "?");
     EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?8J+YgA==?="), "?");
