@@ -1,0 +1,137 @@
+#include "match/mail_match.hpp"
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "platform/ansi_text.hpp"
+#include "platform/exception.hpp"
+#include "regexp/awk_str.hpp"
+
+namespace brindle {
+namespace {
+
+constexpr const char* kProcessingError = "正規表現の処理でエラーが発生しました。";
+constexpr std::size_t kScopeCount = 3;
+
+// The texts of one message, each built on first use within one MatchMail call: the message
+// does not change while it is matched, so fetching it once per condition would only repeat
+// the same copy.
+class TargetTexts {
+  public:
+    explicit TargetTexts(const TBasicMail& mail) : mail_(mail) {}
+
+    const std::string& Plain(std::uint8_t scope) {
+        std::optional<std::string>& slot = plain_[scope];
+        if (!slot) {
+            switch (scope) {
+                case kFindPosAll:
+                    slot = Header() + "\n\n" + Body();
+                    break;
+                case kFindPosBody:
+                    slot = Body();
+                    break;
+                default:
+                    slot = Header();
+                    break;
+            }
+        }
+        return *slot;
+    }
+
+    const std::string& Upper(std::uint8_t scope) {
+        std::optional<std::string>& slot = upper_[scope];
+        if (!slot) {
+            slot = AnsiUpperCase(Plain(scope));
+        }
+        return *slot;
+    }
+
+    // Raises whatever the escape processing raises; a failure is not remembered, so a later
+    // condition of the same scope would raise it again (it never comes to that: the first
+    // failure ends the call).
+    const std::string& Processed(std::uint8_t scope) {
+        std::optional<std::string>& slot = processed_[scope];
+        if (!slot) {
+            slot = TAWKStr::ProcessEscSeq(Plain(scope));
+        }
+        return *slot;
+    }
+
+  private:
+    const std::string& Header() {
+        if (!header_) {
+            header_ = mail_.GetHeaderText();
+        }
+        return *header_;
+    }
+    const std::string& Body() {
+        if (!body_) {
+            body_ = mail_.GetBodyText();
+        }
+        return *body_;
+    }
+
+    const TBasicMail& mail_;
+    std::optional<std::string> header_;
+    std::optional<std::string> body_;
+    std::array<std::optional<std::string>, kScopeCount> plain_;
+    std::array<std::optional<std::string>, kScopeCount> upper_;
+    std::array<std::optional<std::string>, kScopeCount> processed_;
+};
+
+}  // namespace
+
+TMailMatch::TMailMatch() : awk_(std::make_unique<TAWKStr>()) {}
+
+TMailMatch::~TMailMatch() = default;
+
+void TMailMatch::SetFindTypes(std::span<const TFindType> find_types) {
+    find_types_.assign(find_types.begin(), find_types.end());
+}
+
+bool TMailMatch::MatchMail(const TBasicMail& mail) {
+    TargetTexts texts(mail);
+    static const std::string kEmpty;
+    for (const TFindType& condition : find_types_) {
+        const bool known_scope = condition.FindPos < kScopeCount;
+        if (!condition.Regexp) {
+            // A scope outside 0..2 searches nothing, and nothing never holds a literal.
+            if (!known_scope) {
+                return false;
+            }
+            const bool fold = condition.Capital;
+            const std::string& target =
+                fold ? texts.Upper(condition.FindPos) : texts.Plain(condition.FindPos);
+            const std::string pattern =
+                fold ? AnsiUpperCase(condition.Condition) : condition.Condition;
+            if (AnsiFind(target, pattern) == std::string::npos) {
+                return false;
+            }
+            continue;
+        }
+        // Errors in the expression itself pass out as they are.
+        awk_->SetRegExp(condition.Condition);
+        try {
+            const std::string& target =
+                known_scope ? texts.Processed(condition.FindPos) : kEmpty;
+            if (awk_->Match(target) == 0) {
+                return false;
+            }
+        } catch (const std::exception&) {
+            throw Exception(kProcessingError);
+        }
+    }
+    return true;
+}
+
+std::function<bool(const TBasicMail&)> MakeMailFilter(std::vector<TFindType> find_types) {
+    if (find_types.empty()) {
+        return {};
+    }
+    auto matcher = std::make_shared<TMailMatch>();
+    matcher->SetFindTypes(find_types);
+    return [matcher](const TBasicMail& mail) { return matcher->MatchMail(mail); };
+}
+
+}  // namespace brindle
