@@ -1,0 +1,212 @@
+// The run over real .dbx files: mailboxes built in code with the test builder, read by
+// TDBXParser, parsed by TMail, named and written; and the real mailboxes of the corpus.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "convert/conversion_run.hpp"
+#include "mailbox/dbx_parser.hpp"
+#include "platform/line_list.hpp"
+#include "support/dbx_builder.hpp"
+#include "support/temp_dir.hpp"
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DbxBuilder;
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::set<std::string> Names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+struct Outcome {
+    TConvertSummary summary;
+    std::vector<std::string> errors;
+    std::vector<std::string> warnings;
+};
+
+Outcome Convert(TConvertJob job) {
+    Outcome outcome;
+    TConvertEvents events;
+    events.message_failed = [&](const std::string& p, std::int32_t j, const std::string& e) {
+        outcome.errors.push_back(fs::path(p).filename().string() + "#" + std::to_string(j) + ":" +
+                                 e);
+    };
+    events.file_failed = [&](const std::string& p, const std::string& e) {
+        outcome.errors.push_back(fs::path(p).filename().string() + ":" + e);
+    };
+    events.file_warning = [&](const std::string&, const std::string& w) {
+        outcome.warnings.push_back(w);
+    };
+    TConvertRun run(std::move(job), std::move(events));
+    outcome.summary = run.Run();
+    return outcome;
+}
+
+TConvertJob SubjectJob(const test::TempDir& dir, std::vector<std::string> sources) {
+    TConvertJob job;
+    job.sources = std::move(sources);
+    job.destination = (dir / "out").string();
+    fs::create_directories(job.destination);
+    job.naming.type = TNamingType::Subject;
+    return job;
+}
+
+TEST(ConvertDbx, JapaneseSubjectsInEveryEncodingNameTheFiles) {
+    test::TempDir dir;
+    DbxBuilder()
+        .AddMessage("Subject: =?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=\r\n\r\njis\r\n")
+        .AddMessage("Subject: \x95\x5C\x8E\xA6\r\n\r\nsjis\r\n")  // 表示, trail byte 0x5C
+        .AddMessage("Subject: =?EUC-JP?B?xvzL3Ljs?= euc\r\n\r\neuc\r\n")
+        .AddMessage("Subject: =?UTF-8?B?5pel5pys6Kqe?= b\r\n\r\nutf8\r\n")
+        .AddMessage("Subject: =?UTF-8?Q?=E6=97=A5=E6=9C=AC=E8=AA=9E?= q\r\n\r\nutf8\r\n")
+        .AddMessage("Subject: =?UTF-7?Q?+ZeVnLIqe-?= 7\r\n\r\nutf7\r\n")
+        .AddMessage(
+            "Subject: =?ISO-2022-JP?B?GyRCQTBIPhsoQg==?=\r\n"
+            " =?ISO-2022-JP?B?GyRCOGVIPhsoQg==?=\r\n\r\nfolded\r\n")
+        .AddMessage("Subject: one\r\nSubject: two\r\n\r\nrepeated\r\n")
+        .AddMessage("Subject: a\\b/c:d*e?f\"g<h>i|j;k\r\n\r\nforbidden\r\n")
+        .AddMessage("Subject: =?ISO-2022-JP?Q?x=0D=0Ay?=\r\n\r\ncrlf\r\n")
+        .AddMessage("From: nobody\r\n\r\nno subject\r\n")
+        .AddMessage("Subject: \r\n\r\nempty subject\r\n")
+        .WriteTo(dir / "in.dbx");
+    const Outcome outcome = Convert(SubjectJob(dir, {(dir / "in.dbx").string()}));
+    EXPECT_TRUE(outcome.errors.empty()) << outcome.errors.front();
+    EXPECT_EQ(outcome.summary.messages_written, 12);
+    EXPECT_EQ(Names(dir / "out"), (std::set<std::string>{
+                                      "日本語.eml",
+                                      "表示.eml",
+                                      "日本語 euc.eml",
+                                      "日本語 b.eml",
+                                      "日本語 q.eml",
+                                      "日本語 7.eml",
+                                      "前半後半.eml",
+                                      "onetwo.eml",
+                                      "a￥b／c：d＊e？f￥g＜h＞i｜j；k.eml",
+                                      "xy.eml",
+                                      "無題.eml",
+                                      "無題(0).eml",
+                                  }));
+}
+
+TEST(ConvertDbx, WrittenFileIsTheStoredTextWithCrLf) {
+    test::TempDir dir;
+    const std::string multipart =
+        "Subject: mp\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n"
+        "--XX\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n"
+        "\r\n44GT44KT44Gr44Gh44GvDQrms6jmlofnlarlj7c6IDEyMzQNCg==\r\n--XX--\r\n";
+    DbxBuilder()
+        .AddMessage("Subject: lf\nX: 1\n\nline\nlast", {7, 5})
+        .AddMessage(multipart, {64})
+        .AddMessage("")
+        .WriteTo(dir / "in.dbx");
+    TConvertJob job = SubjectJob(dir, {(dir / "in.dbx").string()});
+    job.naming.type = TNamingType::Number;
+    const Outcome outcome = Convert(std::move(job));
+    EXPECT_EQ(outcome.summary.messages_written, 3);
+    EXPECT_EQ(ReadAll(dir / "out" / "0.eml"), "Subject: lf\r\nX: 1\r\n\r\nline\r\nlast\r\n");
+    EXPECT_EQ(ReadAll(dir / "out" / "1.eml"), multipart);
+    EXPECT_TRUE(fs::exists(dir / "out" / "2.eml"));
+    EXPECT_EQ(fs::file_size(dir / "out" / "2.eml"), 0u);
+}
+
+TEST(ConvertDbx, ParameterInADecodedBodyAndInTheHeader) {
+    test::TempDir dir;
+    const std::string mail =
+        "Subject: order\r\nX-Order-Id: A-7\r\nContent-Type: text/plain; charset=utf-8\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n"
+        "44GT44KT44Gr44Gh44GvDQrms6jmlofnlarlj7c6IDEyMzQNCg==\r\n";
+    DbxBuilder().AddMessage(mail).AddMessage(mail).WriteTo(dir / "in.dbx");
+    const std::string marker = "\x92\x8D\x95\xB6\x94\xD4\x8D\x86:";  // 注文番号: in Shift_JIS
+    struct Case {
+        TNamingPos pos;
+        TNamingLine line;
+        std::string param;
+        std::set<std::string> names;
+    };
+    const std::vector<Case> cases{
+        {TNamingPos::Body, TNamingLine::SameLine, marker, {" 1234.eml", " 1234(0).eml"}},
+        {TNamingPos::Body, TNamingLine::NextLine, marker, {"無題.eml", "無題(0).eml"}},
+        {TNamingPos::Body,
+         TNamingLine::NextLine,
+         "\x82\xB1\x82\xF1",
+         {"注文番号： 1234.eml", "注文番号： 1234(0).eml"}},
+        {TNamingPos::Header, TNamingLine::SameLine, "x-order-id", {"A-7.eml", "A-7(0).eml"}},
+        {TNamingPos::Header, TNamingLine::NextLine, "X-Order-Id:", {"A-7.eml", "A-7(0).eml"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.param);
+        test::TempDir run_dir;
+        TConvertJob job = SubjectJob(run_dir, {(dir / "in.dbx").string()});
+        job.naming = TNamingRule{TNamingType::Parameter, c.param, c.pos, c.line};
+        const Outcome outcome = Convert(std::move(job));
+        EXPECT_TRUE(outcome.errors.empty());
+        EXPECT_EQ(Names(run_dir / "out"), c.names);
+    }
+}
+
+TEST(ConvertDbx, DamagedMessageSecondMailboxFailsAndCountWarning) {
+    test::TempDir dir;
+    DbxBuilder()
+        .AddMessage("Subject: first\r\n\r\n1\r\n")
+        .AddMessage(std::string("Subject: broken\r\n\r\n") + std::string(2000, 'x'), {512})
+        .AddMessage("Subject: third\r\n\r\n3\r\n")
+        .NextBlockPastEnd(1, 1)
+        .HeaderCount(7)
+        .WriteTo(dir / "damaged.dbx");
+    DbxBuilder().AddMessage("Subject: other\r\n\r\n").WriteTo(dir / "other.dbx");
+    auto job = SubjectJob(dir, {(dir / "damaged.dbx").string(), (dir / "missing.dbx").string(),
+                                (dir / "other.dbx").string()});
+    job.create_dir = true;
+    const Outcome outcome = Convert(std::move(job));
+    EXPECT_EQ(Names(dir / "out" / "damaged"), (std::set<std::string>{"first.eml", "third.eml"}));
+    EXPECT_EQ(Names(dir / "out" / "other"), (std::set<std::string>{"other.eml"}));
+    ASSERT_EQ(outcome.errors.size(), 2u);
+    EXPECT_EQ(outcome.errors[0].rfind("damaged.dbx#1:", 0), 0u) << outcome.errors[0];
+    EXPECT_EQ(outcome.errors[1], "missing.dbx:ファイルが開けません。");
+    ASSERT_EQ(outcome.warnings.size(), 1u);
+    EXPECT_NE(outcome.warnings[0].find('7'), std::string::npos);
+    EXPECT_EQ(outcome.summary.messages_failed, 1);
+    EXPECT_EQ(outcome.summary.files_failed, 1);
+    EXPECT_EQ(outcome.summary.messages_written, 3);
+}
+
+TEST(ConvertDbx, CorpusMailboxesConvertCompletely) {
+    const fs::path corpus = BRINDLE_CORPUS_DIR;
+    if (!fs::exists(corpus / "perl_test.dbx") || !fs::exists(corpus / "perl_test1.dbx")) {
+        GTEST_SKIP() << "real mailboxes not found in " << corpus;
+    }
+    test::TempDir dir;
+    const std::vector<std::string> sources{(corpus / "perl_test.dbx").string(),
+                                           (corpus / "perl_test1.dbx").string()};
+    auto job = SubjectJob(dir, sources);
+    job.create_dir = true;
+    const Outcome outcome = Convert(std::move(job));
+    EXPECT_TRUE(outcome.errors.empty());
+    EXPECT_EQ(outcome.summary.messages_written, 2);
+    EXPECT_EQ(ReadAll(dir / "out" / "perl_test" / "Please read you won't be sorry.........eml"),
+              JoinLines(TDBXParser(sources[0]).ReadMailLines(0)));
+    const fs::path second =
+        dir / "out" / "perl_test1" / "[fmII] centericq 4.7.5 released (Default branch).eml";
+    EXPECT_EQ(fs::file_size(second), 2710u);
+    EXPECT_EQ(ReadAll(second), JoinLines(TDBXParser(sources[1]).ReadMailLines(0)));
+}
+
+}  // namespace
+}  // namespace brindle
