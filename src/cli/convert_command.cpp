@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "cli/condition_options.hpp"
 #include "platform/text_encoding.hpp"
 
 namespace brindle::cli {
@@ -222,9 +223,14 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
                   "Put each mailbox's messages into a subfolder named after the mailbox");
     sub->add_option("mailboxes", options->mailboxes, "Outlook Express mailbox files (.dbx)")
         ->required();
-    sub->callback([options, &context] {
+    auto conditions = std::make_shared<ConditionOptions>();
+    AddConditionOptions(*sub, *conditions);
+    sub->callback([options, conditions, &context] {
         TConvertJob job;
         context.status = BuildConvertJob(*options, job, context);
+        if (context.status == kExitOk) {
+            context.status = ApplyConditionOptions(*conditions, job, context);
+        }
         if (context.status == kExitOk) {
             context.status = RunConvertJob(std::move(job), context);
         }

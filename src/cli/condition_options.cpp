@@ -1,0 +1,144 @@
+#include "cli/condition_options.hpp"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <string_view>
+
+#include "match/mail_match.hpp"
+#include "platform/report.hpp"
+#include "platform/text_encoding.hpp"
+#include "regexp/awk_str.hpp"
+#include "settings/condition_entry.hpp"
+#include "settings/setting_file.hpp"
+
+namespace brindle::cli {
+namespace {
+
+struct ScopePrefix {
+    std::string_view prefix;
+    std::uint8_t find_pos;
+};
+
+constexpr ScopePrefix kScopePrefixes[] = {
+    {"header:", kFindPosHeader},
+    {"body:", kFindPosBody},
+    {"all:", kFindPosAll},
+};
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty()) {
+        return path;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+}  // namespace
+
+void AddConditionOptions(CLI::App& command, ConditionOptions& options) {
+    command
+        .add_option("--where", options.where,
+                    "Convert only messages containing TEXT; prefix header:, body: or all: "
+                    "(the default) chooses where it is looked for. Repeatable: every "
+                    "condition must hold")
+        ->type_name("[header:|body:|all:]TEXT");
+    command.add_flag("--ignore-case", options.ignore_case,
+                     "Literal conditions ignore the case of ASCII letters");
+    command.add_flag("--regexp", options.regexp, "Conditions are regular expressions");
+    command.add_flag("--all-words", options.all_words,
+                     "Split each condition at spaces: every word must occur (\"quoted words\" "
+                     "may hold spaces)");
+    command
+        .add_option("--save-job", options.save_job,
+                    "Also save the job these options describe as a settings file")
+        ->type_name("FILE");
+}
+
+int BuildConditions(const ConditionOptions& options, std::vector<TFindType>& conditions,
+                    CliContext& context) {
+    for (const std::string& where : options.where) {
+        std::string_view text = where;
+        std::uint8_t find_pos = kFindPosAll;
+        for (const ScopePrefix& scope : kScopePrefixes) {
+            if (text.starts_with(scope.prefix)) {
+                text.remove_prefix(scope.prefix.size());
+                find_pos = scope.find_pos;
+                break;
+            }
+        }
+        const auto sjis = Utf8ToCp932(text);
+        if (!sjis) {
+            context.err << "--where: Shift_JISにない文字を含むため使えません: "
+                        << SanitizeUtf8(where) << "\n";
+            return kExitUsage;
+        }
+        std::vector<TFindType> made =
+            MakeFindTypes(*sjis, options.all_words, find_pos, options.ignore_case, options.regexp);
+        if (made.empty()) {
+            context.err << "--where: 条件の文字列が空です: " << SanitizeUtf8(where) << "\n";
+            return kExitUsage;
+        }
+        conditions.insert(conditions.end(), made.begin(), made.end());
+    }
+    if (options.regexp) {
+        // An invalid expression would fail every message of the run; refuse it up front.
+        TAWKStr checker;
+        for (const TFindType& condition : conditions) {
+            try {
+                checker.SetRegExp(condition.Condition);
+            } catch (const ERegExpParser& e) {
+                context.err << "--where: " << e.what() << " (" << e.Position()
+                            << "文字目): " << Cp932ToUtf8(condition.Condition) << "\n";
+                return kExitUsage;
+            }
+        }
+    }
+    return kExitOk;
+}
+
+TJobData JobDataFor(const TConvertJob& job, const std::vector<TFindType>& conditions) {
+    TJobData data;
+    for (const std::string& source : job.sources) {
+        const std::string path = AbsolutePath(source);
+        if (std::find(data.InportPath.begin(), data.InportPath.end(), path) ==
+            data.InportPath.end()) {
+            data.InportPath.push_back(path);
+        }
+    }
+    data.ExportPath = AbsolutePath(job.destination);
+    data.NamingType = static_cast<std::uint8_t>(job.naming.type);
+    data.CreateDir = job.create_dir;
+    data.ConditionList = conditions;
+    data.NamingTypeParameter =
+        TFindParam{job.naming.param_text, static_cast<std::uint8_t>(job.naming.line),
+                   static_cast<std::uint8_t>(job.naming.pos)};
+    return data;
+}
+
+int ApplyConditionOptions(const ConditionOptions& options, TConvertJob& job, CliContext& context) {
+    std::vector<TFindType> conditions;
+    if (const int status = BuildConditions(options, conditions, context); status != kExitOk) {
+        return status;
+    }
+    job.filter = MakeMailFilter(conditions);
+    if (options.save_job.empty()) {
+        return kExitOk;
+    }
+    const TJobData data = JobDataFor(job, conditions);
+    TSettingFile settings;
+    for (const std::string& path : data.InportPath) {
+        settings.AddInportPath(path);
+    }
+    settings.SetExportPath(data.ExportPath);
+    settings.SetNamingTypeParameter(data.NamingTypeParameter);
+    settings.SetNamingType(data.NamingType);
+    settings.SetCreateDir(data.CreateDir);
+    settings.SetConditions(data.ConditionList);
+    const ScopedReportSink sink(
+        [&context](const Report& report) { context.err << report.message << "\n"; });
+    return settings.Save(options.save_job) ? kExitOk : kExitFailures;
+}
+
+}  // namespace brindle::cli
