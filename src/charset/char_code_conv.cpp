@@ -461,13 +461,13 @@ std::string TCharCodeConv::B64Decode(std::string_view s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* const end = p + s.size() / 4 * 4;
     for (; p < end; p += 4) {
-        const unsigned d1 = kBase64.value[p[0]] & 0x3Fu;
-        const unsigned d2 = kBase64.value[p[1]] & 0x3Fu;
-        const unsigned d3 = kBase64.value[p[2]] & 0x3Fu;
-        const unsigned d4 = kBase64.value[p[3]] & 0x3Fu;
-        const auto x = static_cast<unsigned char>((d1 << 2) | (d2 >> 4));
-        const auto y = static_cast<unsigned char>(((d2 & 0x0F) << 4) | (d3 >> 2));
-        const auto z = static_cast<unsigned char>(((d3 & 3) << 6) | d4);
+        const std::uint32_t group = (std::uint32_t{kBase64.value[p[0]] & 0x3Fu} << 18) |
+                                    (std::uint32_t{kBase64.value[p[1]] & 0x3Fu} << 12) |
+                                    (std::uint32_t{kBase64.value[p[2]] & 0x3Fu} << 6) |
+                                    std::uint32_t{kBase64.value[p[3]] & 0x3Fu};
+        const auto x = static_cast<unsigned char>(group >> 16);
+        const auto y = static_cast<unsigned char>(group >> 8);
+        const auto z = static_cast<unsigned char>(group);
         w[0] = static_cast<char>(x);
         w[1] = static_cast<char>(y);
         w += 1 + (y != 0);
@@ -505,31 +505,37 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
             line.remove_suffix(1);
             soft = true;
         }
-        std::size_t i = 0;
-        while (i < line.size()) {
-            const void* eq = std::memchr(line.data() + i, '=', line.size() - i);
-            const std::size_t next =
-                eq == nullptr
-                    ? line.size()
-                    : static_cast<std::size_t>(static_cast<const char*>(eq) - line.data());
-            std::memcpy(w, line.data() + i, next - i);
-            w += next - i;
-            i = next;
-            if (i >= line.size()) {
-                break;
+        const char* p = line.data();
+        const char* const line_end_ptr = p + line.size();
+        while (p < line_end_ptr) {
+            if (*p != '=') {
+                *w++ = *p++;
+                continue;
             }
-            // "=" and up to two characters after it form one escape.
-            const std::size_t available = std::min<std::size_t>(2, line.size() - i - 1);
-            const int hi = available >= 1 ? kUpperHexValue.value[U(line[i + 1])] : -1;
-            const int lo = available >= 2 ? kUpperHexValue.value[U(line[i + 2])] : -1;
+            if (line_end_ptr - p > 2) {
+                const int hi = kUpperHexValue.value[U(p[1])];
+                const int lo = kUpperHexValue.value[U(p[2])];
+                if ((hi | lo) > 0) {  // both digits, not "=00"
+                    *w++ = static_cast<char>(16 * hi + lo);
+                    p += 3;
+                    continue;
+                }
+            }
+            // "=" and up to two characters after it form one escape; a missing or bad digit
+            // counts as 0.
+            const auto available =
+                static_cast<std::size_t>(std::min<std::ptrdiff_t>(2, line_end_ptr - p - 1));
+            const int hi = available >= 1 ? kUpperHexValue.value[U(p[1])] : -1;
+            const int lo = available >= 2 ? kUpperHexValue.value[U(p[2])] : -1;
             const int value = 16 * (hi < 0 ? 0 : hi) + (lo < 0 ? 0 : lo);
             if (value != 0) {
                 *w++ = static_cast<char>(value);
             } else {
-                std::memcpy(w, line.data() + i, available + 1);
-                w += available + 1;
+                for (std::size_t k = 0; k <= available; ++k) {
+                    *w++ = p[k];
+                }
             }
-            i += available + 1;
+            p += available + 1;
         }
         if (!soft) {
             *w++ = '\r';
