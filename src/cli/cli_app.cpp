@@ -4,6 +4,7 @@
 
 #include "cli/cli_context.hpp"
 #include "cli/convert_command.hpp"
+#include "cli/list_command.hpp"
 #include "cli/run_command.hpp"
 #include "platform/version_info.hpp"
 
@@ -18,6 +19,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "--version", std::string(version_info::kProductName) + " " + version_info::kFileVersion);
     app.require_subcommand(1);
     AddConvertCommand(app, context);
+    AddListCommand(app, context);
     AddRunCommand(app, context);
 
     try {

@@ -1,0 +1,97 @@
+// brindle-cli list MAILBOX.dbx...: per mailbox "<file name>: <n> messages", n being what the
+// index walk finds (with " (header says <m>)" when the header's count differs), then per
+// message "<index>\t<bytes>\t<subject>", bytes the length of the stored text and subject the
+// decoded subject in UTF-8. Errors are printed as the conversion prints them and the listing
+// goes on with the next message or file.
+#include "cli/list_command.hpp"
+
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mailbox/dbx_parser.hpp"
+#include "message/mail.hpp"
+#include "platform/report.hpp"
+#include "platform/text_encoding.hpp"
+
+namespace brindle::cli {
+namespace {
+
+// The subject on one line of a tab-separated listing: TAB, CR and LF would break the columns.
+std::string ListedSubject(const TBasicMail& mail) {
+    const THeaderMap headers = mail.GetHeaders();  // a copy: Values refers into it
+    const std::vector<std::string>& subjects = headers.Values("SUBJECT:");
+    if (subjects.empty()) {
+        return {};
+    }
+    std::string subject = Cp932ToUtf8(subjects.front());
+    for (char& c : subject) {
+        if (c == '\t' || c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return subject;
+}
+
+// Lists one mailbox; answers false when the file or any of its messages failed.
+bool ListMailbox(const std::string& path, CliContext& context) {
+    const std::string name = SanitizeUtf8(std::filesystem::path(path).filename().string());
+    std::int32_t current = -1;
+    // Warnings of the message parser (a header value that fails to decode) name their message.
+    const ScopedReportSink sink([&](const Report& report) {
+        context.err << "(" << name << "):";
+        if (current >= 0) {
+            context.err << "[" << current << "] ";
+        }
+        context.err << "警告: " << report.message << "\n";
+    });
+
+    TDBXParser parser(path);
+    std::int32_t count = 0;
+    try {
+        count = parser.GetMailCount();
+    } catch (const std::exception& e) {
+        context.err << "(" << name << "):" << e.what() << "\n";
+        return false;
+    }
+    context.out << name << ": " << count << " messages";
+    if (parser.HeaderMessageCount() != count) {
+        context.out << " (header says " << parser.HeaderMessageCount() << ")";
+    }
+    context.out << "\n";
+
+    bool sound = true;
+    for (std::int32_t i = 0; i < count; ++i) {
+        current = i;
+        try {
+            const std::string text = parser.ReadMailText(i);
+            const TMail mail(SplitLines(text));
+            context.out << i << "\t" << text.size() << "\t" << ListedSubject(mail) << "\n";
+        } catch (const std::exception& e) {
+            context.err << "(" << name << "):[" << i << "] " << e.what() << "\n";
+            sound = false;
+        }
+    }
+    return sound;
+}
+
+}  // namespace
+
+void AddListCommand(CLI::App& app, CliContext& context) {
+    auto mailboxes = std::make_shared<std::vector<std::string>>();
+    CLI::App* list = app.add_subcommand(
+        "list", "Per mailbox the number of messages; per message its index, bytes and subject");
+    list->add_option("mailboxes", *mailboxes, "Outlook Express mailbox files (.dbx)")->required();
+    list->callback([mailboxes, &context] {
+        for (const std::string& path : *mailboxes) {
+            if (!ListMailbox(path, context)) {
+                context.status = kExitFailures;
+            }
+        }
+    });
+}
+
+}  // namespace brindle::cli

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_app.hpp"
+#include "cli/cli_context.hpp"
+#include "support/dbx_builder.hpp"
+#include "support/temp_dir.hpp"
+
+namespace brindle::cli {
+namespace {
+
+using test::DbxBuilder;
+using test::TempDir;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Result RunList(const std::vector<std::string>& args) {
+    std::vector<const char*> argv{"brindle-cli"};
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    Result result;
+    result.status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+class ListCommandTest : public ::testing::Test {
+  protected:
+    std::string Write(const std::string& name, const DbxBuilder& builder) {
+        const std::filesystem::path path = dir_ / name;
+        builder.WriteTo(path);
+        return path.string();
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(ListCommandTest, ListsCountsSizesAndDecodedSubjects) {
+    const std::string japanese =
+        "Subject: =?ISO-2022-JP?B?GyRCRnxLXDhsJE4lPyUkJUglaxsoQg==?=\r\n\r\nhonbun\r\n";
+    // A decoded Q word can carry CR and LF into the subject.
+    const std::string folded = "Subject: tab\there =?ISO-2022-JP?Q?cr=0Dlf=0Aend?=\r\n\r\n";
+    const std::string first = Write(
+        "first.dbx",
+        DbxBuilder().AddMessage(japanese).AddMessage("no header line at all").AddMessage(folded));
+    const std::string second = Write("second.dbx", DbxBuilder().AddMessages(2).HeaderCount(5));
+    const Result result = RunList({"list", first, second});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out,
+              "first.dbx: 3 messages\n"
+              "0\t" +
+                  std::to_string(japanese.size()) +
+                  "\t日本語のタイトル\n"
+                  "1\t21\t\n"
+                  "2\t" +
+                  std::to_string(folded.size()) +
+                  "\ttab here cr lf end\n"
+                  "second.dbx: 2 messages (header says 5)\n"
+                  "0\t30\tmessage 0\n"
+                  "1\t30\tmessage 1\n");
+}
+
+TEST_F(ListCommandTest, FailuresArePrintedAndTheListingGoesOn) {
+    const std::string damaged = Write("damaged.dbx", DbxBuilder()
+                                                         .AddMessages(1)
+                                                         .AddMessage(std::string(700, 'x'))
+                                                         .AddMessages(1)
+                                                         .LoopBlockChainAt(1, 0));
+    const std::string broken = Write("broken.dbx", DbxBuilder().AddMessages(2).RootPastEnd());
+    const std::string sound = Write("sound.dbx", DbxBuilder().AddMessages(1));
+    const Result result =
+        RunList({"list", damaged, (dir_ / "missing.dbx").string(), broken, sound});
+    EXPECT_EQ(result.status, kExitFailures);
+    EXPECT_EQ(result.out,
+              "damaged.dbx: 3 messages\n"
+              "0\t30\tmessage 0\n"
+              "2\t30\tmessage 2\n"
+              "sound.dbx: 1 messages\n"
+              "0\t30\tmessage 0\n");
+    EXPECT_EQ(result.err,
+              "(damaged.dbx):[1] ファイルの読み取りに失敗しました。\n"
+              "(missing.dbx):ファイルが開けません。\n"
+              "(broken.dbx):メールの解析に失敗しました。(1)\n");
+}
+
+TEST_F(ListCommandTest, WithoutMailboxesIsAUsageError) {
+    const Result result = RunList({"list"});
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err, "");
+}
+
+TEST_F(ListCommandTest, ListsTheRealMailboxes) {
+    const std::filesystem::path corpus(BRINDLE_CORPUS_DIR);
+    if (!std::filesystem::exists(corpus / "perl_test1.dbx")) {
+        GTEST_SKIP() << "real mailboxes are absent from " << corpus;
+    }
+    const Result result = RunList({"list", (corpus / "perl_test1.dbx").string()});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(result.out,
+              "perl_test1.dbx: 1 messages\n"
+              "0\t2710\t[fmII] centericq 4.7.5 released (Default branch)\n");
+}
+
+}  // namespace
+}  // namespace brindle::cli
