@@ -155,8 +155,10 @@ std::optional<REMatch_t> TMatchCORE::MatchEX_Inside(std::string_view text) const
             }
         }
     }
-    if (dfa.GetHasLTail() && dfa.LineTailTarget(initial) != TRE_DFA::kNoState) {
-        return REMatch_t{n, n};
+    // At the end of the text an empty match can still hold: through $, or because the
+    // expression matches the empty string (with an empty text nothing else is ever tried).
+    if (const auto e = MatchInside(text, n, initial)) {
+        return REMatch_t{n, *e};
     }
     return std::nullopt;
 }
