@@ -41,7 +41,11 @@ void TREParser::Run() {
         if (scanner_.Token() != retk_End) {
             Fail(kMsgExtraChars);
         }
-        tree_.ForceCharClassUnique();
+        // Overlapping ranges can cost a split per pair: the split is stopped at the size
+        // budget, which the finished tree could not meet anyway.
+        if (!tree_.ForceCharClassUnique(kMaxExpandedSize)) {
+            Fail(kMsgTooComplex);
+        }
         const RETreeMeasure_t measure = MeasureTree(root);
         if (measure.Height > kMaxTreeHeight || measure.ExpandedSize > kMaxExpandedSize) {
             Fail(kMsgTooComplex);
@@ -167,7 +171,9 @@ REpNode_t TREParser::NegativeCharacterClass() {
     {
         TREParseTree scratch;
         CharacterClass(scratch);
-        scratch.ForceCharClassUnique();
+        if (!scratch.ForceCharClassUnique(kMaxExpandedSize)) {
+            Fail(kMsgTooComplex);
+        }
         for (const auto& leaf : scratch.LeafList()) {
             members.push_back(leaf->CharClass);
         }

@@ -174,14 +174,15 @@ int TREPreProcessor::ReferToOneList(int FromTokenIndex, int ToTokenIndex, const 
             if (!matched) {
                 continue;
             }
-            replacement_ = "(";
+            std::string replacement(1, '(');
             for (std::size_t i = 0; i < group.size(); ++i) {
                 if (i > 0) {
-                    replacement_ += '|';
+                    replacement += '|';
                 }
-                replacement_ += QuoteMetaWChar(group[i]);
+                replacement += QuoteMetaWChar(group[i]);
             }
-            replacement_ += ')';
+            replacement += ')';
+            replacement_ = std::move(replacement);
             return k;
         }
     }

@@ -119,32 +119,46 @@ REpNode_t TREParseTree::MakeAnyCharsNode() {
 }
 
 void TREParseTree::ChangeLeaftoNode(REpNode_t leaf, REpNode_t left, REpNode_t right) {
-    if (leaf == nullptr || left == nullptr || right == nullptr) {
-        throw Exception(kMsgTreeFatal);
-    }
     const auto found = std::find_if(leaves_.begin(), leaves_.end(),
                                     [leaf](const auto& owned) { return owned.get() == leaf; });
-    if (found == leaves_.end()) {
+    if (leaf == nullptr || found == leaves_.end()) {
         throw Exception(kMsgTreeFatal);
     }
+    ChangeLeafAt(static_cast<std::size_t>(found - leaves_.begin()), left, right);
+}
+
+void TREParseTree::ChangeLeafAt(std::size_t index, REpNode_t left, REpNode_t right) {
+    if (left == nullptr || right == nullptr) {
+        throw Exception(kMsgTreeFatal);
+    }
+    REpNode_t leaf = leaves_[index].get();
     leaf_index_.erase(std::make_pair(leaf->CharClass.StartChar, leaf->CharClass.EndChar));
-    nodes_.push_back(std::move(*found));
-    leaves_.erase(found);
+    nodes_.push_back(std::move(leaves_[index]));
+    leaves_.erase(leaves_.begin() + static_cast<std::ptrdiff_t>(index));
     leaf->op = reop_Union;
     leaf->Children = {left, right};
 }
 
-void TREParseTree::ForceCharClassUnique() {
+bool TREParseTree::ForceCharClassUnique(std::size_t max_nodes) {
     // Ranges are held in ints so that s2 - 1 and lo + 1 cannot wrap around at 0 and 0xFFFF.
     auto piece = [this](int start, int end) -> REpNode_t {
         return end < start ? nullptr
                            : MakeLeaf(static_cast<WChar_t>(start), static_cast<WChar_t>(end));
     };
+    // Leaf i is compared with the later leaves in list order and split with the first one it
+    // overlaps; then the comparisons for index i start again. When leaf i itself survives a
+    // split, the leaves between it and the changed partner were already found disjoint from it
+    // and are unchanged (new pieces go to the end), so the scan resumes at the partner's old
+    // place instead of at i + 1: the same pairs are found, without the quadratic rescans.
     std::size_t i = 0;
+    std::size_t j = 1;
     while (i < leaves_.size()) {
+        if (nodes_.size() + leaves_.size() > max_nodes) {
+            return false;
+        }
         REpNode_t a = leaves_[i].get();
         REpNode_t b = nullptr;
-        for (std::size_t j = i + 1; j < leaves_.size(); ++j) {
+        for (; j < leaves_.size(); ++j) {
             if (Overlaps(a->CharClass, leaves_[j]->CharClass)) {
                 b = leaves_[j].get();
                 break;
@@ -152,34 +166,50 @@ void TREParseTree::ForceCharClassUnique() {
         }
         if (b == nullptr) {
             ++i;
+            j = i + 1;
             continue;
         }
-        REpNode_t l = a->CharClass.StartChar <= b->CharClass.StartChar ? a : b;
-        REpNode_t r = l == a ? b : a;
+        // L has the smaller start. The partner b sits at j > i; when both change, the later
+        // one is changed first so that the earlier one's index stays valid.
+        const bool a_is_l = a->CharClass.StartChar <= b->CharClass.StartChar;
+        REpNode_t l = a_is_l ? a : b;
+        REpNode_t r = a_is_l ? b : a;
+        const std::size_t l_at = a_is_l ? i : j;
+        const std::size_t r_at = a_is_l ? j : i;
         const int s1 = l->CharClass.StartChar;
         const int s2 = r->CharClass.StartChar;
         const int l_end = l->CharClass.EndChar;
         const int r_end = r->CharClass.EndChar;
         const int lo = std::min(l_end, r_end);
         const int hi = std::max(l_end, r_end);
+        // New pieces are appended, after both i and j, so the two indexes stay valid.
         REpNode_t p = piece(s1, s2 - 1);
         REpNode_t m = piece(s2, lo);
         REpNode_t q = piece(lo + 1, hi);
         if (s1 < s2) {
             if (l_end == r_end) {
-                ChangeLeaftoNode(l, p, m);
+                ChangeLeafAt(l_at, p, m);
             } else if (l_end > r_end) {
-                ChangeLeaftoNode(l, MakeInternalNode(reop_Union, p, m), q);
+                ChangeLeafAt(l_at, MakeInternalNode(reop_Union, p, m), q);
             } else {
-                ChangeLeaftoNode(l, p, m);
-                ChangeLeaftoNode(r, m, q);
+                if (l_at > r_at) {
+                    ChangeLeafAt(l_at, p, m);
+                    ChangeLeafAt(r_at, m, q);
+                } else {
+                    ChangeLeafAt(r_at, m, q);
+                    ChangeLeafAt(l_at, p, m);
+                }
             }
         } else if (l_end > r_end) {
-            ChangeLeaftoNode(l, m, q);
+            ChangeLeafAt(l_at, m, q);
         } else {
-            ChangeLeaftoNode(r, m, q);
+            ChangeLeafAt(r_at, m, q);
+        }
+        if (i >= leaves_.size() || leaves_[i].get() != a) {
+            j = i + 1;
         }
     }
+    return true;
 }
 
 void TREParseTree::DisposeTree() {

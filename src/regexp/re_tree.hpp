@@ -69,10 +69,14 @@ class TREParseTree {
     REpNode_t MakeAnyCharsNode();
     // Turns the leaf in place into Union(left, right); raises Exception when a child is null.
     void ChangeLeaftoNode(REpNode_t leaf, REpNode_t left, REpNode_t right);
-    void ForceCharClassUnique();
+    // Returns false, leaving the tree half split, when the node count would pass max_nodes:
+    // overlapping ranges can cost a split per pair, so a caller with a budget stops early.
+    bool ForceCharClassUnique(std::size_t max_nodes = static_cast<std::size_t>(-1));
     void DisposeTree();
 
   private:
+    void ChangeLeafAt(std::size_t index, REpNode_t left, REpNode_t right);
+
     REpNode_t root_ = nullptr;
     std::vector<std::unique_ptr<RENode_t>> nodes_;
     std::vector<std::unique_ptr<RENode_t>> leaves_;

@@ -311,6 +311,16 @@ TEST(ParserBudget, LongAndExplosiveExpressionsAreRefused) {
     ExpectBad({"[" + many + "]", kTooComplex, static_cast<int>(kMaxLeaves) * 2 + 4});
 }
 
+TEST(ParserBudget, ManyOverlappingRangesAreRefusedNotSplitForever) {
+    // Every pair of these ranges overlaps, and each pair costs a split.
+    std::string expression = "[";
+    for (unsigned i = 0; i < 1000; ++i) {
+        expression += WCharToStr(static_cast<WChar_t>(0x8840 + i)) + "-\\xE000";
+    }
+    expression += "]";
+    ExpectBad({expression, "正規表現が複雑すぎます。", static_cast<int>(expression.size()) + 1});
+}
+
 TEST(ParserBudget, OverlongExpressionIsRefusedUpFront) {
     ExpectBad({std::string(kMaxExpressionLength + 1, 'a'), "正規表現が複雑すぎます。",
                static_cast<int>(kMaxExpressionLength)});

@@ -139,6 +139,17 @@ TEST(ParseTree, SplittingRandomRangesKeepsWhatEachLeafCovered) {
     }
 }
 
+TEST(ParseTree, SplittingStopsAtTheNodeBudget) {
+    TREParseTree tree;
+    for (int k = 0; k < 100; ++k) {
+        tree.MakeLeaf(static_cast<WChar_t>(k), static_cast<WChar_t>(k + 100));
+    }
+    EXPECT_FALSE(tree.ForceCharClassUnique(500));
+    EXPECT_LE(tree.NodeList().size() + tree.LeafList().size(), 500u + 4u);
+    EXPECT_TRUE(tree.ForceCharClassUnique());
+    ExpectLeavesDisjoint(tree);
+}
+
 TEST(TreeMeasure, CountsSharedSubtreesPerUse) {
     TREParseTree tree;
     REpNode_t a = tree.MakeLeaf('a', 'a');
