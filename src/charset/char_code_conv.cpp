@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "charset/auto_sjis_conv.hpp"
 #include "platform/sjis.hpp"
@@ -635,7 +636,7 @@ std::string MimeCharsetDecode(std::string_view s, std::string_view name) {
     head.push_back('?');
     std::string out;
     std::string buffer;
-    char encoding = 0;  // 0: outside a word
+    std::optional<char> encoding;  // the letter of the word being read; none outside words
     std::size_t i = 0;
     while (i < s.size()) {
         if (HasAsciiNoCase(s, i, head) && i + head.size() + 1 < s.size() &&
@@ -643,20 +644,20 @@ std::string MimeCharsetDecode(std::string_view s, std::string_view name) {
             encoding = s[i + head.size()];
             buffer.clear();  // an unfinished word before it is lost
             i += head.size() + 2;
-        } else if (encoding != 0 && s[i] == '?' && i + 1 < s.size() && s[i + 1] == '=') {
+        } else if (encoding && s[i] == '?' && i + 1 < s.size() && s[i + 1] == '=') {
             if (!buffer.empty()) {
-                out.append(MimeWordDecode(encoding, buffer));
+                out.append(MimeWordDecode(*encoding, buffer));
                 buffer.clear();
             }
-            encoding = 0;
+            encoding.reset();
             i += 2;
         } else {
-            (encoding == 0 ? out : buffer).push_back(s[i]);
+            (encoding ? buffer : out).push_back(s[i]);
             ++i;
         }
     }
-    if (encoding != 0 && !buffer.empty()) {
-        out.append(MimeWordDecode(encoding, buffer));
+    if (encoding && !buffer.empty()) {
+        out.append(MimeWordDecode(*encoding, buffer));
     }
     return out;
 }

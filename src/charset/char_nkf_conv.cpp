@@ -39,23 +39,21 @@ bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
 }
 
 // iconv_open is far dearer than converting one header value, so each thread keeps one
-// descriptor per direction; ConvertLenient resets the shift state before and after use.
-IconvConverter& Converter(const char* to_code, const char* from_code) {
+// descriptor per conversion; ConvertLenient resets the shift state before and after use.
+template <const char* kTo, const char* kFrom>
+IconvConverter& Converter() {
     try {
-        if (std::string_view(from_code) == "UTF-8") {
-            thread_local IconvConverter utf8(to_code, from_code);
-            return utf8;
-        }
-        if (std::string_view(from_code) == "UTF-7") {
-            thread_local IconvConverter utf7(to_code, from_code);
-            return utf7;
-        }
-        thread_local IconvConverter euc(to_code, from_code);
-        return euc;
+        thread_local IconvConverter converter(kTo, kFrom);
+        return converter;
     } catch (const Exception&) {
         throw Exception("IEコンポーネントの初期化に失敗しました。(1)");
     }
 }
+
+constexpr char kCp932[] = "CP932";
+constexpr char kUtf8[] = "UTF-8";
+constexpr char kUtf7[] = "UTF-7";
+constexpr char kEucJpMs[] = "EUC-JP-MS";
 
 // One run of encoded words decoded by DecodeUnicodeWord: the transfer-decoded bytes of
 // adjacent words of one charset.
@@ -152,22 +150,20 @@ std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_p
     text = text.substr(0, text.find('\0'));
     switch (code_page) {
         case kCodePageUtf8:
-            return Converter("CP932", "UTF-8")
-                .ConvertLenient(text, kMissingCharacter, &IconvConverter::SkipUtf8Character);
+            return Converter<kCp932, kUtf8>().ConvertLenient(text, kMissingCharacter,
+                                                             &IconvConverter::SkipUtf8Character);
         case kCodePageEucJp:
             // glibc's EUC-JP-MS carries NEC and IBM extensions as CP932 has them.
-            return Converter("CP932", "EUC-JP-MS")
-                .ConvertLenient(text, kMissingCharacter, &IconvConverter::SkipEucJpCharacter);
+            return Converter<kCp932, kEucJpMs>().ConvertLenient(
+                text, kMissingCharacter, &IconvConverter::SkipEucJpCharacter);
         case kCodePageUtf7: {
             // UTF-7 is stateful: an unconvertible character inside a Base64 run cannot be
             // stepped over byte by byte, so decode to UTF-8 first (always representable) and
             // leave the characters CP932 lacks to the second step.
-            const std::string utf8 =
-                Converter("UTF-8", "UTF-7")
-                    .ConvertLenient(text, kMissingCharacter,
-                                    [](std::string_view) -> std::size_t { return 1; });
-            return Converter("CP932", "UTF-8")
-                .ConvertLenient(utf8, kMissingCharacter, &IconvConverter::SkipUtf8Character);
+            const std::string utf8 = Converter<kUtf8, kUtf7>().ConvertLenient(
+                text, kMissingCharacter, [](std::string_view) -> std::size_t { return 1; });
+            return Converter<kCp932, kUtf8>().ConvertLenient(utf8, kMissingCharacter,
+                                                             &IconvConverter::SkipUtf8Character);
         }
         default:
             throw Exception("IEコンポーネントの初期化に失敗しました。(2)");

@@ -62,6 +62,8 @@ TEST(TextEncodingUtf8ToCp932, ExactConversionKeepsOnlyWhatComesBackTheSame) {
     EXPECT_EQ(Utf8ToCp932Exact("－"), "\x81\x7C");
     EXPECT_TRUE(RoundTripsThroughCp932("/home/太郎/メール①/髙橋"));
     EXPECT_FALSE(RoundTripsThroughCp932("/home/a〜b"));
+    EXPECT_FALSE(RoundTripsThroughCp932("‖"));  // reads back as ∥
+    EXPECT_FALSE(RoundTripsThroughCp932("¬"));  // reads back as ￢
     EXPECT_FALSE(RoundTripsThroughCp932("/home/Müller"));
     EXPECT_TRUE(RoundTripsThroughCp932(""));
 }
