@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <map>
@@ -132,9 +133,33 @@ class TDBXParser::File {
     }
 
     // Reads up to length bytes; fewer only at the end of the file. Raises `failure` on an I/O
-    // error, since a read error is not a short file.
+    // error, since a read error is not a short file. Small reads are served from a read-ahead
+    // window: a message's blocks and the index nodes mostly follow each other in the file, so
+    // one system call covers many of them.
     std::size_t Read(std::int64_t offset, void* buffer, std::size_t length,
                      const char* failure) const {
+        if (length > kWindowSize / 4) {
+            return ReadDirect(offset, buffer, length, failure);
+        }
+        const auto window_end = window_offset_ + static_cast<std::int64_t>(window_.size());
+        if (offset < window_offset_ || offset + static_cast<std::int64_t>(length) > window_end) {
+            // A read that would not fill the window entirely means the window reaches the end.
+            window_.resize(kWindowSize);
+            window_.resize(ReadDirect(offset, window_.data(), window_.size(), failure));
+            window_offset_ = offset;
+        }
+        const auto from = static_cast<std::size_t>(offset - window_offset_);
+        const std::size_t available = from < window_.size() ? window_.size() - from : 0;
+        const std::size_t n = std::min(length, available);
+        std::copy_n(window_.data() + from, n, static_cast<char*>(buffer));
+        return n;
+    }
+
+  private:
+    static constexpr std::size_t kWindowSize = 64 * 1024;
+
+    std::size_t ReadDirect(std::int64_t offset, void* buffer, std::size_t length,
+                           const char* failure) const {
         auto* out = static_cast<char*>(buffer);
         std::size_t done = 0;
         while (done < length) {
@@ -154,7 +179,6 @@ class TDBXParser::File {
         return done;
     }
 
-  private:
     void Close() {
         if (fd_ >= 0) {
             ::close(fd_);  // closing also releases the lock
@@ -164,6 +188,8 @@ class TDBXParser::File {
 
     int fd_ = -1;
     std::int64_t size_ = 0;
+    mutable std::vector<char> window_;
+    mutable std::int64_t window_offset_ = 0;
 };
 
 TDBXParser::TDBXParser(const std::filesystem::path& path) : file_(std::make_unique<File>(path)) {}
