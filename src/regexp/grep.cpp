@@ -61,15 +61,17 @@ void TGrep::Search(const std::string& file_name, LineTest&& test) {
 void TGrep::GrepByRegExp(const std::string& file_name) {
     const TRE_DFA& dfa = GetCurrentDFA();
     const int initial = dfa.GetpInitialDFAState();
-    std::array<bool, 256> table = dfa.FirstBytes();
+    RESearchPlan_t plan = dfa.StartPlan();
     if (dfa.IsAccepting(initial)) {
-        table.fill(true);
+        plan = RESearchPlan_t{};
+        plan.Table.fill(true);
+        plan.Finish();
     }
     // Any match from a start before limit (the line feed that ends the line) reports the line.
     Search(file_name, [&](std::string_view framed, std::size_t limit) {
         const auto* data = reinterpret_cast<const unsigned char*>(framed.data());
         const unsigned char* end = data + framed.size();
-        TBoundarySearch search(framed, table, dfa.LiteralPrefix());
+        TBoundarySearch search(framed, plan);
         for (std::size_t p = search.Next(0); p < limit;
              p = search.Next(p + sjis::CharLength(framed, p))) {
             int state = initial;
@@ -95,19 +97,21 @@ void TGrep::GrepByRegExp(const std::string& file_name) {
 
 void TGrep::GrepByStr(const std::string& file_name) {
     const std::string needle = GetSimpleRegExp();
-    std::array<bool, 256> table{};
+    RESearchPlan_t plan;
     if (needle.empty()) {
-        table.fill(true);
+        plan.Table.fill(true);
     } else {
-        table[static_cast<unsigned char>(needle[0])] = true;
+        plan.Table[static_cast<unsigned char>(needle[0])] = true;
+        plan.Prefix = needle;
     }
+    plan.Finish();
     Search(file_name, [&](std::string_view framed, std::size_t limit) {
         if (needle.empty()) {
             return true;
         }
         // The search runs over the whole framed line (the needle may end on the closing line
         // feed), but only starts before limit count.
-        TBoundarySearch search(framed, table, needle);
+        TBoundarySearch search(framed, plan);
         for (std::size_t p = search.Next(0); p < limit;
              p = search.Next(p + sjis::CharLength(framed, p))) {
             if (framed.compare(p, needle.size(), needle) == 0) {

@@ -1,76 +1,89 @@
 // Skipping ahead through Shift_JIS text without ever landing inside a character.
 //
-// A byte search (memchr, memmem, a byte table) finds positions that may be the second byte of
-// a double-byte character: a trail byte 0x5C looks like a backslash, a trail byte 0x41 like an
-// A. A found position q is confirmed from a position known to start a character: the
-// consecutive bytes just before q that could be lead bytes are counted back (never past the
-// known start). A byte that cannot be a lead ends the previous character whatever it was, so
-// q starts a character exactly when that count is even. The known start then moves to q, so
-// every byte is counted back at most once and the confirmation stays linear over the text.
+// A byte search (memchr, a byte table) finds positions that may be the second byte of a
+// double-byte character: a trail byte 0x5C looks like a backslash, a trail byte 0x41 like an A.
+// A found position q is confirmed from a position known to start a character: the consecutive
+// bytes just before q that could be lead bytes are counted back (never past the known start).
+// A byte that cannot be a lead ends the previous character whatever it was, so q starts a
+// character exactly when that count is even.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "platform/sjis.hpp"
 
 namespace brindle {
 
-class TBoundarySearch {
-  public:
-    // table: the bytes that may start a match; prefix: bytes every match starts with (may be
-    // empty). The text must outlive the object.
-    TBoundarySearch(std::string_view text, const std::array<bool, 256>& table,
-                    std::string_view prefix)
-        : text_(text), table_(table), prefix_(prefix) {
+// Where a match can begin, worked out once per automaton.
+struct RESearchPlan_t {
+    std::array<bool, 256> Table{};  // bytes that can begin a match
+    std::string Prefix;             // bytes every match begins with (may be empty)
+    std::size_t RareIndex = 0;      // the byte of Prefix that memchr looks for
+    int Single = -1;                // the only byte of Table, or -1
+    bool None = false;              // no byte can begin a match
+    bool All = false;               // every position is a candidate
+
+    // Derives Single, None and All from Table.
+    void Finish() {
         int count = 0;
         for (std::size_t b = 0; b < 256; ++b) {
-            if (table[b]) {
+            if (Table[b]) {
                 ++count;
-                single_ = static_cast<int>(b);
+                Single = static_cast<int>(b);
             }
         }
         if (count != 1) {
-            single_ = -1;
+            Single = -1;
         }
-        none_ = count == 0;
+        None = count == 0;
+        All = count == 256;
     }
+};
 
-    // The first position q >= from that starts a character and is a candidate, or the text's
-    // size. from must start a character.
+class TBoundarySearch {
+  public:
+    // The text and the plan must outlive the object.
+    TBoundarySearch(std::string_view text, const RESearchPlan_t& plan)
+        : data_(reinterpret_cast<const unsigned char*>(text.data())),
+          n_(text.size()),
+          plan_(plan) {}
+
+    // The first position q >= from that starts a character and can begin a match, or the
+    // text's size. from must start a character and never decrease between calls.
     std::size_t Next(std::size_t from) {
-        const std::size_t n = text_.size();
-        const auto* data = reinterpret_cast<const unsigned char*>(text_.data());
-        if (none_) {
-            return n;
+        if (plan_.None) {
+            return n_;
         }
-        if (prefix_.size() < 2 && single_ < 0) {
+        if (plan_.All) {
+            return from;
+        }
+        if (plan_.Prefix.size() >= 2) {
+            return NextPrefix(from);
+        }
+        if (plan_.Single < 0) {
             // Walk character by character: no confirmation needed.
             std::size_t q = from;
-            while (q < n && !table_[data[q]]) {
-                q += (sjis::IsLeadByte(data[q]) && q + 1 < n) ? 2 : 1;
+            while (q < n_ && !plan_.Table[data_[q]]) {
+                q += (sjis::IsLeadByte(data_[q]) && q + 1 < n_) ? 2 : 1;
             }
             return q;
         }
-        while (from < n) {
-            const void* hit;
-            if (prefix_.size() >= 2) {
-                hit = memmem(data + from, n - from, prefix_.data(), prefix_.size());
-            } else {
-                hit = std::memchr(data + from, single_, n - from);
-            }
+        while (from < n_) {
+            const void* hit = std::memchr(data_ + from, plan_.Single, n_ - from);
             if (hit == nullptr) {
-                return n;
+                return n_;
             }
-            const auto q = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
-            if (StartsCharacter(data, from, q)) {
+            const auto q = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data_);
+            if (StartsCharacter(data_, from, q)) {
                 return q;
             }
             from = q + 1;  // q is a trail byte, so the next character starts right after it
         }
-        return n;
+        return n_;
     }
 
     // True when q starts a character, given that from (<= q) does.
@@ -83,11 +96,35 @@ class TBoundarySearch {
     }
 
   private:
-    std::string_view text_;
-    const std::array<bool, 256>& table_;
-    std::string_view prefix_;
-    int single_ = -1;
-    bool none_ = false;
+    // memchr for the prefix's rarest byte, then compare the whole prefix, then confirm.
+    std::size_t NextPrefix(std::size_t from) {
+        const std::string& prefix = plan_.Prefix;
+        const std::size_t m = prefix.size();
+        const std::size_t k = plan_.RareIndex;
+        const auto rare = static_cast<unsigned char>(prefix[k]);
+        std::size_t known = from;  // a position known to start a character
+        std::size_t q = from;      // next candidate start
+        while (q + m <= n_) {
+            const void* hit = std::memchr(data_ + q + k, rare, n_ - m + 1 - q);
+            if (hit == nullptr) {
+                return n_;
+            }
+            const std::size_t start =
+                static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data_) - k;
+            if (std::memcmp(data_ + start, prefix.data(), m) == 0) {
+                if (StartsCharacter(data_, known, start)) {
+                    return start;
+                }
+                known = start + 1;
+            }
+            q = start + 1;
+        }
+        return n_;
+    }
+
+    const unsigned char* data_;
+    std::size_t n_;
+    const RESearchPlan_t& plan_;
 };
 
 }  // namespace brindle

@@ -295,13 +295,14 @@ void TRE_DFA::ComputeStartInfo() {
                 first = live(dbl_class_[row + t]);
             }
         }
-        first_bytes_[ub] = first;
+        plan_.Table[ub] = first;
     }
 
-    literal_prefix_.clear();
+    plan_.Prefix.clear();
+    std::vector<bool> trail;  // whether each prefix byte is the second of a character
     constexpr std::size_t kMaxPrefix = 64;
     int state = initial;
-    while (!IsAccepting(state) && literal_prefix_.size() < kMaxPrefix) {
+    while (!IsAccepting(state) && plan_.Prefix.size() < kMaxPrefix) {
         int only = -1;
         int count = 0;
         for (std::size_t c = 0; c < class_count_ && count < 2; ++c) {
@@ -318,15 +319,42 @@ void TRE_DFA::ComputeStartInfo() {
             break;
         }
         if (lo <= 0xFF) {
-            literal_prefix_ += static_cast<char>(lo);
+            plan_.Prefix += static_cast<char>(lo);
+            trail.push_back(false);
         } else if (sjis::IsLeadByte(static_cast<unsigned char>(lo >> 8))) {
-            literal_prefix_ += static_cast<char>(lo >> 8);
-            literal_prefix_ += static_cast<char>(lo & 0xFF);
+            plan_.Prefix += static_cast<char>(lo >> 8);
+            plan_.Prefix += static_cast<char>(lo & 0xFF);
+            trail.push_back(false);
+            trail.push_back(true);
         } else {
             break;  // no text spells this character; the prefix stops short of it
         }
         state = Step(state, only);
     }
+
+    // memchr looks for the prefix byte likely to be rarest in Japanese mail: the lead bytes of
+    // kana and punctuation and common ASCII are frequent, a non-ASCII second byte is spread
+    // over 188 values.
+    auto score = [&](std::size_t i) {
+        const auto b = static_cast<unsigned char>(plan_.Prefix[i]);
+        if (trail[i] && b >= 0x80) {
+            return 0;
+        }
+        if (b >= 0x81 && b <= 0x83) {
+            return 4;
+        }
+        if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == ' ') {
+            return 3;
+        }
+        return trail[i] ? 1 : 2;
+    };
+    plan_.RareIndex = 0;
+    for (std::size_t i = 1; i < plan_.Prefix.size(); ++i) {
+        if (score(i) < score(plan_.RareIndex)) {
+            plan_.RareIndex = i;
+        }
+    }
+    plan_.Finish();
 }
 
 }  // namespace brindle

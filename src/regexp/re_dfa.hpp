@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/sjis.hpp"
+#include "regexp/re_boundary_search.hpp"
 #include "regexp/re_nfa.hpp"
 #include "regexp/re_types.hpp"
 
@@ -83,11 +84,13 @@ class TRE_DFA {
                      static_cast<std::size_t>(cls)];
     }
 
+    // Where a match from the initial state can begin.
+    const RESearchPlan_t& StartPlan() const { return plan_; }
     // Bytes that can begin a character taking a transition from the initial state.
-    const std::array<bool, 256>& FirstBytes() const { return first_bytes_; }
+    const std::array<bool, 256>& FirstBytes() const { return plan_.Table; }
     // Bytes every match from the initial state begins with (empty when none or when the
     // initial state accepts).
-    const std::string& LiteralPrefix() const { return literal_prefix_; }
+    const std::string& LiteralPrefix() const { return plan_.Prefix; }
 
   private:
     static int LeadIndex(unsigned char b) { return b <= 0x9F ? b - 0x81 : b - 0xE0 + 31; }
@@ -117,8 +120,7 @@ class TRE_DFA {
     std::vector<std::uint8_t> accepting_;
     std::vector<std::vector<RE_DFATrans_t>> sorted_;
 
-    std::array<bool, 256> first_bytes_{};
-    std::string literal_prefix_;
+    RESearchPlan_t plan_;
 };
 
 }  // namespace brindle

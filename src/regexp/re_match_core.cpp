@@ -30,16 +30,18 @@ void TMatchCORE::ExpressionChanged() {
 void TMatchCORE::RefreshInsideTable() {
     const TRE_DFA& dfa = GetCurrentDFA();
     const int initial = dfa.GetpInitialDFAState();
-    inside_table_ = dfa.FirstBytes();
+    inside_plan_ = RESearchPlan_t{};
+    inside_plan_.Table = dfa.FirstBytes();
     if (dfa.IsAccepting(initial)) {
-        inside_table_.fill(true);
+        inside_plan_.Table.fill(true);
     }
     if (dfa.GetHasLHead()) {
-        inside_table_[kLF] = true;
+        inside_plan_.Table[kLF] = true;
     }
     if (dfa.LineTailTarget(initial) != TRE_DFA::kNoState) {
-        inside_table_[line_separator_ == mcls_CRLF ? 13 : 10] = true;
+        inside_plan_.Table[line_separator_ == mcls_CRLF ? 13 : 10] = true;
     }
+    inside_plan_.Finish();
 }
 
 std::optional<REMatch_t> TMatchCORE::MatchStd(std::string_view text) const {
@@ -74,7 +76,7 @@ std::optional<REMatch_t> TMatchCORE::MatchStd(std::string_view text) const {
     if (dfa.IsAccepting(initial)) {
         return REMatch_t{0, *longest(0)};
     }
-    TBoundarySearch search(text, dfa.FirstBytes(), dfa.LiteralPrefix());
+    TBoundarySearch search(text, dfa.StartPlan());
     for (std::size_t p = search.Next(0); p < n; p = search.Next(p + CharLen(text, p))) {
         if (const auto e = longest(p)) {
             return REMatch_t{p, *e};
@@ -144,7 +146,7 @@ std::optional<REMatch_t> TMatchCORE::MatchEX_Inside(std::string_view text) const
     const TRE_DFA& dfa = GetCurrentDFA();
     const int initial = dfa.GetpInitialDFAState();
     const std::size_t n = text.size();
-    TBoundarySearch search(text, inside_table_, std::string_view());
+    TBoundarySearch search(text, inside_plan_);
     for (std::size_t p = search.Next(0); p < n; p = search.Next(p + CharLen(text, p))) {
         if (const auto e = MatchInside(text, p, initial)) {
             return REMatch_t{p, *e};

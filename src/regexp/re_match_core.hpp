@@ -16,6 +16,7 @@
 #include <optional>
 #include <string_view>
 
+#include "regexp/re_boundary_search.hpp"
 #include "regexp/regular_expression.hpp"
 
 namespace brindle {
@@ -57,7 +58,7 @@ class TMatchCORE : public TRegularExpression {
     TMatchCORE_LineSeparator line_separator_ = mcls_CRLF;
     // Bytes at which MatchEX_Inside can succeed: first bytes, and line feeds and line ends where
     // the anchors make them count.
-    std::array<bool, 256> inside_table_{};
+    RESearchPlan_t inside_plan_;
 };
 
 }  // namespace brindle
