@@ -26,6 +26,9 @@ OnigReference::OnigReference(std::string_view expression) : impl_(std::make_uniq
     std::call_once(once, [] {
         OnigEncoding encodings[] = {ONIG_ENCODING_SJIS};
         onig_initialize(encodings, 1);
+        // Generated expressions with nested quantifiers can backtrack for a long time; such a
+        // case is skipped rather than waited for.
+        onig_set_retry_limit_in_match(200000);
     });
     OnigErrorInfo info;
     const auto* pattern = reinterpret_cast<const OnigUChar*>(expression.data());
