@@ -1,0 +1,355 @@
+// Conversion speed and memory, as figures (not pass/fail).
+//
+// Speed: a generated mailbox (default 20,000 messages, about 200 MB, bodies from 500 B to
+// 200 KB in ISO-2022-JP, Shift_JIS quoted-printable and UTF-8 Base64, subjects in four
+// encodings with repeats) is converted by subject; then the I/O floor writes the same message
+// bytes into as many new files in a fresh folder on the same file system, timing only the
+// open/write/close calls. The conversion should take at most 1.5 × the floor.
+//
+// Memory: mailboxes of about 50 MB and 500 MB are converted, each in a process of its own, and
+// the peak anonymous memory (RssAnon, sampled during the run) is compared; mapped file pages do
+// not count. The two peaks should lie within 10 % of each other.
+//
+// Every phase runs in a child process so that one phase's memory never shows in another's.
+// Usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] [--dir TMPDIR]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "convert/conversion_run.hpp"
+#include "convert/mail_writer.hpp"
+#include "support/dbx_builder.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::uint64_t SplitMix(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+double Uniform(std::uint64_t& state) {
+    return static_cast<double>(SplitMix(state) >> 11) / static_cast<double>(1ull << 53);
+}
+
+std::string Base64(std::string_view in) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::size_t i = 0;
+    for (; i + 2 < in.size(); i += 3) {
+        const auto n = (static_cast<unsigned char>(in[i]) << 16) |
+                       (static_cast<unsigned char>(in[i + 1]) << 8) |
+                       static_cast<unsigned char>(in[i + 2]);
+        out += kAlphabet[(n >> 18) & 63];
+        out += kAlphabet[(n >> 12) & 63];
+        out += kAlphabet[(n >> 6) & 63];
+        out += kAlphabet[n & 63];
+    }
+    if (i < in.size()) {
+        unsigned n = static_cast<unsigned char>(in[i]) << 16;
+        if (i + 1 < in.size()) {
+            n |= static_cast<unsigned char>(in[i + 1]) << 8;
+        }
+        out += kAlphabet[(n >> 18) & 63];
+        out += kAlphabet[(n >> 12) & 63];
+        out += i + 1 < in.size() ? kAlphabet[(n >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+// Message sizes: 87 % log-uniform in 500 B .. 8 KB, 13 % in 8 KB .. 200 KB; about 10 KB mean.
+std::size_t MessageSize(std::uint64_t& state) {
+    const bool large = Uniform(state) < 0.13;
+    const double lo = large ? 8000.0 : 500.0;
+    const double hi = large ? 200000.0 : 8000.0;
+    return static_cast<std::size_t>(lo * std::pow(hi / lo, Uniform(state)));
+}
+
+// The stored text of message i, the same every time it is asked for.
+std::string MakeMessage(int i) {
+    std::uint64_t state = 0x5EEDull + static_cast<std::uint64_t>(i) * 7919;
+    const std::size_t size = MessageSize(state);
+    const std::string n = std::to_string(i % 3000);  // some subjects repeat
+    std::string m = "From: sender" + std::to_string(i % 97) + "@example.jp\r\n";
+    m += "Date: Mon, 7 Dec 2026 12:00:00 +0900\r\n";
+    switch (i % 4) {
+        case 0:  // 日本語 in ISO-2022-JP
+            m += "Subject: =?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?= " + n + "\r\n";
+            break;
+        case 1:
+            m += "Subject: =?UTF-8?B?" + Base64("会議のお知らせ " + n) + "?=\r\n";
+            break;
+        case 2:  // 表示 raw Shift_JIS, trail byte 0x5C
+            m += "Subject: \x95\x5C\x8E\xA6 " + n + "\r\n";
+            break;
+        default:  // 日本語 in EUC-JP
+            m += "Subject: =?EUC-JP?B?xvzL3Ljs?= Re: " + n + "\r\n";
+            break;
+    }
+    m += "MIME-Version: 1.0\r\n";
+    switch (i % 3) {
+        case 0:
+            m += "Content-Type: text/plain; charset=ISO-2022-JP\r\n\r\n";
+            while (m.size() < size) {
+                m += "\x1b$BF|K\\8l$N%F%-%9%H$G$9!#\x1b(B line of text in JIS\r\n";
+            }
+            break;
+        case 1:
+            m += "Content-Type: text/plain; charset=Shift_JIS\r\n"
+                 "Content-Transfer-Encoding: quoted-printable\r\n\r\n";
+            while (m.size() < size) {
+                m += "=93=FA=96=7B=8C=EA=82=CC=83=65=83=4C=83=58=83=67 quoted printable text\r\n";
+            }
+            break;
+        default: {
+            m += "Content-Type: text/plain; charset=UTF-8\r\n"
+                 "Content-Transfer-Encoding: base64\r\n\r\n";
+            const std::string line = Base64("日本語のテキストです。UTF-8 の本文。\r\n");
+            while (m.size() < size) {
+                m += line.substr(0, 76) + "\r\n";
+            }
+            break;
+        }
+    }
+    return m;
+}
+
+// Runs f in a child process and returns what it printed on the pipe.
+std::string InChild(const std::function<std::string()>& f) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        std::perror("pipe");
+        std::exit(1);
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string result = f();
+        const ssize_t ignored = write(fds[1], result.data(), result.size());
+        (void)ignored;
+        close(fds[1]);
+        std::_Exit(0);
+    }
+    close(fds[1]);
+    std::string result;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) {
+        result.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::cerr << "child failed\n";
+        std::exit(1);
+    }
+    return result;
+}
+
+long StatusKb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::size_t len = std::strlen(field);
+    while (std::getline(in, line)) {
+        if (line.compare(0, len, field) == 0) {
+            return std::atol(line.c_str() + len + 1);
+        }
+    }
+    return -1;
+}
+
+// Builds a mailbox of `count` messages, or of as many as reach `total_bytes`. Answers
+// "<messages> <bytes of stored text>".
+std::string BuildMailbox(const fs::path& path, int count, std::size_t total_bytes) {
+    return InChild([&] {
+        brindle::test::DbxBuilder builder;
+        std::size_t bytes = 0;
+        int i = 0;
+        for (; count > 0 ? i < count : bytes < total_bytes; ++i) {
+            std::string m = MakeMessage(i);
+            bytes += m.size();
+            builder.AddMessage(std::move(m));
+        }
+        builder.WriteTo(path);
+        return std::to_string(i) + " " + std::to_string(bytes);
+    });
+}
+
+struct ConvertResult {
+    double seconds = 0;
+    long written = 0;
+    long peak_anon_kb = 0;
+    long hwm_kb = 0;
+    double cpu_seconds = 0;
+};
+
+ConvertResult Convert(const fs::path& mailbox, const fs::path& out) {
+    fs::create_directories(out);
+    std::istringstream in(InChild([&] {
+        brindle::TConvertJob job;
+        job.sources = {mailbox.string()};
+        job.destination = out.string();
+        job.naming.type = brindle::TNamingType::Subject;
+        long peak = StatusKb("RssAnon:");
+        brindle::TConvertEvents events;
+        events.message_done = [&peak](std::int32_t j) {
+            if (j % 64 == 0) {
+                peak = std::max(peak, StatusKb("RssAnon:"));
+            }
+        };
+        events.message_failed = [](const std::string&, std::int32_t j, const std::string& e) {
+            std::cerr << "message " << j << ": " << e << "\n";
+        };
+        events.file_failed = [](const std::string&, const std::string& e) {
+            std::cerr << "file: " << e << "\n";
+        };
+        brindle::TConvertRun run(std::move(job), std::move(events));
+        const auto start = Clock::now();
+        const auto summary = run.Run();
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        peak = std::max(peak, StatusKb("RssAnon:"));
+        std::ostringstream result;
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const double cpu =
+            static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        result << seconds << " " << summary.messages_written << " " << peak << " "
+               << StatusKb("VmHWM:") << " " << cpu;
+        return result.str();
+    }));
+    ConvertResult r;
+    in >> r.seconds >> r.written >> r.peak_anon_kb >> r.hwm_kb >> r.cpu_seconds;
+    return r;
+}
+
+double IoFloor(int count, const fs::path& out) {
+    fs::create_directories(out);
+    return std::stod(InChild([&] {
+        double seconds = 0;
+        for (int i = 0; i < count; ++i) {
+            const std::string text = MakeMessage(i);
+            const std::string path = (out / (std::to_string(i) + ".eml")).string();
+            const auto start = Clock::now();
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            std::size_t done = 0;
+            while (fd >= 0 && done < text.size()) {
+                const ssize_t n = write(fd, text.data() + done, text.size() - done);
+                if (n <= 0) {
+                    break;
+                }
+                done += static_cast<std::size_t>(n);
+            }
+            if (fd >= 0) {
+                close(fd);
+            }
+            seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        }
+        return std::to_string(seconds);
+    }));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int messages = 20000;
+    bool memory = true;
+    int rounds = 3;
+    fs::path base = fs::temp_directory_path();
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--messages" && i + 1 < argc) {
+            messages = std::atoi(argv[++i]);
+        } else if (arg == "--rounds" && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--skip-memory") {
+            memory = false;
+        } else if (arg == "--dir" && i + 1 < argc) {
+            base = argv[++i];
+        } else {
+            std::cerr << "usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] "
+                         "[--dir D]\n";
+            return 2;
+        }
+    }
+    const fs::path dir = base / ("brindle-convert-bench-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+
+    std::istringstream built(BuildMailbox(dir / "speed.dbx", messages, 0));
+    int count = 0;
+    double bytes = 0;
+    built >> count >> bytes;
+    const double mb = bytes / 1e6;
+    std::cout << "mailbox: " << count << " messages, " << mb << " MB of stored text\n";
+
+    // The machine may be shared and its disk noisy: conversion and floor alternate, and the
+    // median of the rounds is the figure. Each phase starts with no dirty pages of an earlier
+    // one waiting to be written back.
+    std::vector<double> ratios;
+    for (int round = 0; round < rounds; ++round) {
+        sync();
+        const ConvertResult conv = Convert(dir / "speed.dbx", dir / "convert-out");
+        fs::remove_all(dir / "convert-out");
+        sync();
+        const double floor = IoFloor(count, dir / "floor-out");
+        fs::remove_all(dir / "floor-out");
+        std::cout << "round " << round + 1 << ": conversion by subject " << conv.seconds << " s, "
+                  << conv.written << " files, " << count / conv.seconds << " messages/s, "
+                  << mb / conv.seconds << " MB/s, CPU " << conv.cpu_seconds << " s, peak RssAnon "
+                  << conv.peak_anon_kb << " kB; I/O floor " << floor << " s, " << mb / floor
+                  << " MB/s; ratio " << conv.seconds / floor << "\n";
+        ratios.push_back(conv.seconds / floor);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::cout << "median conversion / floor: " << ratios[ratios.size() / 2] << " (target <= 1.5)\n";
+    fs::remove(dir / "speed.dbx");
+
+    if (memory) {
+        long peaks[2] = {0, 0};
+        const std::size_t sizes[2] = {50'000'000, 500'000'000};
+        for (int k = 0; k < 2; ++k) {
+            const fs::path box = dir / ("memory-" + std::to_string(k) + ".dbx");
+            std::istringstream info(BuildMailbox(box, 0, sizes[k]));
+            int n = 0;
+            double b = 0;
+            info >> n >> b;
+            sync();
+            const ConvertResult r = Convert(box, dir / "memory-out");
+            fs::remove_all(dir / "memory-out");
+            fs::remove(box);
+            sync();
+            peaks[k] = r.peak_anon_kb;
+            std::cout << "memory: " << n << " messages, " << b / 1e6 << " MB: " << r.seconds
+                      << " s, peak RssAnon " << r.peak_anon_kb << " kB, VmHWM " << r.hwm_kb
+                      << " kB\n";
+        }
+        std::cout << "peak RssAnon 500 MB / 50 MB: "
+                  << static_cast<double>(peaks[1]) / static_cast<double>(peaks[0])
+                  << " (target within 10 %)\n";
+    }
+    fs::remove_all(dir);
+    return 0;
+}
