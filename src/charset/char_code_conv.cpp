@@ -142,6 +142,32 @@ void AppendKana(std::string& out, unsigned char c) {
     out.push_back(static_cast<char>(z[1]));
 }
 
+// Output of the bulk decoders. Writing through a pointer is what makes them fast, but sizing
+// the string for the worst case up front would zero-fill (and fault in) far more memory than
+// the text needs; the string is therefore grown in steps just ahead of the writing.
+class OutputBuffer {
+  public:
+    explicit OutputBuffer(std::size_t expected) { text_.reserve(expected); }
+
+    // A pointer at which at least n bytes may be written.
+    char* Room(char* at, std::size_t n) {
+        const auto used = static_cast<std::size_t>(at - text_.data());
+        if (text_.size() - used < n) {
+            text_.resize(used + n + kStep);
+        }
+        return text_.data() + used;
+    }
+    char* Begin() { return text_.data(); }
+    std::string Finish(char* at) {
+        text_.resize(static_cast<std::size_t>(at - text_.data()));
+        return std::move(text_);
+    }
+
+  private:
+    static constexpr std::size_t kStep = 64 * 1024;
+    std::string text_;
+};
+
 }  // namespace
 
 bool TCharCodeConv::IsHanKana(unsigned char c) {
@@ -318,21 +344,15 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
     // Typical JIS text shrinks (escapes vanish, pairs stay pairs); the worst case, a kanji pair
     // that becomes the six bytes of "[XXXX]", is covered by making room per chunk of input.
     constexpr std::ptrdiff_t kChunk = 4096;
-    std::string out;
-    out.resize(s.size() + s.size() / 2 + 16);
-    char* w = out.data();
+    OutputBuffer out(s.size());
+    char* w = out.Begin();
     const char* p = s.data();
     const char* const end = p + s.size();
     Mode mode = Mode::kSingle;
     Mode saved = Mode::kSingle;
     while (p < end) {
         const char* const chunk_end = p + std::min(kChunk, end - p);
-        const auto used = static_cast<std::size_t>(w - out.data());
-        if (const std::size_t need = 3 * static_cast<std::size_t>(kChunk) + 8;
-            out.size() - used < need) {
-            out.resize(std::max(out.size() * 2, used + need));
-            w = out.data() + used;
-        }
+        w = out.Room(w, 3 * static_cast<std::size_t>(kChunk) + 8);
         const char c = *p;
         if (c == kEsc && end - p >= 3) {
             const char a = p[1];
@@ -401,8 +421,7 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
             }
         }
     }
-    out.resize(static_cast<std::size_t>(w - out.data()));
-    return out;
+    return out.Finish(w);
 }
 
 std::string TCharCodeConv::ToSJis(std::string_view s) {
@@ -484,12 +503,8 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
     if (const auto nul = s.find('\0'); nul != std::string_view::npos) {
         s = s.substr(0, nul);
     }
-    // Each line gives at most its own bytes and a CR LF; a line ends at a CR or LF or the end.
-    const auto breaks = static_cast<std::size_t>(std::count(s.begin(), s.end(), '\r') +
-                                                 std::count(s.begin(), s.end(), '\n'));
-    std::string out;
-    out.resize(s.size() + 2 * (breaks + 1));
-    char* w = out.data();
+    OutputBuffer out(s.size() + 2);
+    char* w = out.Begin();
     std::size_t pos = 0;
     while (pos < s.size()) {
         std::size_t line_end = pos;
@@ -501,6 +516,8 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
         if (pos < s.size()) {
             pos += (s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n') ? 2 : 1;
         }
+        // A line gives at most its own bytes and a CR LF.
+        w = out.Room(w, line.size() + 2);
         bool soft = false;
         if (!line.empty() && line.back() == '=') {
             line.remove_suffix(1);
@@ -543,8 +560,7 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
             *w++ = '\n';
         }
     }
-    out.resize(static_cast<std::size_t>(w - out.data()));
-    return out;
+    return out.Finish(w);
 }
 
 std::string TCharCodeConv::MIMEHeaderEncode(std::string_view s) const {
