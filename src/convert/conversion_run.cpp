@@ -7,6 +7,7 @@
 #include "mailbox/dbx_parser.hpp"
 #include "platform/exception.hpp"
 #include "platform/file_system.hpp"
+#include "platform/report.hpp"
 
 namespace brindle {
 namespace {
@@ -82,10 +83,16 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         count = mailbox->GetMailCount();
         if (const auto* dbx = dynamic_cast<const TDBXParser*>(mailbox.get());
             dbx != nullptr && dbx->HeaderMessageCount() != count) {
-            Notify(events_.file_warning, path,
-                   "ヘッダのメール数 " + std::to_string(dbx->HeaderMessageCount()) +
-                       " は見つかったメール数 " + std::to_string(count) +
-                       " と異なります。見つかったメールをすべて変換します。");
+            const std::string warning = "ヘッダのメール数 " +
+                                        std::to_string(dbx->HeaderMessageCount()) +
+                                        " は見つかったメール数 " + std::to_string(count) +
+                                        " と異なります。見つかったメールをすべて変換します。";
+            if (events_.file_warning) {
+                events_.file_warning(path, warning);
+            } else {
+                RaiseWarning("(" + std::filesystem::path(path).filename().string() +
+                             "):" + warning);
+            }
         }
     } catch (const std::exception& e) {
         ++summary_.files_failed;

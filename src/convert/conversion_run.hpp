@@ -34,6 +34,7 @@ struct TConvertEvents {
         message_failed;
     std::function<void(const std::string& path, const std::string& error)> file_failed;
     // Something odd but harmless about a mailbox, such as a header count the walk contradicts.
+    // Left empty, the warning goes to the reporting hook (RaiseWarning).
     std::function<void(const std::string& path, const std::string& warning)> file_warning;
     std::function<void()> completed;
     // Let the front end process pending input; a stop requested here is honoured at once.

@@ -13,6 +13,7 @@
 #include "convert/conversion_run.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "platform/line_list.hpp"
+#include "platform/report.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -185,6 +186,20 @@ TEST(ConvertDbx, DamagedMessageSecondMailboxFailsAndCountWarning) {
     EXPECT_EQ(outcome.summary.messages_failed, 1);
     EXPECT_EQ(outcome.summary.files_failed, 1);
     EXPECT_EQ(outcome.summary.messages_written, 3);
+}
+
+TEST(ConvertDbx, CountWarningGoesToTheReportHookWithoutAView) {
+    test::TempDir dir;
+    DbxBuilder().AddMessages(2).HeaderCount(0).WriteTo(dir / "zero.dbx");
+    DbxBuilder().AddMessages(2).WriteTo(dir / "sound.dbx");
+    std::vector<Report> reports;
+    ScopedReportSink sink([&](const Report& r) { reports.push_back(r); });
+    TConvertRun run(SubjectJob(dir, {(dir / "zero.dbx").string(), (dir / "sound.dbx").string()}));
+    // A header count of 0 does not hide the messages that the walk finds.
+    EXPECT_EQ(run.Run().messages_written, 4);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].kind, ReportKind::Warning);
+    EXPECT_EQ(reports[0].message.rfind("(zero.dbx):", 0), 0u) << reports[0].message;
 }
 
 TEST(ConvertDbx, CorpusMailboxesConvertCompletely) {
