@@ -76,13 +76,25 @@ void TREPreProcessor::SetTargetRegExpStr(std::string regexp) {
 
 void TREPreProcessor::Run() {
     processed_ = scanner_.GetRegExpStr();
-    if (use_synonym_dic_) {
-        Process(&TREPreProcessor::FindSynonym);
-        scanner_.SetRegExpStr(processed_);
+    if (!use_synonym_dic_ && !use_fuzzy_char_dic_) {
+        return;
     }
-    if (use_fuzzy_char_dic_) {
-        Process(&TREPreProcessor::FindFuzzyWChar);
+    // The fuzzy stage scans what the synonym stage wrote; the target is put back afterwards
+    // (also on an error), so that a second Run or GetTargetRegExpStr still sees what was set.
+    const std::string target = scanner_.GetRegExpStr();
+    try {
+        if (use_synonym_dic_) {
+            Process(&TREPreProcessor::FindSynonym);
+            scanner_.SetRegExpStr(processed_);
+        }
+        if (use_fuzzy_char_dic_) {
+            Process(&TREPreProcessor::FindFuzzyWChar);
+        }
+    } catch (...) {
+        scanner_.SetRegExpStr(target);
+        throw;
     }
+    scanner_.SetRegExpStr(target);
 }
 
 std::string_view TREPreProcessor::SourceText(const RETokenInfo_t& token) const {

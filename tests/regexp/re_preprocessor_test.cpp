@@ -129,6 +129,10 @@ TEST(PreProcessor, SynonymsThenFuzzyCharacters) {
     both.SetUseFuzzyCharDic(true);
     both.Run();
     EXPECT_EQ(both.GetProcessedRegExpStr(), "(ab|(c|C)d)x");
+    // The target is what was set, and running again does not expand the expansion.
+    EXPECT_EQ(both.GetTargetRegExpStr(), "abx");
+    both.Run();
+    EXPECT_EQ(both.GetProcessedRegExpStr(), "(ab|(c|C)d)x");
 }
 
 TEST(PreProcessor, WordsDoNotMatchAcrossOperators) {
