@@ -3,6 +3,7 @@
 #include <array>
 
 #include "regexp/re_boundary_search.hpp"
+#include "regexp/re_run_memo.hpp"
 
 namespace brindle {
 
@@ -72,6 +73,7 @@ void TGrep::GrepByRegExp(const std::string& file_name) {
         const auto* data = reinterpret_cast<const unsigned char*>(framed.data());
         const unsigned char* end = data + framed.size();
         TBoundarySearch search(framed, plan);
+        TRunMemo memo(framed.size());
         for (std::size_t p = search.Next(0); p < limit;
              p = search.Next(p + sjis::CharLength(framed, p))) {
             int state = initial;
@@ -89,7 +91,12 @@ void TGrep::GrepByRegExp(const std::string& file_name) {
                     break;
                 }
                 pos += len;
+                if (memo.Seen(pos, state)) {
+                    break;
+                }
+                memo.Record(pos, state);
             }
+            memo.NoteFailedRun(pos - p);
         }
         return false;
     });

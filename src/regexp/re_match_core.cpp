@@ -47,46 +47,22 @@ void TMatchCORE::RefreshInsideTable() {
 std::optional<REMatch_t> TMatchCORE::MatchStd(std::string_view text) const {
     const TRE_DFA& dfa = GetCurrentDFA();
     const int initial = dfa.GetpInitialDFAState();
-    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char* end = data + text.size();
     const std::size_t n = text.size();
-
-    auto longest = [&](std::size_t p) -> std::optional<std::size_t> {
-        std::optional<std::size_t> found;
-        int state = initial;
-        std::size_t pos = p;
-        for (;;) {
-            if (dfa.IsAccepting(state)) {
-                found = pos;
-            }
-            if (pos >= n) {
-                break;
-            }
-            std::size_t len;
-            const int next = dfa.Step(state, dfa.ClassAt(data + pos, end, len));
-            if (next < 0) {
-                break;
-            }
-            state = next;
-            pos += len;
-        }
-        return found;
-    };
-
+    TRunMemo memo(n);
     if (dfa.IsAccepting(initial)) {
-        return REMatch_t{0, *longest(0)};
+        return REMatch_t{0, *Run(text, 0, initial, memo)};
     }
     TBoundarySearch search(text, dfa.StartPlan());
     for (std::size_t p = search.Next(0); p < n; p = search.Next(p + CharLen(text, p))) {
-        if (const auto e = longest(p)) {
+        if (const auto e = Run(text, p, initial, memo)) {
             return REMatch_t{p, *e};
         }
     }
     return std::nullopt;
 }
 
-std::optional<std::size_t> TMatchCORE::MatchInside(std::string_view text, std::size_t p,
-                                                   int state) const {
+std::optional<std::size_t> TMatchCORE::Run(std::string_view text, std::size_t p, int state,
+                                           TRunMemo& memo) const {
     if (state < 0 || p > text.size()) {
         return std::nullopt;
     }
@@ -94,6 +70,7 @@ std::optional<std::size_t> TMatchCORE::MatchInside(std::string_view text, std::s
     const auto* data = reinterpret_cast<const unsigned char*>(text.data());
     const unsigned char* end = data + text.size();
     const std::size_t n = text.size();
+    const bool has_tail = dfa.GetHasLTail();
     std::optional<std::size_t> found;
     std::size_t pos = p;
     for (;;) {
@@ -103,8 +80,8 @@ std::optional<std::size_t> TMatchCORE::MatchInside(std::string_view text, std::s
         // $ holds before a line end and at the end of the text. It is taken whenever it holds,
         // not only when the character itself leads nowhere: a longer attempt through the line
         // end may still fail, and the anchored match must not be lost with it.
-        const bool at_line_end = pos >= n || IsLineEnd(data[pos]);
-        if (at_line_end && dfa.LineTailTarget(state) != TRE_DFA::kNoState) {
+        if (has_tail && (pos >= n || IsLineEnd(data[pos])) &&
+            dfa.LineTailTarget(state) != TRE_DFA::kNoState) {
             found = pos;
         }
         if (pos >= n) {
@@ -117,49 +94,74 @@ std::optional<std::size_t> TMatchCORE::MatchInside(std::string_view text, std::s
         }
         state = next;
         pos += len;
+        if (memo.Seen(pos, state)) {
+            break;  // a run that found nothing went on from here before
+        }
+        memo.Record(pos, state);
+    }
+    if (!found) {
+        memo.NoteFailedRun(pos - p);
     }
     return found;
 }
 
+std::optional<std::size_t> TMatchCORE::MatchInside(std::string_view text, std::size_t p,
+                                                   int state) const {
+    TRunMemo memo(0);
+    return Run(text, p, state, memo);
+}
+
 std::optional<std::size_t> TMatchCORE::MatchHead(std::string_view text, std::size_t p,
                                                  int state) const {
+    TRunMemo memo(0);
+    return Head(text, p, state, memo);
+}
+
+std::optional<std::size_t> TMatchCORE::Head(std::string_view text, std::size_t p, int state,
+                                            TRunMemo& memo) const {
     const TRE_DFA& dfa = GetCurrentDFA();
     if (!dfa.GetHasLHead()) {
-        return MatchInside(text, p, state);
+        return Run(text, p, state, memo);
     }
-    const auto r1 = MatchInside(text, p, state < 0 ? state : dfa.LineHeadTarget(state));
+    const auto r1 = Run(text, p, state < 0 ? state : dfa.LineHeadTarget(state), memo);
     if (!r1) {
         return std::nullopt;
     }
-    const auto r2 = MatchInside(text, p, state);
+    const auto r2 = Run(text, p, state, memo);
     return (r2 && *r2 >= *r1) ? r2 : r1;
 }
 
 std::optional<REMatch_t> TMatchCORE::MatchEX(std::string_view text) const {
-    if (const auto e = MatchHead(text, 0, GetpInitialDFAState())) {
+    TRunMemo memo(text.size());
+    if (const auto e = Head(text, 0, GetpInitialDFAState(), memo)) {
         return REMatch_t{0, *e};
     }
-    return MatchEX_Inside(text);
+    return Inside(text, memo);
 }
 
 std::optional<REMatch_t> TMatchCORE::MatchEX_Inside(std::string_view text) const {
+    TRunMemo memo(text.size());
+    return Inside(text, memo);
+}
+
+std::optional<REMatch_t> TMatchCORE::Inside(std::string_view text, TRunMemo& memo) const {
     const TRE_DFA& dfa = GetCurrentDFA();
     const int initial = dfa.GetpInitialDFAState();
     const std::size_t n = text.size();
     TBoundarySearch search(text, inside_plan_);
     for (std::size_t p = search.Next(0); p < n; p = search.Next(p + CharLen(text, p))) {
-        if (const auto e = MatchInside(text, p, initial)) {
+        if (const auto e = Run(text, p, initial, memo)) {
             return REMatch_t{p, *e};
         }
         if (static_cast<unsigned char>(text[p]) == kLF && dfa.GetHasLHead()) {
-            if (const auto e = MatchHead(text, p + 1, initial)) {
+            if (const auto e = Head(text, p + 1, initial, memo)) {
                 return REMatch_t{p + 1, *e};
             }
         }
     }
     // At the end of the text an empty match can still hold: through $, or because the
     // expression matches the empty string (with an empty text nothing else is ever tried).
-    if (const auto e = MatchInside(text, n, initial)) {
+    if (const auto e = Run(text, n, initial, memo)) {
         return REMatch_t{n, *e};
     }
     return std::nullopt;

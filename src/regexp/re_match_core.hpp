@@ -6,17 +6,19 @@
 // boundaries only, and only where a match can begin: the automaton's first bytes (or its
 // literal prefix) are searched for with memchr / memmem or a byte table, and a found position
 // is confirmed to start a character before the automaton runs from it. From each start the
-// automaton runs until it has no transition, so the cost is the number of candidate starts
-// times the length of the longest partial match from them; for typical conditions that is a
-// few bytes per candidate.
+// automaton runs until it has no transition; a run that reaches a state at a position where an
+// earlier fruitless run already was stops there (TRunMemo), which keeps long lines linear for
+// expressions like a.*b.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "regexp/re_boundary_search.hpp"
+#include "regexp/re_run_memo.hpp"
 #include "regexp/regular_expression.hpp"
 
 namespace brindle {
@@ -53,6 +55,11 @@ class TMatchCORE : public TRegularExpression {
     void ExpressionChanged() override;
 
   private:
+    std::optional<std::size_t> Run(std::string_view text, std::size_t p, int state,
+                                   TRunMemo& memo) const;
+    std::optional<std::size_t> Head(std::string_view text, std::size_t p, int state,
+                                    TRunMemo& memo) const;
+    std::optional<REMatch_t> Inside(std::string_view text, TRunMemo& memo) const;
     void RefreshInsideTable();
 
     TMatchCORE_LineSeparator line_separator_ = mcls_CRLF;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brindle {
@@ -128,6 +130,26 @@ TEST(AwkMatch, TextIsLengthCounted) {
                        });
     // Code 0 cannot be written in an expression, so no expression ever reads the end.
     EXPECT_THROW(awk.SetRegExp("\\0"), ERegExpParser);
+}
+
+// Every a starts a run to the end of the line; remembering fruitless runs keeps this linear.
+// Unbounded, the half-megabyte line would take on the order of 10^11 steps.
+TEST(AwkMatch, LongLineStaysLinear) {
+    TAWKStr awk;
+    const std::string line(512 * 1024, 'a');
+    const auto begin = std::chrono::steady_clock::now();
+    const std::pair<const char*, const char*> cases[] = {
+        {"a.*b", "b"}, {"(a|aa)*b", "b"}, {"^a*b|a.*c$", "c"}, {"a[^x]*x", "x"}};
+    for (const auto& [expression, ending] : cases) {
+        SCOPED_TRACE(expression);
+        awk.SetRegExp(expression);
+        EXPECT_EQ(awk.Match(line), 0U);
+        EXPECT_EQ(awk.Match(line + ending), 1U);
+    }
+    std::string text = line;
+    awk.SetRegExp("a.*b");
+    EXPECT_EQ(awk.GSub("-", text), 0U);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
 }
 
 TEST(AwkRegExp, CacheKeepsEntryZeroAndEvictsOldest) {
