@@ -6,6 +6,7 @@
 
 #include "charset_test_util.hpp"
 #include "platform/exception.hpp"
+#include "platform/iconv_converter.hpp"
 
 namespace brindle {
 namespace {
@@ -40,6 +41,49 @@ TEST(CharNkfConvCodePage, NecAndIbmExtensionsSurviveEveryUnicodeAndEucPath) {
               sjis);
     // JIS carries row 13 only.
     EXPECT_EQ(conv.CodePageToSJis("\x1B$B\x2D\x21\x2D\x6A\x1B(B", kCodePageIso2022Jp), Sj("①㈱"));
+}
+
+TEST(CharNkfConvCodePage, EveryCp932CharacterComesBackFromEachUnicodeAndEucForm) {
+    // Every CP932 character that glibc maps both ways (NEC and IBM extensions included; the
+    // duplicates that map one way only are left out), written in each code page by iconv.
+    IconvConverter to_utf8("UTF-8", "CP932");
+    IconvConverter from_utf8("CP932", "UTF-8");
+    IconvConverter to_euc("EUC-JP-MS", "UTF-8");
+    IconvConverter to_utf7("UTF-7", "UTF-8");
+    std::string sjis;
+    std::string euc_sjis;
+    std::string euc;
+    for (int c = 0x20; c < 0x7F; ++c) {
+        sjis += static_cast<char>(c);
+    }
+    for (int c = 0xA1; c <= 0xDF; ++c) {
+        sjis += static_cast<char>(c);
+    }
+    int characters = 0;
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+            const auto utf8 = to_utf8.ConvertStrict(pair);
+            if (!utf8 || from_utf8.ConvertStrict(*utf8) != pair) {
+                continue;
+            }
+            sjis += pair;
+            if (++characters % 40 == 0) {
+                sjis += "\r\n";
+            }
+            if (const auto e = to_euc.ConvertStrict(*utf8)) {
+                euc_sjis += pair;
+                euc += *e;
+            }
+        }
+    }
+    EXPECT_GE(characters, 7000);
+    EXPECT_GE(euc_sjis.size(), 2u * 7000);
+    const TCharNkfConv conv;
+    const std::string utf8 = to_utf8.ConvertStrict(sjis).value_or("");
+    EXPECT_EQ(conv.CodePageToSJis(utf8, kCodePageUtf8), sjis);
+    EXPECT_EQ(conv.CodePageToSJis(to_utf7.ConvertStrict(utf8).value_or(""), kCodePageUtf7), sjis);
+    EXPECT_EQ(conv.CodePageToSJis(euc, kCodePageEucJp), euc_sjis);
 }
 
 TEST(CharNkfConvCodePage, MissingAndInvalidCharactersBecomeQuestionMarks) {
