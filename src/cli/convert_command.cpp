@@ -29,6 +29,8 @@ class StopSignalScope {
         g_stop_signal.store(false, std::memory_order_relaxed);
         struct sigaction action {};
         action.sa_handler = OnStopSignal;
+        // Reads and writes in progress go on; the stop is taken at the run's next check.
+        action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &previous_int_);
         sigaction(SIGTERM, &action, &previous_term_);

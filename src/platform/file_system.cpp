@@ -36,7 +36,10 @@ std::string ErrnoText(int error) {
 
 CreateResult WriteNewFile(const std::string& path, std::string_view data) {
     // O_NOFOLLOW with O_EXCL: a symbolic link under the name counts as taken, never followed.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         if (errno == EEXIST) {
             return CreateResult::NameTaken;
