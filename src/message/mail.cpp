@@ -110,11 +110,11 @@ void TMail::Parse(const Lines& lines) {
     while (separator < lines.size() && !lines[separator].empty()) {
         ++separator;
     }
-    const Lines header(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(separator));
-    Lines body;
-    if (separator < lines.size()) {
-        body.assign(lines.begin() + static_cast<std::ptrdiff_t>(separator) + 1, lines.end());
-    }
+    // Views, not copies: the stored text is already held twice (the lines and the whole text).
+    const std::span<const std::string> all(lines);
+    const auto header = all.first(separator);
+    const auto body =
+        separator < all.size() ? all.subspan(separator + 1) : std::span<const std::string>();
 
     HeaderTextBuilder header_text;
     headers_ = ParseHeaderLines(header, &header_text);
@@ -124,7 +124,8 @@ void TMail::Parse(const Lines& lines) {
     ParseBody(body);
 }
 
-THeaderMap TMail::ParseHeaderLines(const Lines& lines, HeaderTextBuilder* header_text) {
+THeaderMap TMail::ParseHeaderLines(std::span<const std::string> lines,
+                                   HeaderTextBuilder* header_text) {
     // Built as a plain map first because a repeated or folded Subject is appended to the first
     // value in place, which the handed-out map type does not offer.
     std::map<std::string, std::vector<std::string>> fields;

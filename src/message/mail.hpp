@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,11 +64,11 @@ class TMail final : public TBasicMail {
     struct HeaderTextBuilder;
 
     void Parse(const Lines& lines);
-    THeaderMap ParseHeaderLines(const Lines& lines, HeaderTextBuilder* text);
-    void ParseBody(const Lines& body);
-    void ParseMultipartBody(const Lines& body);
+    THeaderMap ParseHeaderLines(std::span<const std::string> lines, HeaderTextBuilder* text);
+    void ParseBody(std::span<const std::string> body);
+    void ParseMultipartBody(std::span<const std::string> body);
     // Decodes a text run of the body and makes it the body lines.
-    void DecodeBody(const Lines& body, std::size_t first, std::size_t last,
+    void DecodeBody(std::span<const std::string> body, std::size_t first, std::size_t last,
                     TransferEncoding encoding);
 
     std::unique_ptr<TMailConverter> converter_;

@@ -100,7 +100,7 @@ std::string TMail::FindBoundary(const std::vector<std::string>& content_types) {
     return {};
 }
 
-void TMail::ParseBody(const Lines& body) {
+void TMail::ParseBody(std::span<const std::string> body) {
     code_page_ = GetCodePage(headers_.Values(std::string(kContentTypeKey)));
     boundary_ = FindBoundary(headers_.Values(std::string(kContentTypeKey)));
     if (!boundary_.empty()) {
@@ -115,7 +115,7 @@ void TMail::ParseBody(const Lines& body) {
     DecodeBody(body, 0, body.size(), encoding);
 }
 
-void TMail::ParseMultipartBody(const Lines& body) {
+void TMail::ParseMultipartBody(std::span<const std::string> body) {
     const std::string delimiter = "--" + boundary_;
     // The closing delimiter ends the text part as well, so that neither it nor the epilogue
     // after it is read as text (or fed into a Base64 decoding).
@@ -164,7 +164,7 @@ void TMail::ParseMultipartBody(const Lines& body) {
     }
 }
 
-void TMail::DecodeBody(const Lines& body, std::size_t first, std::size_t last,
+void TMail::DecodeBody(std::span<const std::string> body, std::size_t first, std::size_t last,
                        TransferEncoding encoding) {
     body_lines_.clear();
     if (encoding == TransferEncoding::None) {
