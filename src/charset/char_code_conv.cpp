@@ -83,19 +83,22 @@ struct Base64Table {
 };
 constexpr Base64Table kBase64;
 
-// Values of upper-case hex digits, -1 for every other byte (lower case included).
-struct UpperHexTable {
+// Values of hex digits, -1 for every other byte. Quoted-printable should use upper case only,
+// but mailers that write "=e3=81=82" exist, and reading their lower-case digits as 0 (as
+// '=3d' -> '0') would turn the text into wrong bytes.
+struct HexTable {
     std::array<signed char, 256> value{};
-    constexpr UpperHexTable() {
+    constexpr HexTable() {
         for (auto& v : value) {
             v = -1;
         }
         for (signed char i = 0; i < 16; ++i) {
             value[U(kUpperHex[i])] = i;
+            value[U(kLowerHex[i])] = i;
         }
     }
 };
-constexpr UpperHexTable kUpperHexValue;
+constexpr HexTable kHexValue;
 
 // Writes the Shift_JIS form of a JIS pair, or "[XXXX]" for a pair outside 0x21-0x7F;
 // returns the position after what it wrote.
@@ -531,8 +534,8 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
                 continue;
             }
             if (line_end_ptr - p > 2) {
-                const int hi = kUpperHexValue.value[U(p[1])];
-                const int lo = kUpperHexValue.value[U(p[2])];
+                const int hi = kHexValue.value[U(p[1])];
+                const int lo = kHexValue.value[U(p[2])];
                 if ((hi | lo) > 0) {  // both digits, not "=00"
                     *w++ = static_cast<char>(16 * hi + lo);
                     p += 3;
@@ -543,8 +546,8 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
             // counts as 0.
             const auto available =
                 static_cast<std::size_t>(std::min<std::ptrdiff_t>(2, line_end_ptr - p - 1));
-            const int hi = available >= 1 ? kUpperHexValue.value[U(p[1])] : -1;
-            const int lo = available >= 2 ? kUpperHexValue.value[U(p[2])] : -1;
+            const int hi = available >= 1 ? kHexValue.value[U(p[1])] : -1;
+            const int lo = available >= 2 ? kHexValue.value[U(p[2])] : -1;
             const int value = 16 * (hi < 0 ? 0 : hi) + (lo < 0 ? 0 : lo);
             if (value != 0) {
                 *w++ = static_cast<char>(value);
@@ -721,10 +724,10 @@ std::string MimeQDecode(std::string_view text) {
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == '=' && i + 2 < text.size() && kUpperHexValue.value[U(text[i + 1])] >= 0 &&
-            kUpperHexValue.value[U(text[i + 2])] >= 0) {
-            out.push_back(static_cast<char>(16 * kUpperHexValue.value[U(text[i + 1])] +
-                                            kUpperHexValue.value[U(text[i + 2])]));
+        if (text[i] == '=' && i + 2 < text.size() && kHexValue.value[U(text[i + 1])] >= 0 &&
+            kHexValue.value[U(text[i + 2])] >= 0) {
+            out.push_back(static_cast<char>(16 * kHexValue.value[U(text[i + 1])] +
+                                            kHexValue.value[U(text[i + 2])]));
             i += 3;
         } else {
             out.push_back(text[i]);

@@ -91,7 +91,7 @@ std::string MimeCharsetDecode(std::string_view s, std::string_view name);
 std::string MimeWordDecode(char letter, std::string_view text);
 // Lenient Base64: bytes outside the alphabet are skipped, a trailing partial group is kept.
 std::string MimeBDecode(std::string_view text);
-// "=XX" (upper-case hex) gives the byte; any other '=' and '_' stay as they are.
+// "=XX" (hex digits of either case) gives the byte; any other '=' and '_' stay as they are.
 std::string MimeQDecode(std::string_view text);
 // EUC-JP pairs in s brought to JIS kanji runs (ended by ESC ( J); lone 8-bit bytes dropped.
 std::string EucToJis(std::string_view s);

@@ -220,7 +220,8 @@ TEST(CharCodeConvBase64, LenientWordDecodingSkipsJunk) {
 TEST(CharCodeConvQuotedPrintable, EscapesSoftBreaksAndLineEnds) {
     EXPECT_EQ(TCharCodeConv::QPDecode("a=3Db"), "a=b\r\n");
     EXPECT_EQ(TCharCodeConv::QPDecode("abc=\r\ndef"), "abcdef\r\n");
-    EXPECT_EQ(TCharCodeConv::QPDecode("=3d"), "0\r\n");
+    // Lower-case digits are digits too.
+    EXPECT_EQ(TCharCodeConv::QPDecode("=3d=e3=81=82"), "=\xE3\x81\x82\r\n");
     EXPECT_EQ(TCharCodeConv::QPDecode("\r\n"), "\r\n");
     EXPECT_EQ(TCharCodeConv::QPDecode(""), "");
     EXPECT_EQ(TCharCodeConv::QPDecode("a\rb\nc\r\n\r\nd"), "a\r\nb\r\nc\r\n\r\nd\r\n");
@@ -244,7 +245,8 @@ TEST(CharCodeConvQuotedPrintable, BrokenEscapesStayAsTheyAre) {
 TEST(CharCodeConvQuotedPrintable, WordDecodingKeepsUnderscoresAndBadEscapes) {
     EXPECT_EQ(MimeQDecode("=82=A0"), "\x82\xA0");
     EXPECT_EQ(MimeQDecode("a_b"), "a_b");
-    EXPECT_EQ(MimeQDecode("=3d=4"), "=3d=4");
+    EXPECT_EQ(MimeQDecode("=3d=4"), "==4");
+    EXPECT_EQ(MimeQDecode("=G0=0"), "=G0=0");
     EXPECT_EQ(MimeQDecode("x="), "x=");
 }
 
