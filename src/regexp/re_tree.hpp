@@ -54,8 +54,8 @@ class TREParseTree {
     REpNode_t Root() const { return root_; }
     void SetRoot(REpNode_t root) { root_ = root; }
 
-    // Every internal node (kinds 1 to 6) and every reop_Char leaf, in creation order (a leaf
-    // turned into a union moves to the end of the node list).
+    // The node list owns every internal node (kinds 1 to 6), the leaf list every reop_Char
+    // leaf, each in creation order; a leaf turned into a union moves to the end of the node list.
     const std::vector<std::unique_ptr<RENode_t>>& NodeList() const { return nodes_; }
     const std::vector<std::unique_ptr<RENode_t>>& LeafList() const { return leaves_; }
 
@@ -87,7 +87,7 @@ class TREParseTree {
 inline constexpr RECharClass_t kAnyCharRanges[] = {{0x01, 0x09}, {0x0B, 0x0C}, {0x0E, 0xFCFC}};
 
 // Height (nodes on the longest root-to-leaf path) and size counting a shared subtree once per
-// use, saturating just above the budgets; computed without recursion.
+// use (saturating at kMaxExpandedSize + 1); computed without recursion.
 struct RETreeMeasure_t {
     std::size_t Height = 0;
     std::size_t ExpandedSize = 0;
