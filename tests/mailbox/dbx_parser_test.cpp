@@ -302,11 +302,18 @@ TEST_F(DbxParserTest, DamagedMessageIsOnlyThatMessagesError) {
 }
 
 TEST_F(DbxParserTest, TruncatedFileLosesOnlyTheCutMessage) {
-    const std::string bytes = DbxBuilder().AddMessages(3).AddMessage(std::string(900, 'q')).Build();
-    auto parser = OpenBytes(bytes.substr(0, bytes.size() - 100));
-    ASSERT_EQ(parser->GetMailCount(), 4);
-    EXPECT_EQ(parser->ReadMailLines(2).front(), Numbered(2));
-    EXPECT_EQ(ErrorOf([&] { parser->ReadMailLines(3); }), kBlockFailed);
+    DbxBuilder builder;
+    builder.AddMessages(3).AddMessage(std::string(900, 'q'));
+    const test::DbxLayout layout = builder.BuildWithLayout();
+    // Cut inside the last block's text, then inside the second block's header.
+    for (const std::size_t size :
+         {layout.bytes.size() - 100, static_cast<std::size_t>(layout.blocks[3][1]) + 10}) {
+        SCOPED_TRACE(size);
+        auto parser = Open(DbxBuilder(builder).TruncateTo(size));
+        ASSERT_EQ(parser->GetMailCount(), 4);
+        EXPECT_EQ(parser->ReadMailLines(2).front(), Numbered(2));
+        EXPECT_EQ(ErrorOf([&] { parser->ReadMailLines(3); }), kBlockFailed);
+    }
 }
 
 TEST_F(DbxParserTest, FileThatCannotBeOpenedFailsAtCount) {
