@@ -123,7 +123,15 @@ std::string RandomText(std::mt19937& rng, std::size_t characters, bool half_widt
                 text += std::uniform_int_distribution<int>(0, 3)(rng) == 0 ? "\r\n" : "\n";
                 break;
             case 9:
-                text += static_cast<char>(std::uniform_int_distribution<int>(0xA1, 0xDF)(rng));
+                // A run of half-width katakana, often with voiced marks, so that every merge
+                // (and every mark that cannot merge) turns up.
+                for (int n = std::uniform_int_distribution<int>(1, 6)(rng); n > 0; --n) {
+                    text += static_cast<char>(std::uniform_int_distribution<int>(0xA1, 0xDD)(rng));
+                    if (std::uniform_int_distribution<int>(0, 2)(rng) == 0) {
+                        text +=
+                            std::uniform_int_distribution<int>(0, 1)(rng) == 0 ? '\xDE' : '\xDF';
+                    }
+                }
                 break;
             default:
                 text += static_cast<char>(std::uniform_int_distribution<int>(0x20, 0x7E)(rng));
