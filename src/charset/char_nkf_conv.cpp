@@ -55,8 +55,8 @@ constexpr char kUtf8[] = "UTF-8";
 constexpr char kUtf7[] = "UTF-7";
 constexpr char kEucJpMs[] = "EUC-JP-MS";
 
-// One run of encoded words decoded by DecodeUnicodeWord: the transfer-decoded bytes of
-// adjacent words of one charset.
+// One UTF-7 or UTF-8 encoded word of a header value, with its text transfer-decoded (Base64
+// or Q) but not yet converted from its charset.
 struct UnicodeWord {
     std::size_t begin = 0;  // first byte of "=?"
     std::size_t end = 0;    // one past "?=" (or the end of the value)
@@ -77,7 +77,9 @@ std::optional<UnicodeWord> ParseUnicodeWord(const TCharNkfConv& conv, std::strin
         value[charset_end + 2] != '?') {
         return std::nullopt;
     }
-    const std::string_view charset = value.substr(charset_begin, charset_end - charset_begin);
+    // An RFC 2231 language tag ("UTF-8*ja") does not change the charset.
+    std::string_view charset = value.substr(charset_begin, charset_end - charset_begin);
+    charset = charset.substr(0, charset.find('*'));
     int code_page = 0;
     if (EqualsAsciiNoCase(charset, "UTF-8")) {
         code_page = kCodePageUtf8;
@@ -115,7 +117,7 @@ std::optional<UnicodeWord> ParseUnicodeWord(const TCharNkfConv& conv, std::strin
             }
         }
         word.bytes = conv.CodePageToSJis(text, kCodePageQuotedPrintable);
-        if (word.bytes.size() >= 2 && word.bytes.ends_with("\r\n")) {
+        if (word.bytes.ends_with("\r\n")) {
             word.bytes.resize(word.bytes.size() - 2);
         }
     }

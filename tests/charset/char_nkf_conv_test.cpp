@@ -151,6 +151,7 @@ TEST(CharNkfConvHeader, UnicodeWordsAreAllDecoded) {
     const TCharNkfConv conv;
     EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?44GC?= x"), "\x82\xA0 x");
     EXPECT_EQ(conv.DecodeHeader("x =?utf-8?b?44GC?="), "x \x82\xA0");
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?44GC?= =?UTF-8*ja?B?44GE?="), Sj("あい"));
     // Every word, not only the first; blanks between adjacent words go.
     EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?44GC?= =?UTF-8?B?44GE?=\r\n =?UTF-8?Q?=E3=81=86?="),
               Sj("あいう"));
