@@ -84,7 +84,9 @@ void AddListCommand(CLI::App& app, CliContext& context) {
     auto mailboxes = std::make_shared<std::vector<std::string>>();
     CLI::App* list = app.add_subcommand(
         "list", "Per mailbox the number of messages; per message its index, bytes and subject");
-    list->add_option("mailboxes", *mailboxes, "Outlook Express mailbox files (.dbx)")->required();
+    list->add_option("mailboxes", *mailboxes, "Outlook Express mailbox files (.dbx)")
+        ->type_name("MAILBOX.dbx")
+        ->required();
     list->callback([mailboxes, &context] {
         for (const std::string& path : *mailboxes) {
             if (!ListMailbox(path, context)) {
