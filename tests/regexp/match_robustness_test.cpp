@@ -51,10 +51,16 @@ TEST(MatchRobustness, RandomExpressionsAndTexts) {
             ASSERT_LE(start - 1 + length, text.size()) << expression;
             EXPECT_TRUE(sjis::IsCharBoundary(text, start - 1)) << expression;
             EXPECT_TRUE(sjis::IsCharBoundary(text, start - 1 + length)) << expression;
+            // Replacing every match by itself gives the text back, whatever the matches were.
             std::string copy = text;
-            awk.GSub("<&>", copy);
+            awk.GSub("&", copy);
+            EXPECT_EQ(copy, text) << expression;
             std::vector<std::string> fields;
-            awk.Split(text, fields);
+            std::size_t field_bytes = 0;
+            for (std::size_t n = awk.Split(text, fields); n > 0; --n) {
+                field_bytes += fields[n - 1].size();
+            }
+            EXPECT_LE(field_bytes, text.size()) << expression;
         }
     }
     // Enough of the random expressions must be valid for the test to say something.
