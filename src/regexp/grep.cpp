@@ -45,17 +45,22 @@ void TGrep::Search(const std::string& file_name, LineTest&& test) {
         return;
     }
     Cancel = false;
-    TTxtFile file(file_name, &Cancel, ProcessMessages);
-    RE_LineInfo_t info;
-    std::string framed;
-    while (file.ReadLine(info.Line)) {
-        framed.assign(1, '\n');
-        framed += info.Line;
-        framed.push_back('\n');
-        if (test(std::string_view(framed), info.Line.size() + 1)) {
-            info.LineNo = file.LineNumber();
-            Report(info);
+    try {
+        TTxtFile file(file_name, &Cancel, ProcessMessages);
+        RE_LineInfo_t info;
+        std::string framed;
+        for (;;) {
+            file.ReadLine(info.Line);
+            framed.assign(1, '\n');
+            framed += info.Line;
+            framed.push_back('\n');
+            if (test(std::string_view(framed), info.Line.size() + 1)) {
+                info.LineNo = file.LineNumber();
+                Report(info);
+            }
         }
+    } catch (const EEndOfFile&) {
+        // The normal end of a search.
     }
 }
 

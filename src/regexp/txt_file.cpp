@@ -13,6 +13,7 @@ TTxtFile::TTxtFile(const std::string& file_name, const bool* cancel,
     if (!file_) {
         throw EFileNotFound(std::strerror(errno != 0 ? errno : ENOENT));
     }
+    BuffRead();
 }
 
 void TTxtFile::CheckCancel() const {
@@ -21,9 +22,11 @@ void TTxtFile::CheckCancel() const {
     }
 }
 
-bool TTxtFile::BuffRead() {
+void TTxtFile::BuffRead() {
     if (at_eof_) {
-        return false;
+        size_ = 0;
+        pos_ = 0;
+        throw EEndOfFile();
     }
     size_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
     pos_ = 0;
@@ -37,19 +40,26 @@ bool TTxtFile::BuffRead() {
         process_messages_();
     }
     CheckCancel();
-    return size_ > 0;
+    if (size_ == 0) {
+        throw EEndOfFile();
+    }
 }
 
-bool TTxtFile::ReadLine(std::string& line) {
+void TTxtFile::ReadLine(std::string& line) {
     line.clear();
     bool have_data = false;
     for (;;) {
-        if (pos_ >= size_ && !BuffRead()) {
-            if (have_data) {
+        if (pos_ >= size_) {
+            try {
+                BuffRead();
+            } catch (const EEndOfFile&) {
+                // The last line needs no line end; the end is reported on the next call.
+                if (!have_data) {
+                    throw;
+                }
                 ++line_number_;
-                return true;
+                return;
             }
-            return false;
         }
         if (skip_lf_) {
             skip_lf_ = false;
@@ -78,7 +88,7 @@ bool TTxtFile::ReadLine(std::string& line) {
         pos_ += static_cast<std::size_t>(stop - begin) + 1;
         skip_lf_ = *stop == '\r';
         ++line_number_;
-        return true;
+        return;
     }
 }
 

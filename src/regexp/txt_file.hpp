@@ -37,12 +37,13 @@ class TTxtFile {
   public:
     static constexpr std::size_t kBufferSize = 102400;
 
-    // cancel may be null; process_messages may be empty.
+    // cancel may be null; process_messages may be empty. Raises EFileNotFound when the file
+    // cannot be opened, EEndOfFile when it is empty.
     TTxtFile(const std::string& file_name, const bool* cancel,
              std::function<void()> process_messages);
 
-    // The next line without its line end; false at the end of the file.
-    bool ReadLine(std::string& line);
+    // The next line without its line end; raises EEndOfFile after the last line.
+    void ReadLine(std::string& line);
     // The number of the line ReadLine returned last, 1 for the first.
     std::size_t LineNumber() const { return line_number_; }
 
@@ -51,8 +52,8 @@ class TTxtFile {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
 
-    // Reads the next block; false when the file has no more data.
-    bool BuffRead();
+    // Reads the next block; raises EEndOfFile when the file has no more data.
+    void BuffRead();
     void CheckCancel() const;
 
     std::unique_ptr<std::FILE, FileCloser> file_;
