@@ -23,10 +23,6 @@ TAWKStr::TAWKStr() {
     GetListOfFuzzyCharDic().push_back(&RE_FuzzyCharDic());
 }
 
-void TAWKStr::SetRegExp(const std::string& expression) {
-    TMatchCORE::SetRegExp(expression);
-}
-
 void TAWKStr::ExpressionChanged() {
     TMatchCORE::ExpressionChanged();
     use_ex_ = GetHasLHead() || GetHasLTail();

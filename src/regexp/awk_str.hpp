@@ -2,7 +2,8 @@
 // escape processing that the condition matcher applies to every text it searches.
 //
 // Positions are 1-based byte positions; 0 means no match. Until an expression is set the
-// empty expression is in force, which matches the empty string at position 1.
+// empty expression is in force, which matches the empty string at position 1. Each change of
+// the expression picks the match procedure: MatchEX when it has an anchor, else MatchStd.
 #pragma once
 
 #include <cstddef>
@@ -18,8 +19,6 @@ namespace brindle {
 class TAWKStr : public TMatchCORE {
   public:
     TAWKStr();
-
-    void SetRegExp(const std::string& expression) override;
 
     // The 1-based start of the first (leftmost, longest) match, or 0; start and length are
     // set to the match's start and byte length (0 and 0 when there is none).

@@ -11,16 +11,6 @@ TGrep::TGrep() {
     GetListOfFuzzyCharDic().push_back(&RE_FuzzyCharDic());
 }
 
-void TGrep::SetRegExp(const std::string& expression) {
-    try {
-        TRegularExpression::SetRegExp(expression);
-    } catch (...) {
-        by_string_ = GetRegExpIsSimple();
-        throw;
-    }
-    by_string_ = GetRegExpIsSimple();
-}
-
 void TGrep::Grep(const std::string& file_name) {
     if (by_string_) {
         GrepByStr(file_name);

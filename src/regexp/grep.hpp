@@ -28,8 +28,6 @@ class TGrep : public TRegularExpression {
   public:
     TGrep();
 
-    void SetRegExp(const std::string& expression) override;
-
     // Each reports every matching line through OnMatch; nothing happens when OnMatch is not
     // set. Raise EFileNotFound and EGrepCancel; the file is closed in every case.
     void GrepByRegExp(const std::string& file_name);
@@ -46,6 +44,7 @@ class TGrep : public TRegularExpression {
   protected:
     WChar_t GetLineHeadWChar() const override { return 0x0A; }
     WChar_t GetLineTailWChar() const override { return 0x0A; }
+    void ExpressionChanged() override { by_string_ = GetRegExpIsSimple(); }
 
   private:
     template <typename LineTest>
