@@ -147,7 +147,8 @@ void AppendKana(std::string& out, unsigned char c) {
 
 // Output of the bulk decoders. Writing through a pointer is what makes them fast, but sizing
 // the string for the worst case up front would zero-fill (and fault in) far more memory than
-// the text needs; the string is therefore grown in steps just ahead of the writing.
+// the text needs; the string is therefore grown geometrically just ahead of the writing, so a
+// short line costs a short buffer and a long text a logarithmic number of resizes.
 class OutputBuffer {
   public:
     explicit OutputBuffer(std::size_t expected) { text_.reserve(expected); }
@@ -156,7 +157,7 @@ class OutputBuffer {
     char* Room(char* at, std::size_t n) {
         const auto used = static_cast<std::size_t>(at - text_.data());
         if (text_.size() - used < n) {
-            text_.resize(used + n + kStep);
+            text_.resize(std::max(used + n, text_.size() + text_.size() / 2));
         }
         return text_.data() + used;
     }
@@ -167,7 +168,6 @@ class OutputBuffer {
     }
 
   private:
-    static constexpr std::size_t kStep = 64 * 1024;
     std::string text_;
 };
 
@@ -355,7 +355,7 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
     Mode saved = Mode::kSingle;
     while (p < end) {
         const char* const chunk_end = p + std::min(kChunk, end - p);
-        w = out.Room(w, 3 * static_cast<std::size_t>(kChunk) + 8);
+        w = out.Room(w, 3 * static_cast<std::size_t>(chunk_end - p) + 8);
         const char c = *p;
         if (c == kEsc && end - p >= 3) {
             const char a = p[1];

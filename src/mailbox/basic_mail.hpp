@@ -18,11 +18,11 @@ namespace brindle {
 // the order in which the field occurs in the message.
 class THeaderMap {
   public:
-    // The values of a field; an absent key gives an empty list.
-    const std::vector<std::string>& Values(const std::string& key) const {
-        static const std::vector<std::string> kNone;
+    // The values of a field; an absent key gives an empty list. Returned by value because the
+    // map itself is usually a temporary copy (GetHeaders().Values(...)).
+    std::vector<std::string> Values(const std::string& key) const {
         const auto it = fields_.find(key);
-        return it == fields_.end() ? kNone : it->second;
+        return it == fields_.end() ? std::vector<std::string>{} : it->second;
     }
     void Add(const std::string& key, std::string value) {
         fields_[key].push_back(std::move(value));
