@@ -6,6 +6,7 @@
 
 #include "platform/ansi_text.hpp"
 #include "platform/exception.hpp"
+#include "platform/sjis.hpp"
 #include "regexp/awk_str.hpp"
 
 namespace brindle {
@@ -51,9 +52,17 @@ class TargetTexts {
     // condition of the same scope would raise it again (it never comes to that: the first
     // failure ends the call).
     const std::string& Processed(std::uint8_t scope) {
+        const std::string& plain = Plain(scope);
+        // Without a backslash byte the escape processing copies the text unchanged, unless it
+        // ends in a lead byte that may be left without its trail byte (an error it must raise):
+        // most messages are searched as they are, without a copy.
+        if (plain.find('\\') == std::string::npos &&
+            (plain.empty() || !sjis::IsLeadByte(plain.back()))) {
+            return plain;
+        }
         std::optional<std::string>& slot = processed_[scope];
         if (!slot) {
-            slot = TAWKStr::ProcessEscSeq(Plain(scope));
+            slot = TAWKStr::ProcessEscSeq(plain);
         }
         return *slot;
     }
@@ -113,8 +122,7 @@ bool TMailMatch::MatchMail(const TBasicMail& mail) {
         // Errors in the expression itself pass out as they are.
         awk_->SetRegExp(condition.Condition);
         try {
-            const std::string& target =
-                known_scope ? texts.Processed(condition.FindPos) : kEmpty;
+            const std::string& target = known_scope ? texts.Processed(condition.FindPos) : kEmpty;
             if (awk_->Match(target) == 0) {
                 return false;
             }

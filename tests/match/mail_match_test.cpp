@@ -138,8 +138,10 @@ TEST(MailMatch, EscapeErrorsInTheTextCostOnlyThatMessage) {
     matcher.SetFindTypes(std::vector<TFindType>{Regexp("x", kFindPosBody)});
     const FakeMail lone_backslash("", "ends in \\");
     const FakeMail bad_hex("", "bad \\xZZ\r\n");
+    // No backslash at all, but a lead byte without its trail byte at the very end.
+    const FakeMail lone_lead("", "ends in half a character \x82");
     const FakeMail good("", "x\r\n");
-    for (const FakeMail* bad : {&lone_backslash, &bad_hex}) {
+    for (const FakeMail* bad : {&lone_backslash, &bad_hex, &lone_lead}) {
         try {
             matcher.MatchMail(*bad);
             ADD_FAILURE() << "no error";
