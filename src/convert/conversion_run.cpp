@@ -83,15 +83,19 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         count = mailbox->GetMailCount();
         if (const auto* dbx = dynamic_cast<const TDBXParser*>(mailbox.get());
             dbx != nullptr && dbx->HeaderMessageCount() != count) {
-            const std::string warning = "ヘッダのメール数 " +
-                                        std::to_string(dbx->HeaderMessageCount()) +
-                                        " は見つかったメール数 " + std::to_string(count) +
-                                        " と異なります。見つかったメールをすべて変換します。";
+            std::string warning = "ヘッダのメール数 ";
+            warning += std::to_string(dbx->HeaderMessageCount());
+            warning += " は見つかったメール数 ";
+            warning += std::to_string(count);
+            warning += " と異なります。見つかったメールをすべて変換します。";
             if (events_.file_warning) {
                 events_.file_warning(path, warning);
             } else {
-                RaiseWarning("(" + std::filesystem::path(path).filename().string() +
-                             "):" + warning);
+                std::string report = "(";
+                report += std::filesystem::path(path).filename().string();
+                report += "):";
+                report += warning;
+                RaiseWarning(report);
             }
         }
     } catch (const std::exception& e) {
