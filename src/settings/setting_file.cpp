@@ -77,8 +77,13 @@ void ReplaceFile(const std::string& target, const std::string& data) {
             throw Exception("ファイル " + target + " を作成できません");
         }
         temporary = prefix + std::to_string(random() % 1000000000u);
-        if (WriteNewFile(temporary, data) == CreateResult::Written) {
-            break;
+        try {
+            if (WriteNewFile(temporary, data) == CreateResult::Written) {
+                break;
+            }
+        } catch (const Exception& e) {
+            // The user knows the file by the name they chose, not by the temporary one.
+            throw Exception("ファイル " + target + " を保存できません。(" + e.what() + ")");
         }
     }
     // A file that replaces an existing one keeps its permissions.

@@ -354,7 +354,9 @@ TEST_F(SettingFileTest, FailedSaveLeavesThePreviousFile) {
         EXPECT_FALSE(job_.Save(PathOf("other.xml")));
         EXPECT_FALSE(job_.Save(file));
     }
-    EXPECT_EQ(reports_.size(), 2u);
+    ASSERT_EQ(reports_.size(), 2u);
+    EXPECT_NE(reports_[1].message.find(file + " を保存できません。"), std::string::npos)
+        << reports_[1].message;
     EXPECT_EQ(ReadFile(file), previous);
     EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"job.xml"}));
     EXPECT_EQ(job_.GetFileName(), file);
