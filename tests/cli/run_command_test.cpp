@@ -176,6 +176,15 @@ TEST_F(RunCommandTest, ConditionTextsThatCannotBeUsedAreRefused) {
     }
 }
 
+TEST_F(RunCommandTest, JobThatCannotBeSavedIsNotRun) {
+    const Result r = Cli({"convert", "-o", Out(), "--where", "Report", "--save-job",
+                          (dir_ / "no" / "such" / "job.xml").string(), mailbox_});
+    EXPECT_EQ(r.status, kExitFailures);
+    EXPECT_NE(r.err.find("を保存できません。"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_TRUE(Files(Out()).empty());
+}
+
 TEST_F(RunCommandTest, EscapeErrorInOneMessageCostsThatMessageOnly) {
     const std::string mailbox = (dir_ / "escapes.dbx").string();
     DbxBuilder()
