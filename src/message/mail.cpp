@@ -15,18 +15,6 @@ namespace {
 
 constexpr std::string_view kSubjectKey = "SUBJECT:";
 
-std::string_view TrimControls(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) {
-        ++begin;
-    }
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
-
 bool StartsField(const std::string& line) {
     return line.empty() || (line[0] != ' ' && line[0] != '\t');
 }

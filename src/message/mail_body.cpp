@@ -35,15 +35,7 @@ constexpr std::array<CharsetLabel, 8> kCharsetLabels{{
 }};
 
 std::string TrimmedUpper(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) {
-        ++begin;
-    }
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) {
-        --end;
-    }
-    return AnsiUpperCase(text.substr(begin, end - begin));
+    return AnsiUpperCase(TrimControls(text));
 }
 
 bool AnyContains(const std::vector<std::string>& values, std::string_view label) {

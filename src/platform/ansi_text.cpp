@@ -16,6 +16,18 @@ std::string AnsiUpperCase(std::string_view text) {
     return out;
 }
 
+std::string_view TrimControls(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) {
+        ++begin;
+    }
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
 std::size_t AnsiFind(std::string_view text, std::string_view needle, std::size_t from) {
     if (needle.empty() || needle.size() > text.size()) {
         return std::string_view::npos;

@@ -17,6 +17,10 @@ std::string AnsiUpperCase(std::string_view text);
 // An empty needle is not found.
 std::size_t AnsiFind(std::string_view text, std::string_view needle, std::size_t from = 0);
 
+// The text without leading and trailing control bytes and blanks (bytes up to 0x20), the
+// framework's trimming. Trail bytes are never 0x20 or below, so no character is cut.
+std::string_view TrimControls(std::string_view text);
+
 // 1-based position of needle in text (0 when absent), the convention of the processing classes.
 inline std::size_t AnsiPos(std::string_view needle, std::string_view text) {
     const std::size_t at = AnsiFind(text, needle);

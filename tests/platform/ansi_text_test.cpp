@@ -39,5 +39,12 @@ TEST(AnsiFind, FindsFromOffsetAndReportsOnePositions) {
     EXPECT_EQ(AnsiPos("abcd", "abc"), 0u);
 }
 
+TEST(TrimControls, RemovesBlanksAndControlBytesAtBothEndsOnly) {
+    EXPECT_EQ(TrimControls(" \t\r\n a b \x01\x7f\x1f "), "a b \x01\x7f");
+    EXPECT_EQ(TrimControls(" \t "), "");
+    // A double-byte character whose trail byte is high stays whole at the end.
+    EXPECT_EQ(TrimControls("\x82\xa0 "), "\x82\xa0");
+}
+
 }  // namespace
 }  // namespace brindle
