@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli_app.hpp"
+#include "cli_runner.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -22,25 +23,11 @@ namespace fs = std::filesystem;
 using test::DbxBuilder;
 using test::TempDir;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = test::CliOutcome;
 
 Outcome Convert(std::vector<std::string> args, bool terminal = false) {
-    args.insert(args.begin(), {"brindle-cli", "convert"});
-    std::vector<const char*> argv;
-    for (const auto& a : args) {
-        argv.push_back(a.c_str());
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    Outcome o;
-    o.status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, terminal);
-    o.out = out.str();
-    o.err = err.str();
-    return o;
+    args.insert(args.begin(), "convert");
+    return test::RunCliWith(args, terminal);
 }
 
 std::set<std::string> Names(const fs::path& folder) {

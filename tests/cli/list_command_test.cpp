@@ -7,6 +7,7 @@
 
 #include "cli/cli_app.hpp"
 #include "cli/cli_context.hpp"
+#include "cli_runner.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -16,24 +17,10 @@ namespace {
 using test::DbxBuilder;
 using test::TempDir;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Result = test::CliOutcome;
 
 Result RunList(const std::vector<std::string>& args) {
-    std::vector<const char*> argv{"brindle-cli"};
-    for (const std::string& arg : args) {
-        argv.push_back(arg.c_str());
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    Result result;
-    result.status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    return test::RunCliWith(args);
 }
 
 class ListCommandTest : public ::testing::Test {

@@ -10,6 +10,7 @@
 
 #include "cli/cli_app.hpp"
 #include "cli/cli_context.hpp"
+#include "cli_runner.hpp"
 #include "platform/report.hpp"
 #include "platform/text_encoding.hpp"
 #include "settings/setting_file.hpp"
@@ -23,24 +24,10 @@ namespace fs = std::filesystem;
 using test::DbxBuilder;
 using test::TempDir;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Result = test::CliOutcome;
 
 Result Cli(const std::vector<std::string>& args) {
-    std::vector<const char*> argv{"brindle-cli"};
-    for (const std::string& arg : args) {
-        argv.push_back(arg.c_str());
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    Result result;
-    result.status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    return test::RunCliWith(args);
 }
 
 std::string Sjis(const std::string& utf8) {
