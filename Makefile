@@ -1,9 +1,11 @@
 # The two entry points of the README: `make run` and `make test`.
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 20
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test sanitize format clean
+.PHONY: deps build run test sanitize fuzz-smoke format clean
 
 deps:
 	scripts/install-deps
@@ -24,8 +26,14 @@ sanitize: deps
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# Builds the libFuzzer targets with clang and runs each one briefly.
+fuzz-smoke: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DBRINDLE_BENCHMARKS=OFF -DBRINDLE_TESTS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	scripts/fuzz-smoke $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
