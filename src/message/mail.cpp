@@ -49,7 +49,14 @@ struct TMail::HeaderTextBuilder {
         if (!value.empty() && !(last_was_encoded_word && starts_word)) {
             value += ' ';
         }
-        value += decoded;
+        // A decoded Q word may hold CR or LF; in the text the field stays one line.
+        for (std::size_t i = 0; i < decoded.size(); ++i) {
+            const char c = decoded[i];
+            if (c == '\r' && i + 1 < decoded.size() && decoded[i + 1] == '\n') {
+                continue;  // CR LF becomes one blank, at its LF
+            }
+            value += (c == '\r' || c == '\n') ? ' ' : c;
+        }
         last_was_encoded_word = trimmed.ends_with("?=");
     }
 

@@ -130,6 +130,15 @@ TEST(MailHeaderText, FieldsInStoredOrderWithDecodedUnfoldedValues) {
                   "Received: one\r\n");
 }
 
+TEST(MailHeaderText, DecodedLineBreaksDoNotSplitAField) {
+    // Q words can carry CR and LF; the map keeps them, but in the header text each field
+    // stays one line, so that line-anchored conditions see the whole field.
+    const TMail mail({"Subject: =?ISO-2022-JP?Q?cr=0Dlf=0Aboth=0D=0Aend?=",
+                      "X-Folded: =?ISO-2022-JP?Q?a=0Az?=", " b", "To: c", ""});
+    EXPECT_EQ(mail.GetHeaders().Values("SUBJECT:"), Values{"cr\rlf\nboth\r\nend"});
+    EXPECT_EQ(mail.GetHeaderText(), "Subject: cr lf both end\r\nX-Folded: a z b\r\nTo: c\r\n");
+}
+
 TEST(MailHeaderText, LeadingContinuationLineIsKept) {
     const TMail mail({" orphan", "Subject: s", ""});
     EXPECT_EQ(mail.GetHeaderText(), "orphan\r\nSubject: s\r\n");
