@@ -65,7 +65,12 @@ std::string TConvertRun::OutputFolder(const std::string& path) {
         return job_.destination;
     }
     naming_state_.running_number = 0;
-    const std::string stem = std::filesystem::path(path).stem().string();
+    std::string stem = std::filesystem::path(path).stem().string();
+    // A leading dot would hide the folder, and "..dbx" or "...dbx" would leave the stems "."
+    // and "..": the destination itself or its parent. The file names' rule keeps it visible.
+    if (!stem.empty() && stem.front() == '.') {
+        stem.replace(0, 1, "．");
+    }
     return WithTrailingSlash(job_.destination + stem);
 }
 

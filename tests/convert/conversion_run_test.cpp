@@ -242,6 +242,22 @@ TEST_F(RunFixture, OneFolderPerSourceRestartsNumbering) {
     EXPECT_EQ(written_, (std::vector<std::string>{"in.box/0.eml", "in.box/1.eml", "sent/0.eml"}));
 }
 
+TEST_F(RunFixture, SubfoldersStayInsideTheDestinationAndVisible) {
+    // "...dbx" less its extension is "..": taken literally it names the destination's parent.
+    boxes_.emplace("/x/...dbx", FakeMailbox(Subjects({"a"})));
+    boxes_.emplace("/x/..dbx", FakeMailbox(Subjects({"b"})));
+    boxes_.emplace("/x/.inbox.dbx", FakeMailbox(Subjects({"c"})));
+    const fs::path destination = dir_ / "dest";
+    fs::create_directory(destination);
+    auto job = Job({"/x/...dbx", "/x/..dbx", "/x/.inbox.dbx"});
+    job.destination = destination.string();
+    job.create_dir = true;
+    const auto summary = Run(std::move(job));
+    EXPECT_EQ(summary.messages_written, 3);
+    EXPECT_EQ(written_,
+              (std::vector<std::string>{"dest/．./a.eml", "dest/．/b.eml", "dest/．inbox/c.eml"}));
+}
+
 TEST_F(RunFixture, WithoutFolderPerSourceNumberingContinues) {
     boxes_.emplace("/x/in.dbx", FakeMailbox(Subjects({"a", "b"})));
     boxes_.emplace("/y/sent.dbx", FakeMailbox(Subjects({"c"})));
