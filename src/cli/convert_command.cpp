@@ -15,18 +15,23 @@
 namespace brindle::cli {
 namespace {
 
-// Set by SIGINT / SIGTERM; the run sees it at its next yield, which precedes every check point.
-std::atomic<bool> g_stop_signal{false};
+// The run that SIGINT / SIGTERM stop. The handler sets the run's own flag, so a signal that
+// comes while a mailbox is opened or a message written is seen at the very next check point.
+std::atomic<TConvertRun*> g_signalled_run{nullptr};
+static_assert(std::atomic<TConvertRun*>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int /*signal*/) {
-    g_stop_signal.store(true, std::memory_order_relaxed);
+    if (TConvertRun* run = g_signalled_run.load()) {
+        run->RequestStop();
+    }
 }
 
-// Routes SIGINT and SIGTERM to the stop flag for its lifetime, then puts back what was there.
+// Routes SIGINT and SIGTERM to the run's stop flag for its lifetime, then puts back what was
+// there.
 class StopSignalScope {
   public:
-    StopSignalScope() {
-        g_stop_signal.store(false, std::memory_order_relaxed);
+    explicit StopSignalScope(TConvertRun& run) {
+        g_signalled_run.store(&run);
         struct sigaction action {};
         action.sa_handler = OnStopSignal;
         // Reads and writes in progress go on; the stop is taken at the run's next check.
@@ -38,6 +43,7 @@ class StopSignalScope {
     ~StopSignalScope() {
         sigaction(SIGINT, &previous_int_, nullptr);
         sigaction(SIGTERM, &previous_term_, nullptr);
+        g_signalled_run.store(nullptr);
     }
     StopSignalScope(const StopSignalScope&) = delete;
     StopSignalScope& operator=(const StopSignalScope&) = delete;
@@ -144,7 +150,6 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     }
     ProgressLine progress(context);
     const std::size_t file_count = job.sources.size();
-    std::unique_ptr<TConvertRun> run;
     TConvertEvents events;
     events.file_count_known = [&](std::size_t n) { Forward(observer.file_count_known, n); };
     events.file_started = [&](std::size_t i, const std::string& path) {
@@ -178,18 +183,13 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
         Forward(observer.file_warning, path, w);
     };
     events.completed = [&] { Forward(observer.completed); };
-    events.yield = [&] {
-        Forward(observer.yield);
-        if (g_stop_signal.load(std::memory_order_relaxed)) {
-            run->RequestStop();
-        }
-    };
+    events.yield = [&] { Forward(observer.yield); };
 
     TConvertSummary summary;
+    TConvertRun run(std::move(job), std::move(events));
     {
-        const StopSignalScope signals;
-        run = std::make_unique<TConvertRun>(std::move(job), std::move(events));
-        summary = run->Run();
+        const StopSignalScope signals(run);
+        summary = run.Run();
     }
     progress.Clear();
     if (summary.stopped) {

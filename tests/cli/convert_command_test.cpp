@@ -154,6 +154,23 @@ TEST_F(ConvertCommand, SignalStopsAfterTheMessageBeingWritten) {
         EXPECT_EQ(Names(out_), (std::set<std::string>{"0.eml"}));
         EXPECT_EQ(out.str(), "1 messages read, 1 written, 0 failed; 0 files failed\n");
     }
+    // A signal while the mailbox is being opened and walked is honoured before its first
+    // message, not one message later.
+    {
+        fs::remove_all(out_);
+        fs::create_directory(out_);
+        TConvertJob job;
+        job.sources = {inbox_};
+        job.destination = out_.string();
+        TConvertEvents observer;
+        observer.message_count_known = [](std::int32_t) { std::raise(SIGINT); };
+        std::ostringstream out;
+        std::ostringstream err;
+        CliContext context{out, err, false};
+        EXPECT_EQ(RunConvertJob(job, context, observer), kExitStopped);
+        EXPECT_TRUE(fs::is_empty(out_));
+        EXPECT_EQ(out.str(), "0 messages read, 0 written, 0 failed; 0 files failed\n");
+    }
     // The handlers are put back: the default action of SIGINT is in force again.
     struct sigaction now {};
     sigaction(SIGINT, nullptr, &now);
