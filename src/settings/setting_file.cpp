@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -28,9 +29,14 @@ void ReportError(const std::string& message) {
 }
 
 std::string ReadWholeFile(const std::string& file_name) {
-    std::ifstream in(file_name, std::ios::binary);
+    // The type is checked before the file is opened: opening a named pipe for reading waits
+    // until some other process opens it for writing, which may be never.
     struct stat st {};
-    if (!in || ::stat(file_name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::stat(file_name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        throw Exception("ファイル " + file_name + " を開けません。");
+    }
+    std::ifstream in(file_name, std::ios::binary);
+    if (!in) {
         throw Exception("ファイル " + file_name + " を開けません。");
     }
     if (static_cast<std::uintmax_t>(st.st_size) > kMaxSettingFileSize) {
@@ -57,6 +63,17 @@ std::string BaseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The file that path names after following symbolic links, or path itself when it is no link
+// or its chain cannot be followed to an existing file (a dangling link is then replaced).
+std::string ResolveLink(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(path, error)) {
+        return path;
+    }
+    const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    return error ? path : resolved.string();
+}
+
 void SyncFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
@@ -68,7 +85,10 @@ void SyncFile(const std::string& path) {
 // Writes data to a new file beside target and renames it over target, so that target is at
 // every moment either the old file or the complete new one.
 void ReplaceFile(const std::string& target, const std::string& data) {
-    const std::string prefix = FolderOf(target) + "/." + BaseNameOf(target) + ".tmp-";
+    // A job file reached through a symbolic link is replaced where it lives; renaming over the
+    // link would leave that file as it was and put a plain copy in the link's place.
+    const std::string real = ResolveLink(target);
+    const std::string prefix = FolderOf(real) + "/." + BaseNameOf(real) + ".tmp-";
     std::random_device seed;
     std::mt19937 random(seed());
     std::string temporary;
@@ -88,11 +108,11 @@ void ReplaceFile(const std::string& target, const std::string& data) {
     }
     // A file that replaces an existing one keeps its permissions.
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::stat(real.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         ::chmod(temporary.c_str(), st.st_mode & 07777);
     }
     SyncFile(temporary);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (::rename(temporary.c_str(), real.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
         throw Exception("ファイル " + target + " を保存できません。(" + std::strerror(error) + ")");

@@ -1,13 +1,18 @@
 #include "settings/setting_file.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/file_system.hpp"
@@ -328,6 +333,57 @@ TEST_F(SettingFileTest, FailedLoadLeavesTheJobAsItWas) {
         EXPECT_EQ(job_.GetFileName(), saved) << file;
         EXPECT_TRUE(job_.GetModified()) << file;
     }
+}
+
+TEST_F(SettingFileTest, NamedPipeIsRefusedWithoutWaitingForAWriter) {
+    const std::string pipe = PathOf("job.xml");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // If Load sits in open() waiting for a writer, this thread becomes that writer (a
+    // non-blocking open for writing succeeds only while a reader waits) and so ends the wait.
+    std::atomic<bool> done{false};
+    std::atomic<bool> load_waited{false};
+    std::thread unblocker([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done && std::chrono::steady_clock::now() < deadline) {
+            const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                load_waited = true;
+                ::close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const bool loaded = job_.Load(pipe);
+    done = true;
+    unblocker.join();
+    EXPECT_FALSE(load_waited);
+    EXPECT_FALSE(loaded);
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_NE(reports_[0].message.find("を開けません。"), std::string::npos) << reports_[0].message;
+}
+
+TEST_F(SettingFileTest, SavingThroughASymbolicLinkReplacesTheFileItNames) {
+    fs::create_directories(dir_ / "shared");
+    const fs::path real = dir_ / "shared" / "job.xml";
+    WriteFile(real, "old");
+    ::chmod(real.c_str(), 0640);
+    const std::string link = PathOf("link.xml");
+    fs::create_symlink(fs::path("shared") / "job.xml", link);
+
+    job_.AddInportPath("/a.dbx");
+    ASSERT_TRUE(job_.Save(link));
+    EXPECT_EQ(job_.GetFileName(), link);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_NE(ReadFile(real).find("<Path>/a.dbx</Path>"), std::string::npos);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "shared"), fs::directory_iterator()), 1);
+
+    TSettingFile other;
+    ASSERT_TRUE(other.Load(link));
+    EXPECT_EQ(other.GetInportPaths(), (std::vector<std::string>{"/a.dbx"}));
 }
 
 TEST_F(SettingFileTest, RootWithAnotherNameGivesAnEmptyJob) {
