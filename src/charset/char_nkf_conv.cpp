@@ -128,6 +128,62 @@ bool IsLinearBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+bool IsUtf7Base64(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '/';
+}
+
+// UTF-7 to UTF-8, each Base64 run ("+" ... up to the first non-Base64 byte, a "-" there
+// absorbed) through iconv with a fresh state. glibc keeps a lone surrogate pending across the
+// end of its run, so stepping over the offending byte alone made it eat or garble the text
+// after it; here a broken run costs one '?' and nothing beyond it. Outside runs, ASCII is text
+// ('~' and '\\' too, which glibc refuses as direct characters) and an 8-bit byte is one '?'.
+std::string Utf7ToUtf8(std::string_view text) {
+    IconvConverter& converter = Converter<kUtf8, kUtf7>();
+    std::string out;
+    out.reserve(text.size() * 2);
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (text[pos] != '+') {
+            const char c = text[pos++];
+            out.append(static_cast<unsigned char>(c) < 0x80 ? std::string_view(&c, 1)
+                                                            : kMissingCharacter);
+            continue;
+        }
+        std::size_t end = pos + 1;
+        while (end < text.size() && IsUtf7Base64(text[end])) {
+            ++end;
+        }
+        std::string run(text.substr(pos, end - pos));
+        run.push_back('-');  // closes the run, so that a pending lone surrogate is reported
+        if (end < text.size() && text[end] == '-') {
+            ++end;
+        }
+        out += converter.ConvertLenient(run, kMissingCharacter,
+                                        [](std::string_view rest) { return rest.size(); });
+        pos = end;
+    }
+    return out;
+}
+
+// True when UTF-7 text ends inside a Base64 run, which the end of an encoded word closes but
+// the next word, joined to it, would continue.
+bool EndsInOpenUtf7Run(std::string_view text) {
+    bool open = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (open) {
+            open = IsUtf7Base64(text[i]);
+        } else if (text[i] == '+') {
+            if (i + 1 < text.size() && text[i + 1] == '-') {
+                ++i;  // "+-" is a literal '+'
+            } else {
+                open = true;
+            }
+        }
+    }
+    return open;
+}
+
 }  // namespace
 
 std::string TCharNkfConv::CodePageToSJis(std::string_view text, int code_page) const {
@@ -162,9 +218,7 @@ std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_p
             // UTF-7 is stateful: an unconvertible character inside a Base64 run cannot be
             // stepped over byte by byte, so decode to UTF-8 first (always representable) and
             // leave the characters CP932 lacks to the second step.
-            const std::string utf8 = Converter<kUtf8, kUtf7>().ConvertLenient(
-                text, kMissingCharacter, [](std::string_view) -> std::size_t { return 1; });
-            return Converter<kCp932, kUtf8>().ConvertLenient(utf8, kMissingCharacter,
+            return Converter<kCp932, kUtf8>().ConvertLenient(Utf7ToUtf8(text), kMissingCharacter,
                                                              &IconvConverter::SkipUtf8Character);
         }
         default:
@@ -237,6 +291,9 @@ std::string TCharNkfConv::DecodeUnicodeWord(std::string_view value, std::string_
                     break;
                 }
                 ++last;
+                if (code_page == kCodePageUtf7 && EndsInOpenUtf7Run(bytes)) {
+                    bytes.push_back('-');
+                }
                 bytes += words[last].bytes;
             }
             out += CodePageToSJis(bytes, code_page);

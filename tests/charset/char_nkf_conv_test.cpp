@@ -110,6 +110,30 @@ TEST(CharNkfConvCodePage, MissingAndInvalidCharactersBecomeQuestionMarks) {
     EXPECT_EQ(conv.CodePageToSJis(std::string("a\0b", 3), kCodePageUtf8), "a");
 }
 
+TEST(CharNkfConvCodePage, BrokenUtf7CostsOnlyItsOwnRun) {
+    const TCharNkfConv conv;
+    // A lone surrogate gives one '?'; the text after its run is read as text again.
+    EXPECT_EQ(conv.CodePageToSJis("a+2D3-bc", kCodePageUtf7), "a?bc");
+    EXPECT_EQ(conv.CodePageToSJis("+2D3- hello world", kCodePageUtf7), "? hello world");
+    EXPECT_EQ(conv.CodePageToSJis("x+3gA-y", kCodePageUtf7), "x?y");
+    EXPECT_EQ(conv.CodePageToSJis("+2D0wQg-x+MEI-", kCodePageUtf7), "?x\x82\xA0");
+    EXPECT_EQ(conv.CodePageToSJis("a+2D3", kCodePageUtf7), "a?");
+    // Surrogate pairs, "+-" and runs ended by any non-Base64 character still decode.
+    EXPECT_EQ(conv.CodePageToSJis("+2D3eAA-+-+MEI.", kCodePageUtf7), "?+\x82\xA0.");
+    // ASCII outside a run is text, '~' and '\\' included; an 8-bit byte is one '?'.
+    EXPECT_EQ(conv.CodePageToSJis("~user\\x\xE3y", kCodePageUtf7), "~user\\x?y");
+}
+
+TEST(CharNkfConvHeader, EachUtf7WordEndsItsOwnBase64Run) {
+    const TCharNkfConv conv;
+    // "+MEI" needs no closing '-' at the end of its word; the next word is not part of the run.
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-7?Q?+MEI?= =?UTF-7?Q?abc?="), Sj("あabc"));
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-7?B?K01FSQ==?= =?UTF-7?B?K01FUQ==?="), Sj("あい"));
+    // A run closed in its word, and a literal '+', are left as they are.
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-7?Q?+MEI-?= =?UTF-7?Q?-x?="), Sj("あ-x"));
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-7?Q?a+-?= =?UTF-7?Q?b?="), "a+b");
+}
+
 TEST(CharNkfConvCodePage, SystemConversionRefusesCodePagesItDoesNotServe) {
     const TCharNkfConv conv;
     try {
