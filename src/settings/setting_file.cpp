@@ -23,6 +23,7 @@ namespace {
 // would only cost memory.
 constexpr std::uintmax_t kMaxSettingFileSize = 64u * 1024 * 1024;
 constexpr int kTemporaryNameAttempts = 100;
+constexpr std::size_t kTemporaryBaseLength = 200;
 
 void ReportError(const std::string& message) {
     RaiseReport(Report{ReportKind::Error, {}, message});
@@ -88,7 +89,11 @@ void ReplaceFile(const std::string& target, const std::string& data) {
     // A job file reached through a symbolic link is replaced where it lives; renaming over the
     // link would leave that file as it was and put a plain copy in the link's place.
     const std::string real = ResolveLink(target);
-    const std::string prefix = FolderOf(real) + "/." + BaseNameOf(real) + ".tmp-";
+    // The temporary name must fit where the target's does: a name may take up to 255 bytes,
+    // so only the start of a long one goes into it (bytes, not characters: the file is
+    // hidden and lives only until the rename).
+    const std::string prefix =
+        FolderOf(real) + "/." + BaseNameOf(real).substr(0, kTemporaryBaseLength) + ".tmp-";
     std::random_device seed;
     std::mt19937 random(seed());
     std::string temporary;

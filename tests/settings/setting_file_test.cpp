@@ -386,6 +386,19 @@ TEST_F(SettingFileTest, SavingThroughASymbolicLinkReplacesTheFileItNames) {
     EXPECT_EQ(other.GetInportPaths(), (std::vector<std::string>{"/a.dbx"}));
 }
 
+TEST_F(SettingFileTest, NameOfTheLongestLengthTheFileSystemTakes) {
+    // 255 bytes is a valid name; the temporary file beside it must not need a longer one.
+    const std::string name = std::string(251, 'j') + ".xml";
+    const std::string file = PathOf(name);
+    job_.AddInportPath("/a.dbx");
+    ASSERT_TRUE(job_.Save(file)) << (reports_.empty() ? "" : reports_[0].message);
+    ASSERT_TRUE(job_.Save(file));
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{name}));
+    TSettingFile other;
+    ASSERT_TRUE(other.Load(file));
+    EXPECT_EQ(other.GetInportPaths(), (std::vector<std::string>{"/a.dbx"}));
+}
+
 TEST_F(SettingFileTest, RootWithAnotherNameGivesAnEmptyJob) {
     const std::string file = PathOf("other.xml");
     WriteFile(file,
