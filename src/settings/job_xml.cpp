@@ -300,6 +300,25 @@ void ReadRoot(const xmlNode* root, TJobData& job) {
     }
 }
 
+void IgnoreXmlMessage(void* /*context*/, const char* /*format*/, ...) {}
+
+// libxml2 prints some errors (those of its encoding converters, which have no parser at hand)
+// straight to standard error; here every error reaches the user as the exception's message
+// instead, so for as long as this lives the library prints nothing of its own.
+class QuietXmlErrors {
+  public:
+    QuietXmlErrors() : context_(xmlGenericErrorContext), handler_(xmlGenericError) {
+        xmlSetGenericErrorFunc(nullptr, IgnoreXmlMessage);
+    }
+    ~QuietXmlErrors() { xmlSetGenericErrorFunc(context_, handler_); }
+    QuietXmlErrors(const QuietXmlErrors&) = delete;
+    QuietXmlErrors& operator=(const QuietXmlErrors&) = delete;
+
+  private:
+    void* context_;
+    xmlGenericErrorFunc handler_;
+};
+
 std::string ParseErrorText(const xmlParserCtxt* ctxt) {
     const xmlError* error = xmlCtxtGetLastError(const_cast<xmlParserCtxt*>(ctxt));
     std::string text = "設定ファイルがXMLとして読めません。";
@@ -327,6 +346,7 @@ void EnsureXmlEncodingAlias() {
 
 std::string WriteJobXml(const TJobData& job) {
     EnsureXmlEncodingAlias();
+    const QuietXmlErrors quiet;
     const DocPtr doc(xmlNewDoc(X(kVersion)));
     if (!doc) {
         throw Exception("設定ファイルを作成できません。(メモリ不足)");
@@ -386,6 +406,7 @@ std::string WriteJobXml(const TJobData& job) {
 
 void ReadJobXml(std::string_view file_text, TJobData& job) {
     EnsureXmlEncodingAlias();
+    const QuietXmlErrors quiet;
     if (file_text.size() > static_cast<std::size_t>(INT_MAX)) {
         throw Exception("設定ファイルが大きすぎます。");
     }

@@ -399,6 +399,21 @@ TEST_F(SettingFileTest, NameOfTheLongestLengthTheFileSystemTakes) {
     EXPECT_EQ(other.GetInportPaths(), (std::vector<std::string>{"/a.dbx"}));
 }
 
+TEST_F(SettingFileTest, XmlLibraryPrintsNothingOfItsOwn) {
+    // Bytes that are no CP932 in a file declared Shift_JIS: the error is the report, and the
+    // command line's standard error carries nothing else.
+    const std::string file = PathOf("bad-bytes.xml");
+    WriteFile(file,
+              "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Brindle><ExportPath>\x80\xA0"
+              "</ExportPath></Brindle>");
+    ::testing::internal::CaptureStderr();
+    const bool loaded = job_.Load(file);
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(reports_.size(), 1u);
+    EXPECT_EQ(printed, "");
+}
+
 TEST_F(SettingFileTest, RootWithAnotherNameGivesAnEmptyJob) {
     const std::string file = PathOf("other.xml");
     WriteFile(file,
