@@ -1,5 +1,6 @@
 #include "convert/mail_date.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -132,6 +133,12 @@ std::optional<int> Zone(std::string_view token) {
     // Military zones other than Z: RFC 5322 says their sense was confused in RFC 822 and they
     // are to be taken as -0000.
     if (token.size() == 1 && IsAlpha(token[0]) && token[0] != 'j') {
+        return 0;
+    }
+    // Other alphabetic zones of 3 to 5 letters (CET, KST, ...) have been used; RFC 5322 says one
+    // whose meaning is not known is to be taken as -0000.
+    if (token.size() >= 3 && token.size() <= 5 &&
+        std::all_of(token.begin(), token.end(), IsAlpha)) {
         return 0;
     }
     return std::nullopt;

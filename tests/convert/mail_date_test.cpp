@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace brindle {
 namespace {
 
@@ -35,6 +37,10 @@ TEST(ParseMailDate, ModernAndObsoleteFormsOfOneMoment) {
     EXPECT_EQ(ParseMailDate("Thu, 29 Feb 2024 00:00:00 +0000"), 1709164800);
     EXPECT_EQ(ParseMailDate("01 Jan 70 00:00:00 -0130"), 5400);
     EXPECT_EQ(ParseMailDate("01 Jan 49 00:00:00 +0000"), 2493072000);  // 2049
+    // Alphabetic zones whose meaning is not known count as -0000 rather than losing the date.
+    for (const char* zone : {"CET", "MEST", "KST", "HKT"}) {
+        EXPECT_EQ(ParseMailDate(std::string("Sat, 05 Apr 2003 06:07:08 ") + zone), kT) << zone;
+    }
 }
 
 TEST(ParseMailDate, RefusesWhatItCannotRead) {
@@ -49,7 +55,9 @@ TEST(ParseMailDate, RefusesWhatItCannotRead) {
         "Sat, 05 Apr 2003 12:60:00 +0000",
         "Sat, 05 Apr 2003 12:00:00 +09",
         "Sat, 05 Apr 2003 12:00:00 +2400",
-        "Sat, 05 Apr 2003 12:00:00 XYZ",
+        "Sat, 05 Apr 2003 12:00:00 XY",
+        "Sat, 05 Apr 2003 12:00:00 Monday",
+        "Sat, 05 Apr 2003 12:00:00 X1Z",
         "Sat, 05 Apr 1 12:00:00 +0000",
         "Sat, 05 Apr 20031 12:00:00 +0000",
         "Sat, 005 Apr 2003 12:00:00 +0000",
