@@ -152,6 +152,24 @@ TEST(AwkMatch, LongLineStaysLinear) {
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
 }
 
+// Runs from neighbouring starts pass each position in states that take turns: (aa)*x is in
+// one state after an even number of a's and in another after an odd one. A search that
+// remembered only the latest state per position ran every start to the end of the line.
+TEST(AwkMatch, LongLineStaysLinearWhenStatesTakeTurns) {
+    TAWKStr awk;
+    const std::string line(32 * 1024, 'a');
+    const auto begin = std::chrono::steady_clock::now();
+    awk.SetRegExp("(aa)*x");
+    EXPECT_EQ(awk.Match(line), 0U);
+    awk.SetRegExp("(a..)*b");
+    EXPECT_EQ(awk.Match(line), 0U);
+    std::size_t start = 0;
+    std::size_t length = 0;
+    EXPECT_EQ(awk.Match(line + "bbb", start, length), 1U);
+    EXPECT_EQ(length, line.size() + 2);  // triples up to the first b, then b
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+}
+
 TEST(AwkRegExp, CacheKeepsEntryZeroAndEvictsOldest) {
     TAWKStr awk;
     for (int i = 1; i <= 29; ++i) {
