@@ -20,7 +20,8 @@
 namespace brindle::cli {
 namespace {
 
-// The subject on one line of a tab-separated listing: TAB, CR and LF would break the columns.
+// The subject on one line of a tab-separated listing: TAB, CR and LF would break the columns,
+// and the other control bytes (ESC above all) would let a mailbox drive the terminal.
 std::string ListedSubject(const TBasicMail& mail) {
     const THeaderMap headers = mail.GetHeaders();  // a copy: Values refers into it
     const std::vector<std::string>& subjects = headers.Values("SUBJECT:");
@@ -29,7 +30,7 @@ std::string ListedSubject(const TBasicMail& mail) {
     }
     std::string subject = Cp932ToUtf8(subjects.front());
     for (char& c : subject) {
-        if (c == '\t' || c == '\r' || c == '\n') {
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\x7F') {
             c = ' ';
         }
     }

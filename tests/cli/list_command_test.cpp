@@ -60,6 +60,25 @@ TEST_F(ListCommandTest, ListsCountsSizesAndDecodedSubjects) {
                   "1\t30\tmessage 1\n");
 }
 
+TEST_F(ListCommandTest, ControlBytesOfASubjectNeverReachTheTerminal) {
+    // A hostile subject must not drive the terminal: escape sequences (clear screen, set the
+    // window title), BEL and NUL are shown as blanks like TAB, CR and LF.
+    const std::string hostile =
+        "Subject: a\x1B[2J\x1B]0;title\x07" + std::string("b\0c", 3) + "\x7F\r\n\r\n";
+    const std::string encoded = "Subject: =?ISO-2022-JP?Q?x=1B[2Jy=07z?=\r\n\r\n";
+    const std::string path =
+        Write("hostile.dbx", DbxBuilder().AddMessage(hostile).AddMessage(encoded));
+    const Result result = RunList({"list", path});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(result.out,
+              "hostile.dbx: 2 messages\n"
+              "0\t" +
+                  std::to_string(hostile.size()) +
+                  "\ta [2J ]0;title b c \n"
+                  "1\t" +
+                  std::to_string(encoded.size()) + "\tx [2Jy z\n");
+}
+
 TEST_F(ListCommandTest, FailuresArePrintedAndTheListingGoesOn) {
     const std::string damaged = Write("damaged.dbx", DbxBuilder()
                                                          .AddMessages(1)
