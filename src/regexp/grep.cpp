@@ -68,7 +68,7 @@ void TGrep::GrepByRegExp(const std::string& file_name) {
         const auto* data = reinterpret_cast<const unsigned char*>(framed.data());
         const unsigned char* end = data + framed.size();
         TBoundarySearch search(framed, plan);
-        TRunMemo memo(framed.size());
+        TRunMemo memo(framed.size(), dfa.StateCount());
         for (std::size_t p = search.Next(0); p < limit;
              p = search.Next(p + sjis::CharLength(framed, p))) {
             int state = initial;

@@ -48,7 +48,7 @@ std::optional<REMatch_t> TMatchCORE::MatchStd(std::string_view text) const {
     const TRE_DFA& dfa = GetCurrentDFA();
     const int initial = dfa.GetpInitialDFAState();
     const std::size_t n = text.size();
-    TRunMemo memo(n);
+    TRunMemo memo(n, dfa.StateCount());
     if (dfa.IsAccepting(initial)) {
         return REMatch_t{0, *Run(text, 0, initial, memo)};
     }
@@ -132,7 +132,7 @@ std::optional<std::size_t> TMatchCORE::Head(std::string_view text, std::size_t p
 }
 
 std::optional<REMatch_t> TMatchCORE::MatchEX(std::string_view text) const {
-    TRunMemo memo(text.size());
+    TRunMemo memo(text.size(), GetCurrentDFA().StateCount());
     if (const auto e = Head(text, 0, GetpInitialDFAState(), memo)) {
         return REMatch_t{0, *e};
     }
@@ -140,7 +140,7 @@ std::optional<REMatch_t> TMatchCORE::MatchEX(std::string_view text) const {
 }
 
 std::optional<REMatch_t> TMatchCORE::MatchEX_Inside(std::string_view text) const {
-    TRunMemo memo(text.size());
+    TRunMemo memo(text.size(), GetCurrentDFA().StateCount());
     return Inside(text, memo);
 }
 

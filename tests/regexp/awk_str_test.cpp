@@ -1,9 +1,12 @@
 #include "regexp/awk_str.hpp"
 
+#include "regexp/re_types.hpp"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -167,6 +170,21 @@ TEST(AwkMatch, LongLineStaysLinearWhenStatesTakeTurns) {
     std::size_t length = 0;
     EXPECT_EQ(awk.Match(line + "bbb", start, length), 1U);
     EXPECT_EQ(length, line.size() + 2);  // triples up to the first b, then b
+    // The same two states, numbered after 64 others: the initial state leads first to one state
+    // per alternative starting with a character below a.
+    std::string expression = "(aa)*x";
+    for (char c = '!'; c < 'a'; ++c) {
+        expression += '|';
+        if (METACHARS.find(c) != std::string_view::npos) {
+            expression += '\\';
+        }
+        expression += c;
+        expression += 'z';
+    }
+    awk.SetRegExp(expression);
+    ASSERT_GT(awk.GetCurrentDFA().StateCount(), 64);
+    EXPECT_EQ(awk.Match(line), 0U);
+    EXPECT_EQ(awk.Match(line + "x", start, length), 1U);
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
 }
 
