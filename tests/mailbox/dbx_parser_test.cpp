@@ -146,7 +146,10 @@ TEST_F(DbxParserTest, FindsTheAddressDirectOrInTheDataArea) {
     EXPECT_EQ(static_cast<unsigned char>(layout.bytes[record1 + 0x28]),
               static_cast<unsigned>(layout.blocks[1][0] & 0xFF));
 
-    auto parser = OpenBytes(layout.bytes);
+    // Only the low byte of a data-area offset counts: 04 08 01 00 still means offset 8.
+    std::string bytes = layout.bytes;
+    bytes[record1 + 0x1A] = '\x01';
+    auto parser = OpenBytes(bytes);
     EXPECT_EQ(Subjects(*parser), (std::vector<std::string>{"Subject: far", "Subject: data area",
                                                            "Subject: data area 2"}));
 }
