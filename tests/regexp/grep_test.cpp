@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -89,6 +90,16 @@ TEST_F(GrepTest, LineAcrossBlockBoundaryIsReportedWholeAndOnce) {
     const std::string path2 = Write(split_crlf);
     EXPECT_EQ(Grep("needle", path2), (Hits{{2, "needle tail"}}));
     EXPECT_EQ(Grep("^$", path2), Hits{});
+}
+
+TEST_F(GrepTest, LongLineStaysLinear) {
+    // Runs from neighbouring starts pass each position of the line in states that take turns.
+    const std::string line(32 * 1024, 'a');
+    const std::string path = Write(line + "\n" + line + "x\n");
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(Grep("(aa)*x", path), (Hits{{2, line + "x"}}));
+    EXPECT_EQ(Grep("a.*b", path), Hits{});
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
 }
 
 TEST_F(GrepTest, CancelFromHandlerStopsAtNextLine) {
