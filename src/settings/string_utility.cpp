@@ -16,23 +16,14 @@ bool IsPlainBlank(char c) {
     return static_cast<unsigned char>(c) <= 0x20;
 }
 
-std::string PlainTrim(std::string_view s) {
-    std::size_t begin = 0;
-    std::size_t end = s.size();
+// Narrows [begin, end) of s by the bytes of 0x20 or less at both ends.
+void PlainTrim(std::string_view s, std::size_t& begin, std::size_t& end) {
     while (begin < end && IsPlainBlank(s[begin])) {
         ++begin;
     }
     while (end > begin && IsPlainBlank(s[end - 1])) {
         --end;
     }
-    return std::string(s.substr(begin, end - begin));
-}
-
-// True when the last byte is half of a double-byte character: a trail byte, or a lead byte
-// left without its trail byte.
-bool EndsInDoubleByte(std::string_view s) {
-    const std::size_t last = s.size() - 1;
-    return sjis::IsTrailByteAt(s, last) || sjis::IsLeadByte(s[last]);
 }
 
 }  // namespace
@@ -41,40 +32,54 @@ std::string TStringUtility::TrimBlank(std::string_view text) {
     return TrimBlankRight(TrimBlankLeft(text));
 }
 
+// Both halves narrow a window over the text instead of copying it at every step: a text may
+// end in thousands of blanks.
 std::string TStringUtility::TrimBlankLeft(std::string_view text) {
-    std::string s(text);
-    while (!s.empty()) {
-        if (sjis::IsLeadByte(s[0])) {
-            if (s.size() < 2 || s[0] != kFullWidthSpaceLead || s[1] != kFullWidthSpaceTrail) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end) {
+        if (sjis::IsLeadByte(text[begin])) {
+            if (end - begin < 2 || text[begin] != kFullWidthSpaceLead ||
+                text[begin + 1] != kFullWidthSpaceTrail) {
                 break;
             }
-            s.erase(0, 2);
-        } else if (IsSpaceOrTab(s[0])) {
-            s = PlainTrim(s);
+            begin += 2;
+        } else if (IsSpaceOrTab(text[begin])) {
+            PlainTrim(text, begin, end);
         } else {
             break;
         }
     }
-    return s;
+    return std::string(text.substr(begin, end - begin));
 }
 
 std::string TStringUtility::TrimBlankRight(std::string_view text) {
-    std::string s(text);
-    while (!s.empty()) {
-        const std::size_t n = s.size();
-        if (EndsInDoubleByte(s)) {
+    // Which bytes start a character is found by one walk from the start. Trimming never
+    // changes it for the bytes that remain: it removes whole full-width spaces at the end and
+    // bytes of 0x20 or less, which are never part of a double-byte character.
+    std::vector<bool> starts(text.size(), false);
+    for (std::size_t i = 0; i < text.size(); i += sjis::CharLength(text, i)) {
+        starts[i] = true;
+    }
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end) {
+        const std::size_t last = end - 1;
+        // Half of a double-byte character: a trail byte, or a lead byte left without its trail.
+        if (!starts[last] || sjis::IsLeadByte(text[last])) {
             // A lone lead byte at the end can never be the second half of 0x81 0x40.
-            if (n < 2 || s[n - 2] != kFullWidthSpaceLead || s[n - 1] != kFullWidthSpaceTrail) {
+            if (starts[last] || text[last - 1] != kFullWidthSpaceLead ||
+                text[last] != kFullWidthSpaceTrail) {
                 break;
             }
-            s.erase(n - 2);
-        } else if (IsSpaceOrTab(s[n - 1])) {
-            s = PlainTrim(s);
+            end -= 2;
+        } else if (IsSpaceOrTab(text[last])) {
+            PlainTrim(text, begin, end);
         } else {
             break;
         }
     }
-    return s;
+    return std::string(text.substr(begin, end - begin));
 }
 
 TStringSeparator::TStringSeparator(std::string_view text, std::string_view separators)

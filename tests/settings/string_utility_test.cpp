@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,20 @@ TEST(TrimBlank, TrailingPairThatIsNotACharacterStays) {
     EXPECT_EQ(TStringUtility::TrimBlankRight(text), text);
     // A lone lead byte at the end is half a character; it stays and stops the trimming.
     EXPECT_EQ(TStringUtility::TrimBlankRight(std::string(" a\x81")), " a\x81");
+}
+
+TEST(TrimBlank, LongRunsOfFullWidthSpacesTakeLinearTime) {
+    // A pasted text (or a command-line argument) of this size must not take seconds: every
+    // full-width space peeled from an end may not cost a walk over the whole text.
+    std::string spaces;
+    for (int i = 0; i < 100000; ++i) {
+        spaces += kFullSpace;
+    }
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(TStringUtility::TrimBlank("x" + spaces), "x");
+    EXPECT_EQ(TStringUtility::TrimBlank(spaces + "x" + spaces), "x");
+    EXPECT_EQ(TStringUtility::TrimBlank(spaces + " x\t" + spaces + " \r\n"), "x");
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
 }
 
 TEST(StringSeparator, PlainTokensKeepEmptyOnes) {
