@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_set>
 
 #include "platform/exception.hpp"
 #include "platform/text_encoding.hpp"
@@ -214,12 +215,13 @@ std::optional<std::string> Attribute(const xmlNode* element, const char* name) {
     return value ? std::string(reinterpret_cast<const char*>(value.get())) : std::string();
 }
 
-void ReadInportPath(const xmlNode* list, TJobData& job) {
+// seen holds the paths of job.InportPath, so that a repeated path is found without a walk over
+// the list (a file may hold very many).
+void ReadInportPath(const xmlNode* list, TJobData& job, std::unordered_set<std::string>& seen) {
     for (const xmlNode* node = list->children; node != nullptr; node = node->next) {
         if (node->type == XML_ELEMENT_NODE && NodeName(node) == "Path") {
             std::string path = ElementText(node);
-            if (std::find(job.InportPath.begin(), job.InportPath.end(), path) ==
-                job.InportPath.end()) {
+            if (seen.insert(path).second) {
                 job.InportPath.push_back(std::move(path));
             }
         }
@@ -276,13 +278,14 @@ void ReadConditionList(const xmlNode* list, TJobData& job) {
 }
 
 void ReadRoot(const xmlNode* root, TJobData& job) {
+    std::unordered_set<std::string> seen(job.InportPath.begin(), job.InportPath.end());
     for (const xmlNode* node = root->children; node != nullptr; node = node->next) {
         if (node->type != XML_ELEMENT_NODE) {
             continue;
         }
         const std::string_view name = NodeName(node);
         if (name == "InportPath") {
-            ReadInportPath(node, job);
+            ReadInportPath(node, job, seen);
         } else if (name == "ExportPath") {
             job.ExportPath = ElementText(node);
         } else if (name == "NamingType") {

@@ -157,9 +157,10 @@ bool TSettingFile::Load(const std::string& file_name) {
     }
     Clear();
     SetSuspended(true);
-    for (const std::string& path : loaded.InportPath) {
-        AddInportPath(path);
-    }
+    // The reader has already dropped repeated paths; adding them one by one would compare
+    // each with every path before it.
+    job_.InportPath = std::move(loaded.InportPath);
+    Changed();
     SetExportPath(loaded.ExportPath);
     SetNamingType(loaded.NamingType);
     SetNamingTypeParameter(loaded.NamingTypeParameter);

@@ -414,6 +414,27 @@ TEST_F(SettingFileTest, XmlLibraryPrintsNothingOfItsOwn) {
     EXPECT_EQ(printed, "");
 }
 
+TEST_F(SettingFileTest, ManySourcesLoadInLinearTime) {
+    // A job file of a few megabytes must not keep the program busy for minutes: a repeated
+    // path is found without comparing each path with every one before it.
+    constexpr int kPaths = 100000;
+    std::string xml = "<Brindle>";
+    for (int i = 0; i < kPaths; ++i) {
+        const std::string path = "/mail/" + std::to_string(i % (kPaths / 2)) + ".dbx";
+        xml += "<InportPath><Path>" + path + "</Path></InportPath>";
+    }
+    xml += "</Brindle>";
+    const std::string file = PathOf("many.xml");
+    WriteFile(file, xml);
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_TRUE(job_.Load(file));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+    const std::vector<std::string> paths = job_.GetInportPaths();
+    ASSERT_EQ(paths.size(), static_cast<std::size_t>(kPaths / 2));
+    EXPECT_EQ(paths.front(), "/mail/0.dbx");
+    EXPECT_EQ(paths.back(), "/mail/" + std::to_string(kPaths / 2 - 1) + ".dbx");
+}
+
 TEST_F(SettingFileTest, RootWithAnotherNameGivesAnEmptyJob) {
     const std::string file = PathOf("other.xml");
     WriteFile(file,
