@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -368,7 +370,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::make_tuple("perl_test.dbx", "Please read you won't be sorry........",
                                       16993),
                       std::make_tuple("perl_test1.dbx",
-                                      "[fmII] centericq 4.7.5 released (Default branch)", 2710)));
+                                      "[fmII] centericq 4.7.5 released (Default branch)", 2710)),
+    // Named after the file, so that test names stay the same from build to build.
+    [](const auto& info) {
+        std::string name = std::get<0>(info.param);
+        for (char& c : name) {
+            if (!std::isalnum(static_cast<unsigned char>(c))) {
+                c = '_';
+            }
+        }
+        return name;
+    });
 
 }  // namespace
 }  // namespace brindle
