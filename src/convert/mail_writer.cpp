@@ -34,12 +34,17 @@ bool IsCrLfText(std::string_view text) {
     if (text.size() < 2 || text[text.size() - 2] != '\r' || text.back() != '\n') {
         return false;
     }
-    std::size_t pos = 0;
-    while ((pos = text.find_first_of("\r\n", pos)) != std::string_view::npos) {
-        if (text[pos] == '\n' || pos + 1 >= text.size() || text[pos + 1] != '\n') {
+    // A plain byte loop: find_first_of with a set calls memchr once per byte of the text.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
             return false;
         }
-        pos += 2;
+        if (text[i] == '\r') {
+            if (i + 1 >= text.size() || text[i + 1] != '\n') {
+                return false;
+            }
+            ++i;
+        }
     }
     return true;
 }

@@ -183,6 +183,9 @@ TEST(NormalizeLineEnds, EveryLineEndsWithCrLf) {
     EXPECT_EQ(NormalizeLineEnds("a\n\rb"), "a\r\n\r\nb\r\n");
     EXPECT_EQ(NormalizeLineEnds("a\r\nb"), "a\r\nb\r\n");
     EXPECT_EQ(NormalizeLineEnds("\r\n\r\n"), "\r\n\r\n");
+    EXPECT_EQ(NormalizeLineEnds("a\rb\r\n"), "a\r\nb\r\n");
+    EXPECT_EQ(NormalizeLineEnds("x\r\n\n"), "x\r\n\r\n");
+    EXPECT_EQ(NormalizeLineEnds("x\r\n\r"), "x\r\n\r\n");
     EXPECT_EQ(NormalizeLineEnds(""), "");
     EXPECT_EQ(NormalizeLineEnds(std::string("a\0b\r\n", 5)), std::string("a\0b\r\n", 5));
 }
