@@ -1,5 +1,6 @@
 #include "settings/condition_entry.hpp"
 
+#include "platform/ansi_text.hpp"
 #include "platform/sjis.hpp"
 #include "settings/string_utility.hpp"
 
@@ -23,18 +24,6 @@ std::string FullWidthSpacesToAscii(std::string_view text) {
     return out;
 }
 
-std::string TrimControls(const std::string& s) {
-    std::size_t begin = 0;
-    std::size_t end = s.size();
-    while (begin < end && static_cast<unsigned char>(s[begin]) <= 0x20) {
-        ++begin;
-    }
-    while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 0x20) {
-        --end;
-    }
-    return s.substr(begin, end - begin);
-}
-
 }  // namespace
 
 std::vector<std::string> SplitAllWords(std::string_view text) {
@@ -42,7 +31,7 @@ std::vector<std::string> SplitAllWords(std::string_view text) {
     const TStringSeparator separator(trimmed, " ");
     std::vector<std::string> words;
     for (std::int32_t i = 0; i < separator.GetCount(); ++i) {
-        std::string word = TrimControls(separator.GetString(static_cast<std::uint32_t>(i)));
+        std::string word(TrimControls(separator.GetString(static_cast<std::uint32_t>(i))));
         if (!word.empty()) {
             words.push_back(std::move(word));
         }
