@@ -22,6 +22,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@
 #include "convert/conversion_run.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "match/mail_match.hpp"
+#include "message/parsed_mailbox.hpp"
 #include "platform/text_encoding.hpp"
 #include "support/bench_util.hpp"
 #include "support/dbx_builder.hpp"
@@ -148,7 +150,7 @@ std::string ParseAndMatch(const fs::path& mailbox) {
     return InChild([&] {
         std::ostringstream result;
         for (const bool match : {false, false, true}) {
-            brindle::TDBXParser parser(mailbox);
+            brindle::TParsedMailbox parser(std::make_unique<brindle::TDBXParser>(mailbox));
             const auto filter = brindle::MakeMailFilter(FiveConditions());
             long accepted = 0;
             const double start = CpuSeconds();

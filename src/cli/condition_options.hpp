@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/cli_context.hpp"
-#include "match/find_type.hpp"
+#include "model/find_type.hpp"
 #include "settings/job_xml.hpp"
 
 namespace brindle::cli {

@@ -207,6 +207,11 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
         context.err << "(" << SanitizeUtf8(FileName(path)) << "):警告: " << w << "\n";
         Forward(observer.file_warning, path, w);
     };
+    events.message_warning = [&](const std::string& path, std::int32_t j, const std::string& w) {
+        progress.Clear();
+        context.err << "(" << SanitizeUtf8(FileName(path)) << "):[" << j << "] 警告: " << w << "\n";
+        Forward(observer.message_warning, path, j, w);
+    };
     events.completed = [&] { Forward(observer.completed); };
     events.yield = [&] { Forward(observer.yield); };
 

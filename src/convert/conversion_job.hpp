@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "convert/mail_writer.hpp"
-#include "mailbox/basic_mail.hpp"
+#include "model/basic_mail.hpp"
 
 namespace brindle {
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "mailbox/dbx_parser.hpp"
+#include "message/parsed_mailbox.hpp"
 #include "platform/exception.hpp"
 #include "platform/file_system.hpp"
 #include "platform/report.hpp"
@@ -13,7 +14,8 @@ namespace brindle {
 namespace {
 
 std::unique_ptr<TBasicMailParser> OpenDbx(const std::string& path) {
-    return std::make_unique<TDBXParser>(std::filesystem::path(path));
+    return std::make_unique<TParsedMailbox>(
+        std::make_unique<TDBXParser>(std::filesystem::path(path)));
 }
 
 template <typename F, typename... Args>
@@ -43,6 +45,7 @@ TConvertSummary TConvertRun::Run() {
         return summary_;
     }
     ran_ = true;
+    const ScopedReportSink sink([this](const Report& report) { ForwardReport(report.message); });
     Notify(events_.file_count_known, job_.sources.size());
     for (std::size_t i = 0; i < job_.sources.size(); ++i) {
         if (StopRequested()) {
@@ -60,6 +63,17 @@ TConvertSummary TConvertRun::Run() {
     return summary_;
 }
 
+void TConvertRun::ForwardReport(const std::string& text) {
+    if (current_path_ == nullptr) {
+        return;
+    }
+    if (current_index_ >= 0) {
+        Notify(events_.message_warning, *current_path_, current_index_, text);
+    } else {
+        Notify(events_.file_warning, *current_path_, text);
+    }
+}
+
 std::string TConvertRun::OutputFolder(const std::string& path) {
     if (!job_.create_dir) {
         return job_.destination;
@@ -75,6 +89,8 @@ std::string TConvertRun::OutputFolder(const std::string& path) {
 }
 
 bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
+    current_path_ = &path;
+    current_index_ = -1;
     Notify(events_.file_started, index, path);
     Notify(events_.yield);
     const std::string folder = OutputFolder(path);
@@ -86,22 +102,8 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         }
         mailbox = opener_(path);
         count = mailbox->GetMailCount();
-        if (const auto* dbx = dynamic_cast<const TDBXParser*>(mailbox.get());
-            dbx != nullptr && dbx->HeaderMessageCount() != count) {
-            std::string warning = "ヘッダのメール数 ";
-            warning += std::to_string(dbx->HeaderMessageCount());
-            warning += " は見つかったメール数 ";
-            warning += std::to_string(count);
-            warning += " と異なります。見つかったメールをすべて変換します。";
-            if (events_.file_warning) {
-                events_.file_warning(path, warning);
-            } else {
-                std::string report = "(";
-                report += std::filesystem::path(path).filename().string();
-                report += "):";
-                report += warning;
-                RaiseWarning(report);
-            }
+        for (const std::string& warning : mailbox->GetWarnings()) {
+            Notify(events_.file_warning, path, warning);
         }
     } catch (const std::exception& e) {
         ++summary_.files_failed;
@@ -126,6 +128,11 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
 
 void TConvertRun::ConvertMessage(TBasicMailParser& mailbox, const std::string& path,
                                  std::int32_t index, const std::string& folder) {
+    current_index_ = index;
+    struct BetweenMessages {
+        std::int32_t& index;
+        ~BetweenMessages() { index = -1; }
+    } between{current_index_};
     try {
         const std::unique_ptr<TBasicMail> mail = mailbox.GetMail(index);
         ++summary_.messages_read;

@@ -4,6 +4,14 @@
 // RequestStop, which any thread or a signal handler may call. The stop is honoured only before
 // a source file and before a message, so a message whose writing has begun is always finished.
 //
+// Threads: a run belongs to the thread that calls Run; every notification is called on that
+// thread, in the order given below, and returns before the run goes on (a front end with a
+// window posts them on to its own thread). RequestStop and StopRequested are the only members
+// that another thread (or a signal handler) may call while Run is in progress. For as long as
+// Run lasts, the run installs a reporting sink (platform/report.hpp) on its thread: every
+// warning the core raises during the run arrives as file_warning or message_warning, never at
+// a sink the front end installed; a warning whose notification is left empty is dropped.
+//
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox
 // that cannot be opened or whose index cannot be walked is reported and the run goes on with
@@ -19,7 +27,7 @@
 
 #include "convert/conversion_job.hpp"
 #include "convert/mail_writer.hpp"
-#include "mailbox/basic_mail.hpp"
+#include "model/basic_mail.hpp"
 
 namespace brindle {
 
@@ -33,9 +41,13 @@ struct TConvertEvents {
     std::function<void(const std::string& path, std::int32_t index, const std::string& error)>
         message_failed;
     std::function<void(const std::string& path, const std::string& error)> file_failed;
-    // Something odd but harmless about a mailbox, such as a header count the walk contradicts.
-    // Left empty, the warning goes to the reporting hook (RaiseWarning).
+    // Something odd but harmless about a mailbox, such as a header count the walk contradicts,
+    // or a warning raised while it was opened.
     std::function<void(const std::string& path, const std::string& warning)> file_warning;
+    // A warning raised while one message was read, parsed, matched or written (a header value
+    // that fails to decode); the message itself goes on.
+    std::function<void(const std::string& path, std::int32_t index, const std::string& warning)>
+        message_warning;
     std::function<void()> completed;
     // Let the front end process pending input; a stop requested here is honoured at once.
     std::function<void()> yield;
@@ -68,6 +80,7 @@ class TConvertRun {
     const TNamingState& NamingState() const { return naming_state_; }
 
   private:
+    void ForwardReport(const std::string& text);
     // Answers false when the run must end (stop requested).
     bool ConvertFile(std::size_t index, const std::string& path);
     void ConvertMessage(TBasicMailParser& mailbox, const std::string& path, std::int32_t index,
@@ -81,6 +94,10 @@ class TConvertRun {
     TConvertSummary summary_;
     std::atomic<bool> stop_{false};
     bool ran_ = false;
+    // Where a warning raised now belongs: the file being processed, the message being handled
+    // (-1 between messages).
+    const std::string* current_path_ = nullptr;
+    std::int32_t current_index_ = -1;
 
     static_assert(std::atomic<bool>::is_always_lock_free);
 };

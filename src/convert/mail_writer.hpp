@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "mailbox/basic_mail.hpp"
+#include "model/basic_mail.hpp"
 #include "model/naming.hpp"
 
 namespace brindle {

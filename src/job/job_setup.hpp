@@ -9,7 +9,7 @@
 #include <string>
 
 #include "convert/conversion_job.hpp"
-#include "match/find_type.hpp"
+#include "model/find_type.hpp"
 #include "settings/job_xml.hpp"
 
 namespace brindle {

@@ -12,7 +12,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "message/mail.hpp"
 #include "platform/exception.hpp"
 
 namespace brindle {
@@ -303,8 +302,13 @@ void TDBXParser::WalkIndex(std::int32_t root) {
     }
 }
 
-std::unique_ptr<TBasicMail> TDBXParser::GetMail(std::int32_t index) {
-    return std::make_unique<TMail>(ReadMailLines(index));
+std::vector<std::string> TDBXParser::GetWarnings() const {
+    if (!walked_ || header_count_ == static_cast<std::int32_t>(messages_.size())) {
+        return {};
+    }
+    return {"ヘッダのメール数 " + std::to_string(header_count_) + " は見つかったメール数 " +
+            std::to_string(messages_.size()) +
+            " と異なります。見つかったメールをすべて変換します。"};
 }
 
 Lines TDBXParser::ReadMailLines(std::int32_t index) {

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "mailbox/basic_mail.hpp"
+#include "model/basic_mail.hpp"
 #include "platform/line_list.hpp"
 
 namespace brindle {
 
-class TDBXParser : public TBasicMailParser {
+class TDBXParser : public TBasicMailReader {
   public:
     // Opens the file read-only and takes an exclusive non-blocking lock; reports nothing. A file
     // that fails to open (or that another run holds) fails at the first GetMailCount.
@@ -33,10 +33,9 @@ class TDBXParser : public TBasicMailParser {
     // The number of messages that the index walk finds, whatever the header's count says. The
     // first call walks the index; later calls return the cached result.
     std::int32_t GetMailCount() override;
-    std::unique_ptr<TBasicMail> GetMail(std::int32_t index) override;
-
-    // The stored text of the message at the 0-based index, split into lines.
-    virtual Lines ReadMailLines(std::int32_t index);
+    Lines ReadMailLines(std::int32_t index) override;
+    // A header count that differs from the messages found.
+    std::vector<std::string> GetWarnings() const override;
     // The same text before splitting, exactly as the block chain holds it.
     std::string ReadMailText(std::int32_t index);
 

@@ -5,6 +5,11 @@
 // upper-casing of both sides); regular-expression conditions run the program's own engine on
 // the searched text after its backslash escapes have been decoded, and always respect case.
 // The list is evaluated in order and stops at the first condition that fails.
+//
+// Threads: a matcher holds the compiled expression it last used, so one matcher is used by one
+// thread at a time; matchers on different threads share nothing and may run at once. The
+// filter that MakeMailFilter answers shares its matcher among its copies: give each thread its
+// own filter.
 #pragma once
 
 #include <functional>
@@ -12,8 +17,8 @@
 #include <span>
 #include <vector>
 
-#include "mailbox/basic_mail.hpp"
-#include "match/find_type.hpp"
+#include "model/basic_mail.hpp"
+#include "model/find_type.hpp"
 
 namespace brindle {
 

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mailbox/basic_mail.hpp"
+#include "model/basic_mail.hpp"
 #include "message/mail_converter.hpp"
 #include "platform/line_list.hpp"
 

@@ -6,8 +6,9 @@
 namespace brindle {
 namespace {
 
+// One per thread: a run on a worker thread hears its own reports, the window thread its own.
 ReportSink& CurrentSink() {
-    static ReportSink sink;
+    thread_local ReportSink sink;
     return sink;
 }
 

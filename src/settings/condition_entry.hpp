@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "match/find_type.hpp"
+#include "model/find_type.hpp"
 
 namespace brindle {
 

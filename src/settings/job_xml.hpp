@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "match/find_type.hpp"
+#include "model/find_type.hpp"
 #include "model/naming.hpp"
 
 namespace brindle {

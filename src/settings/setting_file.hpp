@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "match/find_type.hpp"
+#include "model/find_type.hpp"
 #include "model/naming.hpp"
 #include "settings/job_xml.hpp"
 #include "settings/observer.hpp"

@@ -2,16 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "convert/fake_mail.hpp"
 #include "platform/file_system.hpp"
+#include "platform/report.hpp"
 #include "support/temp_dir.hpp"
 
 namespace brindle {
@@ -57,6 +60,12 @@ class RunFixture : public ::testing::Test {
         };
         e.file_failed = [this](const std::string& p, const std::string& m) {
             Log("file failed " + p + " " + m);
+        };
+        e.message_warning = [this](const std::string& p, std::int32_t j, const std::string& w) {
+            Log("message warning " + p + " " + std::to_string(j) + " " + w);
+        };
+        e.file_warning = [this](const std::string& p, const std::string& w) {
+            Log("file warning " + p + " " + w);
         };
         e.completed = [this] { Log("completed"); };
         e.yield = [this] {
@@ -295,6 +304,21 @@ TEST_F(RunFixture, FullDiskFailsTheMessageAndLeavesNothingPartial) {
     EXPECT_FALSE(fs::exists(dir_ / "big.eml"));
     EXPECT_EQ(summary.messages_failed, 1);
     EXPECT_EQ(summary.messages_written, 2);
+}
+
+TEST_F(RunFixture, WarningsOnAWorkerThreadTravelThroughTheRunsEvents) {
+    boxes_.emplace("a.dbx", FakeMailbox(Subjects({"x", "y"})).WarnAt(1, "w1"));
+    std::vector<Report> heard_here;
+    const ScopedReportSink sink([&](const Report& r) { heard_here.push_back(r); });
+    TConvertSummary summary;
+    std::thread worker([&] { summary = Run(Job({"a.dbx"})); });
+    worker.join();
+    EXPECT_EQ(summary.messages_written, 2);
+    EXPECT_EQ(std::count(log_.begin(), log_.end(), "message warning a.dbx 1 w1"), 1);
+    EXPECT_TRUE(heard_here.empty());
+    // Raised outside any run, a warning still reaches this thread's sink.
+    RaiseWarning("outside");
+    EXPECT_EQ(heard_here.size(), 1u);
 }
 
 TEST_F(RunFixture, RunsOnlyOnce) {

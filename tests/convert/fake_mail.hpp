@@ -12,9 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "mailbox/basic_mail.hpp"
+#include "model/basic_mail.hpp"
 #include "platform/exception.hpp"
 #include "platform/line_list.hpp"
+#include "platform/report.hpp"
 
 namespace brindle::test {
 
@@ -60,6 +61,12 @@ class FakeMailbox : public TBasicMailParser {
         fail_count_ = true;
         return *this;
     }
+    // GetMail raises this warning through the reporting hook, as the parser does for a header
+    // value that fails to decode.
+    FakeMailbox& WarnAt(std::int32_t index, std::string warning) {
+        warnings_[index] = std::move(warning);
+        return *this;
+    }
     FakeMailbox& Count(std::int32_t count) {
         count_ = count;
         return *this;
@@ -75,12 +82,16 @@ class FakeMailbox : public TBasicMailParser {
         if (bad_.count(index) != 0) {
             throw Exception("メールの読み取りに失敗しました。(3)");
         }
+        if (const auto it = warnings_.find(index); it != warnings_.end()) {
+            RaiseWarning(it->second);
+        }
         return std::make_unique<FakeMail>(mails_.at(static_cast<std::size_t>(index)));
     }
 
   private:
     std::vector<FakeMail> mails_;
     std::set<std::int32_t> bad_;
+    std::map<std::int32_t, std::string> warnings_;
     bool fail_count_ = false;
     std::optional<std::int32_t> count_;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include <filesystem>
@@ -200,6 +201,9 @@ TEST_F(DbxParserTest, CountIsWhatTheWalkFindsWhateverTheHeaderSays) {
     EXPECT_EQ(smaller->GetMailCount(), 3);
     EXPECT_EQ(smaller->HeaderMessageCount(), 1);
     EXPECT_EQ(smaller->ReadMailLines(2).front(), Numbered(2));
+    ASSERT_EQ(smaller->GetWarnings().size(), 1u);
+    EXPECT_NE(smaller->GetWarnings()[0].find("ヘッダのメール数 1 は見つかったメール数 3 "),
+              std::string::npos);
 
     auto larger = Open(DbxBuilder().AddMessages(2).HeaderCount(7));
     EXPECT_EQ(larger->GetMailCount(), 2);
@@ -341,14 +345,6 @@ TEST_F(DbxParserTest, SecondOpenerFailsWhileTheFirstHoldsTheFile) {
     EXPECT_EQ(after.GetMailCount(), 1);
 }
 
-TEST_F(DbxParserTest, GetMailParsesTheStoredLines) {
-    auto parser = Open(DbxBuilder().AddMessage("Subject: parsed\r\nX-A: 1\r\n\r\nline\r\n"));
-    ASSERT_EQ(parser->GetMailCount(), 1);
-    const std::unique_ptr<TBasicMail> mail = parser->GetMail(0);
-    EXPECT_EQ(mail->GetHeaders().Values("SUBJECT:"), (std::vector<std::string>{"parsed"}));
-    EXPECT_EQ(mail->GetText(), "Subject: parsed\r\nX-A: 1\r\n\r\nline\r\n");
-}
-
 class DbxCorpusTest : public ::testing::TestWithParam<std::tuple<const char*, const char*, int>> {};
 
 TEST_P(DbxCorpusTest, ReadsTheRealMailbox) {
@@ -361,8 +357,10 @@ TEST_P(DbxCorpusTest, ReadsTheRealMailbox) {
     ASSERT_EQ(parser.GetMailCount(), 1);
     EXPECT_EQ(parser.HeaderMessageCount(), 1);
     EXPECT_EQ(static_cast<int>(parser.ReadMailText(0).size()), bytes);
-    const std::unique_ptr<TBasicMail> mail = parser.GetMail(0);
-    EXPECT_EQ(mail->GetHeaders().Values("SUBJECT:").at(0), subject);
+    const Lines lines = parser.ReadMailLines(0);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), std::string("Subject: ") + subject),
+              lines.end());
+    EXPECT_TRUE(parser.GetWarnings().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,14 +1,16 @@
-// Messages read from .dbx mailboxes through TDBXParser::GetMail: built files whose stored
-// text is split across blocks, a damaged message beside a sound one, and the real mailboxes.
+// Messages read from .dbx mailboxes through TParsedMailbox over TDBXParser: built files whose
+// stored text is split across blocks, a damaged message beside a sound one, and the real mailboxes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mailbox/dbx_parser.hpp"
 #include "message/japanese_samples.hpp"
 #include "message/mail.hpp"
+#include "message/parsed_mailbox.hpp"
 #include "platform/exception.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/temp_dir.hpp"
@@ -65,7 +67,7 @@ TEST(MailFromDbx, JapaneseMessagesSplitAcrossBlocks) {
         .AddMessage(kMultipartMail, {33})
         .WriteTo(dir / "box.dbx");
 
-    TDBXParser parser(dir / "box.dbx");
+    TParsedMailbox parser(std::make_unique<TDBXParser>(dir / "box.dbx"));
     ASSERT_EQ(parser.GetMailCount(), 2);
 
     const std::unique_ptr<TBasicMail> jis = parser.GetMail(0);
@@ -90,10 +92,25 @@ TEST(MailFromDbx, DamagedMessageFailsAloneAsException) {
         .LoopBlockChainAt(0, 1)
         .WriteTo(dir / "box.dbx");
 
-    TDBXParser parser(dir / "box.dbx");
+    TParsedMailbox parser(std::make_unique<TDBXParser>(dir / "box.dbx"));
     ASSERT_EQ(parser.GetMailCount(), 2);
     EXPECT_THROW(parser.GetMail(0), Exception);
     EXPECT_EQ(SubjectOf(*parser.GetMail(1)), kKenmeiTest);
+}
+
+TEST(MailFromDbx, ParsesTheStoredLinesAndPassesTheReadersWarnings) {
+    test::TempDir dir;
+    test::DbxBuilder()
+        .AddMessage("Subject: parsed\r\nX-A: 1\r\n\r\nline\r\n")
+        .HeaderCount(3)
+        .WriteTo(dir / "box.dbx");
+    TParsedMailbox parser(std::make_unique<TDBXParser>(dir / "box.dbx"));
+    ASSERT_EQ(parser.GetMailCount(), 1);
+    const std::unique_ptr<TBasicMail> mail = parser.GetMail(0);
+    EXPECT_EQ(mail->GetHeaders().Values("SUBJECT:"), (std::vector<std::string>{"parsed"}));
+    EXPECT_EQ(mail->GetText(), "Subject: parsed\r\nX-A: 1\r\n\r\nline\r\n");
+    ASSERT_EQ(parser.GetWarnings().size(), 1u);
+    EXPECT_NE(parser.GetWarnings()[0].find("ヘッダのメール数 3 "), std::string::npos);
 }
 
 TEST(MailFromDbx, RealMailboxes) {
@@ -109,12 +126,18 @@ TEST(MailFromDbx, RealMailboxes) {
         {"perl_test1.dbx", "[fmII] centericq 4.7.5 released (Default branch)"},
     };
     for (const auto& box : boxes) {
-        TDBXParser parser(corpus / box.file);
+        Lines stored;
+        {
+            TDBXParser reader(corpus / box.file);
+            ASSERT_EQ(reader.GetMailCount(), 1) << box.file;
+            stored = reader.ReadMailLines(0);
+        }
+        TParsedMailbox parser(std::make_unique<TDBXParser>(corpus / box.file));
         ASSERT_EQ(parser.GetMailCount(), 1) << box.file;
         const std::unique_ptr<TBasicMail> mail = parser.GetMail(0);
         EXPECT_EQ(SubjectOf(*mail), box.subject) << box.file;
         EXPECT_FALSE(mail->GetBodyLines().empty()) << box.file;
-        EXPECT_EQ(mail->GetText(), JoinLines(parser.ReadMailLines(0))) << box.file;
+        EXPECT_EQ(mail->GetText(), JoinLines(stored)) << box.file;
     }
 }
 

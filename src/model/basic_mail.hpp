@@ -1,6 +1,11 @@
-// The two abstractions that keep the conversion run, the naming and the matcher independent of
-// the mailbox format and the message parser: a mailbox (TBasicMailParser) that counts its
-// messages and builds any one of them, and a message (TBasicMail).
+// The abstractions that keep the conversion run, the naming and the matcher independent of the
+// mailbox format and the message parser: a mailbox (TBasicMailParser) that counts its messages
+// and builds any one of them, and a message (TBasicMail). Beneath them, a reader
+// (TBasicMailReader) delivers a mailbox's stored texts; the message library turns a reader into
+// a TBasicMailParser (message/parsed_mailbox.hpp), so readers know nothing of parsing.
+//
+// Threads: one object of these classes is used by one thread at a time; different objects may
+// be used on different threads at once.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +62,22 @@ class TBasicMailParser {
     virtual std::int32_t GetMailCount() = 0;
     // A newly built message for the 0-based index.
     virtual std::unique_ptr<TBasicMail> GetMail(std::int32_t index) = 0;
+    // Things about the mailbox as a whole that are odd but cost nothing (a header count that
+    // the index walk contradicts), UTF-8; known after GetMailCount.
+    virtual std::vector<std::string> GetWarnings() const { return {}; }
+};
+
+// A mailbox file's stored messages, each as the lines of its stored text.
+class TBasicMailReader {
+  public:
+    virtual ~TBasicMailReader() = default;
+
+    // Number of messages; must be called before ReadMailLines.
+    virtual std::int32_t GetMailCount() = 0;
+    // The stored text of the message at the 0-based index, split into lines.
+    virtual Lines ReadMailLines(std::int32_t index) = 0;
+    // As TBasicMailParser::GetWarnings.
+    virtual std::vector<std::string> GetWarnings() const { return {}; }
 };
 
 }  // namespace brindle

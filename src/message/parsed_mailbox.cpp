@@ -1,0 +1,16 @@
+#include "message/parsed_mailbox.hpp"
+
+#include <utility>
+
+#include "message/mail.hpp"
+
+namespace brindle {
+
+TParsedMailbox::TParsedMailbox(std::unique_ptr<TBasicMailReader> reader)
+    : reader_(std::move(reader)) {}
+
+std::unique_ptr<TBasicMail> TParsedMailbox::GetMail(std::int32_t index) {
+    return std::make_unique<TMail>(reader_->ReadMailLines(index));
+}
+
+}  // namespace brindle
