@@ -147,10 +147,11 @@ ConvertResult Convert(const fs::path& mailbox, const fs::path& out) {
                 peak = std::max(peak, StatusKb("RssAnon:"));
             }
         };
-        events.message_failed = [](const std::string&, std::int32_t j, const std::string& e) {
+        events.message_failed = [](const std::string&, std::int32_t j, const std::string& e,
+                                   const std::string&) {
             std::cerr << "message " << j << ": " << e << "\n";
         };
-        events.file_failed = [](const std::string&, const std::string& e) {
+        events.file_failed = [](const std::string&, const std::string& e, const std::string&) {
             std::cerr << "file: " << e << "\n";
         };
         brindle::TConvertRun run(std::move(job), std::move(events));

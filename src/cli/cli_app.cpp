@@ -1,6 +1,11 @@
 #include "cli/cli_app.hpp"
 
 #include <CLI/CLI.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/arguments.hpp"
 
 #include "cli/cli_context.hpp"
 #include "cli/convert_command.hpp"
@@ -13,7 +18,7 @@ namespace brindle::cli {
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
            bool err_is_terminal) {
     CliContext context{out, err, err_is_terminal};
-    CLI::App app{"Brindle: Outlook Express mailboxes (.dbx) to one .eml file per message",
+    CLI::App app{"Brindle: Outlook Express mailboxes (MAILBOX.dbx) to one .eml file per message",
                  "brindle-cli"};
     app.set_version_flag(
         "--version", std::string(version_info::kProductName) + " " + version_info::kFileVersion);
@@ -22,10 +27,16 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     AddListCommand(app, context);
     AddRunCommand(app, context);
 
+    app.footer(kExitStatusHelp);
+    std::vector<std::string> args = ArgumentsForParser(argc, argv);
     try {
-        app.parse(argc, argv);
+        app.parse(args);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e, out, err);
+        std::ostringstream parser_out;
+        std::ostringstream parser_err;
+        const int code = app.exit(e, parser_out, parser_err);
+        out << WithoutMarks(parser_out.str());
+        err << WithoutMarks(parser_err.str());
         return code == 0 ? kExitOk : kExitUsage;
     }
     return context.status;

@@ -1,8 +1,10 @@
 #include "cli/condition_options.hpp"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <string_view>
 
+#include "cli/arguments.hpp"
 #include "job/job_setup.hpp"
 #include "platform/report.hpp"
 #include "platform/text_encoding.hpp"
@@ -26,22 +28,26 @@ constexpr ScopePrefix kScopePrefixes[] = {
 }  // namespace
 
 void AddConditionOptions(CLI::App& command, ConditionOptions& options) {
-    command
-        .add_option("--where", options.where,
-                    "Convert only messages containing TEXT; prefix header:, body: or all: "
-                    "(the default) chooses where it is looked for. Repeatable: every "
-                    "condition must hold")
-        ->type_name("[header:|body:|all:]TEXT");
+    // One value per use: a mailbox after --where TEXT is a mailbox, never a second condition.
+    Verbatim(command.add_option("--where", options.where,
+                                "Convert only messages containing TEXT; prefix header:, body: "
+                                "or all: (the default) chooses where it is looked for. "
+                                "Repeatable: every condition must hold; equal ones count once"))
+        ->type_name("[header:|body:|all:]TEXT")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->take_all();
     command.add_flag("--ignore-case", options.ignore_case,
-                     "Literal conditions ignore the case of ASCII letters");
-    command.add_flag("--regexp", options.regexp, "Conditions are regular expressions");
+                     "With --where, literal conditions ignore the case of ASCII letters (not "
+                     "with --regexp)");
+    command.add_flag("--regexp", options.regexp,
+                     "With --where: conditions are regular expressions");
     command.add_flag("--all-words", options.all_words,
-                     "Split each condition at spaces: every word must occur (\"quoted words\" "
-                     "may hold spaces)");
-    command
-        .add_option("--save-job", options.save_job,
-                    "Also save the job these options describe as a settings file")
-        ->type_name("FILE");
+                     "With --where: split each condition at spaces, every word must occur "
+                     "(\"quoted words\" may hold spaces)");
+    Verbatim(command.add_option("--save-job", options.save_job,
+                                "Also save the job these options describe as a settings file"))
+        ->type_name("JOB.xml");
 }
 
 int BuildConditions(const ConditionOptions& options, std::vector<TFindType>& conditions,
@@ -68,7 +74,12 @@ int BuildConditions(const ConditionOptions& options, std::vector<TFindType>& con
             context.err << "--where: 条件の文字列が空です: " << SanitizeUtf8(where) << "\n";
             return kExitUsage;
         }
-        conditions.insert(conditions.end(), made.begin(), made.end());
+        // Equal conditions are kept once, as the condition dialog keeps them.
+        for (TFindType& condition : made) {
+            if (std::find(conditions.begin(), conditions.end(), condition) == conditions.end()) {
+                conditions.push_back(std::move(condition));
+            }
+        }
     }
     // An invalid expression would fail every message of the run; refuse it up front.
     if (const auto problem = CheckConditions(conditions)) {

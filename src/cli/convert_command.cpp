@@ -8,8 +8,10 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <utility>
 
+#include "cli/arguments.hpp"
 #include "cli/condition_options.hpp"
 #include "job/job_setup.hpp"
 #include "platform/text_encoding.hpp"
@@ -65,7 +67,7 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 std::string FileName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+    return SourceFileName(path);
 }
 
 // Shows progress as one line on standard error, redrawn in place. Nothing is drawn unless
@@ -192,15 +194,28 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     events.message_written = [&](const std::string& path) {
         Forward(observer.message_written, path);
     };
-    events.message_failed = [&](const std::string& path, std::int32_t j, const std::string& e) {
+    events.message_failed = [&](const std::string& path, std::int32_t j, const std::string& e,
+                                const std::string& reason) {
         progress.Clear();
-        context.err << "(" << SanitizeUtf8(FileName(path)) << "):[" << j << "] " << e << "\n";
-        Forward(observer.message_failed, path, j, e);
+        context.err << "(" << SanitizeUtf8(FileName(path)) << "):[" << j << "] " << e;
+        if (!reason.empty()) {
+            context.err << " (" << reason << ")";
+        }
+        context.err << "\n";
+        Forward(observer.message_failed, path, j, e, reason);
     };
-    events.file_failed = [&](const std::string& path, const std::string& e) {
+    // The program's text first, as the conversion dialog shows it; then the whole path and the
+    // system's reason, which a window has no room for.
+    events.file_failed = [&](const std::string& path, const std::string& e,
+                             const std::string& reason) {
         progress.Clear();
-        context.err << "(" << SanitizeUtf8(FileName(path)) << "):" << e << "\n";
-        Forward(observer.file_failed, path, e);
+        context.err << "(" << SanitizeUtf8(FileName(path)) << "):" << e << " "
+                    << SanitizeUtf8(path);
+        if (!reason.empty()) {
+            context.err << ": " << reason;
+        }
+        context.err << "\n";
+        Forward(observer.file_failed, path, e, reason);
     };
     events.file_warning = [&](const std::string& path, const std::string& w) {
         progress.Clear();
@@ -234,30 +249,77 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     return summary.messages_failed > 0 || summary.files_failed > 0 ? kExitFailures : kExitOk;
 }
 
+std::optional<std::string> UselessOption(const ConvertOptions& options,
+                                         const ConditionOptions& conditions) {
+    if (options.naming != "param") {
+        for (const auto& [given, name] : {std::pair{options.param_given, "--param"},
+                                          std::pair{options.param_place_given, "--param-place"},
+                                          std::pair{options.param_line_given, "--param-line"}}) {
+            if (given) {
+                return std::string(name) + " は --naming param のときだけ使えます。";
+            }
+        }
+    }
+    if (conditions.where.empty()) {
+        for (const auto& [given, name] : {std::pair{conditions.ignore_case, "--ignore-case"},
+                                          std::pair{conditions.regexp, "--regexp"},
+                                          std::pair{conditions.all_words, "--all-words"}}) {
+            if (given) {
+                return std::string(name) +
+                       " は --where の条件に付けるものです。--where がありません。";
+            }
+        }
+    }
+    if (conditions.ignore_case && conditions.regexp) {
+        return std::string(
+            "--ignore-case と --regexp は一緒に使えません。正規表現は大文字と小文字を"
+            "区別します。");
+    }
+    return std::nullopt;
+}
+
 void AddConvertCommand(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* sub = app.add_subcommand(
         "convert", "Write every message of the mailboxes as one .eml file each into DIR");
-    sub->add_option("-o,--output", options->output, "Destination folder (must exist)")->required();
-    sub->add_option("--naming", options->naming, "File names: running number, subject or parameter")
+    sub->footer(kExitStatusHelp);
+    Verbatim(sub->add_option("-o,--output", options->output, "Destination folder (must exist)"))
+        ->type_name("DIR")
+        ->required();
+    Verbatim(sub->add_option("--naming", options->naming,
+                             "File names: running number, subject or parameter"))
         ->check(CLI::IsMember({"number", "subject", "param"}))
         ->capture_default_str();
-    sub->add_option("--param", options->param,
-                    "With --naming param: the marker text after which the name is found");
-    sub->add_option("--param-place", options->param_place, "Where the marker is looked for")
-        ->check(CLI::IsMember({"body", "header"}))
-        ->capture_default_str();
-    sub->add_option("--param-line", options->param_line,
-                    "Body marker: the name is the rest of its line or the next line")
-        ->check(CLI::IsMember({"same", "next"}))
-        ->capture_default_str();
+    CLI::Option* param = Verbatim(
+        sub->add_option("--param", options->param,
+                        "With --naming param: the marker text after which the name is found"));
+    param->type_name("TEXT");
+    CLI::Option* place =
+        Verbatim(sub->add_option("--param-place", options->param_place,
+                                 "With --naming param: where the marker is looked for"));
+    place->check(CLI::IsMember({"body", "header"}))->capture_default_str();
+    CLI::Option* line = Verbatim(
+        sub->add_option("--param-line", options->param_line,
+                        "With --naming param: the name is the rest of the marker's line or the "
+                        "next line"));
+    line->check(CLI::IsMember({"same", "next"}))->capture_default_str();
     sub->add_flag("--per-mailbox-folder", options->per_mailbox_folder,
                   "Put each mailbox's messages into a subfolder named after the mailbox");
-    sub->add_option("mailboxes", options->mailboxes, "Outlook Express mailbox files (.dbx)")
+    Verbatim(sub->add_option("mailboxes", options->mailboxes,
+                             "Outlook Express mailbox files; one given twice is converted once"))
+        ->type_name("MAILBOX.dbx")
         ->required();
     auto conditions = std::make_shared<ConditionOptions>();
     AddConditionOptions(*sub, *conditions);
-    sub->callback([options, conditions, &context] {
+    sub->callback([options, conditions, param, place, line, &context] {
+        options->param_given = param->count() > 0;
+        options->param_place_given = place->count() > 0;
+        options->param_line_given = line->count() > 0;
+        if (const auto useless = UselessOption(*options, *conditions)) {
+            context.err << *useless << "\n";
+            context.status = kExitUsage;
+            return;
+        }
         TJobData job;
         context.status = BuildConvertJob(*options, job, context);
         if (context.status == kExitOk) {

@@ -4,10 +4,12 @@
 // a job runs the same way however it was described.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli_context.hpp"
+#include "cli/condition_options.hpp"
 #include "convert/conversion_job.hpp"
 #include "convert/conversion_run.hpp"
 #include "settings/job_xml.hpp"
@@ -23,9 +25,18 @@ struct ConvertOptions {
     std::string param_line = "same";   // same | next
     bool per_mailbox_folder = false;
     std::vector<std::string> mailboxes;
+    // Whether the naming parameter's options were given at all (they have defaults).
+    bool param_given = false;
+    bool param_place_given = false;
+    bool param_line_given = false;
 };
 
 void AddConvertCommand(CLI::App& app, CliContext& context);
+
+// Why an option given does nothing together with the others (a --param without --naming
+// param, a condition flag without --where, --ignore-case with --regexp), or nothing.
+std::optional<std::string> UselessOption(const ConvertOptions& options,
+                                         const ConditionOptions& conditions);
 
 // Fills job from options, paths made absolute (the form a saved job holds, so that it runs
 // the same from any folder) and a mailbox given twice listed once. Answers kExitOk, or

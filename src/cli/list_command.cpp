@@ -1,8 +1,8 @@
 // brindle-cli list MAILBOX.dbx...: per mailbox "<file name>: <n> messages", n being what the
 // index walk finds (with " (header says <m>)" when the header's count differs), then per
 // message "<index>\t<bytes>\t<subject>", bytes the length of the stored text and subject the
-// decoded subject in UTF-8. Errors are printed as the conversion prints them and the listing
-// goes on with the next message or file.
+// decoded subject in UTF-8; control bytes of names and subjects are shown as blanks. Errors are
+// printed as the conversion prints them and the listing goes on with the next message or file.
 #include "cli/list_command.hpp"
 
 #include <CLI/CLI.hpp>
@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.hpp"
+#include "convert/conversion_run.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/mail.hpp"
 #include "platform/report.hpp"
@@ -22,24 +24,25 @@ namespace {
 
 // The subject on one line of a tab-separated listing: TAB, CR and LF would break the columns,
 // and the other control bytes (ESC above all) would let a mailbox drive the terminal.
-std::string ListedSubject(const TBasicMail& mail) {
-    const THeaderMap headers = mail.GetHeaders();  // a copy: Values refers into it
-    const std::vector<std::string>& subjects = headers.Values("SUBJECT:");
-    if (subjects.empty()) {
-        return {};
-    }
-    std::string subject = Cp932ToUtf8(subjects.front());
-    for (char& c : subject) {
+std::string Blanked(std::string text) {
+    for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == '\x7F') {
             c = ' ';
         }
     }
-    return subject;
+    return text;
+}
+
+std::string ListedSubject(const TBasicMail& mail) {
+    const std::vector<std::string> subjects = mail.GetHeaders().Values("SUBJECT:");
+    return subjects.empty() ? std::string() : Blanked(Cp932ToUtf8(subjects.front()));
 }
 
 // Lists one mailbox; answers false when the file or any of its messages failed.
 bool ListMailbox(const std::string& path, CliContext& context) {
-    const std::string name = SanitizeUtf8(std::filesystem::path(path).filename().string());
+    // A file name is outside data too: blanked like a subject, it cannot break the listing's
+    // lines or drive the terminal.
+    const std::string name = Blanked(SanitizeUtf8(SourceFileName(path)));
     std::int32_t current = -1;
     // Warnings of the message parser (a header value that fails to decode) name their message.
     const ScopedReportSink sink([&](const Report& report) {
@@ -85,7 +88,8 @@ void AddListCommand(CLI::App& app, CliContext& context) {
     auto mailboxes = std::make_shared<std::vector<std::string>>();
     CLI::App* list = app.add_subcommand(
         "list", "Per mailbox the number of messages; per message its index, bytes and subject");
-    list->add_option("mailboxes", *mailboxes, "Outlook Express mailbox files (.dbx)")
+    list->footer(kExitStatusHelp);
+    Verbatim(list->add_option("mailboxes", *mailboxes, "Outlook Express mailbox files"))
         ->type_name("MAILBOX.dbx")
         ->required();
     list->callback([mailboxes, &context] {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.hpp"
 #include "cli/convert_command.hpp"
 #include "platform/report.hpp"
 #include "settings/setting_file.hpp"
@@ -14,8 +15,13 @@ namespace brindle::cli {
 void AddRunCommand(CLI::App& app, CliContext& context) {
     auto file = std::make_shared<std::string>();
     CLI::App* sub = app.add_subcommand(
-        "run", "Run a job saved as a settings file (.xml) exactly as the main window would");
-    sub->add_option("job", *file, "Settings file of the job")->required();
+        "run",
+        "Run the job saved in a settings file: its mailboxes, destination, naming and "
+        "conditions, checked and converted as convert does");
+    sub->footer(kExitStatusHelp);
+    Verbatim(sub->add_option("job", *file, "Settings file of the job"))
+        ->type_name("JOB.xml")
+        ->required();
     sub->callback([file, &context] {
         TSettingFile settings;
         std::vector<std::string> refused;

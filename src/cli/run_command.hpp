@@ -1,6 +1,6 @@
-// brindle-cli run JOB.xml: loads a settings file and runs its job as the main window's convert
-// command does: the same checks in the same order with the same messages, then the same run
-// that brindle-cli convert performs.
+// brindle-cli run JOB.xml: loads a settings file and runs its job with the checks and the run
+// that every front end uses (job/job_setup.hpp), as brindle-cli convert does. Numbers in the
+// file outside their range are refused rather than replaced.
 #pragma once
 
 #include "cli/cli_context.hpp"

@@ -1,5 +1,6 @@
 #include "convert/conversion_run.hpp"
 
+#include <cctype>
 #include <exception>
 #include <filesystem>
 #include <utility>
@@ -32,7 +33,24 @@ std::string WithTrailingSlash(std::string folder) {
     return folder;
 }
 
+std::string ReasonOf(const std::exception& e) {
+    const auto* error = dynamic_cast<const Exception*>(&e);
+    return error != nullptr ? error->Reason() : std::string();
+}
+
+bool IsWindowsPath(std::string_view path) {
+    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                       path[1] == ':' && path[2] == '\\';
+    return drive || path.starts_with("\\\\");
+}
+
 }  // namespace
+
+std::string SourceFileName(std::string_view path) {
+    const std::size_t folder_end =
+        IsWindowsPath(path) ? path.find_last_of("\\/") : path.find_last_of('/');
+    return std::string(folder_end == std::string_view::npos ? path : path.substr(folder_end + 1));
+}
 
 TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
     : job_(std::move(job)), events_(std::move(events)), opener_(OpenDbx) {
@@ -79,7 +97,7 @@ std::string TConvertRun::OutputFolder(const std::string& path) {
         return job_.destination;
     }
     naming_state_.running_number = 0;
-    std::string stem = std::filesystem::path(path).stem().string();
+    std::string stem = std::filesystem::path(SourceFileName(path)).stem().string();
     // A leading dot would hide the folder, and "..dbx" or "...dbx" would leave the stems "."
     // and "..": the destination itself or its parent. The file names' rule keeps it visible.
     if (!stem.empty() && stem.front() == '.') {
@@ -98,7 +116,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     std::int32_t count = 0;
     try {
         if (job_.create_dir && !CreateDirectories(folder)) {
-            throw Exception("フォルダ " + folder + " を作成できません");
+            throw Exception("フォルダ " + folder + " を作成できません", ErrnoText(errno));
         }
         mailbox = opener_(path);
         count = mailbox->GetMailCount();
@@ -107,7 +125,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         }
     } catch (const std::exception& e) {
         ++summary_.files_failed;
-        Notify(events_.file_failed, path, std::string(e.what()));
+        Notify(events_.file_failed, path, std::string(e.what()), ReasonOf(e));
         return true;
     }
     // A count below zero would be damaged data; the reader answers what its walk found.
@@ -144,7 +162,7 @@ void TConvertRun::ConvertMessage(TBasicMailParser& mailbox, const std::string& p
         Notify(events_.message_written, written);
     } catch (const std::exception& e) {
         ++summary_.messages_failed;
-        Notify(events_.message_failed, path, index, std::string(e.what()));
+        Notify(events_.message_failed, path, index, std::string(e.what()), ReasonOf(e));
     }
 }
 

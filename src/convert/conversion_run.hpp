@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "convert/conversion_job.hpp"
 #include "convert/mail_writer.hpp"
@@ -38,9 +39,14 @@ struct TConvertEvents {
     std::function<void(std::int32_t message_count)> message_count_known;
     std::function<void(std::int32_t index)> message_done;
     std::function<void(const std::string& written_path)> message_written;
-    std::function<void(const std::string& path, std::int32_t index, const std::string& error)>
+    // error is the program's text, as a message box shows it; reason, often empty, what the
+    // system said (strerror's text, "locked by another program"), for a view with room for it.
+    std::function<void(const std::string& path, std::int32_t index, const std::string& error,
+                       const std::string& reason)>
         message_failed;
-    std::function<void(const std::string& path, const std::string& error)> file_failed;
+    std::function<void(const std::string& path, const std::string& error,
+                       const std::string& reason)>
+        file_failed;
     // Something odd but harmless about a mailbox, such as a header count the walk contradicts,
     // or a warning raised while it was opened.
     std::function<void(const std::string& path, const std::string& warning)> file_warning;
@@ -60,6 +66,13 @@ struct TConvertSummary {
     std::int64_t files_failed = 0;      // mailboxes that could not be opened or walked
     bool stopped = false;               // ended by a stop request
 };
+
+// The file name of a source mailbox as the run uses it for a per-mailbox folder and as messages
+// show it. A job saved on Windows names its mailboxes "C:\\dir\\Inbox.dbx"; such a path
+// (drive letter and colon, or two backslashes, before a backslash) ends its folder part at its
+// last backslash or slash. Any other path is native: the folder part ends at the last slash,
+// and a backslash is part of a name.
+std::string SourceFileName(std::string_view path);
 
 // Opens a mailbox for the run; the default opens a TDBXParser.
 using TMailboxOpener = std::function<std::unique_ptr<TBasicMailParser>(const std::string& path)>;

@@ -104,16 +104,24 @@ class TDBXParser::File {
         // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are accepted.
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd_ < 0) {
+            open_error_ = ErrnoText(errno);
             return;
         }
         struct stat info {};
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (::fstat(fd_, &info) != 0) {
+            open_error_ = ErrnoText(errno);
+            Close();
+            return;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            open_error_ = S_ISDIR(info.st_mode) ? ErrnoText(EISDIR) : "not a regular file";
             Close();
             return;
         }
         // The lock keeps two runs of this program off the same file. Only another holder
         // (EWOULDBLOCK) makes the open fail; file systems that refuse locks are read unlocked.
         if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            open_error_ = "locked by another program";
             Close();
             return;
         }
@@ -124,6 +132,9 @@ class TDBXParser::File {
     File& operator=(const File&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
+    // Why the file is not open: the system's reason, or the program's for a lock or a file that
+    // is not a regular file.
+    const std::string& OpenError() const { return open_error_; }
     std::int64_t Size() const { return size_; }
 
     // Whether [offset, offset + length) lies inside the file.
@@ -168,7 +179,7 @@ class TDBXParser::File {
                 if (errno == EINTR) {
                     continue;
                 }
-                throw Exception(failure);
+                throw Exception(failure, ErrnoText(errno));
             }
             if (n == 0) {
                 break;
@@ -187,6 +198,7 @@ class TDBXParser::File {
 
     int fd_ = -1;
     std::int64_t size_ = 0;
+    std::string open_error_;
     mutable std::vector<char> window_;
     mutable std::int64_t window_offset_ = 0;
 };
@@ -197,7 +209,7 @@ TDBXParser::~TDBXParser() = default;
 
 std::int32_t TDBXParser::GetMailCount() {
     if (!file_->IsOpen()) {
-        throw Exception(kOpenFailed);
+        throw Exception(kOpenFailed, file_->OpenError());
     }
     if (!walked_) {
         BuildMessageList();

@@ -12,6 +12,18 @@ class Exception : public std::runtime_error {
   public:
     explicit Exception(const std::string& message);
     explicit Exception(const char* message);
+    // reason: what the system said (strerror's text, "locked by another program"), kept apart
+    // from the message, so that a window shows the program's own text and the command line
+    // can add the reason after it.
+    Exception(const std::string& message, std::string reason);
+
+    const std::string& Reason() const noexcept { return reason_; }
+
+  private:
+    std::string reason_;
 };
+
+// The system's text for an errno value ("No such file or directory").
+std::string ErrnoText(int error);
 
 }  // namespace brindle

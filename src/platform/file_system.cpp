@@ -24,10 +24,6 @@ WriteFunction& CurrentWrite() {
     return write;
 }
 
-std::string ErrnoText(int error) {
-    return std::error_code(error, std::generic_category()).message();
-}
-
 [[noreturn]] void RaiseWriteError(const std::string& path, int error) {
     throw Exception("ファイル " + path + " に書き込めません（" + ErrnoText(error) + "）");
 }
@@ -44,7 +40,7 @@ CreateResult WriteNewFile(const std::string& path, std::string_view data) {
         if (errno == EEXIST) {
             return CreateResult::NameTaken;
         }
-        throw Exception("ファイル " + path + " を作成できません");
+        throw Exception("ファイル " + path + " を作成できません", ErrnoText(errno));
     }
     int error = 0;
     std::size_t done = 0;
@@ -106,7 +102,11 @@ bool CreateDirectories(const std::string& path) {
             return false;
         }
     }
-    return DirectoryExists(path);
+    if (!DirectoryExists(path)) {
+        errno = ENOTDIR;  // something other than a folder holds the name
+        return false;
+    }
+    return true;
 }
 
 bool SetModificationTime(const std::string& path, std::time_t when) {

@@ -27,7 +27,8 @@ CreateResult WriteNewFile(const std::string& path, std::string_view data);
 bool PathExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 
-// Creates the folder and its missing parents. Answers false on failure; never raises.
+// Creates the folder and its missing parents. Answers false on failure, errno saying why;
+// never raises.
 bool CreateDirectories(const std::string& path);
 
 // Sets the file's modification time (access time is left alone). Answers false on failure.

@@ -104,7 +104,11 @@ TEST_F(ConvertCommand, FailuresArePrintedAndTheRunGoesOn) {
         Convert({"-o", out_.string(), "--naming", "subject", damaged_, missing, inbox_});
     EXPECT_EQ(o.status, kExitFailures);
     EXPECT_NE(o.err.find("(damaged.dbx):[1] "), std::string::npos) << o.err;
-    EXPECT_NE(o.err.find("(missing.dbx):ファイルが開けません。\n"), std::string::npos) << o.err;
+    // The dialog's text, then the whole path and the system's reason.
+    EXPECT_NE(o.err.find("(missing.dbx):ファイルが開けません。 " + missing +
+                         ": No such file or directory\n"),
+              std::string::npos)
+        << o.err;
     EXPECT_EQ(o.out, "4 messages read, 4 written, 1 failed; 1 files failed\n");
     EXPECT_EQ(Names(out_), (std::set<std::string>{"a.eml", "c.eml", "日本語.eml", "two.eml"}));
 }
@@ -134,6 +138,90 @@ TEST_F(ConvertCommand, UsageErrorsRunNothing) {
             EXPECT_NE(o.err.find(c.message), std::string::npos) << o.err;
         }
         EXPECT_TRUE(fs::is_empty(out_));
+    }
+}
+
+TEST_F(ConvertCommand, EachWhereTakesOneValueAndNoValueIsSplit) {
+    const std::string other = (dir_ / "other.dbx").string();
+    DbxBuilder().AddMessage("Subject: other\r\n\r\nx\r\n").WriteTo(other);
+    // The mailbox after --where TEXT is a mailbox, not a second condition.
+    Outcome o = Convert({"-o", out_.string(), "--where", "Subject", inbox_, other});
+    EXPECT_EQ(o.status, kExitOk) << o.err;
+    EXPECT_EQ(o.out, "3 messages read, 3 written, 0 failed; 0 files failed\n");
+
+    // Bracketed values stay whole: one bracket class, one condition, one mailbox.
+    const std::string job = (dir_ / "job.xml").string();
+    fs::remove_all(out_);
+    fs::create_directory(out_);
+    DbxBuilder()
+        .AddMessage("Subject: \x8F\x64\x97\x76 abc\r\n\r\n1\r\n")  // 重要 abc
+        .WriteTo(dir_ / "[a.dbx,b.dbx]");
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_.path());
+    o = Convert({"-o", out_.string(), "--regexp", "--where", "[a-z]", "--where=[重要]", "--where",
+                 "[a,b]", "--save-job", job, "[a.dbx,b.dbx]"});
+    const Outcome listed = test::RunCliWith({"list", "[a.dbx,b.dbx]"});
+    fs::current_path(before);
+    EXPECT_EQ(o.status, kExitOk) << o.err;
+    EXPECT_EQ(o.out, "1 messages read, 1 written, 0 failed; 0 files failed\n");
+    std::ifstream in(job, std::ios::binary);
+    const std::string saved(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(saved.find(">[a-z]</Condition>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(">[\x8F\x64\x97\x76]</Condition>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(">[a,b]</Condition>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[a.dbx,b.dbx]</Path>"), std::string::npos) << saved;
+    EXPECT_EQ(listed.out.rfind("[a.dbx,b.dbx]: 1 messages\n", 0), 0u) << listed.out;
+}
+
+TEST_F(ConvertCommand, SameMailboxTwiceIsConvertedOnce) {
+    const Outcome o = Convert({"-o", out_.string(), inbox_, (dir_ / "." / "inbox.dbx").string()});
+    EXPECT_EQ(o.status, kExitOk) << o.err;
+    EXPECT_EQ(o.out, "2 messages read, 2 written, 0 failed; 0 files failed\n");
+}
+
+TEST_F(ConvertCommand, OptionsThatDoNothingTogetherAreRefused) {
+    struct Case {
+        std::vector<std::string> options;
+        std::string named;  // what the reason must name
+    };
+    const std::vector<Case> useless = {
+        {{"--param", "ID:"}, "--param "},
+        {{"--naming", "subject", "--param-place", "header"}, "--param-place"},
+        {{"--param-line", "next"}, "--param-line"},
+        {{"--ignore-case"}, "--ignore-case"},
+        {{"--regexp"}, "--regexp"},
+        {{"--all-words"}, "--all-words"},
+        {{"--where", "x", "--ignore-case", "--regexp"}, "--ignore-case と --regexp"},
+    };
+    for (const Case& c : useless) {
+        std::vector<std::string> args = {"-o", out_.string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(inbox_);
+        const Outcome o = Convert(args);
+        EXPECT_EQ(o.status, kExitUsage) << c.named;
+        EXPECT_NE(o.err.find(c.named), std::string::npos) << o.err;
+        EXPECT_TRUE(o.out.empty());
+        EXPECT_TRUE(fs::is_empty(out_));
+    }
+    // With their partners they are taken.
+    EXPECT_EQ(Convert({"-o", out_.string(), "--naming", "param", "--param", "X-Id", "--param-place",
+                       "header", inbox_})
+                  .status,
+              kExitOk);
+}
+
+TEST(CliHelp, NamesMailboxesJobsAndExitStatuses) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"convert", "--help"},
+                                                 {"list", "--help"},
+                                                 {"run", "--help"}}) {
+        const Outcome o = test::RunCliWith(args);
+        EXPECT_EQ(o.status, kExitOk);
+        EXPECT_NE(o.out.find("Exit status: 0 "), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find(args.front() == "run" ? "JOB.xml" : "MAILBOX.dbx"), std::string::npos)
+            << o.out;
+        EXPECT_EQ(o.out.find("(.dbx)"), std::string::npos) << o.out;
+        EXPECT_EQ(o.out.find("window"), std::string::npos) << o.out;
     }
 }
 

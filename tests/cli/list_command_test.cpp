@@ -79,6 +79,13 @@ TEST_F(ListCommandTest, ControlBytesOfASubjectNeverReachTheTerminal) {
                   std::to_string(encoded.size()) + "\tx [2Jy z\n");
 }
 
+TEST_F(ListCommandTest, ControlBytesOfAFileNameAreBlankedToo) {
+    const std::string path = Write("in\x1B]0;t\x07\tbox.dbx", DbxBuilder().AddMessages(1));
+    const Result result = RunList({"list", path});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(result.out.rfind("in ]0;t  box.dbx: 1 messages\n", 0), 0u) << result.out;
+}
+
 TEST_F(ListCommandTest, FailuresArePrintedAndTheListingGoesOn) {
     const std::string damaged = Write("damaged.dbx", DbxBuilder()
                                                          .AddMessages(1)

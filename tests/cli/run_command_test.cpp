@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -109,10 +110,10 @@ TEST_F(RunCommandTest, RegularExpressionAndAllWordsOptions) {
 
     fs::remove_all(Out());
     fs::create_directories(Out());
-    // A regular expression respects case even with --ignore-case: message three's body starts
-    // with BUDGET and is not taken.
-    r = Cli({"convert", "-o", Out(), "--regexp", "--ignore-case", "--where", "body:^budget",
-             "--where", "header:^From: [a-d]@", mailbox_});
+    // A regular expression respects case: message three's body starts with BUDGET and is not
+    // taken.
+    r = Cli({"convert", "-o", Out(), "--regexp", "--where", "body:^budget", "--where",
+             "header:^From: [a-d]@", mailbox_});
     EXPECT_EQ(r.status, kExitOk) << r.err;
     EXPECT_NE(r.out.find("4 messages read, 1 written"), std::string::npos) << r.out;
 }
@@ -217,6 +218,69 @@ TEST_F(RunCommandTest, JobsThatFailTheirChecksRunNothing) {
         EXPECT_EQ(r.status, kExitUsage) << c.message;
         EXPECT_EQ(r.err, c.message + "\n");
         EXPECT_TRUE(Files(Out()).empty());
+    }
+}
+
+TEST_F(RunCommandTest, RunChecksTheJobAsConvertDoesBeforeWritingAnything) {
+    // An invalid expression is one error, not one per message.
+    const std::string invalid = SaveJob([&](TSettingFile& s) {
+        s.AddInportPath(mailbox_);
+        s.SetExportPath(Out());
+        s.AddCondition({kFindPosBody, "budget", false, true});
+        s.AddCondition({kFindPosAll, "x(y", false, true});
+    });
+    Result r = Cli({"run", invalid});
+    EXPECT_EQ(r.status, kExitUsage);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("x(y"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_TRUE(Files(Out()).empty());
+
+    // Numbers out of range are refused, not replaced by the editor's defaults.
+    for (const std::string& element :
+         {std::string("<NamingType>5</NamingType>"),
+          std::string("<NamingType>2</NamingType><NamingTypeParameter><ParamText>ID:</ParamText>"
+                      "<NamingPos>3</NamingPos></NamingTypeParameter>"),
+          std::string("<ConditionList><Condition FindPos=\"7\" Capital=\"0\" Regexp=\"0\">"
+                      "budget</Condition></ConditionList>")}) {
+        const std::string file = Job("range.xml");
+        std::ofstream(file) << "<?xml version=\"1.0\"?><Brindle><InportPath><Path>" << mailbox_
+                            << "</Path></InportPath><ExportPath>" << Out() << "</ExportPath>"
+                            << element << "</Brindle>";
+        r = Cli({"run", file});
+        EXPECT_EQ(r.status, kExitUsage) << element;
+        EXPECT_NE(r.err.find("は使えません"), std::string::npos) << r.err;
+        EXPECT_TRUE(Files(Out()).empty());
+    }
+}
+
+TEST_F(RunCommandTest, EqualConditionsAreKeptOnce) {
+    const Result r = Cli({"convert", "-o", Out(), "--all-words", "--where", "foo foo \"foo\"",
+                          "--where", "foo", "--where", "body:foo", "--save-job", Job(), mailbox_});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    TSettingFile settings;
+    ASSERT_TRUE(settings.Load(Job()));
+    const std::vector<TFindType> expected = {{kFindPosAll, "foo", false, false},
+                                             {kFindPosBody, "foo", false, false}};
+    EXPECT_EQ(settings.GetConditions(), expected);
+}
+
+TEST_F(RunCommandTest, JobSavedOnWindowsNamesItsMailboxesByTheirFileName) {
+    const std::string windows = "C:\\Mail\\Inbox.dbx";
+    const std::string job = SaveJob([&](TSettingFile& s) {
+        s.AddInportPath(windows);
+        s.AddInportPath(mailbox_);
+        s.SetExportPath(Out());
+        s.SetCreateDir(true);
+    });
+    const Result r = Cli({"run", job});
+    EXPECT_EQ(r.status, kExitFailures);
+    EXPECT_EQ(r.err.rfind("(Inbox.dbx):ファイルが開けません。 " + windows + ": ", 0), 0u) << r.err;
+    // The per-mailbox folder is named after the file, not after the whole Windows path.
+    EXPECT_TRUE(fs::is_directory(dir_ / "out" / "Inbox")) << r.err;
+    EXPECT_EQ(Files(Out()).size(), 4u);
+    for (const auto& [name, text] : Files(Out())) {
+        EXPECT_EQ(name.rfind("inbox/", 0), 0u) << name;
     }
 }
 

@@ -40,17 +40,20 @@ struct Outcome {
     TConvertSummary summary;
     std::vector<std::string> errors;
     std::vector<std::string> warnings;
+    std::vector<std::string> reasons;  // of the files that failed
 };
 
 Outcome Convert(TConvertJob job) {
     Outcome outcome;
     TConvertEvents events;
-    events.message_failed = [&](const std::string& p, std::int32_t j, const std::string& e) {
+    events.message_failed = [&](const std::string& p, std::int32_t j, const std::string& e,
+                                const std::string&) {
         outcome.errors.push_back(fs::path(p).filename().string() + "#" + std::to_string(j) + ":" +
                                  e);
     };
-    events.file_failed = [&](const std::string& p, const std::string& e) {
+    events.file_failed = [&](const std::string& p, const std::string& e, const std::string& r) {
         outcome.errors.push_back(fs::path(p).filename().string() + ":" + e);
+        outcome.reasons.push_back(r);
     };
     events.file_warning = [&](const std::string&, const std::string& w) {
         outcome.warnings.push_back(w);
@@ -186,6 +189,23 @@ TEST(ConvertDbx, DamagedMessageSecondMailboxFailsAndCountWarning) {
     EXPECT_EQ(outcome.summary.messages_failed, 1);
     EXPECT_EQ(outcome.summary.files_failed, 1);
     EXPECT_EQ(outcome.summary.messages_written, 3);
+}
+
+TEST(ConvertDbx, FilesThatCannotBeOpenedSayWhyApartFromTheMessage) {
+    test::TempDir dir;
+    DbxBuilder().AddMessages(1).WriteTo(dir / "held.dbx");
+    fs::create_directory(dir / "folder.dbx");
+    TDBXParser holder(dir / "held.dbx");  // another program's lock
+    ASSERT_EQ(holder.GetMailCount(), 1);
+    const Outcome outcome =
+        Convert(SubjectJob(dir, {(dir / "missing.dbx").string(), (dir / "folder.dbx").string(),
+                                 (dir / "held.dbx").string()}));
+    EXPECT_EQ(outcome.errors, (std::vector<std::string>{"missing.dbx:ファイルが開けません。",
+                                                        "folder.dbx:ファイルが開けません。",
+                                                        "held.dbx:ファイルが開けません。"}));
+    EXPECT_EQ(outcome.reasons,
+              (std::vector<std::string>{"No such file or directory", "Is a directory",
+                                        "locked by another program"}));
 }
 
 TEST(ConvertDbx, CountWarningTravelsThroughTheRunNeverTheReportHook) {

@@ -44,6 +44,10 @@ class RunFixture : public ::testing::Test {
         return job;
     }
 
+    static std::string Reason(const std::string& reason) {
+        return reason.empty() ? std::string() : " [" + reason + "]";
+    }
+
     TConvertEvents Recording() {
         TConvertEvents e;
         e.file_count_known = [this](std::size_t n) { Log("files " + std::to_string(n)); };
@@ -55,11 +59,12 @@ class RunFixture : public ::testing::Test {
         e.message_written = [this](const std::string& p) {
             written_.push_back(fs::relative(p, dir_.path()).string());
         };
-        e.message_failed = [this](const std::string& p, std::int32_t j, const std::string& m) {
-            Log("message failed " + p + " " + std::to_string(j) + " " + m);
+        e.message_failed = [this](const std::string& p, std::int32_t j, const std::string& m,
+                                  const std::string& r) {
+            Log("message failed " + p + " " + std::to_string(j) + " " + m + Reason(r));
         };
-        e.file_failed = [this](const std::string& p, const std::string& m) {
-            Log("file failed " + p + " " + m);
+        e.file_failed = [this](const std::string& p, const std::string& m, const std::string& r) {
+            Log("file failed " + p + " " + m + Reason(r));
         };
         e.message_warning = [this](const std::string& p, std::int32_t j, const std::string& w) {
             Log("message warning " + p + " " + std::to_string(j) + " " + w);
@@ -319,6 +324,16 @@ TEST_F(RunFixture, WarningsOnAWorkerThreadTravelThroughTheRunsEvents) {
     // Raised outside any run, a warning still reaches this thread's sink.
     RaiseWarning("outside");
     EXPECT_EQ(heard_here.size(), 1u);
+}
+
+TEST(SourceFileName, WindowsPathsEndTheirFolderAtTheLastBackslash) {
+    EXPECT_EQ(SourceFileName("C:\\Documents and Settings\\a\\Inbox.dbx"), "Inbox.dbx");
+    EXPECT_EQ(SourceFileName("d:\\mail/Sent.dbx"), "Sent.dbx");
+    EXPECT_EQ(SourceFileName("\\\\server\\share\\Outbox.dbx"), "Outbox.dbx");
+    // A native path: a backslash is part of a name.
+    EXPECT_EQ(SourceFileName("/home/u/a\\b.dbx"), "a\\b.dbx");
+    EXPECT_EQ(SourceFileName("C:x\\y.dbx"), "C:x\\y.dbx");
+    EXPECT_EQ(SourceFileName("plain.dbx"), "plain.dbx");
 }
 
 TEST_F(RunFixture, RunsOnlyOnce) {
