@@ -501,11 +501,10 @@ std::string TCharCodeConv::B64Decode(std::string_view s) {
     return out;
 }
 
+// "=" and two hex digits (either case) are one byte, "=00" included; any other "=" stays as
+// written and the bytes after it are read as text. Reading a lone digit as an escape (as "=a "
+// once was) swallowed text such as "if x = a then y". Zero bytes are data, not the end.
 std::string TCharCodeConv::QPDecode(std::string_view s) {
-    // A NUL byte ends the text.
-    if (const auto nul = s.find('\0'); nul != std::string_view::npos) {
-        s = s.substr(0, nul);
-    }
     OutputBuffer out(s.size() + 2);
     char* w = out.Begin();
     std::size_t pos = 0;
@@ -529,34 +528,16 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
         const char* p = line.data();
         const char* const line_end_ptr = p + line.size();
         while (p < line_end_ptr) {
-            if (*p != '=') {
-                *w++ = *p++;
-                continue;
-            }
-            if (line_end_ptr - p > 2) {
+            if (*p == '=' && line_end_ptr - p > 2) {
                 const int hi = kHexValue.value[U(p[1])];
                 const int lo = kHexValue.value[U(p[2])];
-                if ((hi | lo) > 0) {  // both digits, not "=00"
+                if (hi >= 0 && lo >= 0) {
                     *w++ = static_cast<char>(16 * hi + lo);
                     p += 3;
                     continue;
                 }
             }
-            // "=" and up to two characters after it form one escape; a missing or bad digit
-            // counts as 0.
-            const auto available =
-                static_cast<std::size_t>(std::min<std::ptrdiff_t>(2, line_end_ptr - p - 1));
-            const int hi = available >= 1 ? kHexValue.value[U(p[1])] : -1;
-            const int lo = available >= 2 ? kHexValue.value[U(p[2])] : -1;
-            const int value = 16 * (hi < 0 ? 0 : hi) + (lo < 0 ? 0 : lo);
-            if (value != 0) {
-                *w++ = static_cast<char>(value);
-            } else {
-                for (std::size_t k = 0; k <= available; ++k) {
-                    *w++ = p[k];
-                }
-            }
-            p += available + 1;
+            *w++ = *p++;
         }
         if (!soft) {
             *w++ = '\r';
