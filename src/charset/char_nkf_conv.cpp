@@ -185,40 +185,41 @@ std::string TransferDecode(const EncodedWord& word) {
     return MimeQDecode(text);
 }
 
+// Charsets beyond the Japanese and Unicode ones that iconv converts to CP932. Only these names
+// reach iconv_open: the charset of a word is outside input.
+struct OtherCharset {
+    std::string_view label;
+    const char* iconv_name;
+    bool double_byte;  // a character that cannot be converted may be two bytes long
+};
+constexpr OtherCharset kOtherCharsets[] = {
+    {"ISO-8859-1", "ISO-8859-1", false},
+    {"ISO-8859-2", "ISO-8859-2", false},
+    {"ISO-8859-5", "ISO-8859-5", false},
+    {"ISO-8859-7", "ISO-8859-7", false},
+    {"ISO-8859-9", "ISO-8859-9", false},
+    {"ISO-8859-15", "ISO-8859-15", false},
+    {"LATIN1", "ISO-8859-1", false},
+    {"WINDOWS-1250", "WINDOWS-1250", false},
+    {"WINDOWS-1251", "WINDOWS-1251", false},
+    {"WINDOWS-1252", "WINDOWS-1252", false},
+    {"KOI8-R", "KOI8-R", false},
+    {"KOI8-U", "KOI8-U", false},
+    {"GB2312", "GBK", true},
+    {"GBK", "GBK", true},
+    {"GB18030", "GB18030", true},
+    {"BIG5", "BIG5", true},
+    {"EUC-KR", "EUC-KR", true},
+    {"KS_C_5601-1987", "CP949", true},
+};
+
 // How the bytes of a word's charset become Shift_JIS.
 struct WordCharset {
     enum class Kind { Jis, ShiftJis, CodePage, Iconv, Unknown };
     Kind kind = Kind::Unknown;
     std::string key;  // upper case, without a language tag: words of one key are joined
     int code_page = 0;
-    const char* iconv_name = nullptr;
-};
-
-// Charsets beyond the Japanese and Unicode ones that iconv converts to CP932. Only these names
-// reach iconv_open: the charset of a word is outside input.
-struct OtherCharset {
-    std::string_view label;
-    const char* iconv_name;
-};
-constexpr OtherCharset kOtherCharsets[] = {
-    {"ISO-8859-1", "ISO-8859-1"},
-    {"ISO-8859-2", "ISO-8859-2"},
-    {"ISO-8859-5", "ISO-8859-5"},
-    {"ISO-8859-7", "ISO-8859-7"},
-    {"ISO-8859-9", "ISO-8859-9"},
-    {"ISO-8859-15", "ISO-8859-15"},
-    {"LATIN1", "ISO-8859-1"},
-    {"WINDOWS-1250", "WINDOWS-1250"},
-    {"WINDOWS-1251", "WINDOWS-1251"},
-    {"WINDOWS-1252", "WINDOWS-1252"},
-    {"KOI8-R", "KOI8-R"},
-    {"KOI8-U", "KOI8-U"},
-    {"GB2312", "GBK"},
-    {"GBK", "GBK"},
-    {"GB18030", "GB18030"},
-    {"BIG5", "BIG5"},
-    {"EUC-KR", "EUC-KR"},
-    {"KS_C_5601-1987", "CP949"},
+    const OtherCharset* other = nullptr;
 };
 
 WordCharset ParseWordCharset(std::string_view name) {
@@ -246,7 +247,7 @@ WordCharset ParseWordCharset(std::string_view name) {
         for (const auto& other : kOtherCharsets) {
             if (key == other.label) {
                 charset.kind = WordCharset::Kind::Iconv;
-                charset.iconv_name = other.iconv_name;
+                charset.other = &other;
             }
         }
     }
@@ -254,14 +255,19 @@ WordCharset ParseWordCharset(std::string_view name) {
 }
 
 // One descriptor per thread and charset of the table above, opened on first use.
-std::string ConvertOtherCharset(std::string_view bytes, const char* iconv_name) {
-    thread_local std::map<std::string, IconvConverter, std::less<>> converters;
-    auto found = converters.find(std::string_view(iconv_name));
+std::string ConvertOtherCharset(std::string_view bytes, const OtherCharset& charset) {
+    thread_local std::map<std::string_view, IconvConverter> converters;
+    auto found = converters.find(charset.iconv_name);
     if (found == converters.end()) {
-        found = converters.emplace(iconv_name, IconvConverter(kCp932, iconv_name)).first;
+        found = converters.emplace(charset.iconv_name, IconvConverter(kCp932, charset.iconv_name))
+                    .first;
     }
-    return found->second.ConvertLenient(bytes, kMissingCharacter,
-                                        &IconvConverter::SkipCp932Character);
+    // A lead byte and the byte after it are one character in the double-byte charsets named
+    // here, as in CP932.
+    const IconvConverter::SkipRule skip = charset.double_byte
+                                              ? &IconvConverter::SkipCp932Character
+                                              : [](std::string_view) -> std::size_t { return 1; };
+    return found->second.ConvertLenient(bytes, kMissingCharacter, skip);
 }
 
 std::string PlainToSJis(std::string_view text) {
@@ -283,7 +289,7 @@ std::string ConvertWordBytes(const TCharNkfConv& conv, std::string_view bytes,
             case WordCharset::Kind::CodePage:
                 return conv.CodePageToSJis(bytes, charset.code_page);
             case WordCharset::Kind::Iconv:
-                return ConvertOtherCharset(bytes, charset.iconv_name);
+                return ConvertOtherCharset(bytes, *charset.other);
             case WordCharset::Kind::ShiftJis:
             case WordCharset::Kind::Unknown:
                 break;
