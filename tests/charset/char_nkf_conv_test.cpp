@@ -211,3 +211,31 @@ TEST(CharNkfConvHeader, BrokenUnicodeWordsNeverRaise) {
 
 }  // namespace
 }  // namespace brindle
+
+namespace brindle {
+namespace {
+
+// Header decoding work for one line of n UTF-7 words, each ending inside its Base64 run.
+std::uint64_t Utf7LineWork(std::size_t n, std::string& decoded) {
+    std::string value;
+    for (std::size_t i = 0; i < n; ++i) {
+        value += "=?UTF-7?Q?+MEI?= ";
+    }
+    const std::uint64_t before = TCharNkfConv::HeaderDecodeSteps();
+    decoded = TCharNkfConv().DecodeHeader(value);
+    return TCharNkfConv::HeaderDecodeSteps() - before;
+}
+
+TEST(CharNkfConvHeader, ManyUtf7WordsOnOneLineTakeLinearWork) {
+    std::string decoded;
+    const std::uint64_t small = Utf7LineWork(2'000, decoded);
+    EXPECT_EQ(decoded.size(), 2u * 2'000 + 1);  // あ each, and the final blank
+    const std::uint64_t large = Utf7LineWork(8'000, decoded);
+    EXPECT_EQ(decoded.size(), 2u * 8'000 + 1);
+    ASSERT_GT(small, 2'000u);
+    // Four times the words, four times the work; quadratic work would be sixteen times.
+    EXPECT_LT(large, small * 5);
+}
+
+}  // namespace
+}  // namespace brindle
