@@ -41,8 +41,7 @@ std::string Join(const Lines& lines) {
 std::vector<std::string> Messages() {
     std::vector<std::string> messages = {
         Join({"Subject: =?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTxsoQg==?=", "From: a@example.jp",
-              "Content-Type: text/plain; charset=\"ISO-2022-JP\"", "",
-              "\x1B$BK\\J8$G$9\x1B(B"}),
+              "Content-Type: text/plain; charset=\"ISO-2022-JP\"", "", "\x1B$BK\\J8$G$9\x1B(B"}),
         Join({"Subject: =?utf-8?Q?Hello_?=", " =?utf-8?Q?World?=", "To: a,", " b",
               "Content-Type: text/plain; charset=utf-8",
               "Content-Transfer-Encoding: quoted-printable", "", "caf=C3=A9 =E3=81=82=", "x = a",
@@ -51,9 +50,8 @@ std::vector<std::string> Messages() {
               "Content-Type: text/plain; charset=EUC-JP", "Content-Transfer-Encoding: base64", "",
               "pLOk86TLpMGkzw=="}),
         Join({"Content-Type: multipart/mixed; name=\"=?ISO-2022-JP?Q?=1B$B8@=1B(B?=\";",
-              " boundary=\"sep\"", "", "preamble", "--sep",
-              "Content-Type: text/html", "", "<p>x</p>", "--sep",
-              "Content-Type: text/plain; charset=\"UTF-8\"",
+              " boundary=\"sep\"", "", "preamble", "--sep", "Content-Type: text/html", "",
+              "<p>x</p>", "--sep", "Content-Type: text/plain; charset=\"UTF-8\"",
               "Content-Transfer-Encoding: base64", "", "44GC44GE", "--sep",
               "Content-Type: application/octet-stream; name=\"a.bin\"", "", "AAAA", "--sep--"}),
         Join({"Content-Type: multipart/alternative; boundary=outer", "", "--outer",
@@ -96,12 +94,8 @@ std::vector<std::string> Mailboxes(const std::vector<std::string>& messages) {
 // Header values and texts of the charset tests.
 std::vector<std::string> CharsetTexts() {
     std::vector<std::string> texts = {
-        "\x1B$B$3$s$K$A$O\x1B(B",
-        "\x1B(I\x31\x0E\x31\x0F",
-        "\xA4\xB3\xA4\xF3\x8E\xB1",
-        "+MEIwRA- +2D3- a+-b",
-        "a=3Db=\r\nc=e3=81=82 = x",
-        "grGC8YLJgr+CzQ==",
+        "\x1B$B$3$s$K$A$O\x1B(B",   "\x1B(I\x31\x0E\x31\x0F",   "\xA4\xB3\xA4\xF3\x8E\xB1",
+        "+MEIwRA- +2D3- a+-b",      "a=3Db=\r\nc=e3=81=82 = x", "grGC8YLJgr+CzQ==",
         "\x82\xA0\x83\x5F\xFC\xFC",
     };
     for (std::size_t i = 0; i < kHeaderCases.size(); i += 3) {
@@ -116,9 +110,20 @@ std::vector<std::string> CharsetTexts() {
 
 // Expressions of the regular expression tests.
 const std::vector<std::string> kExpressions = {
-    "abc",          "a*",     "(a|ab)(c|bcd)", "x*y|x+",       "[0-9]+",  "[^a-z]",
-    "colou?r",      "^foo$",  "\x93\x8C\x8B\x9E|\x82\xA0+", "[\x82\xA0-\x82\xF1]", "a{2,3}",
-    "\\x41\\t\\\\", "((a+)+)+", "[a-z&&[^x]]",
+    "abc",
+    "a*",
+    "(a|ab)(c|bcd)",
+    "x*y|x+",
+    "[0-9]+",
+    "[^a-z]",
+    "colou?r",
+    "^foo$",
+    "\x93\x8C\x8B\x9E|\x82\xA0+",
+    "[\x82\xA0-\x82\xF1]",
+    "a{2,3}",
+    "\\x41\\t\\\\",
+    "((a+)+)+",
+    "[a-z&&[^x]]",
 };
 
 std::vector<std::string> JobFiles() {
