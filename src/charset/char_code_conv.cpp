@@ -475,8 +475,9 @@ std::string TCharCodeConv::B64Encode(std::string_view s) {
 }
 
 // Every byte takes a place in a group of four, so a line break or any other byte outside the
-// alphabet shifts the grouping and counts as zero bits; a zero second or third byte of a group
-// is dropped, which is how padding is told from data.
+// alphabet shifts the grouping and counts as zero bits. A zero second or third byte is dropped
+// only when the character that completes it is padding or junk: a zero byte of the data (its
+// character is in the alphabet) is kept, so that text after it is not shifted or lost.
 std::string TCharCodeConv::B64Decode(std::string_view s) {
     std::string out;
     out.resize(s.size() / 4 * 3);
@@ -493,9 +494,9 @@ std::string TCharCodeConv::B64Decode(std::string_view s) {
         const auto z = static_cast<unsigned char>(group);
         w[0] = static_cast<char>(x);
         w[1] = static_cast<char>(y);
-        w += 1 + (y != 0);
+        w += 1 + (y != 0 || kBase64.value[p[2]] < 64);
         w[0] = static_cast<char>(z);
-        w += (z != 0);
+        w += (z != 0 || kBase64.value[p[3]] < 64);
     }
     out.resize(static_cast<std::size_t>(w - out.data()));
     return out;

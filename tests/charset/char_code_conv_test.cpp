@@ -188,8 +188,11 @@ TEST(CharCodeConvBase64, StrictDecodingKeepsTheGroupingOfEveryByte) {
     EXPECT_EQ(TCharCodeConv::B64Decode(""), "");
     // A line break takes two places of a group and counts as zero bits.
     EXPECT_EQ(TCharCodeConv::B64Decode("YW\r\nJj"), "a`");
-    // A zero byte in the second or third place of a group cannot be told from padding.
-    EXPECT_EQ(TCharCodeConv::B64Decode(TCharCodeConv::B64Encode(std::string("a\0b", 3))), "ab");
+    // A zero byte of the data is kept in every place of a group; padding and junk give none.
+    EXPECT_EQ(TCharCodeConv::B64Decode(TCharCodeConv::B64Encode(std::string("a\0b", 3))),
+              std::string("a\0b", 3));
+    EXPECT_EQ(TCharCodeConv::B64Decode("AAAAYQ=="), std::string("\0\0\0a", 4));
+    EXPECT_EQ(TCharCodeConv::B64Decode("YQA="), std::string("a\0", 2));
     EXPECT_EQ(TCharCodeConv::B64Decode("!!!!").size(), 1u);
 }
 

@@ -100,6 +100,9 @@ TEST(MailHeaderDecode, ZeroBytesDoNotEndTheText) {
     const TMail raw({"Content-Type: text/plain; charset=\"UTF-8\"", "",
                      std::string("\xE3\x81\x82\0\xE3\x81\x84", 7)});
     EXPECT_EQ(raw.GetBodyLines(), Lines{std::string("\x82\xA0\0\x82\xA2", 5)});
+    const TMail base64({"Content-Type: text/plain; charset=\"UTF-8\"",
+                        "Content-Transfer-Encoding: base64", "", "YQBiAGM="});
+    EXPECT_EQ(base64.GetBodyLines(), Lines{std::string("a\0b\0c", 5)});
 }
 
 // Header decoding work for a subject of n UTF-7 words, each ending inside its Base64 run,
