@@ -131,8 +131,8 @@ bool IsCharsetByte(char c) {
 
 // The first encoded word that starts at or after pos, wherever it stands (mailers glue words to
 // text and to each other). Its text runs to the first "?=" after "?X?"; a word without one runs
-// to the end of the value, so that a subject cut short still reads. Every byte is looked at a
-// bounded number of times over a whole value: a failed candidate is left at its next "?".
+// to the end of the value, so that a subject cut short still reads. The charset of a candidate
+// holds no "?", so the charsets scanned over a whole value never overlap: the work is linear.
 std::optional<EncodedWord> FindEncodedWord(std::string_view value, std::size_t pos) {
     while ((pos = value.find("=?", pos)) != std::string_view::npos) {
         const std::size_t charset_begin = pos + 2;
@@ -141,14 +141,13 @@ std::optional<EncodedWord> FindEncodedWord(std::string_view value, std::size_t p
             ++charset_end;
         }
         header_decode_steps += charset_end - pos;
+        const char letter = charset_end + 2 < value.size() ? AsciiUpper(value[charset_end + 1]) : 0;
         if (charset_end == charset_begin || charset_end + 2 >= value.size() ||
-            value[charset_end] != '?' || value[charset_end + 2] != '?') {
-            pos = charset_end > charset_begin ? charset_end : charset_begin - 1;
-            continue;
-        }
-        const char letter = AsciiUpper(value[charset_end + 1]);
-        if (letter != 'B' && letter != 'Q') {
-            pos = charset_end;
+            value[charset_end] != '?' || value[charset_end + 2] != '?' ||
+            (letter != 'B' && letter != 'Q')) {
+            // The next candidate may start inside this one's charset ("=?=?utf-8?..."); it can
+            // only start at its last byte, so no byte is scanned twice.
+            ++pos;
             continue;
         }
         EncodedWord word;

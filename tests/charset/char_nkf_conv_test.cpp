@@ -161,6 +161,9 @@ TEST(CharNkfConvHeader, IsoQWordsAreReadLikeAnyOtherWord) {
     // Without a closing "?=" the word runs to the end of the value.
     EXPECT_EQ(conv.DecodeHeader("x =?ISO-2022-JP?Q?abc"), "x abc");
     EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?"), "");
+    // A word right after something that only looked like the start of one.
+    EXPECT_EQ(conv.DecodeHeader("=?=?utf-8?q?a?= =?x?Y?z =?utf-8?b?44GC?="),
+              "=?a =?x?Y?z \x82\xA0");
 }
 
 TEST(CharNkfConvHeader, OtherJapaneseWordsGoThroughJis) {
