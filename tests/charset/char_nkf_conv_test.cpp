@@ -240,5 +240,25 @@ TEST(CharNkfConvHeader, ManyUtf7WordsOnOneLineTakeLinearWork) {
     EXPECT_LT(large, small * 5);
 }
 
+std::uint64_t DecodeWork(const std::string& piece, std::size_t n) {
+    std::string value;
+    for (std::size_t i = 0; i < n; ++i) {
+        value += piece;
+    }
+    const std::uint64_t before = TCharNkfConv::HeaderDecodeSteps();
+    static_cast<void>(TCharNkfConv().DecodeHeader(value));
+    return TCharNkfConv::HeaderDecodeSteps() - before;
+}
+
+TEST(CharNkfConvHeader, HostileValuesTakeLinearWork) {
+    // False starts, words without an end, words glued together, long charsets.
+    for (const std::string piece : {"=?", "=?=?a?", "=?utf-8?q?a", "=?utf-8?q?a?==?x?b?c?=",
+                                    "=?aaaaaaaaaaaaaaaaaaaa?Z?", "=?ISO-2022-JP?Q?=1B$B?= "}) {
+        const std::uint64_t small = DecodeWork(piece, 1'000);
+        const std::uint64_t large = DecodeWork(piece, 4'000);
+        EXPECT_LT(large, small * 5 + 100) << piece;
+    }
+}
+
 }  // namespace
 }  // namespace brindle
