@@ -63,7 +63,8 @@ TConvertSummary TConvertRun::Run() {
         return summary_;
     }
     ran_ = true;
-    const ScopedReportSink sink([this](const Report& report) { ForwardReport(report.message); });
+    const ScopedThreadReportSink sink(
+        [this](const Report& report) { ForwardReport(report.message); });
     Notify(events_.file_count_known, job_.sources.size());
     for (std::size_t i = 0; i < job_.sources.size(); ++i) {
         if (StopRequested()) {

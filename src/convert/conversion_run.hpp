@@ -8,9 +8,10 @@
 // thread, in the order given below, and returns before the run goes on (a front end with a
 // window posts them on to its own thread). RequestStop and StopRequested are the only members
 // that another thread (or a signal handler) may call while Run is in progress. For as long as
-// Run lasts, the run installs a reporting sink (platform/report.hpp) on its thread: every
-// warning the core raises during the run arrives as file_warning or message_warning, never at
-// a sink the front end installed; a warning whose notification is left empty is dropped.
+// Run lasts, the run installs a thread reporting sink (platform/report.hpp) on its thread:
+// every warning the core raises there during the run arrives as file_warning or
+// message_warning, never at the process sink that the front end installed; a warning whose
+// notification is left empty is dropped.
 //
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox

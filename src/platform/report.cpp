@@ -6,8 +6,12 @@
 namespace brindle {
 namespace {
 
-// One per thread: a run on a worker thread hears its own reports, the window thread its own.
-ReportSink& CurrentSink() {
+ReportSink& ProcessSink() {
+    static ReportSink sink;
+    return sink;
+}
+
+ReportSink& ThreadSink() {
     thread_local ReportSink sink;
     return sink;
 }
@@ -26,8 +30,10 @@ void WriteToStandardError(const Report& report) {
 }  // namespace
 
 void RaiseReport(const Report& report) {
-    if (const ReportSink& sink = CurrentSink()) {
+    if (const ReportSink& sink = ThreadSink()) {
         sink(report);
+    } else if (const ReportSink& process = ProcessSink()) {
+        process(report);
     } else {
         WriteToStandardError(report);
     }
@@ -38,10 +44,17 @@ void RaiseWarning(const std::string& message) {
 }
 
 ScopedReportSink::ScopedReportSink(ReportSink sink)
-    : previous_(std::exchange(CurrentSink(), std::move(sink))) {}
+    : previous_(std::exchange(ProcessSink(), std::move(sink))) {}
 
 ScopedReportSink::~ScopedReportSink() {
-    CurrentSink() = std::move(previous_);
+    ProcessSink() = std::move(previous_);
+}
+
+ScopedThreadReportSink::ScopedThreadReportSink(ReportSink sink)
+    : previous_(std::exchange(ThreadSink(), std::move(sink))) {}
+
+ScopedThreadReportSink::~ScopedThreadReportSink() {
+    ThreadSink() = std::move(previous_);
 }
 
 }  // namespace brindle

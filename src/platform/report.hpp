@@ -2,10 +2,12 @@
 // to decode, a settings file that fails to load) go through one replaceable function. The GUI
 // shows a box, the command line prints to standard error, and tests capture them.
 //
-// Threads: the installed sink belongs to the thread that installed it. A report reaches the sink
-// of the thread that raises it, or standard error when that thread has none; so a conversion
-// run on a worker thread, which installs a sink of its own for its warnings, never calls into a
-// window's sink from the wrong thread, and tests running in parallel never hear each other.
+// Threads: there are two levels. The process sink (ScopedReportSink) hears reports from every
+// thread; it is installed at start-up, before other threads raise reports, and a sink that
+// touches a window must itself pass reports from other threads on to the window's thread. A
+// thread sink (ScopedThreadReportSink) hears only the reports raised on the thread that
+// installed it and comes first there: a conversion run installs one for as long as it runs,
+// so that the warnings it raises travel through its own events, on whatever thread it runs.
 #pragma once
 
 #include <functional>
@@ -23,18 +25,30 @@ struct Report {
 
 using ReportSink = std::function<void(const Report&)>;
 
-// Passes the report to this thread's sink; with no sink installed it is written to stderr.
+// Passes the report to this thread's sink, else to the process sink, else to standard error.
 void RaiseReport(const Report& report);
 void RaiseWarning(const std::string& message);
 
-// Installs a sink on the calling thread for its own lifetime and restores the previous one when
-// destroyed (on the same thread).
+// Installs the process sink for its own lifetime and restores the previous one when destroyed.
 class ScopedReportSink {
   public:
     explicit ScopedReportSink(ReportSink sink);
     ~ScopedReportSink();
     ScopedReportSink(const ScopedReportSink&) = delete;
     ScopedReportSink& operator=(const ScopedReportSink&) = delete;
+
+  private:
+    ReportSink previous_;
+};
+
+// Installs a sink for the reports raised on the calling thread, for its own lifetime; destroyed
+// on the same thread, it restores that thread's previous one.
+class ScopedThreadReportSink {
+  public:
+    explicit ScopedThreadReportSink(ReportSink sink);
+    ~ScopedThreadReportSink();
+    ScopedThreadReportSink(const ScopedThreadReportSink&) = delete;
+    ScopedThreadReportSink& operator=(const ScopedThreadReportSink&) = delete;
 
   private:
     ReportSink previous_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace brindle {
@@ -18,6 +20,25 @@ TEST(ReportHook, ScopedSinkCapturesAndRestores) {
     RaiseReport(Report{ReportKind::Error, "caption", "two"});
     EXPECT_EQ(inner, (std::vector<std::string>{"one"}));
     EXPECT_EQ(outer, (std::vector<std::string>{"two"}));
+}
+
+TEST(ReportHook, ThreadSinkComesFirstOnItsOwnThreadOnly) {
+    std::vector<std::string> process;
+    std::vector<std::string> worker_heard;
+    ScopedReportSink process_sink([&](const Report& r) { process.push_back(r.message); });
+    std::thread worker([&] {
+        ScopedThreadReportSink mine([&](const Report& r) { worker_heard.push_back(r.message); });
+        RaiseWarning("worker");
+    });
+    worker.join();
+    RaiseWarning("main");
+    {
+        ScopedThreadReportSink here([&](const Report& r) { worker_heard.push_back(r.message); });
+        RaiseWarning("main, own sink");
+    }
+    RaiseWarning("main again");
+    EXPECT_EQ(worker_heard, (std::vector<std::string>{"worker", "main, own sink"}));
+    EXPECT_EQ(process, (std::vector<std::string>{"main", "main again"}));
 }
 
 }  // namespace
