@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "model/basic_mail.hpp"
 #include "message/mail_converter.hpp"
+#include "model/basic_mail.hpp"
 #include "platform/line_list.hpp"
 
 namespace brindle {
