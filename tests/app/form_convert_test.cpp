@@ -134,6 +134,28 @@ class FormConvertTest : public DialogTestBase {
         QCOMPARE(form.result(), int(QDialog::Accepted));
     }
 
+    void aLargeMailboxLeavesTheWindowFreeToStopIt() {
+        // The window must take a click while the worker goes through 50,000 messages: a
+        // window that only saw its input once the run was over would write them all.
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "large.dbx";
+        test::DbxBuilder().AddMessages(50000).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+
+        TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form.show();
+        const auto& bar = Child<QProgressBar>(form, "ProgressBarMail");
+        QTRY_VERIFY(bar.value() > 0);
+        QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(form.RunFinished(), 60000);
+        QVERIFY(form.Summary().stopped);
+        QVERIFY2(form.Summary().messages_written < 50000,
+                 qPrintable(QString::number(form.Summary().messages_written)));
+        QCOMPARE(static_cast<std::int64_t>(CountFiles(out)), form.Summary().messages_written);
+        QCOMPARE(bar.maximum(), 50000);
+    }
+
     void failuresAreListedOrBoxedAndTheRunGoesOn() {
         const test::TempDir dir;
         const fs::path first = dir / "first.dbx";
