@@ -1,10 +1,12 @@
 #include "ui/modal_service.hpp"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
+#include <QUrl>
 #include <array>
 #include <utility>
 
@@ -152,6 +154,13 @@ QString QtModalService::GetSaveFileName(QWidget* parent, const FileRequest& requ
 
 QString QtModalService::GetExistingDirectory(QWidget* parent, const FileRequest& request) {
     return QFileDialog::getExistingDirectory(parent, request.caption, request.directory);
+}
+
+void QtModalService::OpenWithShell(const QString& target) {
+    const QUrl url = QUrl::fromUserInput(target);
+    if (url.isValid()) {
+        QDesktopServices::openUrl(url);
+    }
 }
 
 ModalService& Modal() {

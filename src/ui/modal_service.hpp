@@ -1,7 +1,7 @@
 // Everything modal that the system shows (message boxes, the file open and save dialogs, the
-// folder chooser) goes through one small service. The program installs the Qt one; a test
-// installs a scripted one that records every question and gives answers set in advance, so a
-// dialog's handlers can be driven without a window ever blocking.
+// folder chooser), and handing a web address to the browser, go through one small service. The
+// program installs the Qt one; a test installs a scripted one that records every question and gives
+// answers set in advance, so a dialog's handlers can be driven without a window ever blocking.
 //
 // GUI thread only: the service in use is one process-wide pointer without a lock.
 #pragma once
@@ -69,6 +69,9 @@ class ModalService {
     // Never asks about replacing an existing file: the caller decides that itself.
     virtual QString GetSaveFileName(QWidget* parent, const FileRequest& request) = 0;
     virtual QString GetExistingDirectory(QWidget* parent, const FileRequest& request) = 0;
+    // Hands a web address or a file to the desktop to open with its default application (the
+    // browser); whether that worked is not examined.
+    virtual void OpenWithShell(const QString& target) = 0;
 };
 
 // The real dialogs of Qt.
@@ -79,6 +82,7 @@ class QtModalService final : public ModalService {
     QString GetOpenFileName(QWidget* parent, const FileRequest& request) override;
     QString GetSaveFileName(QWidget* parent, const FileRequest& request) override;
     QString GetExistingDirectory(QWidget* parent, const FileRequest& request) override;
+    void OpenWithShell(const QString& target) override;
 };
 
 // The service in use: the one installed last, or the Qt one.

@@ -36,6 +36,11 @@ class DialogTestBase : public QObject {
         return *child;
     }
 
+    // Types the text into the widget as a user does: printable ASCII as key presses, every
+    // other character (kana, kanji, full-width spaces, emoji, a tab) as an input method
+    // commits it, since QTest's key clicks take Latin-1 only.
+    static void Type(QWidget& widget, const QString& text);
+
     // Triggers the action of that object name, as its menu item or shortcut would; false when
     // there is none or it is disabled.
     static bool TriggerAction(const QObject& root, const char* name);

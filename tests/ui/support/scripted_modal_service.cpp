@@ -39,6 +39,7 @@ void ScriptedModalService::Reset() {
     folders_.clear();
     asked_.clear();
     mismatches_.clear();
+    opened_.clear();
 }
 
 MessageButton ScriptedModalService::ShowMessage(QWidget*, const MessageRequest& request) {

@@ -45,6 +45,9 @@ class ScriptedModalService final : public ModalService {
     QString GetOpenFileName(QWidget* parent, const FileRequest& request) override;
     QString GetSaveFileName(QWidget* parent, const FileRequest& request) override;
     QString GetExistingDirectory(QWidget* parent, const FileRequest& request) override;
+    // Recorded only; nothing is opened.
+    void OpenWithShell(const QString& target) override { opened_ << target; }
+    const QStringList& Opened() const { return opened_; }
 
   private:
     QStringList TakeFileNames(AskedQuestion::Type type, const FileRequest& request);
@@ -54,6 +57,7 @@ class ScriptedModalService final : public ModalService {
     std::deque<QString> folders_;
     std::vector<AskedQuestion> asked_;
     QStringList mismatches_;
+    QStringList opened_;
 };
 
 }  // namespace brindle::testing
