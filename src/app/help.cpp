@@ -1,7 +1,6 @@
 #include "app/help.hpp"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QVariant>
@@ -72,11 +71,7 @@ void OpenHelp(QWidget* parent, int context) {
                     QStringLiteral("ヘルプファイルが見つかりません。"));
         return;
     }
-    if (!QDesktopServices::openUrl(HelpUrl(folder, context))) {
-        ShowMessage(parent, MessageKind::Warning,
-                    QStringLiteral("ヘルプを表示するブラウザを起動できませんでした。\n") +
-                        QDir::toNativeSeparators(folder));
-    }
+    Modal().OpenWithShell(HelpUrl(folder, context).toString());
 }
 
 }  // namespace brindle

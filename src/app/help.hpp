@@ -26,8 +26,9 @@ QUrl HelpUrl(const QString& folder, int context);
 // dialog it is (the naming parameter and the condition dialogs), else the main window's.
 int HelpContextOf(const QWidget* window);
 
-// Opens the help at the context in the user's browser. A missing help folder or a failure to
-// start the browser is said in a warning box.
+// Opens the help at the context in the user's browser (through the modal service, so tests see
+// the address). A missing help folder is said in a warning box; what the browser makes of the
+// page is its own business.
 void OpenHelp(QWidget* parent, int context);
 
 }  // namespace brindle

@@ -135,25 +135,37 @@ class FormConvertTest : public DialogTestBase {
     }
 
     void aLargeMailboxLeavesTheWindowFreeToStopIt() {
-        // The window must take a click while the worker goes through 50,000 messages: a
-        // window that only saw its input once the run was over would write them all.
+        // The window must show progress and take a click while the worker goes through 50,000
+        // messages. The worker is held only before the last message but one, so the click
+        // always comes while the run still goes and is seen before the last message: a window that
+        // saw its input only once the run was over would never get here, and the run would write
+        // all of them.
         const test::TempDir dir;
         const fs::path mailbox = dir / "large.dbx";
-        test::DbxBuilder().AddMessages(50000).WriteTo(mailbox);
+        constexpr int kCount = 50000;
+        test::DbxBuilder().AddMessages(kCount).WriteTo(mailbox);
         const fs::path out = dir / "out";
         fs::create_directory(out);
 
+        Gate gate;
         TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form.SetMailboxOpener([&gate](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&gate](std::int32_t index) {
+                if (index == kCount - 2) {
+                    gate.WaitAt();
+                }
+            });
+        });
         form.show();
         const auto& bar = Child<QProgressBar>(form, "ProgressBarMail");
-        QTRY_VERIFY(bar.value() > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(bar.value() > 0, 60000);
         QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
+        gate.Open();
         QTRY_VERIFY_WITH_TIMEOUT(form.RunFinished(), 60000);
         QVERIFY(form.Summary().stopped);
-        QVERIFY2(form.Summary().messages_written < 50000,
-                 qPrintable(QString::number(form.Summary().messages_written)));
+        QVERIFY(form.Summary().messages_written < kCount);
         QCOMPARE(static_cast<std::int64_t>(CountFiles(out)), form.Summary().messages_written);
-        QCOMPARE(bar.maximum(), 50000);
+        QCOMPARE(bar.maximum(), kCount);
     }
 
     void failuresAreListedOrBoxedAndTheRunGoesOn() {
