@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -59,6 +60,8 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     failure_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     failure_list_->setFocusPolicy(Qt::ClickFocus);
     failure_list_->header()->setStretchLastSection(true);
+    failure_list_->setColumnWidth(
+        1, failure_list_->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
     failure_list_->setMinimumSize(520, 140);
     failure_list_->hide();
 
@@ -176,11 +179,19 @@ void TFormConvert::AddListRow(const QString& path, const QString& index, const Q
     item->setToolTip(2, reason);
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     failure_list_->addTopLevelItem(item);
+    // Widened row by row from the new text alone: refitting over all rows would cost time
+    // growing with the square of the failures of a badly damaged mailbox.
+    const QFontMetrics metrics = failure_list_->fontMetrics();
+    const int padding = 2 * failure_list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+    for (int column : {0, 1}) {
+        const int wanted = metrics.horizontalAdvance(item->text(column)) + padding;
+        if (failure_list_->columnWidth(column) < wanted) {
+            failure_list_->setColumnWidth(column, wanted);
+        }
+    }
     if (failure_list_->isHidden()) {
-        failure_list_->resizeColumnToContents(1);
         failure_list_->show();
     }
-    failure_list_->resizeColumnToContents(0);
 }
 
 void TFormConvert::OnFinished(const TConvertSummary& summary) {

@@ -532,16 +532,23 @@ void TFormMain::dropEvent(QDropEvent* event) {
 
 void TFormMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    // The minimum height keeps the window at 350 pixels or more; the lists fit their columns,
-    // which get their first widths once the layout has given the lists theirs.
+    // The minimum height keeps the window at 350 pixels or more; the lists fit their columns
+    // once they have their first widths (showEvent).
+    if (columns_set_) {
+        dbx_grid_->MatchColWidth();
+        find_grid_->MatchColWidth();
+    }
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
     if (!columns_set_) {
+        // The layout gives the lists their widths when the window first appears.
+        centralWidget()->layout()->activate();
         columns_set_ = true;
         dbx_grid_->SetInitialColWidths();
         find_grid_->SetInitialColWidths();
-        return;
     }
-    dbx_grid_->MatchColWidth();
-    find_grid_->MatchColWidth();
 }
 
 }  // namespace brindle
