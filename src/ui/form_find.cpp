@@ -69,6 +69,7 @@ TFormFind::TFormFind(QWidget* parent)
 
     radio_group_find_pos_->setObjectName(QStringLiteral("RadioGroupFindPos"));
     radio_group_find_pos_->SetItemIndex(0);
+    radio_group_find_pos_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     const QString find_pos_hint = QStringLiteral("|条件文字列を検索する対象を指定します");
     SetHint(*radio_group_find_pos_, find_pos_hint);
     for (int i = 0; i < radio_group_find_pos_->Count(); ++i) {
@@ -92,7 +93,6 @@ TFormFind::TFormFind(QWidget* parent)
 
     grid_->setObjectName(QStringLiteral("EditFindTypeGrid"));
     grid_->setMinimumSize(457, 73);
-    grid_->setMaximumHeight(73);
 
     auto* btn_ok = new QPushButton(QStringLiteral("OK"), this);
     btn_ok->setObjectName(QStringLiteral("BtnOK"));
@@ -141,7 +141,7 @@ TFormFind::TFormFind(QWidget* parent)
     layout->setSpacing(0);
     layout->addLayout(content);
     layout->addWidget(status_bar_);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    FixDialogSize(*this, 478, 312);
 
     setTabOrder(combo_box_find_str_, radio_button_match_full_);
     setTabOrder(radio_button_match_full_, radio_button_all_inclusive_);
@@ -201,6 +201,12 @@ void TFormFind::BtnDelAllClick() {
 
 void TFormFind::BtnOKClick() {
     accept();
+}
+
+void TFormFind::showEvent(QShowEvent* event) {
+    // The list has its laid-out width only now.
+    grid_->SetInitialColWidths();
+    QDialog::showEvent(event);
 }
 
 bool TFormFind::event(QEvent* event) {

@@ -37,6 +37,7 @@ class TFormFind : public QDialog {
 
   protected:
     bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     QComboBox* combo_box_find_str_;

@@ -63,8 +63,7 @@ TFormParam::TFormParam(const TSettingFile& job, QWidget* parent)
     layout->addLayout(groups);
     layout->addStretch(1);
     layout->addLayout(buttons);
-    setMinimumSize(346, 184);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    FixDialogSize(*this, 346, 184);
 
     setTabOrder(edit_name_param_, radio_group_name_param_pos_->Button(0));
     setTabOrder(radio_group_name_param_pos_->Button(0), radio_group_name_param_pos_->Button(1));

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "ui/modal_service.hpp"
+#include "ui/widgets.hpp"
 
 #ifndef BRINDLE_AUTHOR
 #define BRINDLE_AUTHOR "Brindle developers"
@@ -85,8 +86,7 @@ TFormVersion::TFormVersion(QWidget* parent, std::optional<VersionStrings> versio
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(panel);
     layout->addLayout(buttons);
-    setMinimumSize(298, 142);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    FixDialogSize(*this, 298, 142);
     ok_button->setFocus();
 }
 

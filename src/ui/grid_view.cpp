@@ -35,6 +35,11 @@ int GridView::ClientWidth() const {
     return viewport()->width();
 }
 
+QSize GridView::sizeHint() const {
+    const QSize minimum = minimumSize();
+    return minimum.isEmpty() ? QTableView::sizeHint() : minimum;
+}
+
 void GridView::AttachModel(QAbstractItemModel* model) {
     setModel(model);
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this,

@@ -21,6 +21,10 @@ class GridView : public QTableView {
     // The width inside the list's frame, where its columns are laid out.
     int ClientWidth() const;
 
+    // A list asks for no more room than its minimum size when it has one: a dialog's layout
+    // gives it the room its form gives it, not the generous default of a scroll area.
+    QSize sizeHint() const override;
+
   protected:
     // Takes the model (which the list owns) and follows its resets.
     void AttachModel(QAbstractItemModel* model);

@@ -1,6 +1,9 @@
 #include "ui/widgets.hpp"
 
+#include <QApplication>
 #include <QButtonGroup>
+#include <QDialog>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QRadioButton>
 
@@ -45,6 +48,19 @@ QRadioButton* RadioGroup::Button(int index) const {
 
 int RadioGroup::Count() const {
     return static_cast<int>(buttons_->buttons().size());
+}
+
+void FixDialogSize(QDialog& dialog, int client_width, int client_height) {
+    dialog.setFixedSize(dialog.sizeHint().expandedTo(QSize(client_width, client_height)));
+}
+
+void UseJapaneseFont() {
+    const QString family = QStringLiteral("IPAexGothic");
+    if (QFontDatabase::hasFamily(family)) {
+        QFont font = QApplication::font();
+        font.setFamilies({family});
+        QApplication::setFont(font);
+    }
 }
 
 void SetHint(QWidget& widget, const QString& hint) {

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class QButtonGroup;
+class QDialog;
 class QWidget;
 
 namespace brindle {
@@ -31,6 +32,14 @@ class RadioGroup : public QGroupBox {
   private:
     QButtonGroup* buttons_;
 };
+
+// Gives a dialog its fixed size: the client size of its form, or more where the laid-out
+// controls need more (a larger font, another style).
+void FixDialogSize(QDialog& dialog, int client_width, int client_height);
+
+// Makes the Japanese font the application's font when it is installed, so that Latin and
+// Japanese text come from one font instead of a Latin font with a Japanese fallback.
+void UseJapaneseFont();
 
 // Sets a hint "short|long": the part before the bar becomes the tooltip, the part after it
 // the status-bar text. A hint without a bar is both. An empty part sets nothing.

@@ -1,5 +1,8 @@
 // Text crossing between the job's Shift_JIS and Qt, the reporting hook shown as boxes, and the
 // scripted service's own checks, which every dialog test relies on.
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 #include "platform/report.hpp"
@@ -54,6 +57,42 @@ class UiTextTest : public DialogTestBase {
         QCOMPARE(boxes[0].text, QStringLiteral("設定ファイルを読み込めません"));
         QCOMPARE(boxes[0].buttons, MessageButton::Ok);
         QCOMPARE(boxes[1].kind, MessageKind::Warning);
+    }
+
+    void qtBoxAnswersWithTheButtonChosen() {
+        // The real box, closed from inside its own event loop as a user would close it.
+        QtModalService qt;
+        MessageRequest request;
+        request.kind = MessageKind::Question;
+        request.text = QStringLiteral("ファイルが存在します。\n上書きしますか？");
+        request.buttons = MessageButton::Yes | MessageButton::No | MessageButton::Cancel;
+        QString default_text;
+        QString caption;
+        int button_count = 0;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            caption = box->windowTitle();
+            button_count = static_cast<int>(box->buttons().size());
+            default_text = box->defaultButton() != nullptr ? box->defaultButton()->text() : "";
+            box->button(QMessageBox::No)->click();
+        });
+        QCOMPARE(qt.ShowMessage(nullptr, request), MessageButton::No);
+        QCOMPARE(caption, QStringLiteral("Brindle"));
+        QCOMPARE(button_count, 3);
+        QCOMPARE(default_text, QMessageBox(QMessageBox::NoIcon, {}, {}, QMessageBox::Yes)
+                                   .button(QMessageBox::Yes)
+                                   ->text());
+
+        QTimer::singleShot(0, [] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                QTest::keyClick(box, Qt::Key_Escape);
+            }
+        });
+        request.buttons = MessageButton::Ok | MessageButton::Cancel;
+        QCOMPARE(qt.ShowMessage(nullptr, request), MessageButton::Cancel);
     }
 
     void scriptedServiceReportsWhatATestLeftUndone() {
