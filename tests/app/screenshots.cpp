@@ -3,7 +3,7 @@
 // Mailboxes and the job are built in a temporary folder; boxes are answered by the scripted
 // service, so nothing waits for a hand.
 //
-// usage: brindle_app_screenshots OUTPUT_FOLDER [SUFFIX]
+// usage: brindle_app_screenshots OUTPUT_FOLDER [SUFFIX]   (SUFFIX: "@150" for the 150 % set)
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
