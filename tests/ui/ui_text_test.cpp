@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <thread>
 
 #include "platform/report.hpp"
 #include "support/dialog_test_base.hpp"
@@ -57,6 +58,16 @@ class UiTextTest : public DialogTestBase {
         QCOMPARE(boxes[0].text, QStringLiteral("設定ファイルを読み込めません"));
         QCOMPARE(boxes[0].buttons, MessageButton::Ok);
         QCOMPARE(boxes[1].kind, MessageKind::Warning);
+    }
+
+    void reportFromAnotherThreadIsShownOnTheGuiThread() {
+        Boxes().SetNextAnswer(MessageButton::Ok);
+        std::thread worker([] { RaiseWarning("別スレッドの警告"); });
+        worker.join();
+        // Queued, not shown from the worker: a widget must never be touched off its thread.
+        QVERIFY(Boxes().Messages().empty());
+        QTRY_COMPARE(Boxes().Messages().size(), std::size_t{1});
+        QCOMPARE(Boxes().Messages()[0].text, QStringLiteral("別スレッドの警告"));
     }
 
     void qtBoxAnswersWithTheButtonChosen() {
