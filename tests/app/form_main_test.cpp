@@ -21,6 +21,7 @@
 #include "support/dbx_builder.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/support/dialog_test_base.hpp"
+#include "ui/ui_text.hpp"
 #include "ui/widgets.hpp"
 
 namespace brindle::testing {
@@ -224,6 +225,39 @@ class FormMainTest : public DialogTestBase {
         QApplication::sendEvent(&form, &drop);
         QCOMPARE(Job().GetInportPaths(),
                  (std::vector<std::string>{first.string(), second.string()}));
+    }
+
+    void sourceDialogStartsWhereTheMailIs() {
+        // A made-up Wine prefix whose default identity keeps its mail in C:\Mail\OE.
+        const test::TempDir prefix;
+        fs::create_directories(prefix / "drive_c" / "Mail" / "OE");
+        fs::create_directories(prefix / "dosdevices");
+        fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+        std::ofstream(prefix / "user.reg")
+            << "[Identities]\n\"Default User ID\"=\"{ID}\"\n"
+               "[Identities\\\\{ID}\\\\Software\\\\Microsoft\\\\Outlook Express\\\\5.0]\n"
+               "\"Store Root\"=\"C:\\\\Mail\\\\OE\"\n";
+        const QByteArray previous = qgetenv("WINEPREFIX");
+        qputenv("WINEPREFIX", QByteArray::fromStdString(prefix.path().string()));
+
+        TFormMain form(Job());
+        Boxes().SetNextFileNames({});  // cancelled
+        QVERIFY(TriggerAction(form, "ActionDbxSelect"));
+        Job().AddInportPath("/srv/mail/inbox.dbx");
+        Boxes().SetNextFileNames({});
+        QVERIFY(TriggerAction(form, "ActionDbxSelect"));
+        qputenv("WINEPREFIX", previous);
+
+        const auto& asked = Boxes().Asked();
+        QCOMPARE(asked.size(), std::size_t{2});
+        QVERIFY2(fs::equivalent(QStringToPath(asked[0].file.directory),
+                                prefix / "drive_c" / "Mail" / "OE"),
+                 qPrintable(asked[0].file.directory));
+        QCOMPARE(asked[0].file.filter, QStringLiteral("DBXファイル(*.dbx)"));
+        QCOMPARE(asked[1].file.directory, QStringLiteral("/srv/mail"));
+        // Lower than 350 pixels snaps back.
+        form.resize(456, 200);
+        QCOMPARE(form.height(), 350);
     }
 
     void convertsAMailboxChosenThroughTheWindow() {
