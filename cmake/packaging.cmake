@@ -26,7 +26,6 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "mail")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/brindle")
 # The shared libraries (Qt, libxml2, libstdc++) come from dpkg-shlibdeps; what is loaded at run
 # time without a link (the X11 platform plugin, the Japanese font) is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
