@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
     }
     TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindle"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("brindle")));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("brindle"), QIcon(QStringLiteral(":/brindle.png"))));
 
     const QStringList arguments = QApplication::arguments().mid(1);
     if (arguments.size() > 1) {
