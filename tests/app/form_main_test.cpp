@@ -20,6 +20,7 @@
 #include "app/form_main.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/temp_dir.hpp"
+#include "ui/dbx_grid.hpp"
 #include "ui/support/dialog_test_base.hpp"
 #include "ui/ui_text.hpp"
 #include "ui/widgets.hpp"
@@ -258,6 +259,30 @@ class FormMainTest : public DialogTestBase {
         // Lower than 350 pixels snaps back.
         form.resize(456, 200);
         QCOMPARE(form.height(), 350);
+    }
+
+    void listCommandsChangeTheJobAndDialogCommandsOpenTheirDialogs() {
+        TFormMain form(Job());
+        form.show();
+        Job().AddInportPath("/m/a.dbx");
+        Job().AddInportPath("/m/b.dbx");
+        Job().AddCondition(TFindType{0, "abc", false, false});
+        Child<TDbxGrid>(form, "DbxGrid").SetRow(2);  // the second source (row 0 is the title)
+        QVERIFY(TriggerAction(form, "ActionDbxDelete"));
+        QCOMPARE(Job().GetInportPaths(), std::vector<std::string>{"/m/a.dbx"});
+        {
+            // Cancelled dialogs change nothing.
+            const ModalCloser closer;
+            QVERIFY(TriggerAction(form, "ActionFindEdit"));
+            QVERIFY(TriggerAction(form, "MenuHelpVersion"));
+            QCOMPARE(closer.Closed(),
+                     (QStringList{QStringLiteral("FormFind"), QStringLiteral("FormVersion")}));
+        }
+        QCOMPARE(Job().GetConditions().size(), std::size_t{1});
+        QVERIFY(TriggerAction(form, "ActionFindClear"));
+        QVERIFY(Job().GetConditions().empty());
+        QVERIFY(TriggerAction(form, "ActionSettingFileCreate"));
+        QVERIFY(Job().GetInportPaths().empty());
     }
 
     void convertsAMailboxChosenThroughTheWindow() {
