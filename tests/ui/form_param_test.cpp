@@ -17,8 +17,7 @@ class FormParamTest : public DialogTestBase {
   private slots:
     void opensWithTheJobsParameterAndGivesItBack() {
         // 件名： in Shift_JIS, and one byte that is no character: kept as it is when unchanged.
-        const TFindParam stored{"\x8c\x8f\x96\xbc\x81\x46\xff", TNamingLine::NextLine,
-                                TNamingPos::Body};
+        const TFindParam stored{"\x8c\x8f\x96\xbc\x81\x46\xff", TNamingLine{1}, TNamingPos{0}};
         Job().SetNamingTypeParameter(stored);
         TFormParam dialog(Job(), nullptr);
         QCOMPARE(Child<QLineEdit>(dialog, "EditNameParam").text(), QStringLiteral("件名：\uFFFD"));
@@ -31,8 +30,7 @@ class FormParamTest : public DialogTestBase {
     }
 
     void headerGreysOutTheLineChoice() {
-        Job().SetNamingTypeParameter(
-            TFindParam{"X-Name:", TNamingLine::NextLine, TNamingPos::Header});
+        Job().SetNamingTypeParameter(TFindParam{"X-Name:", TNamingLine{1}, TNamingPos{1}});
         TFormParam dialog(Job(), nullptr);
         auto& pos = Child<RadioGroup>(dialog, "RadioGroupNameParamPos");
         auto& line = Child<RadioGroup>(dialog, "RadioGroupNameParamLine");
@@ -43,12 +41,11 @@ class FormParamTest : public DialogTestBase {
         QTest::mouseClick(pos.Button(1), Qt::LeftButton);
         QVERIFY(!line.isEnabled());
         // The greyed-out choice still counts.
-        QCOMPARE(dialog.GetFindParam(),
-                 (TFindParam{"X-Name:", TNamingLine::SameLine, TNamingPos::Header}));
+        QCOMPARE(dialog.GetFindParam(), (TFindParam{"X-Name:", TNamingLine{0}, TNamingPos{1}}));
     }
 
     void emptyTextIsRefusedUntilCancel() {
-        Job().SetNamingTypeParameter(TFindParam{"abc", TNamingLine::SameLine, TNamingPos::Body});
+        Job().SetNamingTypeParameter(TFindParam{"abc", TNamingLine{0}, TNamingPos{0}});
         TFormParam dialog(Job(), nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -68,7 +65,7 @@ class FormParamTest : public DialogTestBase {
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(Job().GetNamingTypeParameter(),
-                 (TFindParam{"abc", TNamingLine::SameLine, TNamingPos::Body}));
+                 (TFindParam{"abc", TNamingLine{0}, TNamingPos{0}}));
     }
 
     void typedTextBecomesShiftJisOrIsRefused() {
