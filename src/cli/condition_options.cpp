@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "match/mail_match.hpp"
+#include "platform/file_system.hpp"
 #include "platform/report.hpp"
 #include "platform/text_encoding.hpp"
 #include "regexp/awk_str.hpp"
@@ -125,6 +126,13 @@ int ApplyConditionOptions(const ConditionOptions& options, TConvertJob& job, Cli
     job.filter = MakeMailFilter(conditions);
     if (options.save_job.empty()) {
         return kExitOk;
+    }
+    // The option names a file to write, not one to pick: a typo or a swapped argument must not
+    // turn a mailbox or any other file into a job file.
+    if (PathExists(options.save_job) && !TSettingFile::IsJobFile(options.save_job)) {
+        context.err << "--save-job: " << SanitizeUtf8(options.save_job)
+                    << " はこのプログラムの設定ファイルではないため、上書きしません。\n";
+        return kExitUsage;
     }
     const TJobData data = JobDataFor(job, conditions);
     TSettingFile settings;

@@ -46,6 +46,10 @@ std::string WriteJobXml(const TJobData& job);
 // condition or parameter text has no Shift_JIS form.
 void ReadJobXml(std::string_view file_text, TJobData& job);
 
+// True when the text is a settings file of this program: well-formed XML whose root element is
+// Brindle. Raises nothing.
+bool IsJobXml(std::string_view file_text);
+
 // Registers the "Shift_JIS" to CP932 alias with libxml2, once; every entry point calls it.
 void EnsureXmlEncodingAlias();
 

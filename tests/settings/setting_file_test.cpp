@@ -482,5 +482,49 @@ TEST_F(SettingFileTest, FailedSaveLeavesThePreviousFile) {
     EXPECT_FALSE(job_.Save(PathOf("no/such/folder/job.xml")));
 }
 
+TEST_F(SettingFileTest, SaveWritesOnlyNewNamesAndRegularFilesThatAreNoSource) {
+    const std::string mailbox = PathOf("inbox.dbx");
+    WriteFile(mailbox, "mail");
+    const std::string pipe = PathOf("pipe.xml");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_directories(dir_ / "folder.xml");
+    fs::create_symlink("inbox.dbx", PathOf("alias.xml"));
+    ASSERT_EQ(::link(mailbox.c_str(), PathOf("hard.dbx").c_str()), 0);
+    job_.AddInportPath(mailbox);
+    job_.AddInportPath(PathOf("not-yet.dbx"));
+
+    for (const std::string& target :
+         {mailbox, PathOf("alias.xml"), PathOf("hard.dbx"), PathOf("./not-yet.dbx")}) {
+        reports_.clear();
+        EXPECT_FALSE(job_.Save(target)) << target;
+        ASSERT_EQ(reports_.size(), 1u) << target;
+        EXPECT_NE(reports_[0].message.find("変換元のメールボックスです"), std::string::npos)
+            << reports_[0].message;
+    }
+    for (const std::string& target : {pipe, PathOf("folder.xml")}) {
+        reports_.clear();
+        EXPECT_FALSE(job_.Save(target)) << target;
+        ASSERT_EQ(reports_.size(), 1u) << target;
+        EXPECT_NE(reports_[0].message.find("通常のファイルではありません"), std::string::npos)
+            << reports_[0].message;
+    }
+    EXPECT_EQ(ReadFile(mailbox), "mail");
+    EXPECT_FALSE(fs::exists(PathOf("not-yet.dbx")));
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_TRUE(fs::is_directory(PathOf("folder.xml")));
+    EXPECT_TRUE(fs::is_symlink(PathOf("alias.xml")));
+    EXPECT_TRUE(job_.GetFileName().empty());
+
+    // A regular file that is no source, and a new name, are written.
+    WriteFile(PathOf("old.xml"), "<Brindle/>");
+    EXPECT_TRUE(job_.Save(PathOf("old.xml")));
+    EXPECT_TRUE(job_.Save(PathOf("new.xml")));
+    EXPECT_TRUE(TSettingFile::IsJobFile(PathOf("new.xml")));
+    EXPECT_FALSE(TSettingFile::IsJobFile(mailbox));
+    EXPECT_FALSE(TSettingFile::IsJobFile(pipe));
+    WriteFile(PathOf("other.xml"), "<?xml version=\"1.0\"?><Other><Brindle/></Other>");
+    EXPECT_FALSE(TSettingFile::IsJobFile(PathOf("other.xml")));
+}
+
 }  // namespace
 }  // namespace brindle
