@@ -128,6 +128,7 @@ int BuildConvertJob(const ConvertOptions& options, TConvertJob& job, CliContext&
     job.sources = options.mailboxes;
     job.destination = options.output;
     job.create_dir = options.per_mailbox_folder;
+    job.salvage = options.salvage;
     job.naming.type = options.naming == "subject" ? TNamingType::Subject
                       : options.naming == "param" ? TNamingType::Parameter
                                                   : TNamingType::Number;
@@ -182,6 +183,11 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
         context.err << "(" << SanitizeUtf8(FileName(path)) << "):警告: " << w << "\n";
         Forward(observer.file_warning, path, w);
     };
+    events.message_warning = [&](const std::string& path, std::int32_t j, const std::string& w) {
+        progress.Clear();
+        context.err << "(" << SanitizeUtf8(FileName(path)) << "):[" << j << "] 警告: " << w << "\n";
+        Forward(observer.message_warning, path, j, w);
+    };
     events.completed = [&] { Forward(observer.completed); };
     events.yield = [&] { Forward(observer.yield); };
 
@@ -223,6 +229,9 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
         ->capture_default_str();
     sub->add_flag("--per-mailbox-folder", options->per_mailbox_folder,
                   "Put each mailbox's messages into a subfolder named after the mailbox");
+    sub->add_flag("--salvage", options->salvage,
+                  "Also write the messages that a mailbox still holds but its index no longer "
+                  "lists");
     sub->add_option("mailboxes", options->mailboxes, "Outlook Express mailbox files (.dbx)")
         ->required();
     auto conditions = std::make_shared<ConditionOptions>();

@@ -21,6 +21,7 @@ struct ConvertOptions {
     std::string param_place = "body";  // body | header
     std::string param_line = "same";   // same | next
     bool per_mailbox_folder = false;
+    bool salvage = false;
     std::vector<std::string> mailboxes;
 };
 

@@ -12,10 +12,6 @@
 namespace brindle {
 namespace {
 
-std::unique_ptr<TBasicMailParser> OpenDbx(const std::string& path) {
-    return std::make_unique<TDBXParser>(std::filesystem::path(path));
-}
-
 template <typename F, typename... Args>
 void Notify(const F& f, Args&&... args) {
     if (f) {
@@ -33,7 +29,10 @@ std::string WithTrailingSlash(std::string folder) {
 }  // namespace
 
 TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
-    : job_(std::move(job)), events_(std::move(events)), opener_(OpenDbx) {
+    : job_(std::move(job)), events_(std::move(events)) {
+    opener_ = [salvage = job_.salvage](const std::string& path) {
+        return std::make_unique<TDBXParser>(std::filesystem::path(path), salvage);
+    };
     job_.destination = WithTrailingSlash(std::move(job_.destination));
     job_.naming.param_text = PrepareParamText(job_.naming.param_text, job_.naming.pos);
 }
@@ -86,21 +85,18 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         }
         mailbox = opener_(path);
         count = mailbox->GetMailCount();
-        if (const auto* dbx = dynamic_cast<const TDBXParser*>(mailbox.get());
-            dbx != nullptr && dbx->HeaderMessageCount() != count) {
-            std::string warning = "ヘッダのメール数 ";
-            warning += std::to_string(dbx->HeaderMessageCount());
-            warning += " は見つかったメール数 ";
-            warning += std::to_string(count);
-            warning += " と異なります。見つかったメールをすべて変換します。";
-            if (events_.file_warning) {
-                events_.file_warning(path, warning);
-            } else {
-                std::string report = "(";
-                report += std::filesystem::path(path).filename().string();
-                report += "):";
-                report += warning;
-                RaiseWarning(report);
+        if (const auto* dbx = dynamic_cast<const TDBXParser*>(mailbox.get())) {
+            // A damaged index is said once, in words, with what it cost; a header count that
+            // merely disagrees with a sound walk is said as such.
+            if (!dbx->ReadWarning().empty()) {
+                Warn(path, -1, dbx->ReadWarning());
+            } else if (dbx->HeaderMessageCount() != count) {
+                std::string warning = "ヘッダのメール数 ";
+                warning += std::to_string(dbx->HeaderMessageCount());
+                warning += " は見つかったメール数 ";
+                warning += std::to_string(count);
+                warning += " と異なります。見つかったメールをすべて変換します。";
+                Warn(path, -1, warning);
             }
         }
     } catch (const std::exception& e) {
@@ -124,11 +120,31 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     return true;
 }
 
+void TConvertRun::Warn(const std::string& path, std::int32_t index, const std::string& warning) {
+    if (index >= 0 && events_.message_warning) {
+        events_.message_warning(path, index, warning);
+        return;
+    }
+    const std::string text =
+        index >= 0 ? "[" + std::to_string(index) + "] " + warning : std::string(warning);
+    if (events_.file_warning) {
+        events_.file_warning(path, text);
+        return;
+    }
+    RaiseWarning("(" + std::filesystem::path(path).filename().string() + "):" + text);
+}
+
 void TConvertRun::ConvertMessage(TBasicMailParser& mailbox, const std::string& path,
                                  std::int32_t index, const std::string& folder) {
     try {
         const std::unique_ptr<TBasicMail> mail = mailbox.GetMail(index);
         ++summary_.messages_read;
+        if (auto* dbx = dynamic_cast<TDBXParser*>(&mailbox);
+            dbx != nullptr && dbx->EmptyAgainstItsRecord(index)) {
+            Warn(path, index,
+                 "記録には本文の位置があるのに、本文は空として読まれました。空のメールとして扱いま"
+                 "す。");
+        }
         if (job_.filter && !job_.filter(*mail)) {
             return;
         }

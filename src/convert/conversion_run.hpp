@@ -36,6 +36,9 @@ struct TConvertEvents {
     // Something odd but harmless about a mailbox, such as a header count the walk contradicts.
     // Left empty, the warning goes to the reporting hook (RaiseWarning).
     std::function<void(const std::string& path, const std::string& warning)> file_warning;
+    // The same for one message. Left empty, it goes to file_warning with "[index] " in front.
+    std::function<void(const std::string& path, std::int32_t index, const std::string& warning)>
+        message_warning;
     std::function<void()> completed;
     // Let the front end process pending input; a stop requested here is honoured at once.
     std::function<void()> yield;
@@ -73,6 +76,8 @@ class TConvertRun {
     void ConvertMessage(TBasicMailParser& mailbox, const std::string& path, std::int32_t index,
                         const std::string& folder);
     std::string OutputFolder(const std::string& path);
+    // index -1: the file's warning.
+    void Warn(const std::string& path, std::int32_t index, const std::string& warning);
 
     TConvertJob job_;
     TConvertEvents events_;

@@ -202,6 +202,56 @@ TEST(ConvertDbx, CountWarningGoesToTheReportHookWithoutAView) {
     EXPECT_EQ(reports[0].message.rfind("(zero.dbx):", 0), 0u) << reports[0].message;
 }
 
+TEST(ConvertDbx, DamagedIndexSalvageAndEmptyMessagesAreWarnedOnce) {
+    test::TempDir dir;
+    DbxBuilder().AddMessages(3).RootPastEnd().WriteTo(dir / "rootless.dbx");
+    DbxBuilder()
+        .AddMessage("Subject: kept\r\n\r\n")
+        .AddMessage("Subject: lost\r\n\r\n")
+        .LeaveOutOfIndex(1)
+        .AddMessage("Subject: emptied\r\n\r\n")
+        .AttributeIds(2, 0x84, 0x04)
+        .WriteTo(dir / "deleted.dbx");
+    DbxBuilder().AddMessages(1).WriteTo(dir / "folders.dbx");
+    {
+        std::fstream patch(dir / "folders.dbx", std::ios::in | std::ios::out | std::ios::binary);
+        patch.seekp(4);
+        patch.write("\xC6\xFD\x74\x6F", 4);  // the folder list's file type
+    }
+    std::vector<std::pair<std::int32_t, std::string>> message_warnings;
+    TConvertEvents events;
+    std::vector<std::string> file_warnings;
+    std::vector<std::string> failures;
+    events.file_warning = [&](const std::string& p, const std::string& w) {
+        file_warnings.push_back(fs::path(p).filename().string() + ":" + w);
+    };
+    events.message_warning = [&](const std::string&, std::int32_t j, const std::string& w) {
+        message_warnings.emplace_back(j, w);
+    };
+    events.file_failed = [&](const std::string& p, const std::string& e) {
+        failures.push_back(fs::path(p).filename().string() + ":" + e);
+    };
+    auto job = SubjectJob(dir, {(dir / "rootless.dbx").string(), (dir / "deleted.dbx").string(),
+                                (dir / "folders.dbx").string()});
+    job.salvage = true;
+    TConvertRun run(std::move(job), std::move(events));
+    const TConvertSummary summary = run.Run();
+    EXPECT_EQ(Names(dir / "out"),
+              (std::set<std::string>{"message 0.eml", "message 1.eml", "message 2.eml", "kept.eml",
+                                     "lost.eml", "無題.eml"}));
+    EXPECT_EQ(summary.messages_written, 6);
+    EXPECT_EQ(summary.files_failed, 1);
+    ASSERT_EQ(file_warnings.size(), 2u);
+    EXPECT_EQ(file_warnings[0].rfind("rootless.dbx:メールの索引が壊れています", 0), 0u)
+        << file_warnings[0];
+    EXPECT_EQ(file_warnings[1].rfind("deleted.dbx:索引にないメール 1 通", 0), 0u)
+        << file_warnings[1];
+    ASSERT_EQ(message_warnings.size(), 1u);
+    EXPECT_EQ(message_warnings[0].first, 1);  // index 1 of the list: "lost" comes last
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("Folders.dbx"), std::string::npos) << failures[0];
+}
+
 TEST(ConvertDbx, CorpusMailboxesConvertCompletely) {
     const fs::path corpus = BRINDLE_CORPUS_DIR;
     if (!fs::exists(corpus / "perl_test.dbx") || !fs::exists(corpus / "perl_test1.dbx")) {
