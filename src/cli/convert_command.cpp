@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -15,8 +16,9 @@
 namespace brindle::cli {
 namespace {
 
-// The run that SIGINT / SIGTERM stop. The handler sets the run's own flag, so a signal that
-// comes while a mailbox is opened or a message written is seen at the very next check point.
+// The run that SIGINT, SIGTERM, SIGHUP (a closed terminal or SSH session) and SIGQUIT stop. The
+// handler sets the run's own flag, so a signal that comes while a mailbox is opened or a message
+// written is seen at the very next check point.
 std::atomic<TConvertRun*> g_signalled_run{nullptr};
 static_assert(std::atomic<TConvertRun*>::is_always_lock_free);
 
@@ -26,10 +28,12 @@ extern "C" void OnStopSignal(int /*signal*/) {
     }
 }
 
-// Routes SIGINT and SIGTERM to the run's stop flag for its lifetime, then puts back what was
+// Routes the stop signals to the run's stop flag for its lifetime, then puts back what was
 // there.
 class StopSignalScope {
   public:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
     explicit StopSignalScope(TConvertRun& run) {
         g_signalled_run.store(&run);
         struct sigaction action {};
@@ -37,20 +41,21 @@ class StopSignalScope {
         // Reads and writes in progress go on; the stop is taken at the run's next check.
         action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_int_);
-        sigaction(SIGTERM, &action, &previous_term_);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            sigaction(kSignals[i], &action, &previous_[i]);
+        }
     }
     ~StopSignalScope() {
-        sigaction(SIGINT, &previous_int_, nullptr);
-        sigaction(SIGTERM, &previous_term_, nullptr);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            sigaction(kSignals[i], &previous_[i], nullptr);
+        }
         g_signalled_run.store(nullptr);
     }
     StopSignalScope(const StopSignalScope&) = delete;
     StopSignalScope& operator=(const StopSignalScope&) = delete;
 
   private:
-    struct sigaction previous_int_ {};
-    struct sigaction previous_term_ {};
+    struct sigaction previous_[std::size(kSignals)]{};
 };
 
 std::string FileName(const std::string& path) {

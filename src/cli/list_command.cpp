@@ -68,7 +68,7 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
     }
 
     bool sound = true;
-    for (std::int32_t i = 0; i < count; ++i) {
+    for (std::int32_t i = 0; i < count && context.out; ++i) {
         current = i;
         try {
             const std::string text = parser.ReadMailText(i);
@@ -97,6 +97,9 @@ void AddListCommand(CLI::App& app, CliContext& context) {
                    "lists");
     list->callback([mailboxes, salvage, &context] {
         for (const std::string& path : *mailboxes) {
+            if (!context.out) {
+                break;  // nobody reads the listing any more
+            }
             if (!ListMailbox(path, *salvage, context)) {
                 context.status = kExitFailures;
             }

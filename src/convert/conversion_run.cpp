@@ -113,7 +113,15 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         if (StopRequested()) {
             return false;
         }
-        ConvertMessage(*mailbox, path, j, folder);
+        try {
+            ConvertMessage(*mailbox, path, j, folder);
+        } catch (const FolderError& e) {
+            // The folder is full, read-only or gone: every later message would fail alike, so
+            // the file ends here with one report.
+            ++summary_.files_failed;
+            Notify(events_.file_failed, path, std::string(e.what()));
+            return true;
+        }
         Notify(events_.message_done, j);
         Notify(events_.yield);
     }
@@ -151,6 +159,8 @@ void TConvertRun::ConvertMessage(TBasicMailParser& mailbox, const std::string& p
         const std::string written = WriteMail(naming_state_, job_.naming, *mail, folder);
         ++summary_.messages_written;
         Notify(events_.message_written, written);
+    } catch (const FolderError&) {
+        throw;
     } catch (const std::exception& e) {
         ++summary_.messages_failed;
         Notify(events_.message_failed, path, index, std::string(e.what()));

@@ -6,8 +6,10 @@
 //
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox
-// that cannot be opened or whose index cannot be walked is reported and the run goes on with
-// the next mailbox. Both guards catch Exception and any std::exception.
+// that cannot be opened or is no mail folder is reported and the run goes on with the next
+// mailbox. Both guards catch Exception and any std::exception. An error of the output folder
+// itself (full, over quota, read-only, not writable, gone) ends the mailbox with one report
+// instead of one per remaining message.
 #pragma once
 
 #include <atomic>

@@ -12,6 +12,7 @@
 
 #include "convert/conversion_run.hpp"
 #include "mailbox/dbx_parser.hpp"
+#include "platform/file_system.hpp"
 #include "platform/line_list.hpp"
 #include "platform/report.hpp"
 #include "support/dbx_builder.hpp"
@@ -250,6 +251,32 @@ TEST(ConvertDbx, DamagedIndexSalvageAndEmptyMessagesAreWarnedOnce) {
     EXPECT_EQ(message_warnings[0].first, 1);  // index 1 of the list: "lost" comes last
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("Folders.dbx"), std::string::npos) << failures[0];
+}
+
+TEST(ConvertDbx, ErrorOfTheOutputFolderEndsEachMailboxWithOneReport) {
+    test::TempDir dir;
+    DbxBuilder().AddMessages(50).WriteTo(dir / "a.dbx");
+    DbxBuilder().AddMessages(30).WriteTo(dir / "b.dbx");
+    const std::vector<std::string> sources = {(dir / "a.dbx").string(), (dir / "b.dbx").string()};
+    {
+        // The disk fills up during the fourth message.
+        const ScopedWriteFunction full(DiskFullAfter(3 * 30 + 10));
+        const Outcome outcome = Convert(SubjectJob(dir, sources));
+        EXPECT_EQ(outcome.summary.messages_written, 3);
+        EXPECT_EQ(outcome.summary.messages_failed, 0);
+        EXPECT_EQ(outcome.summary.files_failed, 2);
+        ASSERT_EQ(outcome.errors.size(), 2u);
+        EXPECT_EQ(outcome.errors[0].rfind("a.dbx:", 0), 0u) << outcome.errors[0];
+        EXPECT_EQ(outcome.errors[1].rfind("b.dbx:", 0), 0u) << outcome.errors[1];
+        EXPECT_EQ(Names(dir / "out").size(), 3u);
+    }
+    // The folder is gone.
+    auto job = SubjectJob(dir, sources);
+    fs::remove_all(job.destination);
+    const Outcome gone = Convert(std::move(job));
+    EXPECT_EQ(gone.summary.messages_read, 2);
+    EXPECT_EQ(gone.errors.size(), 2u);
+    EXPECT_EQ(gone.summary.messages_failed, 0);
 }
 
 TEST(ConvertDbx, CorpusMailboxesConvertCompletely) {
