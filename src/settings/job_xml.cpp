@@ -15,6 +15,7 @@
 
 #include "platform/exception.hpp"
 #include "platform/text_encoding.hpp"
+#include "platform/work_count.hpp"
 
 namespace brindle {
 namespace {
@@ -221,6 +222,7 @@ void ReadInportPath(const xmlNode* list, TJobData& job, std::unordered_set<std::
     for (const xmlNode* node = list->children; node != nullptr; node = node->next) {
         if (node->type == XML_ELEMENT_NODE && NodeName(node) == "Path") {
             std::string path = ElementText(node);
+            CountWork(1);
             if (seen.insert(path).second) {
                 job.InportPath.push_back(std::move(path));
             }

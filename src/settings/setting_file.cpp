@@ -16,6 +16,7 @@
 #include "platform/exception.hpp"
 #include "platform/file_system.hpp"
 #include "platform/report.hpp"
+#include "platform/work_count.hpp"
 
 namespace brindle {
 namespace {
@@ -242,7 +243,9 @@ void TSettingFile::SetModified(bool modified) {
 }
 
 void TSettingFile::AddInportPath(const std::string& path) {
-    if (std::find(job_.InportPath.begin(), job_.InportPath.end(), path) != job_.InportPath.end()) {
+    const auto found = std::find(job_.InportPath.begin(), job_.InportPath.end(), path);
+    CountWork(static_cast<std::uint64_t>(found - job_.InportPath.begin()) + 1);
+    if (found != job_.InportPath.end()) {
         return;
     }
     job_.InportPath.push_back(path);
