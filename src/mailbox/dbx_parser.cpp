@@ -436,8 +436,10 @@ void TDBXParser::Salvage() {
             if (Le32(fields.data()) != static_cast<std::uint32_t>(block)) {
                 break;
             }
-            const std::int64_t length =
-                std::clamp<std::int64_t>(LeInt32(fields.data() + kBlockLength), 0, kBlockCapacity);
+            // A damaged length claims only the block's header: a made-up length could hide
+            // the blocks that lie after it.
+            const std::int64_t claimed = LeInt32(fields.data() + kBlockLength);
+            const std::int64_t length = claimed >= 0 && claimed <= kBlockCapacity ? claimed : 0;
             used.push_back(Region{block, block + kBlockText + length});
             block = LeInt32(fields.data() + kBlockNext);
         }

@@ -359,6 +359,15 @@ TEST_F(DbxParserTest, SalvageOnRequestFindsWhatNoIndexListsOnce) {
         auto parser = Open(damaged, true);
         EXPECT_EQ(Texts(*parser).size(), 3u);
     }
+    // A chain whose link to its last block is broken: that block is readable and no listed
+    // message reaches it, so salvage brings it back on its own.
+    DbxBuilder broken_link;
+    broken_link.AddMessages(1).AddMessage(std::string(1500, 'm'), {600, 600}).AddMessages(1);
+    broken_link.NextBlockPastEnd(1, 1);
+    auto parser = Open(broken_link, true);
+    EXPECT_EQ(Texts(*parser), (std::vector<std::string>{
+                                  "Subject: message 0\r\n\r\nbody 0\r\n", "<error>",
+                                  "Subject: message 2\r\n\r\nbody 2\r\n", std::string(300, 'm')}));
 }
 
 TEST_F(DbxParserTest, FilesThatAreNoMailFolderSayWhatTheyAre) {
