@@ -20,13 +20,13 @@ struct TConvertJob {
     std::vector<std::string> sources;  // native paths of .dbx files, in order
     std::string destination;           // native path of an existing folder
     bool create_dir = false;           // one subfolder per source, named after the file
-    // Also scan each mailbox for messages its index does not list (a damaged index is
-    // scanned in any case).
-    bool salvage = false;
     // As the user gave it: for the header place PrepareParamText makes it a header key when
     // the run starts.
     TNamingRule naming;
     TMailFilter filter;
+    // Also scan each mailbox for messages its index does not list (a damaged index is
+    // scanned in any case).
+    bool salvage = false;
 };
 
 }  // namespace brindle
