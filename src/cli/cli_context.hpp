@@ -19,7 +19,7 @@ inline constexpr int kExitStopped = 130;
 inline constexpr const char* kExitStatusHelp =
     "Exit status: 0 everything done; 1 some file or message failed; 2 wrong usage, text without "
     "a Shift_JIS form, or a job that fails its checks or cannot be loaded; 130 stopped by "
-    "SIGINT or SIGTERM.\n";
+    "SIGINT, SIGTERM, SIGHUP or SIGQUIT.\n";
 
 struct CliContext {
     std::ostream& out;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -19,8 +20,9 @@
 namespace brindle::cli {
 namespace {
 
-// The run that SIGINT / SIGTERM stop. The handler sets the run's own flag, so a signal that
-// comes while a mailbox is opened or a message written is seen at the very next check point.
+// The run that SIGINT, SIGTERM, SIGHUP (a closed terminal or SSH session) and SIGQUIT stop. The
+// handler sets the run's own flag, so a signal that comes while a mailbox is opened or a message
+// written is seen at the very next check point.
 std::atomic<TConvertRun*> g_signalled_run{nullptr};
 static_assert(std::atomic<TConvertRun*>::is_always_lock_free);
 
@@ -30,10 +32,12 @@ extern "C" void OnStopSignal(int /*signal*/) {
     }
 }
 
-// Routes SIGINT and SIGTERM to the run's stop flag for its lifetime, then puts back what was
+// Routes the stop signals to the run's stop flag for its lifetime, then puts back what was
 // there.
 class StopSignalScope {
   public:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
     explicit StopSignalScope(TConvertRun& run) {
         g_signalled_run.store(&run);
         struct sigaction action {};
@@ -41,20 +45,21 @@ class StopSignalScope {
         // Reads and writes in progress go on; the stop is taken at the run's next check.
         action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_int_);
-        sigaction(SIGTERM, &action, &previous_term_);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            sigaction(kSignals[i], &action, &previous_[i]);
+        }
     }
     ~StopSignalScope() {
-        sigaction(SIGINT, &previous_int_, nullptr);
-        sigaction(SIGTERM, &previous_term_, nullptr);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            sigaction(kSignals[i], &previous_[i], nullptr);
+        }
         g_signalled_run.store(nullptr);
     }
     StopSignalScope(const StopSignalScope&) = delete;
     StopSignalScope& operator=(const StopSignalScope&) = delete;
 
   private:
-    struct sigaction previous_int_ {};
-    struct sigaction previous_term_ {};
+    struct sigaction previous_[std::size(kSignals)]{};
 };
 
 std::string AbsolutePath(const std::string& path) {
@@ -162,7 +167,7 @@ int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& co
     return kExitOk;
 }
 
-int RunJob(const TJobData& job, CliContext& context) {
+int RunJob(const TJobData& job, CliContext& context, bool salvage) {
     if (const auto problem = CheckJob(job)) {
         context.err << problem->message;
         if (!problem->detail.empty()) {
@@ -171,7 +176,9 @@ int RunJob(const TJobData& job, CliContext& context) {
         context.err << "\n";
         return kExitUsage;
     }
-    return RunConvertJob(MakeConvertJob(job), context);
+    TConvertJob run = MakeConvertJob(job);
+    run.salvage = salvage;
+    return RunConvertJob(std::move(run), context);
 }
 
 int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& observer) {
@@ -305,6 +312,9 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
     line->check(CLI::IsMember({"same", "next"}))->capture_default_str();
     sub->add_flag("--per-mailbox-folder", options->per_mailbox_folder,
                   "Put each mailbox's messages into a subfolder named after the mailbox");
+    sub->add_flag("--salvage", options->salvage,
+                  "Also write the messages that a mailbox still holds but its index no longer "
+                  "lists");
     Verbatim(sub->add_option("mailboxes", options->mailboxes,
                              "Outlook Express mailbox files; one given twice is converted once"))
         ->type_name("MAILBOX.dbx")
@@ -326,7 +336,7 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
             context.status = ApplyConditionOptions(*conditions, job, context);
         }
         if (context.status == kExitOk) {
-            context.status = RunJob(job, context);
+            context.status = RunJob(job, context, options->salvage);
         }
     });
 }

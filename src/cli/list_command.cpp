@@ -39,7 +39,7 @@ std::string ListedSubject(const TBasicMail& mail) {
 }
 
 // Lists one mailbox; answers false when the file or any of its messages failed.
-bool ListMailbox(const std::string& path, CliContext& context) {
+bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
     // A file name is outside data too: blanked like a subject, it cannot break the listing's
     // lines or drive the terminal.
     const std::string name = Blanked(SanitizeUtf8(SourceFileName(path)));
@@ -53,7 +53,7 @@ bool ListMailbox(const std::string& path, CliContext& context) {
         context.err << "警告: " << report.message << "\n";
     });
 
-    TDBXParser parser(path);
+    TDBXParser parser(path, salvage);
     std::int32_t count = 0;
     try {
         count = parser.GetMailCount();
@@ -66,9 +66,12 @@ bool ListMailbox(const std::string& path, CliContext& context) {
         context.out << " (header says " << parser.HeaderMessageCount() << ")";
     }
     context.out << "\n";
+    if (!parser.ReadWarning().empty()) {
+        context.err << "(" << name << "):警告: " << parser.ReadWarning() << "\n";
+    }
 
     bool sound = true;
-    for (std::int32_t i = 0; i < count; ++i) {
+    for (std::int32_t i = 0; i < count && context.out; ++i) {
         current = i;
         try {
             const std::string text = parser.ReadMailText(i);
@@ -86,15 +89,22 @@ bool ListMailbox(const std::string& path, CliContext& context) {
 
 void AddListCommand(CLI::App& app, CliContext& context) {
     auto mailboxes = std::make_shared<std::vector<std::string>>();
+    auto salvage = std::make_shared<bool>(false);
     CLI::App* list = app.add_subcommand(
         "list", "Per mailbox the number of messages; per message its index, bytes and subject");
     list->footer(kExitStatusHelp);
     Verbatim(list->add_option("mailboxes", *mailboxes, "Outlook Express mailbox files"))
         ->type_name("MAILBOX.dbx")
         ->required();
-    list->callback([mailboxes, &context] {
+    list->add_flag("--salvage", *salvage,
+                   "Also list the messages that a mailbox still holds but its index no longer "
+                   "lists");
+    list->callback([mailboxes, salvage, &context] {
         for (const std::string& path : *mailboxes) {
-            if (!ListMailbox(path, context)) {
+            if (!context.out) {
+                break;  // nobody reads the listing any more
+            }
+            if (!ListMailbox(path, *salvage, context)) {
                 context.status = kExitFailures;
             }
         }

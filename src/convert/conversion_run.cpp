@@ -14,11 +14,6 @@
 namespace brindle {
 namespace {
 
-std::unique_ptr<TBasicMailParser> OpenDbx(const std::string& path) {
-    return std::make_unique<TParsedMailbox>(
-        std::make_unique<TDBXParser>(std::filesystem::path(path)));
-}
-
 template <typename F, typename... Args>
 void Notify(const F& f, Args&&... args) {
     if (f) {
@@ -53,7 +48,11 @@ std::string SourceFileName(std::string_view path) {
 }
 
 TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
-    : job_(std::move(job)), events_(std::move(events)), opener_(OpenDbx) {
+    : job_(std::move(job)), events_(std::move(events)) {
+    opener_ = [salvage = job_.salvage](const std::string& path) {
+        return std::make_unique<TParsedMailbox>(
+            std::make_unique<TDBXParser>(std::filesystem::path(path), salvage));
+    };
     job_.destination = WithTrailingSlash(std::move(job_.destination));
     job_.naming.param_text = PrepareParamText(job_.naming.param_text, job_.naming.pos);
 }
@@ -86,11 +85,7 @@ void TConvertRun::ForwardReport(const std::string& text) {
     if (current_path_ == nullptr) {
         return;
     }
-    if (current_index_ >= 0) {
-        Notify(events_.message_warning, *current_path_, current_index_, text);
-    } else {
-        Notify(events_.file_warning, *current_path_, text);
-    }
+    Warn(*current_path_, current_index_, text);
 }
 
 std::string TConvertRun::OutputFolder(const std::string& path) {
@@ -122,7 +117,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         mailbox = opener_(path);
         count = mailbox->GetMailCount();
         for (const std::string& warning : mailbox->GetWarnings()) {
-            Notify(events_.file_warning, path, warning);
+            Warn(path, -1, warning);
         }
     } catch (const std::exception& e) {
         ++summary_.files_failed;
@@ -138,11 +133,30 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         if (StopRequested()) {
             return false;
         }
-        ConvertMessage(*mailbox, path, j, folder);
+        try {
+            ConvertMessage(*mailbox, path, j, folder);
+        } catch (const FolderError& e) {
+            // The folder is full, read-only or gone: every later message would fail alike, so
+            // the file ends here with one report.
+            ++summary_.files_failed;
+            Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
+            return true;
+        }
         Notify(events_.message_done, j);
         Notify(events_.yield);
     }
     return true;
+}
+
+void TConvertRun::Warn(const std::string& path, std::int32_t index, const std::string& warning) {
+    if (index >= 0 && events_.message_warning) {
+        events_.message_warning(path, index, warning);
+        return;
+    }
+    const std::string text =
+        index >= 0 ? "[" + std::to_string(index) + "] " + warning : std::string(warning);
+    // Left unheard by the view, it is dropped: the front end's own sink is not the run's.
+    Notify(events_.file_warning, path, text);
 }
 
 void TConvertRun::ConvertMessage(TBasicMailParser& mailbox, const std::string& path,
@@ -161,6 +175,8 @@ void TConvertRun::ConvertMessage(TBasicMailParser& mailbox, const std::string& p
         const std::string written = WriteMail(naming_state_, job_.naming, *mail, folder);
         ++summary_.messages_written;
         Notify(events_.message_written, written);
+    } catch (const FolderError&) {
+        throw;
     } catch (const std::exception& e) {
         ++summary_.messages_failed;
         Notify(events_.message_failed, path, index, std::string(e.what()), ReasonOf(e));

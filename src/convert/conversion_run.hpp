@@ -15,8 +15,10 @@
 //
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox
-// that cannot be opened or whose index cannot be walked is reported and the run goes on with
-// the next mailbox. Both guards catch Exception and any std::exception.
+// that cannot be opened or is no mail folder is reported and the run goes on with the next
+// mailbox. Both guards catch Exception and any std::exception. An error of the output folder
+// itself (full, over quota, read-only, not writable, gone) ends the mailbox with one report
+// instead of one per remaining message.
 #pragma once
 
 #include <atomic>
@@ -52,7 +54,8 @@ struct TConvertEvents {
     // or a warning raised while it was opened.
     std::function<void(const std::string& path, const std::string& warning)> file_warning;
     // A warning raised while one message was read, parsed, matched or written (a header value
-    // that fails to decode); the message itself goes on.
+    // that fails to decode, a text the file's rules read as empty against its record); the
+    // message itself goes on. Left empty, it goes to file_warning with "[index] " in front.
     std::function<void(const std::string& path, std::int32_t index, const std::string& warning)>
         message_warning;
     std::function<void()> completed;
@@ -100,6 +103,8 @@ class TConvertRun {
     void ConvertMessage(TBasicMailParser& mailbox, const std::string& path, std::int32_t index,
                         const std::string& folder);
     std::string OutputFolder(const std::string& path);
+    // index -1: the file's warning.
+    void Warn(const std::string& path, std::int32_t index, const std::string& warning);
 
     TConvertJob job_;
     TConvertEvents events_;

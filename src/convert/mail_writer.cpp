@@ -53,19 +53,19 @@ bool IsCrLfText(std::string_view text) {
     throw Exception("ファイル " + path + " を作成できません");
 }
 
-void SetTimeFromDate(const std::string& path, const TBasicMail& mail) {
+// The message's Date: as a file time, when it parses.
+std::optional<std::time_t> MailTime(const TBasicMail& mail) {
     const THeaderMap headers = mail.GetHeaders();
     const auto& dates = headers.Values(std::string(kDateKey));
     if (dates.empty()) {
-        return;
+        return std::nullopt;
     }
-    if (const auto when = ParseMailDate(dates.front())) {
-        // A file time that cannot be set leaves the file as written; the message is complete.
-        SetModificationTime(path, *when);
-    }
+    return ParseMailDate(dates.front());
 }
 
-std::string WriteByNumber(TNamingState& state, const std::string& folder, std::string_view text) {
+// The file is written once, unnamed, and then offered one free-looking name after another:
+// a name taken costs a failed link, not a second write.
+std::string WriteByNumber(TNamingState& state, const std::string& folder, UnnamedFile& file) {
     while (true) {
         if (state.running_number == std::numeric_limits<std::int32_t>::max()) {
             RaiseNoFreeName(folder + std::to_string(state.running_number) +
@@ -74,16 +74,16 @@ std::string WriteByNumber(TNamingState& state, const std::string& folder, std::s
         std::string path =
             folder + std::to_string(state.running_number) + std::string(kMailExtension);
         ++state.running_number;
-        if (WriteNewFile(path, text) == CreateResult::Written) {
+        if (file.LinkAs(path)) {
             return path;
         }
     }
 }
 
 std::string WriteByBase(TNamingState& state, const std::string& folder, const std::string& base,
-                        std::string_view text) {
+                        UnnamedFile& file) {
     std::string path = folder + base + std::string(kMailExtension);
-    if (WriteNewFile(path, text) == CreateResult::Written) {
+    if (file.LinkAs(path)) {
         return path;
     }
     std::int32_t& counter = state.duplicate_counters[base];
@@ -94,7 +94,7 @@ std::string WriteByBase(TNamingState& state, const std::string& folder, const st
         }
         path = folder + base + "(" + std::to_string(counter) + ")" + std::string(kMailExtension);
         ++counter;
-        if (WriteNewFile(path, text) == CreateResult::Written) {
+        if (file.LinkAs(path)) {
             return path;
         }
     }
@@ -148,14 +148,23 @@ std::string NormalizeLineEnds(std::string text) {
 std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasicMail& mail,
                       const std::string& folder) {
     const std::string text = NormalizeLineEnds(mail.GetText());
-    std::string path;
-    if (rule.type == TNamingType::Number) {
-        path = WriteByNumber(state, folder, text);
-    } else {
-        path = WriteByBase(state, folder, MakeNativeBaseName(NamingBase(rule, mail)), text);
+    // The first name the rule would try, for messages about a file that has no name yet.
+    const std::string base = rule.type == TNamingType::Number
+                                 ? std::string()
+                                 : MakeNativeBaseName(NamingBase(rule, mail));
+    const std::string first_path =
+        folder + (rule.type == TNamingType::Number ? std::to_string(state.running_number) : base) +
+        std::string(kMailExtension);
+    UnnamedFile file(first_path, text);
+    // The time is set before the file has its name, so that the name never shows a file with
+    // the wrong time either.
+    if (const auto when = MailTime(mail)) {
+        file.SetModificationTime(*when);
     }
-    SetTimeFromDate(path, mail);
-    return path;
+    if (rule.type == TNamingType::Number) {
+        return WriteByNumber(state, folder, file);
+    }
+    return WriteByBase(state, folder, base, file);
 }
 
 }  // namespace brindle

@@ -6,6 +6,7 @@
 
 #include "message/mail.hpp"
 #include "platform/ansi_text.hpp"
+#include "platform/work_count.hpp"
 
 namespace brindle {
 
@@ -116,6 +117,7 @@ void TMail::ParseMultipartBody(std::span<const std::string> body) {
     Lines part_header;
     bool in_part = false;
     for (std::size_t i = 0; i < body.size(); ++i) {
+        CountWork(1);
         const std::string& line = body[i];
         if (!in_part) {
             in_part = line == delimiter;
@@ -151,6 +153,7 @@ void TMail::ParseMultipartBody(std::span<const std::string> body) {
         while (last < body.size() && body[last] != delimiter && body[last] != close_delimiter) {
             ++last;
         }
+        CountWork(last - first);
         DecodeBody(body, first, last, encoding);
         return;
     }
