@@ -12,6 +12,9 @@
 //
 // Every phase runs in a child process so that one phase's memory never shows in another's.
 // Usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] [--dir TMPDIR]
+//        brindle_convert_bench --write-mailbox FILE [--messages N]
+// The second form only writes the generated mailbox, for bench/convert/compare.sh, which times
+// whole commands (brindle-cli, undbx, the I/O floor) on it.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -108,6 +111,30 @@ long StatusKb(const char* field) {
     return -1;
 }
 
+// An index of at most 100 entries per node, as Outlook Express writes them: other readers
+// (undbx) take the entry count for a signed byte and refuse the builder's 255-entry nodes.
+brindle::test::DbxIndexNode SmallNodeTree(int first, int count) {
+    constexpr int kFanOut = 100;
+    if (count <= kFanOut) {
+        std::vector<int> messages(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            messages[static_cast<std::size_t>(i)] = first + i;
+        }
+        return brindle::test::DbxLeaf(messages);
+    }
+    brindle::test::DbxIndexNode node;
+    const int group = (count + kFanOut - 1) / kFanOut;
+    for (int start = 0; start < count; start += group) {
+        const int size = std::min(group, count - start);
+        brindle::test::DbxIndexEntry entry{first + start, {}, std::nullopt};
+        if (size > 1) {
+            entry.child.push_back(SmallNodeTree(first + start + 1, size - 1));
+        }
+        node.entries.push_back(std::move(entry));
+    }
+    return node;
+}
+
 // Builds a mailbox of `count` messages, or of as many as reach `total_bytes`. Answers
 // "<messages> <bytes of stored text>".
 std::string BuildMailbox(const fs::path& path, int count, std::size_t total_bytes) {
@@ -120,6 +147,7 @@ std::string BuildMailbox(const fs::path& path, int count, std::size_t total_byte
             bytes += m.size();
             builder.AddMessage(std::move(m));
         }
+        builder.IndexTree(SmallNodeTree(0, i));
         builder.WriteTo(path);
         return std::to_string(i) + " " + std::to_string(bytes);
     });
@@ -206,6 +234,7 @@ int main(int argc, char** argv) {
     bool memory = true;
     int rounds = 3;
     fs::path base = fs::temp_directory_path();
+    fs::path write_mailbox;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--messages" && i + 1 < argc) {
@@ -216,11 +245,17 @@ int main(int argc, char** argv) {
             memory = false;
         } else if (arg == "--dir" && i + 1 < argc) {
             base = argv[++i];
+        } else if (arg == "--write-mailbox" && i + 1 < argc) {
+            write_mailbox = argv[++i];
         } else {
             std::cerr << "usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] "
-                         "[--dir D]\n";
+                         "[--dir D] [--write-mailbox FILE]\n";
             return 2;
         }
+    }
+    if (!write_mailbox.empty()) {
+        std::cout << BuildMailbox(write_mailbox, messages, 0) << "\n";
+        return 0;
     }
     const fs::path dir = base / ("brindle-convert-bench-" + std::to_string(getpid()));
     fs::create_directories(dir);

@@ -304,7 +304,7 @@ void TDBXParser::WalkIndex(std::int32_t root) {
 }
 
 std::unique_ptr<TBasicMail> TDBXParser::GetMail(std::int32_t index) {
-    return std::make_unique<TMail>(ReadMailLines(index));
+    return TMail::FromStoredText(ReadMailText(index));
 }
 
 Lines TDBXParser::ReadMailLines(std::int32_t index) {
@@ -357,6 +357,11 @@ std::int64_t TDBXParser::LocateFirstBlock(std::int32_t record) const {
 }
 
 std::string TDBXParser::ReadBlockChain(std::int64_t first_block) const {
+    // The chain's length is known only at its end. A long text is gathered in pieces of a fixed
+    // size and joined once: growing one string by doubling would hold up to three times the
+    // text while it moves.
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    std::vector<std::string> pieces;
     std::string text;
     RegionSet taken;
     std::array<unsigned char, kBlockText - kBlockLength + kBlockCapacity> buffer{};
@@ -380,11 +385,30 @@ std::string TDBXParser::ReadBlockChain(std::int64_t first_block) const {
         if (!taken.Add(block, block + kBlockText + length)) {
             throw Exception(kBlockFailed);
         }
+        if (text.size() + static_cast<std::size_t>(length) > kPiece) {
+            pieces.push_back(std::move(text));
+            text = std::string();
+            text.reserve(kPiece);
+        }
         text.append(reinterpret_cast<const char*>(buffer.data()) + (kBlockText - kBlockLength),
                     static_cast<std::size_t>(length));
         block = next;
     }
-    return text;
+    if (pieces.empty()) {
+        return text;
+    }
+    std::size_t size = text.size();
+    for (const auto& piece : pieces) {
+        size += piece.size();
+    }
+    std::string whole;
+    whole.reserve(size);
+    for (auto& piece : pieces) {
+        whole += piece;
+        piece = std::string();
+    }
+    whole += text;
+    return whole;
 }
 
 }  // namespace brindle

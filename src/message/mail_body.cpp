@@ -1,6 +1,7 @@
 // The body stage of TMail: the code page and boundary from the header map, then either the
 // single-part decoding of the whole body or, for a multipart message, the decoding of its first
 // top-level text/plain part. Attachments are never decoded and nested multiparts never entered.
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -92,11 +93,46 @@ std::string TMail::FindBoundary(const std::vector<std::string>& content_types) {
     return {};
 }
 
-void TMail::ParseBody(std::span<const std::string> body) {
-    code_page_ = GetCodePage(headers_.Values(std::string(kContentTypeKey)));
-    boundary_ = FindBoundary(headers_.Values(std::string(kContentTypeKey)));
+const TMail::Body& TMail::DecodedBody() const {
+    if (!body_) {
+        Body body;
+        if (given_lines_) {
+            std::span<const std::string> lines(*given_lines_);
+            const LineViews views(lines.begin() + static_cast<std::ptrdiff_t>(
+                                                      std::min(body_offset_, lines.size())),
+                                  lines.end());
+            ParseBody(views, body);
+        } else if (has_body_) {
+            ParseBody(LinesFrom(body_offset_), body);
+        } else {
+            ParseBody({}, body);
+        }
+        body_ = std::move(body);  // only a complete stage is kept: a failure is raised again
+    }
+    return *body_;
+}
+
+const Lines& TMail::GetBodyLines() const {
+    return DecodedBody().lines;
+}
+
+const std::string& TMail::GetBodyText() const {
+    const Body& body = DecodedBody();
+    if (!body.text) {
+        body_->text = JoinLines(body.lines);
+    }
+    return *body.text;
+}
+
+std::int32_t TMail::GetCodePage() const {
+    return DecodedBody().code_page;
+}
+
+void TMail::ParseBody(std::span<const std::string_view> body, Body& out) const {
+    const auto& content_types = headers_.Values(std::string(kContentTypeKey));
+    out.code_page = GetCodePage(content_types);
     if (!boundary_.empty()) {
-        ParseMultipartBody(body);
+        ParseMultipartBody(body, out);
         return;
     }
     const auto& encodings = headers_.Values(std::string(kTransferEncodingKey));
@@ -104,19 +140,21 @@ void TMail::ParseBody(std::span<const std::string> body) {
                                       : IsQuotedPrintable(encodings)
                                           ? TransferEncoding::QuotedPrintable
                                           : TransferEncoding::None;
-    DecodeBody(body, 0, body.size(), encoding);
+    DecodeBody(body, 0, body.size(), encoding, out);
 }
 
-void TMail::ParseMultipartBody(std::span<const std::string> body) {
+void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out) const {
     const std::string delimiter = "--" + boundary_;
     // The closing delimiter ends the text part as well, so that neither it nor the epilogue
     // after it is read as text (or fed into a Base64 decoding).
     const std::string close_delimiter = delimiter + "--";
 
-    Lines part_header;
+    // Part headers go on from the field the message header ended with.
+    std::string field = field_after_header_;
+    LineViews part_header;
     bool in_part = false;
     for (std::size_t i = 0; i < body.size(); ++i) {
-        const std::string& line = body[i];
+        const std::string_view line = body[i];
         if (!in_part) {
             in_part = line == delimiter;
             continue;
@@ -125,7 +163,7 @@ void TMail::ParseMultipartBody(std::span<const std::string> body) {
             part_header.push_back(line);
             continue;
         }
-        const THeaderMap part = ParseHeader(part_header);
+        const THeaderMap part = ParseHeaderLines(part_header, nullptr, field);
         part_header.clear();
         const auto& content_types = part.Values(std::string(kContentTypeKey));
         bool accepted = false;
@@ -140,7 +178,7 @@ void TMail::ParseMultipartBody(std::span<const std::string> body) {
             continue;
         }
 
-        code_page_ = GetCodePage(content_types);
+        out.code_page = GetCodePage(content_types);
         const auto& encodings = part.Values(std::string(kTransferEncodingKey));
         const TransferEncoding encoding = IsBase64(encodings) ? TransferEncoding::Base64
                                           : IsQuotedPrintable(encodings)
@@ -151,18 +189,18 @@ void TMail::ParseMultipartBody(std::span<const std::string> body) {
         while (last < body.size() && body[last] != delimiter && body[last] != close_delimiter) {
             ++last;
         }
-        DecodeBody(body, first, last, encoding);
+        DecodeBody(body, first, last, encoding, out);
         return;
     }
 }
 
-void TMail::DecodeBody(std::span<const std::string> body, std::size_t first, std::size_t last,
-                       TransferEncoding encoding) {
-    body_lines_.clear();
+void TMail::DecodeBody(std::span<const std::string_view> body, std::size_t first,
+                       std::size_t last, TransferEncoding encoding, Body& out) const {
+    out.lines.clear();
     if (encoding == TransferEncoding::None) {
-        body_lines_.reserve(last - first);
+        out.lines.reserve(last - first);
         for (std::size_t i = first; i < last; ++i) {
-            body_lines_.push_back(ConvertText(body[i]));
+            out.lines.push_back(converter_->CodePageToSJis(body[i], out.code_page));
         }
         return;
     }
@@ -179,10 +217,12 @@ void TMail::DecodeBody(std::span<const std::string> body, std::size_t first, std
             joined += "\r\n";
         }
     }
-    const std::string decoded = encoding == TransferEncoding::Base64
-                                    ? TCharCodeConv::B64Decode(joined)
-                                    : TCharCodeConv::QPDecode(joined);
-    body_lines_ = SplitLines(ConvertText(decoded));
+    std::string decoded = encoding == TransferEncoding::Base64 ? TCharCodeConv::B64Decode(joined)
+                                                               : TCharCodeConv::QPDecode(joined);
+    joined = std::string();
+    const std::string converted = converter_->CodePageToSJis(decoded, out.code_page);
+    decoded = std::string();
+    out.lines = SplitLines(converted);
 }
 
 }  // namespace brindle
