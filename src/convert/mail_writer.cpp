@@ -119,7 +119,7 @@ std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasic
     const std::string& stored = mail.GetText();
     std::string normalized;
     std::string_view text = stored;
-    if (!IsCrLfText(stored)) {
+    if (!mail.TextInWrittenForm() && !IsCrLfText(stored)) {
         normalized = NormalizeLineEnds(stored);
         text = normalized;
     }

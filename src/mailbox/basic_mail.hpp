@@ -4,8 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <functional>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -55,6 +55,9 @@ class TBasicMail {
     virtual std::string GetBoundary() const = 0;
     // The whole message as stored, each stored line followed by CR LF.
     virtual const std::string& GetText() const = 0;
+    // Whether GetText is known to end every line with CR LF already (the writer then need not
+    // check it); a message that is not sure answers false.
+    virtual bool TextInWrittenForm() const { return false; }
     // The header as the matcher searches it.
     virtual const std::string& GetHeaderText() const = 0;
     // The body lines, each followed by CR LF.

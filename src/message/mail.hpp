@@ -48,6 +48,7 @@ class TMail final : public TBasicMail {
     const Lines& GetBodyLines() const override;
     std::string GetBoundary() const override { return boundary_; }
     const std::string& GetText() const override { return text_; }
+    bool TextInWrittenForm() const override { return true; }
     // One line per header field in stored order, "Name: value" with the value decoded to
     // Shift_JIS and its continuation lines unfolded, each line ended by CR LF.
     const std::string& GetHeaderText() const override { return header_text_; }

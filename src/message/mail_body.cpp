@@ -98,9 +98,9 @@ const TMail::Body& TMail::DecodedBody() const {
         Body body;
         if (given_lines_) {
             std::span<const std::string> lines(*given_lines_);
-            const LineViews views(lines.begin() + static_cast<std::ptrdiff_t>(
-                                                      std::min(body_offset_, lines.size())),
-                                  lines.end());
+            const LineViews views(
+                lines.begin() + static_cast<std::ptrdiff_t>(std::min(body_offset_, lines.size())),
+                lines.end());
             ParseBody(views, body);
         } else if (has_body_) {
             ParseBody(LinesFrom(body_offset_), body);
@@ -194,8 +194,8 @@ void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out
     }
 }
 
-void TMail::DecodeBody(std::span<const std::string_view> body, std::size_t first,
-                       std::size_t last, TransferEncoding encoding, Body& out) const {
+void TMail::DecodeBody(std::span<const std::string_view> body, std::size_t first, std::size_t last,
+                       TransferEncoding encoding, Body& out) const {
     out.lines.clear();
     if (encoding == TransferEncoding::None) {
         out.lines.reserve(last - first);

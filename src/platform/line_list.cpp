@@ -1,5 +1,7 @@
 #include "platform/line_list.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace brindle {
@@ -38,22 +40,52 @@ std::string JoinLines(const Lines& lines) {
     return text;
 }
 
+namespace {
+
+// Whether any byte of the word is CR or LF (exact: no false answers either way).
+bool HasLineEndByte(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const std::uint64_t cr = word ^ (kOnes * '\r');
+    const std::uint64_t lf = word ^ (kOnes * '\n');
+    return (((cr - kOnes) & ~cr) | ((lf - kOnes) & ~lf)) & kHighs;
+}
+
+}  // namespace
+
 bool IsCrLfText(std::string_view text) {
-    // From one CR to the next with memchr, checking that the stretch between holds no LF: two
-    // fast scans per line rather than a test of every byte.
     const char* const data = text.data();
     const std::size_t size = text.size();
-    std::size_t at = 0;
-    while (at < size) {
-        const void* cr = std::memchr(data + at, '\r', size - at);
-        const std::size_t end = cr == nullptr ? size : static_cast<const char*>(cr) - data;
-        if (std::memchr(data + at, '\n', end - at) != nullptr) {
-            return false;  // an LF without its CR
+    if (size == 0) {
+        return true;
+    }
+    if (size < 2 || data[size - 2] != '\r' || data[size - 1] != '\n') {
+        return false;
+    }
+    // Eight bytes at a time up to the next CR or LF, then byte by byte past it: the text is
+    // walked once, and most of it a word at a time.
+    std::size_t i = 0;
+    while (i < size) {
+        while (i + 8 <= size) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, data + i, sizeof word);
+            if (HasLineEndByte(word)) {
+                break;
+            }
+            i += 8;
         }
-        if (end + 1 >= size || data[end + 1] != '\n') {
-            return false;  // no CR LF at the end, or a CR alone
+        const std::size_t stop = std::min(size, i + 8);
+        for (; i < stop; ++i) {
+            if (data[i] == '\n') {
+                return false;  // an LF without its CR
+            }
+            if (data[i] == '\r') {
+                if (i + 1 >= size || data[i + 1] != '\n') {
+                    return false;  // a CR alone
+                }
+                ++i;
+            }
         }
-        at = end + 2;
     }
     return true;
 }
