@@ -28,7 +28,7 @@ sanitize: deps
 
 # Builds the libFuzzer targets with clang and runs each one briefly.
 fuzz-smoke: deps
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DBRINDLE_BENCHMARKS=OFF -DBRINDLE_TESTS=OFF
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DBRINDLE_BENCHMARKS=OFF -DBRINDLE_TESTS=OFF -DBRINDLE_GUI=OFF
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	scripts/fuzz-smoke $(FUZZ_DIR) $(FUZZ_SECONDS)
 

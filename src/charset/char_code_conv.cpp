@@ -475,8 +475,9 @@ std::string TCharCodeConv::B64Encode(std::string_view s) {
 }
 
 // Every byte takes a place in a group of four, so a line break or any other byte outside the
-// alphabet shifts the grouping and counts as zero bits; a zero second or third byte of a group
-// is dropped, which is how padding is told from data.
+// alphabet shifts the grouping and counts as zero bits. A zero second or third byte is dropped
+// only when the character that completes it is padding or junk: a zero byte of the data (its
+// character is in the alphabet) is kept, so that text after it is not shifted or lost.
 std::string TCharCodeConv::B64Decode(std::string_view s) {
     std::string out;
     out.resize(s.size() / 4 * 3);
@@ -493,19 +494,18 @@ std::string TCharCodeConv::B64Decode(std::string_view s) {
         const auto z = static_cast<unsigned char>(group);
         w[0] = static_cast<char>(x);
         w[1] = static_cast<char>(y);
-        w += 1 + (y != 0);
+        w += 1 + (y != 0 || kBase64.value[p[2]] < 64);
         w[0] = static_cast<char>(z);
-        w += (z != 0);
+        w += (z != 0 || kBase64.value[p[3]] < 64);
     }
     out.resize(static_cast<std::size_t>(w - out.data()));
     return out;
 }
 
+// "=" and two hex digits (either case) are one byte, "=00" included; any other "=" stays as
+// written and the bytes after it are read as text. Reading a lone digit as an escape (as "=a "
+// once was) swallowed text such as "if x = a then y". Zero bytes are data, not the end.
 std::string TCharCodeConv::QPDecode(std::string_view s) {
-    // A NUL byte ends the text.
-    if (const auto nul = s.find('\0'); nul != std::string_view::npos) {
-        s = s.substr(0, nul);
-    }
     OutputBuffer out(s.size() + 2);
     char* w = out.Begin();
     std::size_t pos = 0;
@@ -529,34 +529,16 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
         const char* p = line.data();
         const char* const line_end_ptr = p + line.size();
         while (p < line_end_ptr) {
-            if (*p != '=') {
-                *w++ = *p++;
-                continue;
-            }
-            if (line_end_ptr - p > 2) {
+            if (*p == '=' && line_end_ptr - p > 2) {
                 const int hi = kHexValue.value[U(p[1])];
                 const int lo = kHexValue.value[U(p[2])];
-                if ((hi | lo) > 0) {  // both digits, not "=00"
+                if (hi >= 0 && lo >= 0) {
                     *w++ = static_cast<char>(16 * hi + lo);
                     p += 3;
                     continue;
                 }
             }
-            // "=" and up to two characters after it form one escape; a missing or bad digit
-            // counts as 0.
-            const auto available =
-                static_cast<std::size_t>(std::min<std::ptrdiff_t>(2, line_end_ptr - p - 1));
-            const int hi = available >= 1 ? kHexValue.value[U(p[1])] : -1;
-            const int lo = available >= 2 ? kHexValue.value[U(p[2])] : -1;
-            const int value = 16 * (hi < 0 ? 0 : hi) + (lo < 0 ? 0 : lo);
-            if (value != 0) {
-                *w++ = static_cast<char>(value);
-            } else {
-                for (std::size_t k = 0; k <= available; ++k) {
-                    *w++ = p[k];
-                }
-            }
-            p += available + 1;
+            *w++ = *p++;
         }
         if (!soft) {
             *w++ = '\r';

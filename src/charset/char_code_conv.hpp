@@ -69,7 +69,8 @@ class TCharCodeConv {
     static std::string B64Encode(std::string_view s);
     // Strict groups of four; see the .cpp for what is lost.
     static std::string B64Decode(std::string_view s);
-    // Decoded text, every line ended by CR LF except soft line breaks.
+    // Decoded text, every line ended by CR LF except soft line breaks. "=" and two hex digits
+    // (either case) give a byte; any other "=" stays as written.
     static std::string QPDecode(std::string_view s);
     // One "=?ISO-2022-JP?B?...?=" word for text holding a double-byte character, else s.
     std::string MIMEHeaderEncode(std::string_view s) const;

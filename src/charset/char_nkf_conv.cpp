@@ -1,8 +1,11 @@
 #include "charset/char_nkf_conv.hpp"
 
+#include <cstdint>
 #include <exception>
+#include <functional>
+#include <map>
 #include <optional>
-#include <vector>
+#include <string>
 
 #include "platform/exception.hpp"
 #include "platform/iconv_converter.hpp"
@@ -26,18 +29,6 @@ std::string AsciiUpperCopy(std::string_view text) {
     return out;
 }
 
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // iconv_open is far dearer than converting one header value, so each thread keeps one
 // descriptor per conversion; ConvertLenient resets the shift state before and after use.
 template <const char* kTo, const char* kFrom>
@@ -54,79 +45,6 @@ constexpr char kCp932[] = "CP932";
 constexpr char kUtf8[] = "UTF-8";
 constexpr char kUtf7[] = "UTF-7";
 constexpr char kEucJpMs[] = "EUC-JP-MS";
-
-// One UTF-7 or UTF-8 encoded word of a header value, with its text transfer-decoded (Base64
-// or Q) but not yet converted from its charset.
-struct UnicodeWord {
-    std::size_t begin = 0;  // first byte of "=?"
-    std::size_t end = 0;    // one past "?=" (or the end of the value)
-    int code_page = 0;
-    std::string bytes;
-};
-
-// Parses the UTF-7 or UTF-8 encoded word starting at pos ("=?charset?X?text?="); nullopt when
-// none starts there. A word without its closing "?=" runs to the end of the value.
-std::optional<UnicodeWord> ParseUnicodeWord(const TCharNkfConv& conv, std::string_view value,
-                                            std::size_t pos) {
-    if (value.compare(pos, 2, "=?") != 0) {
-        return std::nullopt;
-    }
-    const std::size_t charset_begin = pos + 2;
-    const std::size_t charset_end = value.find('?', charset_begin);
-    if (charset_end == std::string_view::npos || charset_end + 2 >= value.size() ||
-        value[charset_end + 2] != '?') {
-        return std::nullopt;
-    }
-    // An RFC 2231 language tag ("UTF-8*ja") does not change the charset.
-    std::string_view charset = value.substr(charset_begin, charset_end - charset_begin);
-    charset = charset.substr(0, charset.find('*'));
-    int code_page = 0;
-    if (EqualsAsciiNoCase(charset, "UTF-8")) {
-        code_page = kCodePageUtf8;
-    } else if (EqualsAsciiNoCase(charset, "UTF-7")) {
-        code_page = kCodePageUtf7;
-    } else {
-        return std::nullopt;
-    }
-    const char letter = AsciiUpper(value[charset_end + 1]);
-    if (letter != 'B' && letter != 'Q') {
-        return std::nullopt;
-    }
-    const std::size_t text_begin = charset_end + 3;
-    std::size_t text_end = value.find("?=", text_begin);
-    std::size_t word_end = 0;
-    if (text_end == std::string_view::npos) {
-        text_end = value.size();
-        word_end = value.size();
-    } else {
-        word_end = text_end + 2;
-    }
-    std::string text(value.substr(text_begin, text_end - text_begin));
-    UnicodeWord word;
-    word.begin = pos;
-    word.end = word_end;
-    word.code_page = code_page;
-    if (letter == 'B') {
-        word.bytes = conv.CodePageToSJis(text, kCodePageBase64);
-    } else {
-        // In a Q word "_" is a blank. The quoted-printable decoder ends the text with a line
-        // break, which does not belong inside a header value.
-        for (char& c : text) {
-            if (c == '_') {
-                c = ' ';
-            }
-        }
-        word.bytes = conv.CodePageToSJis(text, kCodePageQuotedPrintable);
-        if (word.bytes.ends_with("\r\n")) {
-            word.bytes.resize(word.bytes.size() - 2);
-        }
-    }
-    return word;
-}
-
-bool IsLinearBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 bool IsUtf7Base64(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
@@ -184,6 +102,264 @@ bool EndsInOpenUtf7Run(std::string_view text) {
     return open;
 }
 
+bool IsLinearWhiteSpace(std::string_view text) {
+    for (const char c : text) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Bytes looked at or converted while decoding header values on this thread.
+thread_local std::uint64_t header_decode_steps = 0;
+
+// One encoded word of a header value, "=?charset?X?text?=", as it stands in the value.
+struct EncodedWord {
+    std::size_t begin = 0;  // first byte of "=?"
+    std::size_t end = 0;    // one past "?=" (or the end of the value)
+    std::string_view charset;
+    char letter = 'B';  // upper case
+    std::string_view text;
+};
+
+bool IsCharsetByte(char c) {
+    // Token characters of RFC 2047 (no blank, no control, no "?"); "*" starts an RFC 2231
+    // language tag.
+    return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F && c != '?';
+}
+
+// The first encoded word that starts at or after pos, wherever it stands (mailers glue words to
+// text and to each other). Its text runs to the first "?=" after "?X?"; a word without one runs
+// to the end of the value, so that a subject cut short still reads. The charset of a candidate
+// holds no "?", so the charsets scanned over a whole value never overlap: the work is linear.
+std::optional<EncodedWord> FindEncodedWord(std::string_view value, std::size_t pos) {
+    while ((pos = value.find("=?", pos)) != std::string_view::npos) {
+        const std::size_t charset_begin = pos + 2;
+        std::size_t charset_end = charset_begin;
+        while (charset_end < value.size() && IsCharsetByte(value[charset_end])) {
+            ++charset_end;
+        }
+        header_decode_steps += charset_end - pos;
+        const char letter = charset_end + 2 < value.size() ? AsciiUpper(value[charset_end + 1]) : 0;
+        if (charset_end == charset_begin || charset_end + 2 >= value.size() ||
+            value[charset_end] != '?' || value[charset_end + 2] != '?' ||
+            (letter != 'B' && letter != 'Q')) {
+            // The next candidate may start inside this one's charset ("=?=?utf-8?..."); it can
+            // only start at its last byte, so no byte is scanned twice.
+            ++pos;
+            continue;
+        }
+        EncodedWord word;
+        word.begin = pos;
+        word.charset = value.substr(charset_begin, charset_end - charset_begin);
+        word.letter = letter;
+        const std::size_t text_begin = charset_end + 3;
+        const std::size_t text_end = value.find("?=", text_begin);
+        if (text_end == std::string_view::npos) {
+            word.text = value.substr(text_begin);
+            word.end = value.size();
+        } else {
+            word.text = value.substr(text_begin, text_end - text_begin);
+            word.end = text_end + 2;
+        }
+        header_decode_steps += word.end - text_begin;
+        return word;
+    }
+    return std::nullopt;
+}
+
+// The word's bytes in its charset. In a Q word "_" is a blank and "=" with two hex digits (either
+// case) a byte; any other "=" stays.
+std::string TransferDecode(const EncodedWord& word) {
+    if (word.letter == 'B') {
+        return MimeBDecode(word.text);
+    }
+    std::string text(word.text);
+    for (char& c : text) {
+        if (c == '_') {
+            c = ' ';
+        }
+    }
+    return MimeQDecode(text);
+}
+
+// Charsets beyond the Japanese and Unicode ones that iconv converts to CP932. Only these names
+// reach iconv_open: the charset of a word is outside input.
+struct OtherCharset {
+    std::string_view label;
+    const char* iconv_name;
+    bool double_byte;  // a character that cannot be converted may be two bytes long
+};
+constexpr OtherCharset kOtherCharsets[] = {
+    {"ISO-8859-1", "ISO-8859-1", false},
+    {"ISO-8859-2", "ISO-8859-2", false},
+    {"ISO-8859-5", "ISO-8859-5", false},
+    {"ISO-8859-7", "ISO-8859-7", false},
+    {"ISO-8859-9", "ISO-8859-9", false},
+    {"ISO-8859-15", "ISO-8859-15", false},
+    {"LATIN1", "ISO-8859-1", false},
+    {"WINDOWS-1250", "WINDOWS-1250", false},
+    {"WINDOWS-1251", "WINDOWS-1251", false},
+    {"WINDOWS-1252", "WINDOWS-1252", false},
+    {"KOI8-R", "KOI8-R", false},
+    {"KOI8-U", "KOI8-U", false},
+    {"GB2312", "GBK", true},
+    {"GBK", "GBK", true},
+    {"GB18030", "GB18030", true},
+    {"BIG5", "BIG5", true},
+    {"EUC-KR", "EUC-KR", true},
+    {"KS_C_5601-1987", "CP949", true},
+};
+
+// How the bytes of a word's charset become Shift_JIS.
+struct WordCharset {
+    enum class Kind { Jis, ShiftJis, CodePage, Iconv, Unknown };
+    Kind kind = Kind::Unknown;
+    std::string key;  // upper case, without a language tag: words of one key are joined
+    int code_page = 0;
+    const OtherCharset* other = nullptr;
+};
+
+WordCharset ParseWordCharset(std::string_view name) {
+    WordCharset charset;
+    charset.key = AsciiUpperCopy(name.substr(0, name.find('*')));
+    const std::string& key = charset.key;
+    if (key.starts_with("ISO-2022-JP") || key == "CSISO2022JP" || key == "CP50220" ||
+        key == "CP50221" || key == "CP50222") {
+        charset.kind = WordCharset::Kind::Jis;
+    } else if (key == "SHIFT_JIS" || key == "SHIFT-JIS" || key == "SJIS" || key == "X-SJIS" ||
+               key == "CP932" || key == "WINDOWS-31J" || key == "MS_KANJI" || key == "CSSHIFTJIS" ||
+               key == "US-ASCII" || key == "ASCII") {
+        charset.kind = WordCharset::Kind::ShiftJis;
+    } else if (key == "EUC-JP" || key == "X-EUC-JP" || key == "EUCJP" || key == "EUC-JP-MS" ||
+               key == "CP51932") {
+        charset.kind = WordCharset::Kind::CodePage;
+        charset.code_page = kCodePageEucJp;
+    } else if (key == "UTF-8" || key == "UTF8") {
+        charset.kind = WordCharset::Kind::CodePage;
+        charset.code_page = kCodePageUtf8;
+    } else if (key == "UTF-7") {
+        charset.kind = WordCharset::Kind::CodePage;
+        charset.code_page = kCodePageUtf7;
+    } else {
+        for (const auto& other : kOtherCharsets) {
+            if (key == other.label) {
+                charset.kind = WordCharset::Kind::Iconv;
+                charset.other = &other;
+            }
+        }
+    }
+    return charset;
+}
+
+// One descriptor per thread and charset of the table above, opened on first use.
+std::string ConvertOtherCharset(std::string_view bytes, const OtherCharset& charset) {
+    thread_local std::map<std::string_view, IconvConverter> converters;
+    auto found = converters.find(charset.iconv_name);
+    if (found == converters.end()) {
+        found = converters.emplace(charset.iconv_name, IconvConverter(kCp932, charset.iconv_name))
+                    .first;
+    }
+    // A lead byte and the byte after it are one character in the double-byte charsets named
+    // here, as in CP932.
+    const IconvConverter::SkipRule skip = charset.double_byte
+                                              ? &IconvConverter::SkipCp932Character
+                                              : [](std::string_view) -> std::size_t { return 1; };
+    return found->second.ConvertLenient(bytes, kMissingCharacter, skip);
+}
+
+std::string PlainToSJis(std::string_view text) {
+    // Raw JIS in a header (old Japanese mailers) is decoded; Shift_JIS and ASCII pass through.
+    if (text.find('\x1B') == std::string_view::npos &&
+        text.find('\x0E') == std::string_view::npos) {
+        return std::string(text);
+    }
+    return TCharCodeConv::JisToSJis(text);
+}
+
+std::string ConvertWordBytes(const TCharNkfConv& conv, std::string_view bytes,
+                             const WordCharset& charset) {
+    header_decode_steps += bytes.size();
+    try {
+        switch (charset.kind) {
+            case WordCharset::Kind::Jis:
+                return TCharCodeConv::JisToSJis(bytes);
+            case WordCharset::Kind::CodePage:
+                return conv.CodePageToSJis(bytes, charset.code_page);
+            case WordCharset::Kind::Iconv:
+                return ConvertOtherCharset(bytes, *charset.other);
+            case WordCharset::Kind::ShiftJis:
+            case WordCharset::Kind::Unknown:
+                break;
+        }
+    } catch (const std::exception&) {
+        // iconv cannot serve the charset on this machine: the bytes stay as they are, as for a
+        // charset the program does not know.
+    }
+    return std::string(bytes);
+}
+
+// Decodes the encoded words of value whose charset `wanted` accepts; other words stay as
+// written, and so does the text between words, except white space between two decoded words.
+template <typename Wanted>
+std::string DecodeWords(const TCharNkfConv& conv, std::string_view value, Wanted wanted) {
+    std::string out;
+    out.reserve(value.size());
+    // Adjacent words of one charset are gathered and converted together, so that a character
+    // split over two words (a UTF-8 sequence, a JIS kanji run) survives.
+    // (A plain flag rather than std::optional: GCC 12 warns falsely about the latter here.)
+    std::string run_bytes;
+    WordCharset run_charset;
+    bool in_run = false;
+    bool run_open_utf7 = false;
+    const auto flush = [&] {
+        if (in_run) {
+            out += ConvertWordBytes(conv, run_bytes, run_charset);
+            run_bytes.clear();
+            in_run = false;
+        }
+    };
+    std::size_t copied = 0;  // end of the value already handled
+    bool after_word = false;
+    std::size_t pos = 0;
+    while (const auto word = FindEncodedWord(value, pos)) {
+        pos = word->end;
+        WordCharset charset = ParseWordCharset(word->charset);
+        if (!wanted(charset)) {
+            continue;
+        }
+        const std::string_view between = value.substr(copied, word->begin - copied);
+        header_decode_steps += between.size();
+        // RFC 2047: white space between two encoded words is not part of the text.
+        if (!(after_word && IsLinearWhiteSpace(between))) {
+            flush();
+            out += PlainToSJis(between);
+        }
+        std::string bytes = TransferDecode(*word);
+        if (in_run && run_charset.key == charset.key) {
+            // A UTF-7 word ends its own Base64 run, which the next word, joined to it, would
+            // continue. Only the last word can leave a run open, so only its bytes are looked at:
+            // looking at the whole run each time made a long subject quadratic.
+            if (run_open_utf7) {
+                run_bytes.push_back('-');
+            }
+        } else {
+            flush();
+            run_charset = std::move(charset);
+            in_run = true;
+        }
+        run_open_utf7 = run_charset.code_page == kCodePageUtf7 && EndsInOpenUtf7Run(bytes);
+        header_decode_steps += bytes.size();
+        run_bytes += bytes;
+        copied = word->end;
+        after_word = true;
+    }
+    flush();
+    out += PlainToSJis(value.substr(copied));
+    return out;
+}
+
 }  // namespace
 
 std::string TCharNkfConv::CodePageToSJis(std::string_view text, int code_page) const {
@@ -204,8 +380,8 @@ std::string TCharNkfConv::CodePageToSJis(std::string_view text, int code_page) c
 }
 
 std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_page) const {
-    // The text ends at its first NUL, as the system service took it.
-    text = text.substr(0, text.find('\0'));
+    // Zero bytes are converted like any other character: cutting the text at the first one
+    // made everything after it unsearchable.
     switch (code_page) {
         case kCodePageUtf8:
             return Converter<kCp932, kUtf8>().ConvertLenient(text, kMissingCharacter,
@@ -227,96 +403,20 @@ std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_p
 }
 
 std::string TCharNkfConv::DecodeHeader(std::string_view value) const {
-    const std::string upper = AsciiUpperCopy(value);
-    constexpr std::string_view kJisQ = "=?ISO-2022-JP?Q?";
-    if (const std::size_t b = upper.find(kJisQ); b != std::string::npos) {
-        // Everything from the first marker to the last "=" is taken as one word.
-        const std::size_t c = upper.rfind('=');
-        const std::size_t text_begin = b + kJisQ.size();
-        const std::size_t text_end =
-            (c != std::string::npos && c >= text_begin + 1) ? c - 1 : text_begin;
-        std::string result(value.substr(0, b));
-        result += CodePageToSJis(
-            QPDecode(value.substr(text_begin, std::max(text_end, text_begin) - text_begin)),
-            kCodePageIso2022Jp);
-        // Only single-byte underscores become blanks: 0x5F is also a trail byte (タ, ＼).
-        for (std::size_t pos = 0; pos < result.size(); pos += sjis::CharLength(result, pos)) {
-            if (result[pos] == '_') {
-                result[pos] = ' ';
-            }
-        }
-        return result;
-    }
-    for (const std::string_view prefix : {"=?UTF-7?B?", "=?UTF-8?B?", "=?UTF-7?Q?", "=?UTF-8?Q?"}) {
-        if (upper.find(prefix) != std::string::npos) {
-            return DecodeUnicodeWord(value, prefix);
-        }
-    }
-    return JisToSJis(MimeToJis(value));
+    return DecodeWords(*this, value, [](const WordCharset&) { return true; });
 }
 
 std::string TCharNkfConv::DecodeUnicodeWord(std::string_view value, std::string_view prefix) const {
-    try {
-        if (AsciiUpperCopy(value).find(AsciiUpperCopy(prefix)) == std::string::npos) {
-            return std::string(value);
-        }
-        std::vector<UnicodeWord> words;
-        std::size_t pos = 0;
-        while ((pos = value.find("=?", pos)) != std::string_view::npos) {
-            auto word = ParseUnicodeWord(*this, value, pos);
-            if (!word) {
-                ++pos;
-                continue;
-            }
-            pos = word->end;
-            words.push_back(std::move(*word));
-        }
-        std::string out;
-        std::size_t copied = 0;  // end of the value already written
-        std::size_t i = 0;
-        while (i < words.size()) {
-            out.append(value.substr(copied, words[i].begin - copied));
-            // Gather the run of words separated only by blanks; RFC 2047 drops those blanks.
-            std::string bytes = std::move(words[i].bytes);
-            const int code_page = words[i].code_page;
-            std::size_t last = i;
-            while (last + 1 < words.size() && words[last + 1].code_page == code_page) {
-                const std::string_view between =
-                    value.substr(words[last].end, words[last + 1].begin - words[last].end);
-                bool blank = true;
-                for (const char c : between) {
-                    blank = blank && IsLinearBlank(c);
-                }
-                if (!blank) {
-                    break;
-                }
-                ++last;
-                if (code_page == kCodePageUtf7 && EndsInOpenUtf7Run(bytes)) {
-                    bytes.push_back('-');
-                }
-                bytes += words[last].bytes;
-            }
-            out += CodePageToSJis(bytes, code_page);
-            copied = words[last].end;
-            // A following word of the other charset is adjacent too: skip the blanks to it.
-            if (last + 1 < words.size()) {
-                const std::string_view between =
-                    value.substr(copied, words[last + 1].begin - copied);
-                bool blank = true;
-                for (const char c : between) {
-                    blank = blank && IsLinearBlank(c);
-                }
-                if (blank) {
-                    copied = words[last + 1].begin;
-                }
-            }
-            i = last + 1;
-        }
-        out.append(value.substr(copied));
-        return out;
-    } catch (const std::exception&) {
+    if (AsciiUpperCopy(value).find(AsciiUpperCopy(prefix)) == std::string::npos) {
         return std::string(value);
     }
+    return DecodeWords(*this, value, [](const WordCharset& charset) {
+        return charset.code_page == kCodePageUtf7 || charset.code_page == kCodePageUtf8;
+    });
+}
+
+std::uint64_t TCharNkfConv::HeaderDecodeSteps() {
+    return header_decode_steps;
 }
 
 }  // namespace brindle

@@ -5,6 +5,7 @@
 // so every conversion takes the path the program takes when that library is missing.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,17 +30,25 @@ class TCharNkfConv : public TCharCodeConv {
     // system converter itself is unavailable.
     std::string CodePageToSJis(std::string_view text, int code_page) const;
 
-    // One header value decoded to Shift_JIS. Never raises.
+    // One header value (already unfolded) decoded to Shift_JIS, as RFC 2047 reads it: every
+    // encoded word is decoded wherever it stands, B or Q, in any charset this program knows
+    // (Japanese ones, UTF-7, UTF-8 and a few others through iconv; words of an unknown charset
+    // give their bytes as they are); white space between two encoded words is dropped, white
+    // space inside a word and all other text is kept. Adjacent words of one charset are
+    // converted together, so a character split between them survives. Raw JIS text outside
+    // words is decoded too. Zero bytes are kept. Never raises.
     std::string DecodeHeader(std::string_view value) const;
 
-    // Decodes every UTF-7 and UTF-8 encoded word of value (prefix is the head of the first one,
-    // such as "=?UTF-8?B?"). Adjacent words of the same charset are decoded together, so that a
-    // character split across two words survives, and blanks between adjacent encoded words are
-    // dropped. Other text stays as it is. Never raises: on failure the value comes back as is.
+    // The same, limited to UTF-7 and UTF-8 words; value comes back as it is when it holds no
+    // word starting with prefix (such as "=?UTF-8?B?"). Never raises.
     std::string DecodeUnicodeWord(std::string_view value, std::string_view prefix) const;
 
-    // EUC-JP-MS (51932), UTF-7 (65000) or UTF-8 (65001) text to CP932 through iconv, up to the
-    // first NUL of text. Characters CP932 lacks and invalid sequences become '?'. Raises
+    // Bytes looked at or converted by header decoding on the calling thread so far; tests
+    // bound the work of hostile values with it.
+    static std::uint64_t HeaderDecodeSteps();
+
+    // EUC-JP-MS (51932), UTF-7 (65000) or UTF-8 (65001) text to CP932 through iconv, zero
+    // bytes included. Characters CP932 lacks and invalid sequences become '?'. Raises
     // Exception with "IEコンポーネントの初期化に失敗しました。(1)" when iconv cannot serve
     // the code page.
     std::string SystemCodePageToSJis(std::string_view text, int code_page) const;

@@ -2,6 +2,7 @@
 // the header text. The body stage lives in mail_body.cpp.
 #include "message/mail.hpp"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -22,64 +23,30 @@ bool StartsField(std::string_view line) {
 
 }  // namespace
 
-// Collects the physical lines of one field at a time and writes the field as one unfolded
-// "Name: value" line. Pieces are joined by a blank, except between two encoded words, where
-// the folding white space is not part of the text (so a Japanese word split over two encoded
-// words stays one word for the matcher).
+// Writes each field as one "Name: value" line with its decoded, unfolded value.
 struct TMail::HeaderTextBuilder {
     std::string text;
-    std::string name;  // as written, up to and including the colon; empty without a colon
-    std::string value;
-    bool open = false;
-    bool last_was_encoded_word = false;
 
-    void Begin(std::string_view field_name) {
-        Flush();
-        name.assign(field_name);
-        value.clear();
-        open = true;
-        last_was_encoded_word = false;
-    }
-
-    void AddPiece(std::string_view raw, const std::string& decoded) {
-        if (decoded.empty()) {
-            return;
+    void AddField(std::string_view name, std::string_view value) {
+        text += name;
+        if (!value.empty() && !name.empty()) {
+            text += ' ';
         }
-        const std::string_view trimmed = TrimControls(raw);
-        const bool starts_word = trimmed.starts_with("=?");
-        if (!value.empty() && !(last_was_encoded_word && starts_word)) {
-            value += ' ';
-        }
-        // A decoded Q word may hold CR or LF; in the text the field stays one line.
-        for (std::size_t i = 0; i < decoded.size(); ++i) {
-            const char c = decoded[i];
-            if (c == '\r' && i + 1 < decoded.size() && decoded[i + 1] == '\n') {
+        // A decoded Q word may hold CR or LF; in the text the field stays one line, so that
+        // line-anchored conditions see the whole field.
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            const char c = value[i];
+            if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') {
                 continue;  // CR LF becomes one blank, at its LF
             }
-            value += (c == '\r' || c == '\n') ? ' ' : c;
+            text += (c == '\r' || c == '\n') ? ' ' : c;
         }
-        last_was_encoded_word = trimmed.ends_with("?=");
+        text += "\r\n";
     }
 
     void AddRaw(std::string_view line) {
-        Flush();
         text += line;
         text += "\r\n";
-    }
-
-    void Flush() {
-        if (!open) {
-            return;
-        }
-        text += name;
-        if (!value.empty()) {
-            if (!name.empty()) {
-                text += ' ';
-            }
-            text += value;
-        }
-        text += "\r\n";
-        open = false;
     }
 };
 
@@ -120,7 +87,7 @@ TMail::LineViews TMail::LinesFrom(std::size_t offset) const {
     const std::string_view text(text_);
     while (offset < text.size()) {
         // text_ ends every line with CR LF and holds no other CR.
-        const std::size_t end = text.find('\r', offset);
+        const std::size_t end = std::min(text.find('\r', offset), text.size());
         lines.push_back(text.substr(offset, end - offset));
         offset = end + 2;
     }
@@ -152,7 +119,7 @@ void TMail::Parse(const Lines* given) {
         const std::string_view text(text_);
         std::size_t offset = 0;
         while (offset < text.size()) {
-            const std::size_t end = text.find('\r', offset);
+            const std::size_t end = std::min(text.find('\r', offset), text.size());
             if (end == offset) {
                 has_body_ = true;
                 body_offset_ = offset + 2;
@@ -166,7 +133,6 @@ void TMail::Parse(const Lines* given) {
     HeaderTextBuilder header_text;
     std::string field;
     headers_ = ParseHeaderLines(header, &header_text, field);
-    header_text.Flush();
     header_text_ = std::move(header_text.text);
     field_after_header_ = field;
     current_field_ = std::move(field);
@@ -176,34 +142,40 @@ void TMail::Parse(const Lines* given) {
 THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
                                    HeaderTextBuilder* header_text,
                                    std::string& current_field) const {
-    // Built as a plain map first because a repeated or folded Subject is appended to the first
-    // value in place, which the handed-out map type does not offer.
+    // Built as a plain map first because a repeated Subject is appended to the first value in
+    // place, which the handed-out map type does not offer.
     std::map<std::string, std::vector<std::string>> fields;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
-        std::string_view raw = line;
-        // Whether the header text opened its line for this physical line (dropped again when
-        // the value fails to decode, since the line is then kept as stored).
-        bool opened_here = false;
+    std::size_t first = 0;
+    while (first < lines.size()) {
+        // A field is a line and the continuation lines (those opening with a blank or a tab)
+        // after it.
+        std::size_t next = first + 1;
+        while (next < lines.size() && !StartsField(lines[next])) {
+            ++next;
+        }
+        const std::string_view line = lines[first];
+        std::string_view name;  // as written, with its colon; empty without one
+        std::string_view head = line;
         if (StartsField(line)) {
             const std::size_t colon = line.find(':');
             if (colon == std::string_view::npos) {
                 current_field.clear();
             } else {
-                current_field = AnsiUpperCase(line.substr(0, colon + 1));
-                raw.remove_prefix(colon + 1);
+                name = line.substr(0, colon + 1);
+                current_field = AnsiUpperCase(name);
+                head.remove_prefix(colon + 1);
             }
-            if (header_text != nullptr) {
-                header_text->Begin(colon == std::string_view::npos ? std::string_view()
-                                                                   : line.substr(0, colon + 1));
-                opened_here = true;
-            }
-        } else if (header_text != nullptr && !header_text->open) {
-            // A continuation with no field before it in this header: keep it as its own line.
-            header_text->Begin(std::string_view());
-            opened_here = true;
         }
+        // A continuation line with no field before it in this header reaches the field the
+        // previous header ended with (a part header after the message header).
 
+        // Unfolded as RFC 5322 says: the line breaks go, the white space after them stays.
+        // Decoded once as a whole, so that encoded words, and the blanks between and inside
+        // them, read the same however the field was folded.
+        std::string raw(head);
+        for (std::size_t k = first + 1; k < next; ++k) {
+            raw += lines[k];
+        }
         std::string value;
         try {
             value = std::string(TrimControls(converter_->DecodeHeader(raw)));
@@ -212,19 +184,16 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
             // stored lines stay searchable in the header text.
             RaiseWarning(error.what());
             if (header_text != nullptr) {
-                if (opened_here) {
-                    header_text->open = false;
-                }
-                header_text->Flush();
-                for (std::size_t rest = i; rest < lines.size(); ++rest) {
+                for (std::size_t rest = first; rest < lines.size(); ++rest) {
                     header_text->AddRaw(lines[rest]);
                 }
             }
             break;
         }
         if (header_text != nullptr) {
-            header_text->AddPiece(raw, value);
+            header_text->AddField(name, value);
         }
+        first = next;
         if (value.empty()) {
             continue;
         }

@@ -188,8 +188,11 @@ TEST(CharCodeConvBase64, StrictDecodingKeepsTheGroupingOfEveryByte) {
     EXPECT_EQ(TCharCodeConv::B64Decode(""), "");
     // A line break takes two places of a group and counts as zero bits.
     EXPECT_EQ(TCharCodeConv::B64Decode("YW\r\nJj"), "a`");
-    // A zero byte in the second or third place of a group cannot be told from padding.
-    EXPECT_EQ(TCharCodeConv::B64Decode(TCharCodeConv::B64Encode(std::string("a\0b", 3))), "ab");
+    // A zero byte of the data is kept in every place of a group; padding and junk give none.
+    EXPECT_EQ(TCharCodeConv::B64Decode(TCharCodeConv::B64Encode(std::string("a\0b", 3))),
+              std::string("a\0b", 3));
+    EXPECT_EQ(TCharCodeConv::B64Decode("AAAAYQ=="), std::string("\0\0\0a", 4));
+    EXPECT_EQ(TCharCodeConv::B64Decode("YQA="), std::string("a\0", 2));
     EXPECT_EQ(TCharCodeConv::B64Decode("!!!!").size(), 1u);
 }
 
@@ -231,15 +234,21 @@ TEST(CharCodeConvQuotedPrintable, EscapesSoftBreaksAndLineEnds) {
 }
 
 TEST(CharCodeConvQuotedPrintable, BrokenEscapesStayAsTheyAre) {
-    EXPECT_EQ(TCharCodeConv::QPDecode("=00x"), "=00x\r\n");
+    // Only "=" and two hex digits is an escape; "=00" is a zero byte like any other.
+    EXPECT_EQ(TCharCodeConv::QPDecode("=00x"), std::string("\0x\r\n", 4));
     EXPECT_EQ(TCharCodeConv::QPDecode("=ZZ"), "=ZZ\r\n");
-    // Characters missing at the end of a line count as 0.
-    EXPECT_EQ(TCharCodeConv::QPDecode("x=4"), "x@\r\n");
+    EXPECT_EQ(TCharCodeConv::QPDecode("x=4"), "x=4\r\n");
     EXPECT_EQ(TCharCodeConv::QPDecode("x=\r\n=\r\ny"), "xy\r\n");
     EXPECT_EQ(TCharCodeConv::QPDecode("=="), "=");
     EXPECT_EQ(TCharCodeConv::QPDecode("=Z\r\nb"), "=Z\r\nb\r\n");
-    // A NUL byte ends the text.
-    EXPECT_EQ(TCharCodeConv::QPDecode(std::string("a\0b", 3)), "a\r\n");
+    // One hex digit beside a non-digit is text: nothing is swallowed or turned into a byte.
+    EXPECT_EQ(TCharCodeConv::QPDecode("if x = a then y"), "if x = a then y\r\n");
+    EXPECT_EQ(TCharCodeConv::QPDecode("?q=exyz"), "?q=exyz\r\n");
+    EXPECT_EQ(TCharCodeConv::QPDecode("a=aZb =a\t=3"), "a=aZb =a\t=3\r\n");
+    EXPECT_EQ(TCharCodeConv::QPDecode("=e3=81=82=4"), "\xE3\x81\x82=4\r\n");
+    // A zero byte, given or decoded, does not end the text.
+    EXPECT_EQ(TCharCodeConv::QPDecode(std::string("a\0b", 3)), std::string("a\0b\r\n", 5));
+    EXPECT_EQ(TCharCodeConv::QPDecode("a=00b\r\nc"), std::string("a\0b\r\nc\r\n", 8));
 }
 
 TEST(CharCodeConvQuotedPrintable, WordDecodingKeepsUnderscoresAndBadEscapes) {
@@ -248,6 +257,8 @@ TEST(CharCodeConvQuotedPrintable, WordDecodingKeepsUnderscoresAndBadEscapes) {
     EXPECT_EQ(MimeQDecode("=3d=4"), "==4");
     EXPECT_EQ(MimeQDecode("=G0=0"), "=G0=0");
     EXPECT_EQ(MimeQDecode("x="), "x=");
+    EXPECT_EQ(MimeQDecode("a=aZb=e"), "a=aZb=e");
+    EXPECT_EQ(MimeQDecode("a=00b"), std::string("a\0b", 3));
 }
 
 TEST(CharCodeConvMime, MimeToJisDecodesJapaneseWords) {

@@ -106,8 +106,10 @@ TEST(CharNkfConvCodePage, MissingAndInvalidCharactersBecomeQuestionMarks) {
     // UTF-7: an 8-bit byte inside a Base64 run, and a run cut at the end.
     EXPECT_EQ(conv.CodePageToSJis("+MEI\xFF-x", kCodePageUtf7).find('?'), 0u + 2);
     EXPECT_EQ(conv.CodePageToSJis("a+2D3", kCodePageUtf7).substr(0, 1), "a");
-    // The text ends at its first NUL, as the system service took it.
-    EXPECT_EQ(conv.CodePageToSJis(std::string("a\0b", 3), kCodePageUtf8), "a");
+    // A zero byte is a character like any other; the text goes on after it.
+    EXPECT_EQ(conv.CodePageToSJis(std::string("a\0b", 3), kCodePageUtf8), std::string("a\0b", 3));
+    EXPECT_EQ(conv.CodePageToSJis(std::string("\0\xA4\xA2", 3), kCodePageEucJp),
+              std::string("\0\x82\xA0", 3));
 }
 
 TEST(CharNkfConvCodePage, BrokenUtf7CostsOnlyItsOwnRun) {
@@ -144,21 +146,24 @@ TEST(CharNkfConvCodePage, SystemConversionRefusesCodePagesItDoesNotServe) {
     }
 }
 
-TEST(CharNkfConvHeader, IsoQWordIsTakenFromTheMarkerToTheLastEquals) {
+TEST(CharNkfConvHeader, IsoQWordsAreReadLikeAnyOtherWord) {
     const TCharNkfConv conv;
-    EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?=1B$B$3$s$K$A$O=1B(B?="),
-              Sj("こんにちは") + "\r\n");
-    EXPECT_EQ(conv.DecodeHeader("a_b =?iso-2022-jp?q?x_y?="), "a b x y\r\n");
-    // An underscore that is the trail byte of タ (83 5F) stays.
-    const std::string ta = TCharCodeConv().SJisToJis(Sj("タ_"));
-    std::string q;
-    for (const char c : ta) {
-        q += c == '\x1B' ? std::string("=1B") : std::string(1, c);
-    }
-    EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?" + q + "?="), Sj("タ ") + "\r\n");
-    // Without a closing "?=" the text runs to the last "=" of the value.
-    EXPECT_EQ(conv.DecodeHeader("x=?ISO-2022-JP?Q?abc"), "x");
+    const std::string gen = "=?ISO-2022-JP?Q?=1B$B8@=1B(B?=";  // 言
+    EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?=1B$B$3$s$K$A$O=1B(B?="), Sj("こんにちは"));
+    // Text after the word stays; two Q words, or a B word and a Q word, are each decoded.
+    EXPECT_EQ(conv.DecodeHeader("head " + gen + " tail"), Sj("head 言 tail"));
+    EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?abc?= =?ISO-2022-JP?Q?def?="), "abcdef");
+    EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?B?GyRCJDMbKEI=?= " + gen), Sj("こ言"));
+    // "_" is a blank inside a Q word only; "=5F" is an underscore; a JIS kanji run may go on
+    // from one word into the next.
+    EXPECT_EQ(conv.DecodeHeader("a_b =?iso-2022-jp?q?x_y=5Fz?="), "a_b x y_z");
+    EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?=1B$B$3?= =?ISO-2022-JP?Q?$s=1B(B?="), Sj("こん"));
+    // Without a closing "?=" the word runs to the end of the value.
+    EXPECT_EQ(conv.DecodeHeader("x =?ISO-2022-JP?Q?abc"), "x abc");
     EXPECT_EQ(conv.DecodeHeader("=?ISO-2022-JP?Q?"), "");
+    // A word right after something that only looked like the start of one.
+    EXPECT_EQ(conv.DecodeHeader("=?=?utf-8?q?a?= =?x?Y?z =?utf-8?b?44GC?="),
+              "=?a =?x?Y?z \x82\xA0");
 }
 
 TEST(CharNkfConvHeader, OtherJapaneseWordsGoThroughJis) {
@@ -200,10 +205,59 @@ TEST(CharNkfConvHeader, BrokenUnicodeWordsNeverRaise) {
     // Junk inside the Base64 and invalid UTF-8 give '?' rather than an error.
     EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?/w==?="), "?");
     EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?8J+YgA==?="), "?");
-    // A word of another charset among Unicode words is left as it is.
-    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?44GC?= =?KOI8-R?B?QQ==?="),
-              "\x82\xA0 =?KOI8-R?B?QQ==?=");
+    // A word of a charset the program does not know gives its bytes as they are.
+    EXPECT_EQ(conv.DecodeHeader("=?UTF-8?B?44GC?= =?X-UNKNOWN?B?QQ==?="),
+              "\x82\xA0"
+              "A");
     EXPECT_EQ(conv.DecodeUnicodeWord("no word here", "=?UTF-8?B?"), "no word here");
+}
+
+}  // namespace
+}  // namespace brindle
+
+namespace brindle {
+namespace {
+
+// Header decoding work for one line of n UTF-7 words, each ending inside its Base64 run.
+std::uint64_t Utf7LineWork(std::size_t n, std::string& decoded) {
+    std::string value;
+    for (std::size_t i = 0; i < n; ++i) {
+        value += "=?UTF-7?Q?+MEI?= ";
+    }
+    const std::uint64_t before = TCharNkfConv::HeaderDecodeSteps();
+    decoded = TCharNkfConv().DecodeHeader(value);
+    return TCharNkfConv::HeaderDecodeSteps() - before;
+}
+
+TEST(CharNkfConvHeader, ManyUtf7WordsOnOneLineTakeLinearWork) {
+    std::string decoded;
+    const std::uint64_t small = Utf7LineWork(2'000, decoded);
+    EXPECT_EQ(decoded.size(), 2u * 2'000 + 1);  // あ each, and the final blank
+    const std::uint64_t large = Utf7LineWork(8'000, decoded);
+    EXPECT_EQ(decoded.size(), 2u * 8'000 + 1);
+    ASSERT_GT(small, 2'000u);
+    // Four times the words, four times the work; quadratic work would be sixteen times.
+    EXPECT_LT(large, small * 5);
+}
+
+std::uint64_t DecodeWork(const std::string& piece, std::size_t n) {
+    std::string value;
+    for (std::size_t i = 0; i < n; ++i) {
+        value += piece;
+    }
+    const std::uint64_t before = TCharNkfConv::HeaderDecodeSteps();
+    static_cast<void>(TCharNkfConv().DecodeHeader(value));
+    return TCharNkfConv::HeaderDecodeSteps() - before;
+}
+
+TEST(CharNkfConvHeader, HostileValuesTakeLinearWork) {
+    // False starts, words without an end, words glued together, long charsets.
+    for (const std::string piece : {"=?", "=?=?a?", "=?utf-8?q?a", "=?utf-8?q?a?==?x?b?c?=",
+                                    "=?aaaaaaaaaaaaaaaaaaaa?Z?", "=?ISO-2022-JP?Q?=1B$B?= "}) {
+        const std::uint64_t small = DecodeWork(piece, 1'000);
+        const std::uint64_t large = DecodeWork(piece, 4'000);
+        EXPECT_LT(large, small * 5 + 100) << piece;
+    }
 }
 
 }  // namespace

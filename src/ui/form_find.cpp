@@ -1,0 +1,220 @@
+#include "ui/form_find.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QVBoxLayout>
+
+#include "settings/condition_entry.hpp"
+#include "ui/find_type_grid.hpp"
+#include "ui/ui_text.hpp"
+#include "ui/widgets.hpp"
+
+namespace brindle {
+namespace {
+
+QPushButton* ListButton(const char* name, const QString& caption, const QString& hint,
+                        QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    // Like the tool buttons they stand for, they act on the list without taking the focus
+    // from it; their mnemonics still reach them.
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoDefault(false);
+    SetHint(*button, hint);
+    return button;
+}
+
+}  // namespace
+
+TFormFind::TFormFind(QWidget* parent)
+    : QDialog(parent),
+      combo_box_find_str_(new QComboBox(this)),
+      radio_button_match_full_(new QRadioButton(QStringLiteral("完全一致(&X)"), this)),
+      radio_button_all_inclusive_(new QRadioButton(QStringLiteral("全て含む(&A)"), this)),
+      radio_group_find_pos_(
+          new RadioGroup(QStringLiteral("検索対象"),
+                         {QStringLiteral("本文＋ヘッダ(&E)"), QStringLiteral("本文のみ(&Y)"),
+                          QStringLiteral("ヘッダのみ(&H)")},
+                         3, this)),
+      check_box_capital_(new QCheckBox(QStringLiteral("英大小文字を区別しない(&C)"), this)),
+      check_box_regexp_(new QCheckBox(QStringLiteral("正規表現(&R)"), this)),
+      grid_(new TEditFindTypeGrid(this)),
+      status_bar_(new QStatusBar(this)) {
+    setObjectName(QStringLiteral("FormFind"));
+    setWindowTitle(QStringLiteral("変換条件"));
+    setProperty("HelpContext", 12);
+
+    combo_box_find_str_->setObjectName(QStringLiteral("ComboBoxFindStr"));
+    combo_box_find_str_->setEditable(true);
+    combo_box_find_str_->setInsertPolicy(QComboBox::NoInsert);
+    combo_box_find_str_->setEditText(QString());
+    SetHint(*combo_box_find_str_,
+            QStringLiteral("条件文字列|この文字列が含まれているメールを変換します"));
+    auto* label = new QLabel(QStringLiteral("条件文字列(&N)"), this);
+    label->setBuddy(combo_box_find_str_);
+
+    radio_button_match_full_->setObjectName(QStringLiteral("RadioButtonMatchFull"));
+    radio_button_match_full_->setChecked(true);
+    SetHint(*radio_button_match_full_, QStringLiteral("|条件文字列に一致するメールを変換します"));
+    radio_button_all_inclusive_->setObjectName(QStringLiteral("RadioButtonAllInclusive"));
+    SetHint(*radio_button_all_inclusive_,
+            QStringLiteral("|条件文字列を空白で分割し、全ての文字列に一致するメールを変換します"));
+
+    radio_group_find_pos_->setObjectName(QStringLiteral("RadioGroupFindPos"));
+    radio_group_find_pos_->SetItemIndex(0);
+    radio_group_find_pos_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    const QString find_pos_hint = QStringLiteral("|条件文字列を検索する対象を指定します");
+    SetHint(*radio_group_find_pos_, find_pos_hint);
+    for (int i = 0; i < radio_group_find_pos_->Count(); ++i) {
+        SetHint(*radio_group_find_pos_->Button(i), find_pos_hint);
+    }
+
+    check_box_capital_->setObjectName(QStringLiteral("CheckBoxCapital"));
+    check_box_capital_->setChecked(false);
+    SetHint(*check_box_capital_, QStringLiteral("|チェックすると、英大小文字を区別しません"));
+    check_box_regexp_->setObjectName(QStringLiteral("CheckBoxRegexp"));
+    SetHint(*check_box_regexp_,
+            QStringLiteral("|チェックすると、条件文字列を正規表現として扱います"));
+
+    QPushButton* btn_add = ListButton("BtnAdd", QStringLiteral("↓登録(&I)"),
+                                      QStringLiteral("|条件を登録します"), this);
+    QPushButton* btn_del = ListButton("BtnDel", QStringLiteral("削除(&B)"),
+                                      QStringLiteral("|選択されている条件を削除します"), this);
+    QPushButton* btn_del_all =
+        ListButton("BtnDelAll", QStringLiteral("全削除(&G)"),
+                   QStringLiteral("|登録されている全ての条件を削除します"), this);
+
+    grid_->setObjectName(QStringLiteral("EditFindTypeGrid"));
+    grid_->setMinimumSize(457, 73);
+
+    auto* btn_ok = new QPushButton(QStringLiteral("OK"), this);
+    btn_ok->setObjectName(QStringLiteral("BtnOK"));
+    btn_ok->setDefault(true);
+    SetHint(*btn_ok, QStringLiteral("|変換条件を設定します"));
+    auto* btn_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    btn_cancel->setObjectName(QStringLiteral("BtnCancel"));
+    btn_cancel->setAutoDefault(false);
+    SetHint(*btn_cancel, QStringLiteral("|変換条件の設定を中止します"));
+
+    status_bar_->setObjectName(QStringLiteral("StatusBar1"));
+    status_bar_->setSizeGripEnabled(false);
+
+    auto* find_row = new QHBoxLayout;
+    find_row->addWidget(label);
+    find_row->addWidget(combo_box_find_str_, 1);
+    auto* mode_row = new QHBoxLayout;
+    mode_row->addWidget(radio_button_match_full_);
+    mode_row->addWidget(radio_button_all_inclusive_);
+    mode_row->addStretch(1);
+    auto* flag_row = new QHBoxLayout;
+    flag_row->addWidget(check_box_capital_);
+    flag_row->addWidget(check_box_regexp_);
+    flag_row->addStretch(1);
+    auto* list_buttons = new QHBoxLayout;
+    list_buttons->addWidget(btn_add);
+    list_buttons->addWidget(btn_del);
+    list_buttons->addWidget(btn_del_all);
+    list_buttons->addStretch(1);
+    auto* dialog_buttons = new QHBoxLayout;
+    dialog_buttons->addStretch(1);
+    dialog_buttons->addWidget(btn_ok);
+    dialog_buttons->addWidget(btn_cancel);
+
+    auto* content = new QVBoxLayout;
+    content->setContentsMargins(8, 8, 8, 8);
+    content->addLayout(find_row);
+    content->addLayout(mode_row);
+    content->addWidget(radio_group_find_pos_);
+    content->addLayout(flag_row);
+    content->addLayout(list_buttons);
+    content->addWidget(grid_);
+    content->addLayout(dialog_buttons);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(content);
+    layout->addWidget(status_bar_);
+    FixDialogSize(*this, 478, 312);
+
+    setTabOrder(combo_box_find_str_, radio_button_match_full_);
+    setTabOrder(radio_button_match_full_, radio_button_all_inclusive_);
+    setTabOrder(radio_button_all_inclusive_, radio_group_find_pos_->Button(0));
+    setTabOrder(radio_group_find_pos_->Button(0), radio_group_find_pos_->Button(1));
+    setTabOrder(radio_group_find_pos_->Button(1), radio_group_find_pos_->Button(2));
+    setTabOrder(radio_group_find_pos_->Button(2), check_box_capital_);
+    setTabOrder(check_box_capital_, check_box_regexp_);
+    setTabOrder(check_box_regexp_, grid_);
+    setTabOrder(grid_, btn_ok);
+    setTabOrder(btn_ok, btn_cancel);
+    combo_box_find_str_->setFocus();
+
+    connect(btn_add, &QPushButton::clicked, this, &TFormFind::BtnAddClick);
+    connect(btn_del, &QPushButton::clicked, this, &TFormFind::BtnDelClick);
+    connect(btn_del_all, &QPushButton::clicked, this, &TFormFind::BtnDelAllClick);
+    connect(btn_ok, &QPushButton::clicked, this, &TFormFind::BtnOKClick);
+    connect(btn_cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TFormFind::SetFindTypes(const std::vector<TFindType>& conditions) {
+    grid_->SetFindTypes(conditions);
+}
+
+std::vector<TFindType> TFormFind::GetFindTypes() const {
+    return grid_->GetFindTypes();
+}
+
+void TFormFind::BtnAddClick() {
+    const QString text = combo_box_find_str_->currentText();
+    if (text.isEmpty()) {
+        return;
+    }
+    const std::optional<std::string> sjis = SjisFromUser(this, text);
+    if (!sjis) {
+        return;
+    }
+    const bool all_words = radio_button_all_inclusive_->isChecked();
+    const auto find_pos =
+        static_cast<std::uint8_t>(std::max(radio_group_find_pos_->ItemIndex(), 0));
+    for (const TFindType& condition :
+         MakeFindTypes(*sjis, all_words, find_pos, check_box_capital_->isChecked(),
+                       check_box_regexp_->isChecked())) {
+        grid_->AddFindType(condition);
+    }
+    // The next typing replaces the text.
+    combo_box_find_str_->lineEdit()->selectAll();
+}
+
+void TFormFind::BtnDelClick() {
+    grid_->DeleteFindType(grid_->CurrentDataRow());
+}
+
+void TFormFind::BtnDelAllClick() {
+    grid_->ClearFindTypes();
+}
+
+void TFormFind::BtnOKClick() {
+    accept();
+}
+
+void TFormFind::showEvent(QShowEvent* event) {
+    // The list has its laid-out width only now.
+    grid_->SetInitialColWidths();
+    QDialog::showEvent(event);
+}
+
+bool TFormFind::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        status_bar_->showMessage(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+}  // namespace brindle

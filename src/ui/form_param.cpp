@@ -1,0 +1,111 @@
+#include "ui/form_param.hpp"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "settings/setting_file.hpp"
+#include "ui/modal_service.hpp"
+#include "ui/ui_text.hpp"
+#include "ui/widgets.hpp"
+
+namespace brindle {
+
+TFormParam::TFormParam(const TSettingFile& job, QWidget* parent)
+    : QDialog(parent),
+      edit_name_param_(new QLineEdit(this)),
+      radio_group_name_param_pos_(
+          new RadioGroup(QStringLiteral("パラメータの場所"),
+                         {QStringLiteral("本文(&B)"), QStringLiteral("ヘッダ(&H)")}, 1, this)),
+      radio_group_name_param_line_(
+          new RadioGroup(QStringLiteral("変換する行"),
+                         {QStringLiteral("同じ行(&C)"), QStringLiteral("次の行(&N)")}, 1, this)) {
+    setObjectName(QStringLiteral("FormParam"));
+    setWindowTitle(QStringLiteral("パラメータ"));
+    setProperty("HelpContext", 9);
+
+    const TFindParam param = job.GetNamingTypeParameter();
+    opened_text_ = param.ParamText;
+    opened_display_ = SjisToQString(param.ParamText);
+
+    auto* label = new QLabel(QStringLiteral("パラメータ文字(&P)"), this);
+    label->setBuddy(edit_name_param_);
+    edit_name_param_->setObjectName(QStringLiteral("EditNameParam"));
+    edit_name_param_->setText(opened_display_);
+    radio_group_name_param_pos_->setObjectName(QStringLiteral("RadioGroupNameParamPos"));
+    radio_group_name_param_pos_->SetItemIndex(param.NamingPos);
+    radio_group_name_param_line_->setObjectName(QStringLiteral("RadioGroupNameParamLine"));
+    radio_group_name_param_line_->SetItemIndex(param.NamingLine);
+
+    auto* btn_ok = new QPushButton(QStringLiteral("OK"), this);
+    btn_ok->setObjectName(QStringLiteral("BtnOK"));
+    btn_ok->setDefault(true);
+    auto* btn_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    btn_cancel->setObjectName(QStringLiteral("BtnCancel"));
+    btn_cancel->setAutoDefault(false);
+
+    auto* text_row = new QHBoxLayout;
+    text_row->addWidget(label);
+    text_row->addWidget(edit_name_param_, 1);
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(radio_group_name_param_pos_, 1);
+    groups->addWidget(radio_group_name_param_line_, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btn_ok);
+    buttons->addWidget(btn_cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addLayout(text_row);
+    layout->addLayout(groups);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+    FixDialogSize(*this, 346, 184);
+
+    setTabOrder(edit_name_param_, radio_group_name_param_pos_->Button(0));
+    setTabOrder(radio_group_name_param_pos_->Button(0), radio_group_name_param_pos_->Button(1));
+    setTabOrder(radio_group_name_param_pos_->Button(1), radio_group_name_param_line_->Button(0));
+    setTabOrder(radio_group_name_param_line_->Button(0), radio_group_name_param_line_->Button(1));
+    setTabOrder(radio_group_name_param_line_->Button(1), btn_ok);
+    setTabOrder(btn_ok, btn_cancel);
+    edit_name_param_->setFocus();
+
+    connect(radio_group_name_param_pos_, &RadioGroup::Click, this,
+            &TFormParam::RadioGroupNameParamPosClick);
+    connect(btn_ok, &QPushButton::clicked, this, &TFormParam::BtnOKClick);
+    connect(btn_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    RadioGroupNameParamPosClick();
+}
+
+TFindParam TFormParam::GetFindParam() const {
+    TFindParam param;
+    const QString text = edit_name_param_->text();
+    param.ParamText =
+        text == opened_display_ ? opened_text_ : QStringToSjis(text).value_or(std::string{});
+    param.NamingPos =
+        static_cast<std::uint8_t>(std::max(radio_group_name_param_pos_->ItemIndex(), 0));
+    param.NamingLine =
+        static_cast<std::uint8_t>(std::max(radio_group_name_param_line_->ItemIndex(), 0));
+    return param;
+}
+
+void TFormParam::RadioGroupNameParamPosClick() {
+    radio_group_name_param_line_->setEnabled(radio_group_name_param_pos_->ItemIndex() == 0);
+}
+
+void TFormParam::BtnOKClick() {
+    const QString text = edit_name_param_->text();
+    if (text.isEmpty()) {
+        ShowMessage(this, MessageKind::Warning, QString::fromUtf8(kNoParamTextMessage));
+        return;
+    }
+    if (text != opened_display_ && !SjisFromUser(this, text)) {
+        return;
+    }
+    accept();
+}
+
+}  // namespace brindle

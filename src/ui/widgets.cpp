@@ -1,0 +1,78 @@
+#include "ui/widgets.hpp"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDialog>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QRadioButton>
+
+namespace brindle {
+
+RadioGroup::RadioGroup(const QString& title, const QStringList& items, int columns, QWidget* parent)
+    : QGroupBox(title, parent), buttons_(new QButtonGroup(this)) {
+    auto* layout = new QGridLayout(this);
+    const int per_column = columns > 0 ? columns : 1;
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], this);
+        buttons_->addButton(button, i);
+        layout->addWidget(button, i / per_column, i % per_column);
+    }
+    connect(buttons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) {
+            emit Click(id);
+        }
+    });
+}
+
+int RadioGroup::ItemIndex() const {
+    return buttons_->checkedId();
+}
+
+void RadioGroup::SetItemIndex(int index) {
+    if (QAbstractButton* button = buttons_->button(index)) {
+        button->setChecked(true);
+        return;
+    }
+    // No item: clear the selection, which an exclusive group refuses while it is exclusive.
+    if (QAbstractButton* checked = buttons_->checkedButton()) {
+        buttons_->setExclusive(false);
+        checked->setChecked(false);
+        buttons_->setExclusive(true);
+    }
+}
+
+QRadioButton* RadioGroup::Button(int index) const {
+    return qobject_cast<QRadioButton*>(buttons_->button(index));
+}
+
+int RadioGroup::Count() const {
+    return static_cast<int>(buttons_->buttons().size());
+}
+
+void FixDialogSize(QDialog& dialog, int client_width, int client_height) {
+    dialog.setFixedSize(dialog.sizeHint().expandedTo(QSize(client_width, client_height)));
+}
+
+void UseJapaneseFont() {
+    const QString family = QStringLiteral("IPAexGothic");
+    if (QFontDatabase::hasFamily(family)) {
+        QFont font = QApplication::font();
+        font.setFamilies({family});
+        QApplication::setFont(font);
+    }
+}
+
+void SetHint(QWidget& widget, const QString& hint) {
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    const QString short_hint = bar < 0 ? hint : hint.left(bar);
+    const QString long_hint = bar < 0 ? hint : hint.mid(bar + 1);
+    if (!short_hint.isEmpty()) {
+        widget.setToolTip(short_hint);
+    }
+    if (!long_hint.isEmpty()) {
+        widget.setStatusTip(long_hint);
+    }
+}
+
+}  // namespace brindle

@@ -1,0 +1,48 @@
+// Small pieces that the dialogs and the main window share: the radio group (a titled box of
+// radio buttons with one item index) and hints in the form "short|long".
+#pragma once
+
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QStringList>
+
+class QButtonGroup;
+class QDialog;
+class QWidget;
+
+namespace brindle {
+
+// A titled group of radio buttons laid out in columns, with one selected item index (-1:
+// none). Click() is emitted whenever the index changes, by the user or from code, so that a
+// handler sees every change; code that sets the index itself guards against its own change.
+class RadioGroup : public QGroupBox {
+    Q_OBJECT
+
+  public:
+    RadioGroup(const QString& title, const QStringList& items, int columns, QWidget* parent);
+
+    int ItemIndex() const;
+    void SetItemIndex(int index);
+    QRadioButton* Button(int index) const;
+    int Count() const;
+
+  signals:
+    void Click(int index);
+
+  private:
+    QButtonGroup* buttons_;
+};
+
+// Gives a dialog its fixed size: the client size of its form, or more where the laid-out
+// controls need more (a larger font, another style).
+void FixDialogSize(QDialog& dialog, int client_width, int client_height);
+
+// Makes the Japanese font the application's font when it is installed, so that Latin and
+// Japanese text come from one font instead of a Latin font with a Japanese fallback.
+void UseJapaneseFont();
+
+// Sets a hint "short|long": the part before the bar becomes the tooltip, the part after it
+// the status-bar text. A hint without a bar is both. An empty part sets nothing.
+void SetHint(QWidget& widget, const QString& hint);
+
+}  // namespace brindle
