@@ -1,8 +1,13 @@
 #include "convert/conversion_run.hpp"
 
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "mailbox/dbx_parser.hpp"
 #include "platform/exception.hpp"
@@ -31,6 +36,103 @@ std::string WithTrailingSlash(std::string folder) {
 }
 
 }  // namespace
+
+// One message as the reading stage hands it to the writing stage.
+struct TConvertRun::ReadMessage {
+    std::unique_ptr<TBasicMail> mail;  // kept only when the filter accepted it
+    bool read = false;                 // delivered by the mailbox
+    bool accepted = false;
+    std::exception_ptr failure;   // of reading or filtering: the message's error
+    std::vector<Report> reports;  // raised while it was read and filtered
+    std::size_t bytes = 0;        // of its text, for the bound of the queue
+};
+
+// The reading stage: reads, parses and filters the messages of one mailbox in index order on a
+// thread of its own, a few messages ahead of the writing stage, which creates the files. Reading
+// and parsing are the program's own work, creating files is the kernel's: on two cores the two
+// overlap. The queue holds at most kMaxQueued messages and kMaxQueuedBytes of text (a longer
+// message still passes, alone), so memory stays bounded whatever the mailbox. The mailbox and the
+// filter are used by this thread only while it runs; the destructor stops it and waits for it,
+// so a stop costs at most the message being read.
+class TConvertRun::ReadAhead {
+  public:
+    ReadAhead(TBasicMailParser& mailbox, const TMailFilter& filter, std::int32_t count)
+        : mailbox_(mailbox), filter_(filter), thread_([this, count] { Work(count); }) {}
+    ~ReadAhead() {
+        {
+            const std::lock_guard lock(mutex_);
+            cancelled_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next message in index order; waits for it.
+    ReadMessage Next() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !queue_.empty(); });
+        ReadMessage message = std::move(queue_.front());
+        queue_.pop_front();
+        queued_bytes_ -= message.bytes;
+        lock.unlock();
+        changed_.notify_all();
+        return message;
+    }
+
+  private:
+    static constexpr std::size_t kMaxQueued = 16;
+    static constexpr std::size_t kMaxQueuedBytes = std::size_t{16} << 20;
+
+    void Work(std::int32_t count) {
+        for (std::int32_t j = 0; j < count; ++j) {
+            {
+                const std::lock_guard lock(mutex_);
+                if (cancelled_) {
+                    return;
+                }
+            }
+            ReadMessage message;
+            {
+                const ScopedReportCapture capture(message.reports);
+                try {
+                    message.mail = mailbox_.GetMail(j);
+                    message.read = true;
+                    message.accepted = !filter_ || filter_(*message.mail);
+                } catch (...) {
+                    message.failure = std::current_exception();
+                }
+            }
+            if (!message.accepted) {
+                message.mail.reset();
+            }
+            message.bytes = message.mail ? message.mail->GetText().size() : 0;
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] {
+                return cancelled_ || queue_.empty() ||
+                       (queue_.size() < kMaxQueued &&
+                        queued_bytes_ + message.bytes <= kMaxQueuedBytes);
+            });
+            if (cancelled_) {
+                return;
+            }
+            queued_bytes_ += message.bytes;
+            queue_.push_back(std::move(message));
+            lock.unlock();
+            changed_.notify_all();
+        }
+    }
+
+    TBasicMailParser& mailbox_;
+    const TMailFilter& filter_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<ReadMessage> queue_;
+    std::size_t queued_bytes_ = 0;
+    bool cancelled_ = false;
+    std::thread thread_;  // last: it starts once everything it uses exists
+};
 
 TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
     : job_(std::move(job)), events_(std::move(events)), opener_(OpenDbx) {
@@ -113,26 +215,41 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         count = 0;
     }
     Notify(events_.message_count_known, count);
+    if (count == 0) {
+        return true;
+    }
+    // Destroyed (stopped and joined) before the mailbox it reads.
+    ReadAhead reader(*mailbox, job_.filter, count);
     for (std::int32_t j = 0; j < count; ++j) {
         if (StopRequested()) {
             return false;
         }
-        ConvertMessage(*mailbox, path, j, folder);
+        ReadMessage message = reader.Next();
+        // Reports of reading the message come where reading it used to: first.
+        for (const Report& report : message.reports) {
+            RaiseReport(report);
+        }
+        ConvertMessage(message, path, j, folder);
+        message = ReadMessage();  // the message is gone before the front end hears it is done
         Notify(events_.message_done, j);
         Notify(events_.yield);
     }
     return true;
 }
 
-void TConvertRun::ConvertMessage(TBasicMailParser& mailbox, const std::string& path,
-                                 std::int32_t index, const std::string& folder) {
+void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, std::int32_t index,
+                                 const std::string& folder) {
     try {
-        const std::unique_ptr<TBasicMail> mail = mailbox.GetMail(index);
-        ++summary_.messages_read;
-        if (job_.filter && !job_.filter(*mail)) {
+        if (message.read) {
+            ++summary_.messages_read;
+        }
+        if (message.failure) {
+            std::rethrow_exception(message.failure);
+        }
+        if (!message.accepted) {
             return;
         }
-        const std::string written = WriteMail(naming_state_, job_.naming, *mail, folder);
+        const std::string written = WriteMail(naming_state_, job_.naming, *message.mail, folder);
         ++summary_.messages_written;
         Notify(events_.message_written, written);
     } catch (const std::exception& e) {

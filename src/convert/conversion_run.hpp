@@ -4,6 +4,11 @@
 // RequestStop, which any thread or a signal handler may call. The stop is honoured only before
 // a source file and before a message, so a message whose writing has begun is always finished.
 //
+// Each mailbox is read, parsed and filtered a few messages ahead on a second thread, while this
+// one names and writes; the events, the reports, the names and the stop check points are those
+// of doing one message after the other. The filter is called on that thread, one message at a
+// time, and may be called for a few messages past a stop (their results are dropped).
+//
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox
 // that cannot be opened or whose index cannot be walked is reported and the run goes on with
@@ -68,9 +73,12 @@ class TConvertRun {
     const TNamingState& NamingState() const { return naming_state_; }
 
   private:
+    struct ReadMessage;
+    class ReadAhead;
+
     // Answers false when the run must end (stop requested).
     bool ConvertFile(std::size_t index, const std::string& path);
-    void ConvertMessage(TBasicMailParser& mailbox, const std::string& path, std::int32_t index,
+    void ConvertMessage(ReadMessage& message, const std::string& path, std::int32_t index,
                         const std::string& folder);
     std::string OutputFolder(const std::string& path);
 

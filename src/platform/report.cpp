@@ -22,9 +22,15 @@ void WriteToStandardError(const Report& report) {
     std::cerr << report.message << '\n';
 }
 
+thread_local std::vector<Report>* t_capture = nullptr;
+
 }  // namespace
 
 void RaiseReport(const Report& report) {
+    if (t_capture != nullptr) {
+        t_capture->push_back(report);
+        return;
+    }
     if (const ReportSink& sink = CurrentSink()) {
         sink(report);
     } else {
@@ -41,6 +47,13 @@ ScopedReportSink::ScopedReportSink(ReportSink sink)
 
 ScopedReportSink::~ScopedReportSink() {
     CurrentSink() = std::move(previous_);
+}
+
+ScopedReportCapture::ScopedReportCapture(std::vector<Report>& into)
+    : previous_(std::exchange(t_capture, &into)) {}
+
+ScopedReportCapture::~ScopedReportCapture() {
+    t_capture = previous_;
 }
 
 }  // namespace brindle

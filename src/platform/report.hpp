@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace brindle {
 
@@ -32,6 +33,20 @@ class ScopedReportSink {
 
   private:
     ReportSink previous_;
+};
+
+// Keeps the reports raised on the calling thread, for its own lifetime, instead of passing them
+// on: work done on a helper thread hands its reports to the thread that passes them on in
+// their place among the others.
+class ScopedReportCapture {
+  public:
+    explicit ScopedReportCapture(std::vector<Report>& into);
+    ~ScopedReportCapture();
+    ScopedReportCapture(const ScopedReportCapture&) = delete;
+    ScopedReportCapture& operator=(const ScopedReportCapture&) = delete;
+
+  private:
+    std::vector<Report>* previous_;
 };
 
 }  // namespace brindle
