@@ -1,5 +1,6 @@
 #include "convert/conversion_run.hpp"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -63,27 +64,46 @@ class TConvertRun::ReadAhead {
             const std::lock_guard lock(mutex_);
             cancelled_ = true;
         }
-        changed_.notify_all();
+        drained_.notify_one();
         thread_.join();
     }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // The next message in index order; waits for it.
-    ReadMessage Next() {
+    // The next message in index order; waits for it. `remaining` counts it and those after it.
+    ReadMessage Next(std::int32_t remaining) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !queue_.empty(); });
+        if (queue_.empty()) {
+            // Woken for a few messages at a time rather than for each one: every wake-up is a
+            // system call on each side.
+            wanted_ = std::min<std::size_t>(kBatch, static_cast<std::size_t>(remaining));
+            consumer_waiting_ = true;
+            filled_.wait(lock, [this] {
+                return queue_.size() >= wanted_ || (!queue_.empty() && producer_waiting_);
+            });
+            consumer_waiting_ = false;
+        }
         ReadMessage message = std::move(queue_.front());
         queue_.pop_front();
         queued_bytes_ -= message.bytes;
+        const bool wake = producer_waiting_ && queue_.size() <= kLowWater;
         lock.unlock();
-        changed_.notify_all();
+        if (wake) {
+            drained_.notify_one();
+        }
         return message;
     }
 
   private:
     static constexpr std::size_t kMaxQueued = 16;
+    static constexpr std::size_t kLowWater = 8;
+    static constexpr std::size_t kBatch = 4;
     static constexpr std::size_t kMaxQueuedBytes = std::size_t{16} << 20;
+
+    bool Fits(std::size_t bytes) const {
+        return queue_.empty() ||
+               (queue_.size() < kMaxQueued && queued_bytes_ + bytes <= kMaxQueuedBytes);
+    }
 
     void Work(std::int32_t count) {
         for (std::int32_t j = 0; j < count; ++j) {
@@ -109,27 +129,42 @@ class TConvertRun::ReadAhead {
             }
             message.bytes = message.mail ? message.mail->GetText().size() : 0;
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] {
-                return cancelled_ || queue_.empty() ||
-                       (queue_.size() < kMaxQueued &&
-                        queued_bytes_ + message.bytes <= kMaxQueuedBytes);
-            });
+            if (!cancelled_ && !Fits(message.bytes)) {
+                // Full: the writing stage is woken to take what there is, and this one waits
+                // until the queue is half empty.
+                producer_waiting_ = true;
+                if (consumer_waiting_) {
+                    filled_.notify_one();
+                }
+                drained_.wait(lock, [&] {
+                    return cancelled_ ||
+                           (Fits(message.bytes) && (queue_.empty() || queue_.size() <= kLowWater));
+                });
+                producer_waiting_ = false;
+            }
             if (cancelled_) {
                 return;
             }
             queued_bytes_ += message.bytes;
             queue_.push_back(std::move(message));
+            const bool wake = consumer_waiting_ && queue_.size() >= wanted_;
             lock.unlock();
-            changed_.notify_all();
+            if (wake) {
+                filled_.notify_one();
+            }
         }
     }
 
     TBasicMailParser& mailbox_;
     const TMailFilter& filter_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable filled_;   // the writing stage waits here for messages
+    std::condition_variable drained_;  // the reading stage waits here for room
     std::deque<ReadMessage> queue_;
     std::size_t queued_bytes_ = 0;
+    std::size_t wanted_ = 1;
+    bool consumer_waiting_ = false;
+    bool producer_waiting_ = false;
     bool cancelled_ = false;
     std::thread thread_;  // last: it starts once everything it uses exists
 };
@@ -224,7 +259,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         if (StopRequested()) {
             return false;
         }
-        ReadMessage message = reader.Next();
+        ReadMessage message = reader.Next(count - j);
         // Reports of reading the message come where reading it used to: first.
         for (const Report& report : message.reports) {
             RaiseReport(report);

@@ -29,18 +29,17 @@ std::string JoinValues(const THeaderMap& headers, std::string_view key) {
     throw Exception("ファイル " + path + " を作成できません");
 }
 
-void SetTimeFromDate(const std::string& path, const TBasicMail& mail) {
+// The file time that the message's first Date: gives, if it parses.
+std::optional<std::time_t> TimeFromDate(const TBasicMail& mail) {
     const auto dates = mail.GetHeaders().ValuesView(kDateKey);
     if (dates.empty()) {
-        return;
+        return std::nullopt;
     }
-    if (const auto when = ParseMailDate(dates.front())) {
-        // A file time that cannot be set leaves the file as written; the message is complete.
-        SetModificationTime(path, *when);
-    }
+    return ParseMailDate(dates.front());
 }
 
-std::string WriteByNumber(TNamingState& state, const std::string& folder, std::string_view text) {
+std::string WriteByNumber(TNamingState& state, const std::string& folder, std::string_view text,
+                          std::optional<std::time_t> when) {
     while (true) {
         if (state.running_number == std::numeric_limits<std::int32_t>::max()) {
             RaiseNoFreeName(folder + std::to_string(state.running_number) +
@@ -49,16 +48,16 @@ std::string WriteByNumber(TNamingState& state, const std::string& folder, std::s
         std::string path =
             folder + std::to_string(state.running_number) + std::string(kMailExtension);
         ++state.running_number;
-        if (WriteNewFile(path, text) == CreateResult::Written) {
+        if (WriteNewFile(path, text, when) == CreateResult::Written) {
             return path;
         }
     }
 }
 
 std::string WriteByBase(TNamingState& state, const std::string& folder, const std::string& base,
-                        std::string_view text) {
+                        std::string_view text, std::optional<std::time_t> when) {
     std::string path = folder + base + std::string(kMailExtension);
-    if (WriteNewFile(path, text) == CreateResult::Written) {
+    if (WriteNewFile(path, text, when) == CreateResult::Written) {
         return path;
     }
     std::int32_t& counter = state.duplicate_counters[base];
@@ -69,7 +68,7 @@ std::string WriteByBase(TNamingState& state, const std::string& folder, const st
         }
         path = folder + base + "(" + std::to_string(counter) + ")" + std::string(kMailExtension);
         ++counter;
-        if (WriteNewFile(path, text) == CreateResult::Written) {
+        if (WriteNewFile(path, text, when) == CreateResult::Written) {
             return path;
         }
     }
@@ -125,11 +124,11 @@ std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasic
     }
     std::string path;
     if (rule.type == TNamingType::Number) {
-        path = WriteByNumber(state, folder, text);
+        path = WriteByNumber(state, folder, text, TimeFromDate(mail));
     } else {
-        path = WriteByBase(state, folder, MakeNativeBaseName(NamingBase(rule, mail)), text);
+        const std::string base = MakeNativeBaseName(NamingBase(rule, mail));
+        path = WriteByBase(state, folder, base, text, TimeFromDate(mail));
     }
-    SetTimeFromDate(path, mail);
     return path;
 }
 

@@ -35,6 +35,11 @@ std::string ErrnoText(int error) {
 }  // namespace
 
 CreateResult WriteNewFile(const std::string& path, std::string_view data) {
+    return WriteNewFile(path, data, std::nullopt);
+}
+
+CreateResult WriteNewFile(const std::string& path, std::string_view data,
+                          std::optional<std::time_t> modified) {
     // O_NOFOLLOW with O_EXCL: a symbolic link under the name counts as taken, never followed.
     int fd = -1;
     do {
@@ -64,6 +69,16 @@ CreateResult WriteNewFile(const std::string& path, std::string_view data) {
             break;
         }
         done += static_cast<std::size_t>(n);
+    }
+    if (error == 0 && modified) {
+        // Through the descriptor: no second lookup of the name. A time that cannot be set
+        // leaves the file as written.
+        struct timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = *modified;
+        times[1].tv_nsec = 0;
+        static_cast<void>(::futimens(fd, times));
     }
     // close() is where NFS and some FUSE file systems report a failed write.
     if (::close(fd) != 0 && error == 0 && errno != EINTR) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,9 @@ enum class CreateResult { Written, NameTaken };
 // another reason, and with a write error message when writing or closing fails; in that case
 // the partial file is removed first.
 CreateResult WriteNewFile(const std::string& path, std::string_view data);
+// The same, and the written file gets this modification time (when given and settable).
+CreateResult WriteNewFile(const std::string& path, std::string_view data,
+                          std::optional<std::time_t> modified);
 
 // True when something (file, folder, link) exists under the name.
 bool PathExists(const std::string& path);
