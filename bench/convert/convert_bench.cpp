@@ -12,9 +12,10 @@
 //
 // Every phase runs in a child process so that one phase's memory never shows in another's.
 // Usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] [--dir TMPDIR]
-//        brindle_convert_bench --write-mailbox FILE [--messages N]
+//        brindle_convert_bench --write-mailbox FILE [--messages N | --one-message-mb M]
 // The second form only writes the generated mailbox, for bench/convert/compare.sh, which times
-// whole commands (brindle-cli, undbx, the I/O floor) on it.
+// whole commands (brindle-cli, undbx, the I/O floor) on it; with --one-message-mb the mailbox
+// holds one message of M MB (a Base64 UTF-8 body), for the peak memory of a long message.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -235,6 +236,7 @@ int main(int argc, char** argv) {
     int rounds = 3;
     fs::path base = fs::temp_directory_path();
     fs::path write_mailbox;
+    int one_message_mb = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--messages" && i + 1 < argc) {
@@ -247,11 +249,27 @@ int main(int argc, char** argv) {
             base = argv[++i];
         } else if (arg == "--write-mailbox" && i + 1 < argc) {
             write_mailbox = argv[++i];
+        } else if (arg == "--one-message-mb" && i + 1 < argc) {
+            one_message_mb = std::atoi(argv[++i]);
         } else {
             std::cerr << "usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] "
-                         "[--dir D] [--write-mailbox FILE]\n";
+                         "[--dir D] [--write-mailbox FILE [--one-message-mb M]]\n";
             return 2;
         }
+    }
+    if (!write_mailbox.empty() && one_message_mb > 0) {
+        const std::string line = Base64("日本語のテキストです。UTF-8 の本文。\r\n").substr(0, 76);
+        const std::size_t size = static_cast<std::size_t>(one_message_mb) << 20;
+        std::string m =
+            "Subject: long\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+            "Content-Transfer-Encoding: base64\r\n\r\n";
+        m.reserve(size + 128);
+        while (m.size() < size) {
+            m += line;
+            m += "\r\n";
+        }
+        brindle::test::DbxBuilder().AddMessage(std::move(m)).WriteTo(write_mailbox);
+        return 0;
     }
     if (!write_mailbox.empty()) {
         std::cout << BuildMailbox(write_mailbox, messages, 0) << "\n";

@@ -81,9 +81,11 @@ class TMail final : public TBasicMail {
 
     struct HeaderTextBuilder;
     // What the body stage produces.
+    // What the body stage produces: the lines, or (for a transfer-encoded text) the text they
+    // are split from; the other form is made on its first request.
     struct Body {
-        Lines lines;
-        std::optional<std::string> text;  // the lines joined, on first request
+        std::optional<Lines> lines;
+        std::optional<std::string> text;  // the lines, each followed by CR LF
         std::int32_t code_page = kCodePageIso2022Jp;
     };
     using LineViews = std::vector<std::string_view>;

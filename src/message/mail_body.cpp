@@ -107,19 +107,26 @@ const TMail::Body& TMail::DecodedBody() const {
         } else {
             ParseBody({}, body);
         }
+        if (!body.lines && !body.text) {
+            body.lines.emplace();  // no text part: an empty body
+        }
         body_ = std::move(body);  // only a complete stage is kept: a failure is raised again
     }
     return *body_;
 }
 
 const Lines& TMail::GetBodyLines() const {
-    return DecodedBody().lines;
+    const Body& body = DecodedBody();
+    if (!body.lines) {
+        body_->lines = SplitLines(*body.text);
+    }
+    return *body.lines;
 }
 
 const std::string& TMail::GetBodyText() const {
     const Body& body = DecodedBody();
     if (!body.text) {
-        body_->text = JoinLines(body.lines);
+        body_->text = JoinLines(*body.lines);
     }
     return *body.text;
 }
@@ -196,33 +203,51 @@ void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out
 
 void TMail::DecodeBody(std::span<const std::string_view> body, std::size_t first, std::size_t last,
                        TransferEncoding encoding, Body& out) const {
-    out.lines.clear();
     if (encoding == TransferEncoding::None) {
-        out.lines.reserve(last - first);
+        Lines lines;
+        lines.reserve(last - first);
         for (std::size_t i = first; i < last; ++i) {
-            out.lines.push_back(converter_->CodePageToSJis(body[i], out.code_page));
+            lines.push_back(converter_->CodePageToSJis(body[i], out.code_page));
         }
+        out.lines = std::move(lines);
         return;
     }
 
-    std::size_t size = 0;
-    for (std::size_t i = first; i < last; ++i) {
-        size += body[i].size() + 2;
-    }
-    std::string joined;
-    joined.reserve(size);
-    for (std::size_t i = first; i < last; ++i) {
-        joined += body[i];
-        if (encoding == TransferEncoding::QuotedPrintable) {
+    // The whole text is decoded in one piece, without a joined copy of the encoded lines beside
+    // it: a long body then costs the stored text, the decoded bytes and the converted text.
+    std::string decoded;
+    if (encoding == TransferEncoding::Base64) {
+        // The lines concatenated, decoded a group-aligned stretch at a time: each group of four
+        // characters decodes on its own, so the result is that of decoding the whole.
+        constexpr std::size_t kStretch = std::size_t{1} << 16;
+        std::string stretch;
+        stretch.reserve(kStretch + 1024);
+        for (std::size_t i = first; i < last; ++i) {
+            stretch += body[i];
+            if (stretch.size() >= kStretch || i + 1 == last) {
+                const std::size_t whole = i + 1 == last ? stretch.size() : stretch.size() / 4 * 4;
+                decoded += TCharCodeConv::B64Decode(std::string_view(stretch).substr(0, whole));
+                stretch.erase(0, whole);
+            }
+        }
+    } else if (!given_lines_ && first < last) {
+        // The lines each followed by CR LF are the stored text itself.
+        const char* begin = body[first].data();
+        const char* end = body[last - 1].data() + body[last - 1].size() + 2;
+        decoded =
+            TCharCodeConv::QPDecode(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+    } else {
+        std::string joined;
+        for (std::size_t i = first; i < last; ++i) {
+            joined += body[i];
             joined += "\r\n";
         }
+        decoded = TCharCodeConv::QPDecode(joined);
     }
-    std::string decoded = encoding == TransferEncoding::Base64 ? TCharCodeConv::B64Decode(joined)
-                                                               : TCharCodeConv::QPDecode(joined);
-    joined = std::string();
-    const std::string converted = converter_->CodePageToSJis(decoded, out.code_page);
+    std::string converted = converter_->CodePageToSJis(decoded, out.code_page);
     decoded = std::string();
-    out.lines = SplitLines(converted);
+    // Split into lines and joined again, the text is this; the lines are split on request.
+    out.text = NormalizeLineEnds(std::move(converted));
 }
 
 }  // namespace brindle

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -255,6 +257,56 @@ TEST(MailMultipart, ManyPartsAndLargeBodiesParseInLinearTime) {
     EXPECT_EQ(mail.GetBodyLines().size(), 50000u);
     EXPECT_EQ(mail.GetBodyLines().back(), "ABCDEFGHIJKLMNOPQRSTUVWXY");
     EXPECT_LT(elapsed, std::chrono::seconds(20));
+}
+
+// A long Base64 body is decoded a stretch at a time and a quoted-printable one straight from the
+// stored text; the results must be those of decoding the joined lines in one piece, whatever
+// the line lengths (not multiples of four), stray characters and padding inside the text.
+TEST(MailBody, LongEncodedBodiesDecodeAsOnePiece) {
+    std::string base64_body;
+    std::string qp_body;
+    Lines base64_lines;
+    Lines qp_lines;
+    std::uint64_t state = 99;
+    for (int i = 0; i < 6000; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        std::string line;
+        const std::size_t length = 1 + (state >> 33) % 90;
+        for (std::size_t k = 0; k < length; ++k) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            line += "QUJDZGVm0123+/=x*"[(state >> 40) % 17];
+        }
+        base64_lines.push_back(line);
+        base64_body += line;
+        const std::string qp = "=E6=97=A5 " + line + (i % 3 == 0 ? "=" : "");
+        qp_lines.push_back(qp);
+        qp_body += qp + "\r\n";
+    }
+    ASSERT_GT(base64_body.size(), 3u * 65536);
+    const std::string head = "Subject: s\r\nContent-Type: text/plain; charset=ISO-8859-1\r\n";
+    for (const bool from_text : {true, false}) {
+        Lines b64 = {"Content-Transfer-Encoding: base64", ""};
+        b64.insert(b64.end(), base64_lines.begin(), base64_lines.end());
+        Lines qp = {"Content-Transfer-Encoding: quoted-printable", ""};
+        qp.insert(qp.end(), qp_lines.begin(), qp_lines.end());
+        const auto make = [&](const Lines& lines) {
+            return from_text ? TMail::FromStoredText(head + JoinLines(lines))
+                             : std::make_unique<TMail>([&] {
+                                   Lines all = SplitLines(head);
+                                   all.insert(all.end(), lines.begin(), lines.end());
+                                   return all;
+                               }());
+        };
+        const auto b64_mail = make(b64);
+        const auto qp_mail = make(qp);
+        const auto expect = [&](const TMail& mail, const std::string& decoded) {
+            const std::string converted = mail.ConvertText(decoded);
+            EXPECT_EQ(mail.GetBodyText(), JoinLines(SplitLines(converted)));
+            EXPECT_EQ(mail.GetBodyLines(), SplitLines(converted));
+        };
+        expect(*b64_mail, TCharCodeConv::B64Decode(base64_body));
+        expect(*qp_mail, TCharCodeConv::QPDecode(qp_body));
+    }
 }
 
 }  // namespace
