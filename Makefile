@@ -1,11 +1,12 @@
 # The two entry points of the README: `make run` and `make test`.
 BUILD_DIR ?= build
+PACKAGE_DIR ?= build-package
 SANITIZE_DIR ?= build-sanitize
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 20
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test sanitize fuzz-smoke format clean
+.PHONY: deps build run test package sanitize fuzz-smoke format clean
 
 deps:
 	scripts/install-deps
@@ -14,11 +15,20 @@ build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# Opens the main window; without a display says so in one line instead.
 run: build
-	$(BUILD_DIR)/src/cli/brindle-cli --help
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then $(BUILD_DIR)/src/app/brindle; \
+	else echo "make run: no display (DISPLAY and WAYLAND_DISPLAY are unset); use $(BUILD_DIR)/src/cli/brindle-cli to convert without a window"; fi
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package (brindle_<version>_<arch>.deb in $(PACKAGE_DIR)): the programs, the help,
+# the desktop entry and the icon, built without tests and benchmarks.
+package: deps
+	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_TESTS=OFF -DBRINDLE_BENCHMARKS=OFF
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
 
 # The whole test suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
@@ -36,4 +46,4 @@ format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)

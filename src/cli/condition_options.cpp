@@ -1,14 +1,11 @@
 #include "cli/condition_options.hpp"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <filesystem>
 #include <string_view>
 
-#include "match/mail_match.hpp"
+#include "job/job_setup.hpp"
 #include "platform/report.hpp"
 #include "platform/text_encoding.hpp"
-#include "regexp/awk_str.hpp"
 #include "settings/condition_entry.hpp"
 #include "settings/setting_file.hpp"
 
@@ -25,15 +22,6 @@ constexpr ScopePrefix kScopePrefixes[] = {
     {"body:", kFindPosBody},
     {"all:", kFindPosAll},
 };
-
-std::string AbsolutePath(const std::string& path) {
-    if (path.empty()) {
-        return path;
-    }
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    return error ? path : absolute.lexically_normal().string();
-}
 
 }  // namespace
 
@@ -82,60 +70,24 @@ int BuildConditions(const ConditionOptions& options, std::vector<TFindType>& con
         }
         conditions.insert(conditions.end(), made.begin(), made.end());
     }
-    if (options.regexp) {
-        // An invalid expression would fail every message of the run; refuse it up front.
-        TAWKStr checker;
-        for (const TFindType& condition : conditions) {
-            try {
-                checker.SetRegExp(condition.Condition);
-            } catch (const ERegExpParser& e) {
-                context.err << "--where: " << e.what() << " (" << e.Position()
-                            << "文字目): " << Cp932ToUtf8(condition.Condition) << "\n";
-                return kExitUsage;
-            }
-        }
+    // An invalid expression would fail every message of the run; refuse it up front.
+    if (const auto problem = CheckConditions(conditions)) {
+        context.err << "--where: " << problem->message << " " << problem->detail << "\n";
+        return kExitUsage;
     }
     return kExitOk;
 }
 
-TJobData JobDataFor(const TConvertJob& job, const std::vector<TFindType>& conditions) {
-    TJobData data;
-    for (const std::string& source : job.sources) {
-        const std::string path = AbsolutePath(source);
-        if (std::find(data.InportPath.begin(), data.InportPath.end(), path) ==
-            data.InportPath.end()) {
-            data.InportPath.push_back(path);
-        }
-    }
-    data.ExportPath = AbsolutePath(job.destination);
-    data.NamingType = static_cast<std::uint8_t>(job.naming.type);
-    data.CreateDir = job.create_dir;
-    data.ConditionList = conditions;
-    data.NamingTypeParameter =
-        TFindParam{job.naming.param_text, static_cast<std::uint8_t>(job.naming.line),
-                   static_cast<std::uint8_t>(job.naming.pos)};
-    return data;
-}
-
-int ApplyConditionOptions(const ConditionOptions& options, TConvertJob& job, CliContext& context) {
-    std::vector<TFindType> conditions;
-    if (const int status = BuildConditions(options, conditions, context); status != kExitOk) {
+int ApplyConditionOptions(const ConditionOptions& options, TJobData& job, CliContext& context) {
+    if (const int status = BuildConditions(options, job.ConditionList, context);
+        status != kExitOk) {
         return status;
     }
-    job.filter = MakeMailFilter(conditions);
     if (options.save_job.empty()) {
         return kExitOk;
     }
-    const TJobData data = JobDataFor(job, conditions);
     TSettingFile settings;
-    for (const std::string& path : data.InportPath) {
-        settings.AddInportPath(path);
-    }
-    settings.SetExportPath(data.ExportPath);
-    settings.SetNamingTypeParameter(data.NamingTypeParameter);
-    settings.SetNamingType(data.NamingType);
-    settings.SetCreateDir(data.CreateDir);
-    settings.SetConditions(data.ConditionList);
+    StoreJob(settings, job);
     const ScopedReportSink sink(
         [&context](const Report& report) { context.err << report.message << "\n"; });
     return settings.Save(options.save_job) ? kExitOk : kExitFailures;

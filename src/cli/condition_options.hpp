@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cli/cli_context.hpp"
-#include "convert/conversion_job.hpp"
 #include "match/find_type.hpp"
 #include "settings/job_xml.hpp"
 
@@ -28,12 +27,9 @@ void AddConditionOptions(CLI::App& command, ConditionOptions& options);
 int BuildConditions(const ConditionOptions& options, std::vector<TFindType>& conditions,
                     CliContext& context);
 
-// Sets the job's filter from the --where options and writes the job file that --save-job
+// Sets the job's conditions from the --where options and writes the job file that --save-job
 // asks for. Answers kExitOk, kExitUsage (bad condition text) or kExitFailures (the job file
 // could not be written); only kExitOk lets the conversion go on.
-int ApplyConditionOptions(const ConditionOptions& options, TConvertJob& job, CliContext& context);
-
-// The job file's form of a conversion job: sources and destination as absolute paths.
-TJobData JobDataFor(const TConvertJob& job, const std::vector<TFindType>& conditions);
+int ApplyConditionOptions(const ConditionOptions& options, TJobData& job, CliContext& context);
 
 }  // namespace brindle::cli

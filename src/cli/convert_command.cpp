@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include "cli/condition_options.hpp"
+#include "job/job_setup.hpp"
 #include "platform/text_encoding.hpp"
 
 namespace brindle::cli {
@@ -52,6 +54,15 @@ class StopSignalScope {
     struct sigaction previous_int_ {};
     struct sigaction previous_term_ {};
 };
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty()) {
+        return path;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
 
 std::string FileName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
@@ -124,30 +135,44 @@ void Forward(const F& f, Args&&... args) {
 
 }  // namespace
 
-int BuildConvertJob(const ConvertOptions& options, TConvertJob& job, CliContext& context) {
-    job.sources = options.mailboxes;
-    job.destination = options.output;
-    job.create_dir = options.per_mailbox_folder;
-    job.naming.type = options.naming == "subject" ? TNamingType::Subject
-                      : options.naming == "param" ? TNamingType::Parameter
-                                                  : TNamingType::Number;
-    job.naming.pos = options.param_place == "header" ? TNamingPos::Header : TNamingPos::Body;
-    job.naming.line = options.param_line == "next" ? TNamingLine::NextLine : TNamingLine::SameLine;
-    const auto param = Utf8ToCp932(options.param);
-    if (!param) {
+int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& context) {
+    for (const std::string& mailbox : options.mailboxes) {
+        std::string path = AbsolutePath(mailbox);
+        if (std::find(job.InportPath.begin(), job.InportPath.end(), path) == job.InportPath.end()) {
+            job.InportPath.push_back(std::move(path));
+        }
+    }
+    job.ExportPath = AbsolutePath(options.output);
+    job.CreateDir = options.per_mailbox_folder;
+    job.NamingType = options.naming == "subject" ? TNamingType::Subject
+                     : options.naming == "param" ? TNamingType::Parameter
+                                                 : TNamingType::Number;
+    TFindParam& param = job.NamingTypeParameter;
+    param.NamingPos = options.param_place == "header" ? TNamingPos::Header : TNamingPos::Body;
+    param.NamingLine = options.param_line == "next" ? TNamingLine::NextLine : TNamingLine::SameLine;
+    const auto text = Utf8ToCp932(options.param);
+    if (!text) {
         context.err << "--param: Shift_JISにない文字を含むため使えません: "
                     << SanitizeUtf8(options.param) << "\n";
         return kExitUsage;
     }
-    job.naming.param_text = *param;
+    param.ParamText = *text;
     return kExitOk;
 }
 
-int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& observer) {
+int RunJob(const TJobData& job, CliContext& context) {
     if (const auto problem = CheckJob(job)) {
-        context.err << *problem << "\n";
+        context.err << problem->message;
+        if (!problem->detail.empty()) {
+            context.err << " " << problem->detail;
+        }
+        context.err << "\n";
         return kExitUsage;
     }
+    return RunConvertJob(MakeConvertJob(job), context);
+}
+
+int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& observer) {
     ProgressLine progress(context);
     const std::size_t file_count = job.sources.size();
     TConvertEvents events;
@@ -228,13 +253,13 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
     auto conditions = std::make_shared<ConditionOptions>();
     AddConditionOptions(*sub, *conditions);
     sub->callback([options, conditions, &context] {
-        TConvertJob job;
+        TJobData job;
         context.status = BuildConvertJob(*options, job, context);
         if (context.status == kExitOk) {
             context.status = ApplyConditionOptions(*conditions, job, context);
         }
         if (context.status == kExitOk) {
-            context.status = RunConvertJob(std::move(job), context);
+            context.status = RunJob(job, context);
         }
     });
 }

@@ -10,6 +10,7 @@
 #include "cli/cli_context.hpp"
 #include "convert/conversion_job.hpp"
 #include "convert/conversion_run.hpp"
+#include "settings/job_xml.hpp"
 
 namespace brindle::cli {
 
@@ -26,13 +27,18 @@ struct ConvertOptions {
 
 void AddConvertCommand(CLI::App& app, CliContext& context);
 
-// Fills job from options; answers kExitOk, or kExitUsage after printing why (a parameter text
-// with no Shift_JIS form).
-int BuildConvertJob(const ConvertOptions& options, TConvertJob& job, CliContext& context);
+// Fills job from options, paths made absolute (the form a saved job holds, so that it runs
+// the same from any folder) and a mailbox given twice listed once. Answers kExitOk, or
+// kExitUsage after printing why (a parameter text with no Shift_JIS form).
+int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& context);
 
-// Checks and runs the job and answers the exit status: kExitUsage when a check fails (nothing
-// is run), kExitStopped after a stop request, kExitFailures when any file or message failed,
-// kExitOk otherwise. observer, when given, hears every notification after the command does.
+// Checks the job as every front end does (job/job_setup.hpp) and runs it: kExitUsage after
+// printing the first problem (nothing is run), otherwise what RunConvertJob answers.
+int RunJob(const TJobData& job, CliContext& context);
+
+// Runs a checked job and answers the exit status: kExitStopped after a stop request,
+// kExitFailures when any file or message failed, kExitOk otherwise. observer, when given,
+// hears every notification after the command does.
 int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& observer = {});
 
 }  // namespace brindle::cli

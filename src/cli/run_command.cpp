@@ -2,26 +2,14 @@
 
 #include <CLI/CLI.hpp>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/convert_command.hpp"
-#include "match/mail_match.hpp"
 #include "platform/report.hpp"
+#include "settings/setting_file.hpp"
 
 namespace brindle::cli {
-
-TConvertJob ConvertJobFromSettings(const TSettingFile& settings) {
-    TConvertJob job;
-    job.sources = settings.GetInportPaths();
-    job.destination = settings.GetExportPath();
-    job.create_dir = settings.GetCreateDir();
-    const TFindParam param = settings.GetNamingTypeParameter();
-    job.naming.type = static_cast<TNamingType>(settings.GetNamingType());
-    job.naming.param_text = param.ParamText;
-    job.naming.pos = param.NamingPos == 1 ? TNamingPos::Header : TNamingPos::Body;
-    job.naming.line = param.NamingLine == 1 ? TNamingLine::NextLine : TNamingLine::SameLine;
-    job.filter = MakeMailFilter(settings.GetConditions());
-    return job;
-}
 
 void AddRunCommand(CLI::App& app, CliContext& context) {
     auto file = std::make_shared<std::string>();
@@ -30,14 +18,20 @@ void AddRunCommand(CLI::App& app, CliContext& context) {
     sub->add_option("job", *file, "Settings file of the job")->required();
     sub->callback([file, &context] {
         TSettingFile settings;
+        std::vector<std::string> refused;
         bool loaded = false;
         {
             const ScopedReportSink sink(
                 [&context](const Report& report) { context.err << report.message << "\n"; });
-            loaded = settings.Load(*file);
+            loaded = settings.Load(*file, &refused);
+        }
+        // The editor shows what it kept of a value out of range; run unattended, such a job
+        // would do something else than its file says.
+        for (const std::string& note : refused) {
+            context.err << note << "\n";
         }
         context.status =
-            loaded ? RunConvertJob(ConvertJobFromSettings(settings), context) : kExitUsage;
+            loaded && refused.empty() ? RunJob(settings.GetJob(), context) : kExitUsage;
     });
 }
 

@@ -4,14 +4,9 @@
 #pragma once
 
 #include "cli/cli_context.hpp"
-#include "convert/conversion_job.hpp"
-#include "settings/setting_file.hpp"
 
 namespace brindle::cli {
 
 void AddRunCommand(CLI::App& app, CliContext& context);
-
-// The conversion that the job describes, with its conditions as the filter.
-TConvertJob ConvertJobFromSettings(const TSettingFile& settings);
 
 }  // namespace brindle::cli

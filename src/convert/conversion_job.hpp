@@ -1,10 +1,9 @@
 // A conversion job: everything a run needs, independent of where it came from (the main
-// window, brindle-cli convert, a saved job file). Front ends fill it, check it with CheckJob
-// and hand it to TConvertRun.
+// window, brindle-cli convert, a saved job file). Front ends describe the job as TJobData and
+// let the job glue (job/job_setup.hpp) check it and make this from it for TConvertRun.
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,9 +25,5 @@ struct TConvertJob {
     TNamingRule naming;
     TMailFilter filter;
 };
-
-// The checks a front end makes before it starts a job, in this order; the message (UTF-8) of
-// the first that fails, or nothing when the job can run.
-std::optional<std::string> CheckJob(const TConvertJob& job);
 
 }  // namespace brindle

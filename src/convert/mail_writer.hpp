@@ -10,13 +10,10 @@
 #include <string_view>
 
 #include "mailbox/basic_mail.hpp"
+#include "model/naming.hpp"
 #include "platform/line_list.hpp"  // NormalizeLineEnds: the text as written
 
 namespace brindle {
-
-enum class TNamingType : std::uint8_t { Number = 0, Subject = 1, Parameter = 2 };
-enum class TNamingPos : std::uint8_t { Body = 0, Header = 1 };
-enum class TNamingLine : std::uint8_t { SameLine = 0, NextLine = 1 };
 
 struct TNamingRule {
     TNamingType type = TNamingType::Number;

@@ -228,7 +228,18 @@ void ReadInportPath(const xmlNode* list, TJobData& job, std::unordered_set<std::
     }
 }
 
-void ReadNamingTypeParameter(const xmlNode* parameter, TJobData& job) {
+// Notes a number that the reader left unchanged because it is out of its element's range, for
+// callers that refuse such a job rather than run it with the value it kept.
+void NoteRefused(std::vector<std::string>* refused, std::string_view element, long value,
+                 std::string_view range) {
+    if (refused != nullptr) {
+        refused->push_back("設定ファイルの" + std::string(element) + "の値 " +
+                           std::to_string(value) + " は使えません (" + std::string(range) + ")。");
+    }
+}
+
+void ReadNamingTypeParameter(const xmlNode* parameter, TJobData& job,
+                             std::vector<std::string>* refused) {
     TFindParam& param = job.NamingTypeParameter;
     for (const xmlNode* node = parameter->children; node != nullptr; node = node->next) {
         if (node->type != XML_ELEMENT_NODE) {
@@ -239,9 +250,12 @@ void ReadNamingTypeParameter(const xmlNode* parameter, TJobData& job) {
             param.ParamText = Utf8ToSjisFromFile(ElementText(node), "パラメータ文字");
         } else if (name == "NamingLine" || name == "NamingPos") {
             const long value = ReadNumber(ElementText(node));
-            if (value == 0 || value == 1) {
-                (name == "NamingLine" ? param.NamingLine : param.NamingPos) =
-                    static_cast<std::uint8_t>(value);
+            if (value != 0 && value != 1) {
+                NoteRefused(refused, name, value, "0か1");
+            } else if (name == "NamingLine") {
+                param.NamingLine = static_cast<TNamingLine>(value);
+            } else {
+                param.NamingPos = static_cast<TNamingPos>(value);
             }
         }
     }
@@ -250,7 +264,7 @@ void ReadNamingTypeParameter(const xmlNode* parameter, TJobData& job) {
 // A condition is read leniently: a scope that is missing, no number or out of range means the
 // whole message (scope 0); a missing Capital or Regexp means off, which is what the condition
 // dialog starts with, so a hand-written file never silently turns a phrase into an expression.
-TFindType ReadCondition(const xmlNode* node) {
+TFindType ReadCondition(const xmlNode* node, std::vector<std::string>* refused) {
     TFindType condition;
     const std::string utf8 = ElementText(node);
     condition.Condition = Utf8ToSjisFromFile(utf8, ConditionLabel(utf8));
@@ -258,6 +272,8 @@ TFindType ReadCondition(const xmlNode* node) {
         const long value = ReadNumber(*find_pos);
         if (value >= 0 && value <= 2) {
             condition.FindPos = static_cast<std::uint8_t>(value);
+        } else {
+            NoteRefused(refused, "FindPos", value, "0〜2");
         }
     }
     const auto flag = [node](const char* name) {
@@ -269,15 +285,15 @@ TFindType ReadCondition(const xmlNode* node) {
     return condition;
 }
 
-void ReadConditionList(const xmlNode* list, TJobData& job) {
+void ReadConditionList(const xmlNode* list, TJobData& job, std::vector<std::string>* refused) {
     for (const xmlNode* node = list->children; node != nullptr; node = node->next) {
         if (node->type == XML_ELEMENT_NODE && NodeName(node) == "Condition") {
-            job.ConditionList.push_back(ReadCondition(node));
+            job.ConditionList.push_back(ReadCondition(node, refused));
         }
     }
 }
 
-void ReadRoot(const xmlNode* root, TJobData& job) {
+void ReadRoot(const xmlNode* root, TJobData& job, std::vector<std::string>* refused) {
     std::unordered_set<std::string> seen(job.InportPath.begin(), job.InportPath.end());
     for (const xmlNode* node = root->children; node != nullptr; node = node->next) {
         if (node->type != XML_ELEMENT_NODE) {
@@ -291,14 +307,16 @@ void ReadRoot(const xmlNode* root, TJobData& job) {
         } else if (name == "NamingType") {
             const long value = ReadNumber(ElementText(node));
             if (value >= 0 && value <= 2) {
-                job.NamingType = static_cast<std::uint8_t>(value);
+                job.NamingType = static_cast<TNamingType>(value);
+            } else {
+                NoteRefused(refused, name, value, "0〜2");
             }
         } else if (name == "NamingTypeParameter") {
-            ReadNamingTypeParameter(node, job);
+            ReadNamingTypeParameter(node, job, refused);
         } else if (name == "CreateDir") {
             job.CreateDir = ElementText(node) != "0";
         } else if (name == "ConditionList") {
-            ReadConditionList(node, job);
+            ReadConditionList(node, job, refused);
         }
     }
 }
@@ -364,14 +382,14 @@ std::string WriteJobXml(const TJobData& job) {
         AddTextElement(d, inport, "Path", path, "パス " + SanitizeUtf8(path));
     }
     AddTextElement(d, root, "ExportPath", job.ExportPath, "パス " + SanitizeUtf8(job.ExportPath));
-    AddNumberElement(root, "NamingType", job.NamingType);
-    if (job.NamingType == 2) {
+    AddNumberElement(root, "NamingType", static_cast<unsigned>(job.NamingType));
+    if (job.NamingType == TNamingType::Parameter) {
         const TFindParam& param = job.NamingTypeParameter;
         xmlNode* element = AddElement(root, "NamingTypeParameter");
         const std::string label = "パラメータ文字";
         AddTextElement(d, element, "ParamText", SjisToUtf8ForFile(param.ParamText, label), label);
-        AddNumberElement(element, "NamingLine", param.NamingLine);
-        AddNumberElement(element, "NamingPos", param.NamingPos);
+        AddNumberElement(element, "NamingLine", static_cast<unsigned>(param.NamingLine));
+        AddNumberElement(element, "NamingPos", static_cast<unsigned>(param.NamingPos));
     }
     AddNumberElement(root, "CreateDir", job.CreateDir ? 1 : 0);
     xmlNode* conditions = AddElement(root, "ConditionList");
@@ -407,7 +425,7 @@ std::string WriteJobXml(const TJobData& job) {
     return out;
 }
 
-void ReadJobXml(std::string_view file_text, TJobData& job) {
+void ReadJobXml(std::string_view file_text, TJobData& job, std::vector<std::string>* refused) {
     EnsureXmlEncodingAlias();
     const QuietXmlErrors quiet;
     if (file_text.size() > static_cast<std::size_t>(INT_MAX)) {
@@ -426,7 +444,7 @@ void ReadJobXml(std::string_view file_text, TJobData& job) {
     }
     for (const xmlNode* node = doc->children; node != nullptr; node = node->next) {
         if (node->type == XML_ELEMENT_NODE && NodeName(node) == kRootName) {
-            ReadRoot(node, job);
+            ReadRoot(node, job, refused);
             break;
         }
     }

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "match/find_type.hpp"
-#include "settings/find_param.hpp"
+#include "model/naming.hpp"
 
 namespace brindle {
 
@@ -28,7 +28,7 @@ namespace brindle {
 struct TJobData {
     std::vector<std::string> InportPath;  // native paths, no two equal
     std::string ExportPath;
-    std::uint8_t NamingType = 0;
+    TNamingType NamingType = TNamingType::Number;
     bool CreateDir = false;
     std::vector<TFindType> ConditionList;
     TFindParam NamingTypeParameter;
@@ -43,8 +43,10 @@ std::string WriteJobXml(const TJobData& job);
 // Reads a whole file into job, which holds the values that elements absent from the file keep.
 // A document whose root element is not Brindle reads nothing. Raises Exception when the text is
 // no well-formed XML, an element whose text is read holds something other than text, or a
-// condition or parameter text has no Shift_JIS form.
-void ReadJobXml(std::string_view file_text, TJobData& job);
+// condition or parameter text has no Shift_JIS form. A number outside its element's range
+// leaves the value unchanged and, when refused is given, adds a note (UTF-8) saying so.
+void ReadJobXml(std::string_view file_text, TJobData& job,
+                std::vector<std::string>* refused = nullptr);
 
 // Registers the "Shift_JIS" to CP932 alias with libxml2, once; every entry point calls it.
 void EnsureXmlEncodingAlias();

@@ -144,16 +144,20 @@ void TSettingFile::Clear() {
     NotifyObservables();
 }
 
-bool TSettingFile::Load(const std::string& file_name) {
+bool TSettingFile::Load(const std::string& file_name, std::vector<std::string>* refused) {
     // The elements that the file lacks keep the values of a cleared job, the naming parameter
     // the one held now.
     TJobData loaded;
     loaded.NamingTypeParameter = job_.NamingTypeParameter;
+    std::vector<std::string> notes;
     try {
-        ReadJobXml(ReadWholeFile(file_name), loaded);
+        ReadJobXml(ReadWholeFile(file_name), loaded, &notes);
     } catch (const std::exception& e) {
         ReportError(e.what());
         return false;
+    }
+    if (refused != nullptr) {
+        refused->insert(refused->end(), notes.begin(), notes.end());
     }
     Clear();
     SetSuspended(true);
@@ -213,8 +217,8 @@ void TSettingFile::SetExportPath(const std::string& path) {
     Changed();
 }
 
-void TSettingFile::SetNamingType(std::uint8_t naming_type) {
-    if (naming_type > kNamingParameter) {
+void TSettingFile::SetNamingType(TNamingType naming_type) {
+    if (!IsValid(naming_type)) {
         return;
     }
     job_.NamingType = naming_type;

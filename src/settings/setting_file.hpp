@@ -16,16 +16,11 @@
 #include <vector>
 
 #include "match/find_type.hpp"
-#include "settings/find_param.hpp"
+#include "model/naming.hpp"
 #include "settings/job_xml.hpp"
 #include "settings/observer.hpp"
 
 namespace brindle {
-
-// Naming rules of the job.
-inline constexpr std::uint8_t kNamingNumber = 0;
-inline constexpr std::uint8_t kNamingSubject = 1;
-inline constexpr std::uint8_t kNamingParameter = 2;
 
 class TSettingFile : public TObserver {
   public:
@@ -37,8 +32,10 @@ class TSettingFile : public TObserver {
 
     // Replaces the job with the file's. On failure the job, its file name and its modified
     // flag stay as they were, the error is reported, and no notice is sent. On success the job
-    // is cleared (one notice), filled, left unmodified, and a second notice follows.
-    bool Load(const std::string& file_name);
+    // is cleared (one notice), filled, left unmodified, and a second notice follows. Numbers
+    // out of range are left at the cleared job's values; refused, when given, receives a note
+    // for each (a job run unattended refuses them, the editor shows what it kept).
+    bool Load(const std::string& file_name, std::vector<std::string>* refused = nullptr);
 
     // Writes the job. On success the file name becomes file_name, the job counts as saved
     // (not modified) and the listeners are notified; on failure the error is reported and the
@@ -60,8 +57,8 @@ class TSettingFile : public TObserver {
     std::string GetExportPath() const { return job_.ExportPath; }
 
     // A rule outside 0..2 changes nothing and sends no notice.
-    void SetNamingType(std::uint8_t naming_type);
-    std::uint8_t GetNamingType() const { return job_.NamingType; }
+    void SetNamingType(TNamingType naming_type);
+    TNamingType GetNamingType() const { return job_.NamingType; }
 
     void SetCreateDir(bool create_dir);
     bool GetCreateDir() const { return job_.CreateDir; }

@@ -36,9 +36,9 @@ TFormParam::TFormParam(const TSettingFile& job, QWidget* parent)
     edit_name_param_->setObjectName(QStringLiteral("EditNameParam"));
     edit_name_param_->setText(opened_display_);
     radio_group_name_param_pos_->setObjectName(QStringLiteral("RadioGroupNameParamPos"));
-    radio_group_name_param_pos_->SetItemIndex(param.NamingPos);
+    radio_group_name_param_pos_->SetItemIndex(static_cast<int>(param.NamingPos));
     radio_group_name_param_line_->setObjectName(QStringLiteral("RadioGroupNameParamLine"));
-    radio_group_name_param_line_->SetItemIndex(param.NamingLine);
+    radio_group_name_param_line_->SetItemIndex(static_cast<int>(param.NamingLine));
 
     auto* btn_ok = new QPushButton(QStringLiteral("OK"), this);
     btn_ok->setObjectName(QStringLiteral("BtnOK"));
@@ -86,9 +86,9 @@ TFindParam TFormParam::GetFindParam() const {
     param.ParamText =
         text == opened_display_ ? opened_text_ : QStringToSjis(text).value_or(std::string{});
     param.NamingPos =
-        static_cast<std::uint8_t>(std::max(radio_group_name_param_pos_->ItemIndex(), 0));
+        static_cast<TNamingPos>(std::max(radio_group_name_param_pos_->ItemIndex(), 0));
     param.NamingLine =
-        static_cast<std::uint8_t>(std::max(radio_group_name_param_line_->ItemIndex(), 0));
+        static_cast<TNamingLine>(std::max(radio_group_name_param_line_->ItemIndex(), 0));
     return param;
 }
 

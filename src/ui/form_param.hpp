@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <string>
 
-#include "settings/find_param.hpp"
+#include "model/naming.hpp"
 
 class QLineEdit;
 

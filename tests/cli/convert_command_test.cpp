@@ -120,7 +120,7 @@ TEST_F(ConvertCommand, UsageErrorsRunNothing) {
         {{"-o", out_.string()}, ""},
         {{"-o", out_.string(), "--naming", "date", inbox_}, ""},
         {{"-o", out_.string(), "--param-place", "footer", inbox_}, ""},
-        {{"-o", none, inbox_}, "変換先のディレクトリが見つかりません。\n"},
+        {{"-o", none, inbox_}, "変換先のディレクトリが見つかりません。 " + none + "\n"},
         {{"-o", out_.string(), "--naming", "param", inbox_},
          "パラメータ文字が指定されていません。\n"},
         // An emoji has no Shift_JIS form: refused, never altered.

@@ -133,8 +133,9 @@ TEST_F(RunCommandTest, SavedJobHoldsWhatTheOptionsDescribe) {
     ASSERT_TRUE(settings.Load(Job()));
     EXPECT_EQ(settings.GetInportPaths(), (std::vector<std::string>{mailbox_}));
     EXPECT_EQ(settings.GetExportPath(), (fs::current_path() / "out").string());
-    EXPECT_EQ(settings.GetNamingType(), kNamingParameter);
-    EXPECT_EQ(settings.GetNamingTypeParameter(), (TFindParam{Sjis("番号:"), 1, 1}));
+    EXPECT_EQ(settings.GetNamingType(), TNamingType::Parameter);
+    EXPECT_EQ(settings.GetNamingTypeParameter(),
+              (TFindParam{Sjis("番号:"), TNamingLine::NextLine, TNamingPos::Header}));
     EXPECT_TRUE(settings.GetCreateDir());
     const std::vector<TFindType> expected = {
         {kFindPosBody, "b c", false, true},
@@ -201,13 +202,13 @@ TEST_F(RunCommandTest, JobsThatFailTheirChecksRunNothing) {
         {[&](TSettingFile& s) {
              s.AddInportPath(mailbox_);
              s.SetExportPath(missing_folder);
-             s.SetNamingType(kNamingParameter);
+             s.SetNamingType(TNamingType::Parameter);
          },
-         "変換先のディレクトリが見つかりません。"},
+         "変換先のディレクトリが見つかりません。 " + missing_folder},
         {[&](TSettingFile& s) {
              s.AddInportPath(mailbox_);
              s.SetExportPath(Out());
-             s.SetNamingType(kNamingParameter);
+             s.SetNamingType(TNamingType::Parameter);
          },
          "パラメータ文字が指定されていません。"},
     };

@@ -412,19 +412,5 @@ TEST_F(RunFixture, StopEndsTheReadingAheadWithinItsBound) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
 }
 
-TEST(CheckJob, ReportsTheFirstProblem) {
-    test::TempDir dir;
-    TConvertJob job;
-    EXPECT_EQ(CheckJob(job), "変換元のDBXファイルが指定されていません。");
-    job.sources = {"a.dbx"};
-    job.destination = (dir / "none").string();
-    job.naming.type = TNamingType::Parameter;
-    EXPECT_EQ(CheckJob(job), "変換先のディレクトリが見つかりません。");
-    job.destination = dir.path().string();
-    EXPECT_EQ(CheckJob(job), "パラメータ文字が指定されていません。");
-    job.naming.param_text = "ID:";
-    EXPECT_EQ(CheckJob(job), std::nullopt);
-}
-
 }  // namespace
 }  // namespace brindle

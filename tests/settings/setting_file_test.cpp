@@ -91,10 +91,10 @@ TEST_F(SettingFileTest, EverySetterMarksModifiedAndNotifiesOnce) {
     const std::vector<std::function<void()>> changes = {
         [&] { job_.AddInportPath("/a.dbx"); },
         [&] { job_.SetExportPath("/out"); },
-        [&] { job_.SetNamingType(kNamingSubject); },
+        [&] { job_.SetNamingType(TNamingType::Subject); },
         [&] { job_.SetCreateDir(true); },
         [&] {
-            job_.SetNamingTypeParameter({"X", 1, 1});
+            job_.SetNamingTypeParameter({"X", TNamingLine::NextLine, TNamingPos::Header});
         },
         [&] {
             job_.AddCondition({kFindPosBody, "a", false, false});
@@ -110,7 +110,8 @@ TEST_F(SettingFileTest, EverySetterMarksModifiedAndNotifiesOnce) {
         EXPECT_TRUE(listener_.seen[0].modified) << "change " << i;
     }
     EXPECT_TRUE(job_.GetInportPaths().empty());
-    EXPECT_EQ(job_.GetNamingTypeParameter(), (TFindParam{"X", 1, 1}));
+    EXPECT_EQ(job_.GetNamingTypeParameter(),
+              (TFindParam{"X", TNamingLine::NextLine, TNamingPos::Header}));
 }
 
 TEST_F(SettingFileTest, ChangesThatChangeNothingSendNoNotice) {
@@ -119,19 +120,19 @@ TEST_F(SettingFileTest, ChangesThatChangeNothingSendNoNotice) {
     listener_.seen.clear();
     job_.AddInportPath("/a.dbx");
     job_.DeleteInportPath(1);
-    job_.SetNamingType(3);
+    job_.SetNamingType(static_cast<TNamingType>(3));
     EXPECT_TRUE(listener_.seen.empty());
     EXPECT_FALSE(job_.GetModified());
     // Letter case counts: this is another path.
     job_.AddInportPath("/A.dbx");
     EXPECT_EQ(job_.GetInportPaths(), (std::vector<std::string>{"/a.dbx", "/A.dbx"}));
-    EXPECT_EQ(job_.GetNamingType(), kNamingNumber);
+    EXPECT_EQ(job_.GetNamingType(), TNamingType::Number);
 }
 
 TEST_F(SettingFileTest, ClearKeepsTheNamingParameterAndNotifiesUnmodified) {
     job_.AddInportPath("/a.dbx");
-    job_.SetNamingTypeParameter({"Subject", 1, 0});
-    job_.SetNamingType(kNamingParameter);
+    job_.SetNamingTypeParameter({"Subject", TNamingLine::NextLine, TNamingPos::Body});
+    job_.SetNamingType(TNamingType::Parameter);
     job_.AddCondition({kFindPosAll, "x", false, false});
     listener_.seen.clear();
     job_.Clear();
@@ -139,8 +140,9 @@ TEST_F(SettingFileTest, ClearKeepsTheNamingParameterAndNotifiesUnmodified) {
     EXPECT_FALSE(listener_.seen[0].modified);
     EXPECT_TRUE(job_.GetInportPaths().empty());
     EXPECT_TRUE(job_.GetConditions().empty());
-    EXPECT_EQ(job_.GetNamingType(), kNamingNumber);
-    EXPECT_EQ(job_.GetNamingTypeParameter(), (TFindParam{"Subject", 1, 0}));
+    EXPECT_EQ(job_.GetNamingType(), TNamingType::Number);
+    EXPECT_EQ(job_.GetNamingTypeParameter(),
+              (TFindParam{"Subject", TNamingLine::NextLine, TNamingPos::Body}));
 }
 
 TEST_F(SettingFileTest, RoundTripKeepsPathsAndTextsExactly) {
@@ -154,8 +156,8 @@ TEST_F(SettingFileTest, RoundTripKeepsPathsAndTextsExactly) {
         job_.AddInportPath(path);
     }
     job_.SetExportPath("/srv/Católica/〜out−");
-    job_.SetNamingTypeParameter({Sjis("件名: &<>\"'①"), 1, 1});
-    job_.SetNamingType(kNamingParameter);
+    job_.SetNamingTypeParameter({Sjis("件名: &<>\"'①"), TNamingLine::NextLine, TNamingPos::Header});
+    job_.SetNamingType(TNamingType::Parameter);
     job_.SetCreateDir(true);
     const std::vector<TFindType> conditions = {
         {kFindPosAll, Sjis("A&B <tag> \"q\" 'a' ①～"), true, false},
@@ -198,12 +200,13 @@ TEST_F(SettingFileTest, EmptyJobAndAbsentParameter) {
 
     // Loading a file without a parameter keeps the one held before.
     TSettingFile other;
-    other.SetNamingTypeParameter({"X-Key", 0, 1});
+    other.SetNamingTypeParameter({"X-Key", TNamingLine::SameLine, TNamingPos::Header});
     other.AddInportPath("/old.dbx");
     ASSERT_TRUE(other.Load(file));
     EXPECT_TRUE(other.GetInportPaths().empty());
     EXPECT_TRUE(other.GetConditions().empty());
-    EXPECT_EQ(other.GetNamingTypeParameter(), (TFindParam{"X-Key", 0, 1}));
+    EXPECT_EQ(other.GetNamingTypeParameter(),
+              (TFindParam{"X-Key", TNamingLine::SameLine, TNamingPos::Header}));
 }
 
 TEST_F(SettingFileTest, ReadsTheWindowsForm) {
@@ -222,14 +225,22 @@ TEST_F(SettingFileTest, ReadsTheWindowsForm) {
         "</ConditionList></Brindle>\r\n";
     const std::string file = PathOf("windows.xml");
     WriteFile(file, xml);
-    job_.SetNamingType(kNamingSubject);
-    ASSERT_TRUE(job_.Load(file)) << (reports_.empty() ? "" : reports_[0].message);
+    job_.SetNamingType(TNamingType::Subject);
+    std::vector<std::string> refused;
+    ASSERT_TRUE(job_.Load(file, &refused)) << (reports_.empty() ? "" : reports_[0].message);
+    // Out-of-range numbers are kept at the cleared job's values and named for a caller that
+    // refuses them.
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_NE(refused[0].find("NamingType"), std::string::npos) << refused[0];
+    EXPECT_NE(refused[0].find(" 5 "), std::string::npos) << refused[0];
+    EXPECT_NE(refused[1].find("NamingPos"), std::string::npos) << refused[1];
     EXPECT_EQ(
         job_.GetInportPaths(),
         (std::vector<std::string>{"C:\\Documents and Settings\\山田\\Inbox.dbx", "C:\\a.dbx"}));
     EXPECT_EQ(job_.GetExportPath(), "");
-    EXPECT_EQ(job_.GetNamingType(), kNamingNumber);
-    EXPECT_EQ(job_.GetNamingTypeParameter(), (TFindParam{Sjis("①番号"), 1, 0}));
+    EXPECT_EQ(job_.GetNamingType(), TNamingType::Number);
+    EXPECT_EQ(job_.GetNamingTypeParameter(),
+              (TFindParam{Sjis("①番号"), TNamingLine::NextLine, TNamingPos::Body}));
     EXPECT_TRUE(job_.GetCreateDir());
     const std::vector<TFindType> expected = {
         {kFindPosBody, Sjis("ソフト～"), false, false},
@@ -252,7 +263,7 @@ TEST_F(SettingFileTest, LaterElementsReadAgainAndNumbersAreLenient) {
     WriteFile(file, xml);
     ASSERT_TRUE(job_.Load(file));
     EXPECT_EQ(job_.GetExportPath(), "/two");
-    EXPECT_EQ(job_.GetNamingType(), kNamingNumber);  // "x" reads as 0
+    EXPECT_EQ(job_.GetNamingType(), TNamingType::Number);  // "x" reads as 0
     EXPECT_FALSE(job_.GetCreateDir());
     EXPECT_EQ(job_.GetInportPaths(), (std::vector<std::string>{"/a", "/b"}));
     // An out-of-range or missing scope means the whole message; a present flag is on unless

@@ -37,7 +37,7 @@ void FillJob(TSettingFile& job) {
         {2, Sjis("^Subject: .*会議"), false, true},
         {0, Sjis("Brindle"), true, true},
     });
-    job.SetNamingTypeParameter(TFindParam{Sjis("件名："), 1, 0});
+    job.SetNamingTypeParameter(TFindParam{Sjis("件名："), TNamingLine::NextLine, TNamingPos::Body});
 }
 
 using Maker = std::function<std::unique_ptr<QWidget>(TSettingFile&)>;

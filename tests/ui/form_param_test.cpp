@@ -17,7 +17,7 @@ class FormParamTest : public DialogTestBase {
   private slots:
     void opensWithTheJobsParameterAndGivesItBack() {
         // 件名： in Shift_JIS, and one byte that is no character: kept as it is when unchanged.
-        const TFindParam stored{"\x8c\x8f\x96\xbc\x81\x46\xff", 1, 0};
+        const TFindParam stored{"\x8c\x8f\x96\xbc\x81\x46\xff", TNamingLine{1}, TNamingPos{0}};
         Job().SetNamingTypeParameter(stored);
         TFormParam dialog(Job(), nullptr);
         QCOMPARE(Child<QLineEdit>(dialog, "EditNameParam").text(), QStringLiteral("件名：\uFFFD"));
@@ -30,7 +30,7 @@ class FormParamTest : public DialogTestBase {
     }
 
     void headerGreysOutTheLineChoice() {
-        Job().SetNamingTypeParameter(TFindParam{"X-Name:", 1, 1});
+        Job().SetNamingTypeParameter(TFindParam{"X-Name:", TNamingLine{1}, TNamingPos{1}});
         TFormParam dialog(Job(), nullptr);
         auto& pos = Child<RadioGroup>(dialog, "RadioGroupNameParamPos");
         auto& line = Child<RadioGroup>(dialog, "RadioGroupNameParamLine");
@@ -41,11 +41,11 @@ class FormParamTest : public DialogTestBase {
         QTest::mouseClick(pos.Button(1), Qt::LeftButton);
         QVERIFY(!line.isEnabled());
         // The greyed-out choice still counts.
-        QCOMPARE(dialog.GetFindParam(), (TFindParam{"X-Name:", 0, 1}));
+        QCOMPARE(dialog.GetFindParam(), (TFindParam{"X-Name:", TNamingLine{0}, TNamingPos{1}}));
     }
 
     void emptyTextIsRefusedUntilCancel() {
-        Job().SetNamingTypeParameter(TFindParam{"abc", 0, 0});
+        Job().SetNamingTypeParameter(TFindParam{"abc", TNamingLine{0}, TNamingPos{0}});
         TFormParam dialog(Job(), nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -64,7 +64,8 @@ class FormParamTest : public DialogTestBase {
         QTest::keyClick(&edit, Qt::Key_Escape);
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(Job().GetNamingTypeParameter(), (TFindParam{"abc", 0, 0}));
+        QCOMPARE(Job().GetNamingTypeParameter(),
+                 (TFindParam{"abc", TNamingLine{0}, TNamingPos{0}}));
     }
 
     void typedTextBecomesShiftJisOrIsRefused() {

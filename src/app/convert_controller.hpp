@@ -1,0 +1,88 @@
+// Runs one conversion on a worker thread and hands the run's notifications to the GUI thread as
+// Qt signals, in the order the run gave them, so the conversion dialog stays responsive however
+// large the mailbox is. The worker never touches a widget: every notification is posted to this
+// object's thread and emitted there.
+//
+// A file that fails is shown to the user in a modal box before the run goes on, as when the run
+// and the window shared one thread: the worker waits until fileFailed has been emitted and every
+// slot connected to it has returned. Stop requests go straight to the run's atomic flag, which
+// the run reads before each source file and before each message, so a message whose writing has
+// begun is always finished.
+//
+// GUI thread only, except for what the worker calls internally. Destroying the controller stops
+// the run and waits for the worker (at most the message in hand).
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "convert/conversion_run.hpp"
+
+namespace brindle {
+
+class TConvertController : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit TConvertController(TConvertJob job, QObject* parent = nullptr);
+    ~TConvertController() override;
+    TConvertController(const TConvertController&) = delete;
+    TConvertController& operator=(const TConvertController&) = delete;
+
+    // Before Start: how the run opens each mailbox (tests wrap the real reader).
+    void SetMailboxOpener(TMailboxOpener opener);
+
+    // Starts the run on its worker; later calls do nothing.
+    void Start();
+    // Honoured at the run's next check point; may come before Start.
+    void RequestStop();
+    // True from Start until finished has been emitted.
+    bool Running() const { return started_ && !finished_; }
+    bool Finished() const { return finished_; }
+
+  signals:
+    void fileCountKnown(int count);
+    void fileStarted(int index, const QString& path);
+    void messageCountKnown(int count);
+    void messageDone(int index);
+    void messageFailed(const QString& path, int index, const QString& error);
+    // The run waits until every slot of this signal has returned.
+    void fileFailed(const QString& path, const QString& error);
+    void fileWarning(const QString& path, const QString& warning);
+    // Every source file was processed (not emitted when the run was stopped).
+    void completed();
+    // Always the last signal: the run is over and its worker has ended.
+    void finished(const brindle::TConvertSummary& summary);
+
+  private:
+    // Runs on the worker: posts fn to the GUI thread.
+    template <typename Fn>
+    void Post(Fn&& fn);
+    // Runs on the worker: waits until the GUI thread has shown a file failure.
+    void WaitForFailureShown(std::uint64_t ticket);
+    void FailureShown(std::uint64_t ticket);
+    void Join();
+
+    TConvertJob job_;  // until Start makes the run of it
+    TMailboxOpener opener_;
+    bool stop_before_start_ = false;
+    std::unique_ptr<TConvertRun> run_;
+    std::thread worker_;
+    bool started_ = false;
+    bool finished_ = false;
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::uint64_t failures_posted_ = 0;  // worker side
+    std::uint64_t failures_shown_ = 0;   // guarded by mutex_
+    bool abandoned_ = false;             // guarded by mutex_: nobody will show them any more
+};
+
+}  // namespace brindle
+
+Q_DECLARE_METATYPE(brindle::TConvertSummary)

@@ -1,0 +1,217 @@
+#include "app/form_convert.hpp"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "app/convert_controller.hpp"
+#include "ui/modal_service.hpp"
+
+namespace brindle {
+namespace {
+
+QString FileNameOnly(const QString& path) {
+    return QFileInfo(path).fileName();
+}
+
+}  // namespace
+
+TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
+                         Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      controller_(new TConvertController(std::move(job), this)) {
+    setObjectName(QStringLiteral("FormConvert"));
+    setWindowTitle(QStringLiteral("変換"));
+    setModal(true);
+
+    progress_bar_mail_ = new QProgressBar(this);
+    progress_bar_mail_->setObjectName(QStringLiteral("ProgressBarMail"));
+    progress_bar_file_ = new QProgressBar(this);
+    progress_bar_file_->setObjectName(QStringLiteral("ProgressBarFile"));
+    for (QProgressBar* bar : {progress_bar_mail_, progress_bar_file_}) {
+        bar->setRange(0, 0);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+        bar->setFixedHeight(16);
+        bar->setMinimumWidth(353);
+    }
+    // A range of 0..0 makes Qt draw a busy bar; until a count is known the bars stand empty.
+    progress_bar_mail_->setMaximum(1);
+    progress_bar_file_->setMaximum(1);
+
+    static_text_ = new QLabel(this);
+    static_text_->setObjectName(QStringLiteral("StaticText1"));
+    static_text_->setTextFormat(Qt::PlainText);
+
+    failure_list_ = new QTreeWidget(this);
+    failure_list_->setObjectName(QStringLiteral("ListFailures"));
+    failure_list_->setHeaderLabels(
+        {QStringLiteral("ファイル"), QStringLiteral("番号"), QStringLiteral("理由")});
+    failure_list_->setRootIsDecorated(false);
+    failure_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    failure_list_->setFocusPolicy(Qt::ClickFocus);
+    failure_list_->header()->setStretchLastSection(true);
+    failure_list_->setColumnWidth(
+        1, failure_list_->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
+    failure_list_->setMinimumSize(520, 140);
+    failure_list_->hide();
+
+    summary_text_ = new QLabel(this);
+    summary_text_->setObjectName(QStringLiteral("LabelSummary"));
+    summary_text_->setTextFormat(Qt::PlainText);
+    summary_text_->hide();
+
+    btn_close_ = new QPushButton(QStringLiteral("閉じる(&C)"), this);
+    btn_close_->setObjectName(QStringLiteral("BtnClose"));
+    btn_close_->setMinimumWidth(89);
+    btn_close_->setDefault(true);
+    connect(btn_close_, &QPushButton::clicked, this, &TFormConvert::BtnCloseClick);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 16, 8, 10);
+    layout->setSpacing(8);
+    layout->addWidget(progress_bar_mail_);
+    layout->addWidget(progress_bar_file_);
+    layout->addWidget(static_text_);
+    layout->addWidget(failure_list_);
+    layout->addWidget(summary_text_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btn_close_);
+    buttons->addStretch();
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+    // A fixed border: the dialog takes the size its contents need and only grows when the list
+    // of failures appears.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(controller_, &TConvertController::fileCountKnown, this,
+            [this](int count) { progress_bar_file_->setMaximum(count); });
+    connect(controller_, &TConvertController::fileStarted, this, &TFormConvert::OnFileStarted);
+    connect(controller_, &TConvertController::messageCountKnown, this,
+            [this](int count) { progress_bar_mail_->setMaximum(count); });
+    connect(controller_, &TConvertController::messageDone, this,
+            [this](int index) { progress_bar_mail_->setValue(index + 1); });
+    connect(controller_, &TConvertController::messageFailed, this,
+            [this](const QString& path, int index, const QString& error) {
+                AddListRow(path, QString::number(index), error);
+            });
+    connect(controller_, &TConvertController::fileWarning, this,
+            [this](const QString& path, const QString& warning) {
+                AddListRow(path, QString(), QStringLiteral("警告: ") + warning);
+            });
+    connect(controller_, &TConvertController::fileFailed, this, &TFormConvert::OnFileFailed);
+    connect(controller_, &TConvertController::completed, this,
+            [this] { static_text_->setText(QStringLiteral("変換処理を終了しました。")); });
+    connect(controller_, &TConvertController::finished, this, &TFormConvert::OnFinished);
+}
+
+TFormConvert::~TFormConvert() = default;
+
+void TFormConvert::SetMailboxOpener(TMailboxOpener opener) {
+    controller_->SetMailboxOpener(std::move(opener));
+}
+
+void TFormConvert::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!started_) {
+        started_ = true;
+        // The first idle moment after the dialog has appeared.
+        QTimer::singleShot(0, controller_, &TConvertController::Start);
+    }
+}
+
+void TFormConvert::BtnCloseClick() {
+    if (!stop_flag_) {
+        stop_flag_ = true;
+        controller_->RequestStop();
+        if (!started_) {
+            run_finished_ = true;  // nothing will run: the next press closes
+        }
+        return;
+    }
+    if (run_finished_) {
+        accept();
+    } else {
+        // Stopped, but the message in hand is still being written: close once it is.
+        close_when_finished_ = true;
+    }
+}
+
+void TFormConvert::reject() {
+    BtnCloseClick();
+}
+
+void TFormConvert::closeEvent(QCloseEvent* event) {
+    if (run_finished_ || !started_) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    // Closing by other means leaves the run alone; the dialog closes when it ends.
+    close_when_finished_ = true;
+    event->ignore();
+}
+
+void TFormConvert::OnFileStarted(int index, const QString& path) {
+    static_text_->setText(FileNameOnly(path) + QStringLiteral("を処理中です。"));
+    progress_bar_file_->setValue(index + 1);
+    progress_bar_mail_->setValue(0);
+}
+
+void TFormConvert::OnFileFailed(const QString& path, const QString& error) {
+    AddListRow(path, QString(), error);
+    ShowMessage(this, MessageKind::Error,
+                QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + error);
+}
+
+void TFormConvert::AddListRow(const QString& path, const QString& index, const QString& reason) {
+    auto* item = new QTreeWidgetItem({FileNameOnly(path), index, reason});
+    item->setToolTip(0, path);
+    item->setToolTip(2, reason);
+    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    failure_list_->addTopLevelItem(item);
+    // Widened row by row from the new text alone: refitting over all rows would cost time
+    // growing with the square of the failures of a badly damaged mailbox.
+    const QFontMetrics metrics = failure_list_->fontMetrics();
+    const int padding = 2 * failure_list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+    for (int column : {0, 1}) {
+        const int wanted = metrics.horizontalAdvance(item->text(column)) + padding;
+        if (failure_list_->columnWidth(column) < wanted) {
+            failure_list_->setColumnWidth(column, wanted);
+        }
+    }
+    if (failure_list_->isHidden()) {
+        failure_list_->show();
+    }
+}
+
+void TFormConvert::OnFinished(const TConvertSummary& summary) {
+    summary_ = summary;
+    run_finished_ = true;
+    stop_flag_ = true;
+    QString text = QStringLiteral("%1 件を変換しました。失敗: %2 件")
+                       .arg(summary.messages_written)
+                       .arg(summary.messages_failed);
+    if (summary.files_failed > 0) {
+        text += QStringLiteral("、読めなかったファイル: %1 個").arg(summary.files_failed);
+    }
+    if (summary.stopped) {
+        text = QStringLiteral("中止しました。") + text;
+    }
+    summary_text_->setText(text);
+    summary_text_->show();
+    if (close_when_finished_) {
+        accept();
+    }
+}
+
+}  // namespace brindle

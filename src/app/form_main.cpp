@@ -1,0 +1,554 @@
+#include "app/form_main.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/form_convert.hpp"
+#include "app/help.hpp"
+#include "job/job_setup.hpp"
+#include "platform/wine_registry.hpp"
+#include "ui/dbx_grid.hpp"
+#include "ui/find_type_grid.hpp"
+#include "ui/form_find.hpp"
+#include "ui/form_param.hpp"
+#include "ui/form_version.hpp"
+#include "ui/modal_service.hpp"
+#include "ui/ui_text.hpp"
+#include "ui/widgets.hpp"
+
+namespace brindle {
+namespace {
+
+constexpr int kMinimumHeight = 350;
+
+const char* const kSettingFileFilter = "設定ファイル(*.xml);;すべてのファイル(*.*)";
+
+// The .dbx files among dropped URLs, in their order.
+QStringList DroppedMailboxes(const QMimeData* mime) {
+    QStringList paths;
+    if (mime == nullptr || !mime->hasUrls()) {
+        return paths;
+    }
+    for (const QUrl& url : mime->urls()) {
+        const QString path = url.toLocalFile();
+        if (!path.isEmpty() && path.endsWith(QStringLiteral(".dbx"), Qt::CaseInsensitive) &&
+            QFileInfo(path).isFile()) {
+            paths.append(path);
+        }
+    }
+    return paths;
+}
+
+}  // namespace
+
+void TFormMainNotifyEvent::Update() {
+    form_.Refresh();
+}
+
+TFormMain::TFormMain(TSettingFile& settings, QWidget* parent)
+    : QMainWindow(parent), settings_(settings), listener_(*this) {
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QApplication::applicationName());
+    registration_ = settings_.AddObservable(listener_);
+
+    action_dbx_select_ =
+        MakeAction("ActionDbxSelect", QStringLiteral("参照(&B)"), {}, QStringLiteral("変換元"),
+                   QStringLiteral("変換元のDBXファイルを参照する|"
+                                  "変換元のDBXファイルを参照します"));
+    action_dbx_delete_ =
+        MakeAction("ActionDbxDelete", QStringLiteral("削除(&C)"), {}, QStringLiteral("変換元"));
+    action_find_edit_ =
+        MakeAction("ActionFindEdit", QStringLiteral("設定(&Q)"), Qt::Key_F7, QStringLiteral("条件"),
+                   QStringLiteral("変換条件を設定する|"
+                                  "変換するメールの条件を設定します"));
+    action_find_clear_ =
+        MakeAction("ActionFindClear", QStringLiteral("削除(&W)"), {}, QStringLiteral("条件"),
+                   QStringLiteral("変換条件を全て削除する|"
+                                  "登録されている変換条件を全て削除します"));
+    action_select_dir_ =
+        MakeAction("ActionSelectDir", QStringLiteral("参照(&R)"), {}, QStringLiteral("変換先"));
+    action_close_ = MakeAction("ActionClose", QStringLiteral("閉じる(&C)"), {}, {});
+    action_convert_ = MakeAction("ActionConvert", QStringLiteral("変換(&A)"), Qt::Key_F5, {});
+    action_save_over_ = MakeAction("ActionSettingFileSaveOver", QStringLiteral("上書き保存"),
+                                   QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("保存"));
+    action_save_new_ = MakeAction("ActionSettingFileSaveNew", QStringLiteral("名前を付けて保存"),
+                                  {}, QStringLiteral("保存"));
+    action_load_ = MakeAction("ActionSettingFileLoad", QStringLiteral("ファイルを開く"),
+                              QKeySequence(Qt::CTRL | Qt::Key_O), QStringLiteral("保存"));
+    action_create_ = MakeAction("ActionSettingFileCreate", QStringLiteral("新規作成(&N)"),
+                                QKeySequence(Qt::CTRL | Qt::Key_N), QStringLiteral("保存"));
+    menu_help_brindle_ =
+        MakeAction("MenuHelpBrindle", QStringLiteral("Brindle ヘルプ"), Qt::Key_F1, {});
+    menu_help_version_ =
+        MakeAction("MenuHelpVersion", QStringLiteral("バージョン情報(&A)"), {}, {});
+
+    connect(action_dbx_select_, &QAction::triggered, this, &TFormMain::ActionDbxSelectExecute);
+    connect(action_dbx_delete_, &QAction::triggered, this, &TFormMain::ActionDbxDeleteExecute);
+    connect(action_find_edit_, &QAction::triggered, this, &TFormMain::ActionFindEditExecute);
+    connect(action_find_clear_, &QAction::triggered, this, &TFormMain::ActionFindClearExecute);
+    connect(action_select_dir_, &QAction::triggered, this, &TFormMain::ActionSelectDirExecute);
+    connect(action_close_, &QAction::triggered, this, &QWidget::close);
+    connect(action_convert_, &QAction::triggered, this, &TFormMain::ActionConvertExecute);
+    connect(action_save_over_, &QAction::triggered, this,
+            &TFormMain::ActionSettingFileSaveOverExecute);
+    connect(action_save_new_, &QAction::triggered, this,
+            &TFormMain::ActionSettingFileSaveNewExecute);
+    connect(action_load_, &QAction::triggered, this, &TFormMain::ActionSettingFileLoadExecute);
+    connect(action_create_, &QAction::triggered, this, &TFormMain::ActionSettingFileCreateExecute);
+    connect(menu_help_brindle_, &QAction::triggered, this, &TFormMain::MenuHelpBrindleClick);
+    connect(menu_help_version_, &QAction::triggered, this, &TFormMain::MenuHelpVersionClick);
+
+    CreateMenus();
+    setCentralWidget(CreateControls());
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->setSizeGripEnabled(true);
+
+    setAcceptDrops(true);
+    resize(456, 386);
+    setMinimumHeight(kMinimumHeight);
+    // F1 inside a modal dialog (the parameter and condition dialogs) opens that dialog's help;
+    // the main window's own F1 is its menu shortcut.
+    qApp->installEventFilter(this);
+    Refresh();
+}
+
+TFormMain::~TFormMain() {
+    if (qApp != nullptr) {
+        qApp->removeEventFilter(this);
+    }
+}
+
+QAction* TFormMain::MakeAction(const char* name, const QString& caption,
+                               const QKeySequence& shortcut, const QString& category,
+                               const QString& hint) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+    }
+    if (!category.isEmpty()) {
+        action->setProperty("category", category);
+    }
+    if (!hint.isEmpty()) {
+        const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+        action->setToolTip(hint.left(bar));
+        action->setStatusTip(hint.mid(bar + 1));
+    }
+    addAction(action);  // shortcuts work wherever the focus is in the window
+    return action;
+}
+
+void TFormMain::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    file->setObjectName(QStringLiteral("MenuFile"));
+    file->addAction(action_create_);
+    file->addAction(action_load_);
+    file->addAction(action_save_over_);
+    file->addAction(action_save_new_);
+    file->addSeparator();
+    QMenu* source = file->addMenu(QStringLiteral("変換元"));
+    source->addAction(action_dbx_select_);
+    source->addAction(action_dbx_delete_);
+    QMenu* destination = file->addMenu(QStringLiteral("変換先(&D)"));
+    destination->addAction(action_select_dir_);
+    file->addSeparator();
+    file->addAction(action_convert_);
+    file->addSeparator();
+    file->addAction(action_close_);
+
+    QMenu* conditions = menuBar()->addMenu(QStringLiteral("変換条件(&G)"));
+    conditions->setObjectName(QStringLiteral("MenuFind"));
+    conditions->addAction(action_find_edit_);
+    conditions->addAction(action_find_clear_);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    help->setObjectName(QStringLiteral("MenuHelp"));
+    help->addAction(menu_help_brindle_);
+    help->addAction(menu_help_version_);
+}
+
+QWidget* TFormMain::CreateControls() {
+    auto* central = new QWidget(this);
+    auto* grid = new QGridLayout(central);
+    grid->setContentsMargins(8, 8, 8, 4);
+    grid->setHorizontalSpacing(7);
+    grid->setVerticalSpacing(7);
+    grid->setColumnStretch(1, 1);
+
+    // A speed button bound to its action: caption, hint and enabling follow the action.
+    auto speed_button = [central](QAction* action, const char* name) {
+        auto* button = new QToolButton(central);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setDefaultAction(action);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setMinimumWidth(57);
+        button->setFocusPolicy(Qt::NoFocus);
+        return button;
+    };
+
+    auto* label1 = new QLabel(QStringLiteral("変換元"), central);
+    label1->setObjectName(QStringLiteral("Label1"));
+    dbx_grid_ = new TDbxGrid(settings_, central);
+    dbx_grid_->setObjectName(QStringLiteral("DbxGrid"));
+    dbx_grid_->setMinimumHeight(97);
+    SetHint(*dbx_grid_, QStringLiteral("変換元のDBXファイル|変換元のDBXファイル"));
+    dbx_grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    dbx_grid_->addAction(action_dbx_select_);
+    dbx_grid_->addAction(action_dbx_delete_);
+    auto* source_buttons = new QVBoxLayout;
+    source_buttons->addSpacing(16);
+    source_buttons->addWidget(speed_button(action_dbx_select_, "BtnSelectDbx"));
+    source_buttons->addWidget(speed_button(action_dbx_delete_, "BtnDeleteDbx"));
+    source_buttons->addStretch();
+    grid->addWidget(label1, 0, 0, Qt::AlignTop);
+    grid->addWidget(dbx_grid_, 0, 1);
+    grid->addLayout(source_buttons, 0, 2);
+
+    auto* label2 = new QLabel(QStringLiteral("変換先(&D)"), central);
+    label2->setObjectName(QStringLiteral("Label2"));
+    edit_save_dir_ = new QLineEdit(central);
+    edit_save_dir_->setObjectName(QStringLiteral("EditSaveDir"));
+    SetHint(*edit_save_dir_, QStringLiteral("変換先フォルダ|変換したファイルを保存するフォルダ"));
+    label2->setBuddy(edit_save_dir_);
+    connect(edit_save_dir_, &QLineEdit::editingFinished, this, &TFormMain::EditSaveDirExit);
+    grid->addWidget(label2, 1, 0);
+    grid->addWidget(edit_save_dir_, 1, 1);
+    grid->addWidget(speed_button(action_select_dir_, "BtnSaveDir"), 1, 2);
+
+    radio_group_naming_ = new RadioGroup(
+        QStringLiteral("ファイル名の付け方"),
+        {QStringLiteral("連番(&T)"), QStringLiteral("件名(&S)"), QStringLiteral("パラメータ(&E)")},
+        3, central);
+    radio_group_naming_->setObjectName(QStringLiteral("RadioGroupNaming"));
+    SetHint(*radio_group_naming_,
+            QStringLiteral("ファイル名の付け方|ファイル名の付け方を選択します"));
+    radio_group_naming_->SetItemIndex(0);
+    connect(radio_group_naming_, &RadioGroup::Click, this, &TFormMain::RadioGroupNamingClick);
+    auto* naming_row = new QHBoxLayout;
+    naming_row->addWidget(radio_group_naming_);
+    naming_row->addStretch();
+    grid->addLayout(naming_row, 2, 1);
+
+    check_box_create_dir_ =
+        new QCheckBox(QStringLiteral("DBXファイルごとにフォルダを作成する(&K)"), central);
+    check_box_create_dir_->setObjectName(QStringLiteral("CheckBoxCreateDir"));
+    SetHint(*check_box_create_dir_,
+            QStringLiteral("|DBXファイルと同名のフォルダの中に変換します。"));
+    connect(check_box_create_dir_, &QCheckBox::clicked, this, &TFormMain::CheckBoxCreateDirClick);
+    grid->addWidget(check_box_create_dir_, 3, 1);
+
+    auto* label3 = new QLabel(QStringLiteral("変換条件"), central);
+    label3->setObjectName(QStringLiteral("Label3"));
+    find_grid_ = new TFindTypeGrid(settings_, central);
+    find_grid_->setObjectName(QStringLiteral("FindTypeGrid"));
+    find_grid_->setMinimumHeight(57);
+    SetHint(*find_grid_, QStringLiteral("|条件に該当するメールを変換します"
+                                        "(条件がない場合は全てのメールを変換します)"));
+    find_grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    find_grid_->addAction(action_find_edit_);
+    find_grid_->addAction(action_find_clear_);
+    auto* find_buttons = new QVBoxLayout;
+    find_buttons->addWidget(speed_button(action_find_edit_, "BtnFind"));
+    find_buttons->addWidget(speed_button(action_find_clear_, "SpeedButton1"));
+    find_buttons->addStretch();
+    grid->addWidget(label3, 4, 0, Qt::AlignTop);
+    grid->addWidget(find_grid_, 4, 1);
+    grid->addLayout(find_buttons, 4, 2);
+    grid->setRowStretch(4, 1);
+
+    btn_convert_ = new QPushButton(QStringLiteral("変換(&A)"), central);
+    btn_convert_->setObjectName(QStringLiteral("BtnConvert"));
+    btn_convert_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    btn_convert_->setMinimumWidth(75);
+    connect(btn_convert_, &QPushButton::clicked, action_convert_, &QAction::trigger);
+    btn_close_ = new QPushButton(QStringLiteral("閉じる(&Z)"), central);
+    btn_close_->setObjectName(QStringLiteral("BtnClose"));
+    btn_close_->setMinimumWidth(75);
+    SetHint(*btn_close_, QStringLiteral("|終了します"));
+    connect(btn_close_, &QPushButton::clicked, this, &QWidget::close);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(2);
+    bottom->addWidget(btn_convert_);
+    bottom->addWidget(btn_close_);
+    bottom->addStretch(1);
+    grid->addLayout(bottom, 5, 0, 1, 3);
+
+    setTabOrder(dbx_grid_, edit_save_dir_);
+    setTabOrder(edit_save_dir_, radio_group_naming_);
+    setTabOrder(radio_group_naming_, check_box_create_dir_);
+    setTabOrder(check_box_create_dir_, find_grid_);
+    setTabOrder(find_grid_, btn_convert_);
+    setTabOrder(btn_convert_, btn_close_);
+    return central;
+}
+
+void TFormMain::Refresh() {
+    const QString export_path = PathToQString(settings_.GetExportPath());
+    if (edit_save_dir_->text() != export_path) {
+        edit_save_dir_->setText(export_path);
+    }
+    const int naming = static_cast<int>(settings_.GetNamingType());
+    if (radio_group_naming_->ItemIndex() != naming) {
+        // Written by the window itself: no parameter dialog for this change.
+        const bool was = guard_;
+        guard_ = true;
+        radio_group_naming_->SetItemIndex(naming);
+        guard_ = was;
+    }
+    check_box_create_dir_->setChecked(settings_.GetCreateDir());
+    QString caption = QApplication::applicationName();
+    if (!settings_.GetFileName().empty() && settings_.GetModified()) {
+        caption += QStringLiteral("(*)");
+    }
+    setWindowTitle(caption);
+}
+
+void TFormMain::ShowStatus(const QString& text) {
+    statusBar()->showMessage(text);
+}
+
+void TFormMain::ActionDbxSelectExecute() {
+    FileRequest request;
+    request.directory = open_dialog_folder_;
+    const std::vector<std::string> sources = settings_.GetInportPaths();
+    if (!sources.empty()) {
+        request.directory = QFileInfo(PathToQString(sources.front())).absolutePath();
+    } else if (const auto prefix = DefaultWinePrefix()) {
+        if (const auto store = OutlookExpressStoreFolder(*prefix)) {
+            request.directory = PathToQString(store->string());
+            request.file_name.clear();
+        }
+    }
+    request.filter = QStringLiteral("DBXファイル(*.dbx)");
+    const QStringList chosen = Modal().GetOpenFileNames(this, request);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    open_dialog_folder_ = QFileInfo(chosen.front()).absolutePath();
+    for (const QString& path : chosen) {
+        settings_.AddInportPath(QStringToPath(path));
+    }
+    dbx_grid_->MatchColWidth();
+}
+
+void TFormMain::ActionDbxDeleteExecute() {
+    const int row = dbx_grid_->Row();
+    if (row >= 1 && !settings_.GetInportPaths().empty()) {
+        settings_.DeleteInportPath(static_cast<std::size_t>(row - 1));
+    }
+}
+
+void TFormMain::ActionSelectDirExecute() {
+    FileRequest request;
+    request.caption = QStringLiteral("変換先ディレクトリの選択");
+    request.directory = edit_save_dir_->text();
+    const QString folder = Modal().GetExistingDirectory(this, request);
+    if (!folder.isEmpty()) {
+        settings_.SetExportPath(QStringToPath(folder));
+    }
+}
+
+void TFormMain::EditSaveDirExit() {
+    const std::string text = QStringToPath(edit_save_dir_->text());
+    if (text != settings_.GetExportPath()) {
+        settings_.SetExportPath(text);
+    }
+}
+
+void TFormMain::RadioGroupNamingClick(int index) {
+    if (guard_) {
+        return;
+    }
+    const auto type = static_cast<TNamingType>(index);
+    if (type == TNamingType::Number || type == TNamingType::Subject) {
+        settings_.SetNamingType(type);
+        return;
+    }
+    if (type != TNamingType::Parameter) {
+        return;
+    }
+    TFormParam dialog(settings_, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        guard_ = true;
+        settings_.SetNamingTypeParameter(dialog.GetFindParam());
+        settings_.SetNamingType(TNamingType::Parameter);
+        guard_ = false;
+        return;
+    }
+    guard_ = true;
+    radio_group_naming_->SetItemIndex(static_cast<int>(settings_.GetNamingType()));
+    guard_ = false;
+    radio_group_naming_->setFocus();
+}
+
+void TFormMain::CheckBoxCreateDirClick() {
+    settings_.SetCreateDir(check_box_create_dir_->isChecked());
+}
+
+void TFormMain::ActionFindEditExecute() {
+    TFormFind dialog(this);
+    dialog.SetFindTypes(settings_.GetConditions());
+    if (dialog.exec() == QDialog::Accepted) {
+        const std::vector<TFindType> conditions = dialog.GetFindTypes();
+        settings_.SetConditions(conditions);
+    }
+}
+
+void TFormMain::ActionFindClearExecute() {
+    settings_.SetConditions({});
+}
+
+void TFormMain::ActionSettingFileCreateExecute() {
+    settings_.Clear();
+}
+
+bool TFormMain::LoadSettingFile(const QString& file_name) {
+    guard_ = true;
+    const bool loaded = settings_.Load(QStringToPath(file_name));
+    guard_ = false;
+    ShowStatus(loaded ? QStringLiteral("ファイルを開きました。")
+                      : QStringLiteral("ファイルを開けませんでした。"));
+    return loaded;
+}
+
+void TFormMain::ActionSettingFileLoadExecute() {
+    FileRequest request;
+    request.filter = QString::fromUtf8(kSettingFileFilter);
+    request.default_suffix = QStringLiteral("xml");
+    const QString file_name = Modal().GetOpenFileName(this, request);
+    if (!file_name.isEmpty()) {
+        LoadSettingFile(file_name);
+    }
+}
+
+void TFormMain::SaveAs(const QString& file_name) {
+    ShowStatus(settings_.Save(QStringToPath(file_name)) ? QStringLiteral("保存しました。")
+                                                        : QStringLiteral("保存に失敗しました。"));
+}
+
+void TFormMain::ActionSettingFileSaveNewExecute() {
+    FileRequest request;
+    request.filter = QString::fromUtf8(kSettingFileFilter);
+    request.default_suffix = QStringLiteral("xml");
+    const QString file_name = Modal().GetSaveFileName(this, request);
+    if (file_name.isEmpty()) {
+        return;
+    }
+    if (QFileInfo::exists(file_name) &&
+        ShowMessage(
+            this, MessageKind::Question, QStringLiteral("ファイルが存在します。\n上書きしますか？"),
+            MessageButton::Yes | MessageButton::No | MessageButton::Cancel) != MessageButton::Yes) {
+        return;
+    }
+    SaveAs(file_name);
+}
+
+void TFormMain::ActionSettingFileSaveOverExecute() {
+    const std::string file_name = settings_.GetFileName();
+    if (file_name.empty() || !QFileInfo(PathToQString(file_name)).isFile()) {
+        ActionSettingFileSaveNewExecute();
+        return;
+    }
+    SaveAs(PathToQString(file_name));
+}
+
+void TFormMain::ValidationError(const QString& text) {
+    ShowMessage(this, MessageKind::Error, text, MessageButton::Cancel);
+}
+
+void TFormMain::ActionConvertExecute() {
+    // The destination and the naming rule as the controls show them, the rest as the job holds.
+    TJobData job = settings_.GetJob();
+    job.ExportPath = QStringToPath(edit_save_dir_->text());
+    job.NamingType = static_cast<TNamingType>(std::max(0, radio_group_naming_->ItemIndex()));
+    if (const auto problem = CheckJob(job)) {
+        ValidationError(QString::fromUtf8(problem->message));
+        return;
+    }
+    TFormConvert dialog(MakeConvertJob(job), this);
+    if (convert_hook_) {
+        convert_hook_(dialog);
+    }
+    dialog.exec();
+}
+
+void TFormMain::MenuHelpBrindleClick() {
+    OpenHelp(this, kHelpContextMain);
+}
+
+void TFormMain::MenuHelpVersionClick() {
+    TFormVersion dialog(this);
+    dialog.exec();
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        QWidget* window = QApplication::activeModalWidget();
+        if (window != nullptr && window != this && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->window() == window) {
+            OpenHelp(window, HelpContextOf(window));
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedMailboxes(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TFormMain::dropEvent(QDropEvent* event) {
+    const QStringList paths = DroppedMailboxes(event->mimeData());
+    if (paths.isEmpty()) {
+        return;
+    }
+    for (const QString& path : paths) {
+        settings_.AddInportPath(QStringToPath(path));
+    }
+    dbx_grid_->MatchColWidth();
+    event->acceptProposedAction();
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The minimum height keeps the window at 350 pixels or more; the lists fit their columns
+    // once they have their first widths (showEvent).
+    if (columns_set_) {
+        dbx_grid_->MatchColWidth();
+        find_grid_->MatchColWidth();
+    }
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!columns_set_) {
+        // The layout gives the lists their widths when the window first appears.
+        centralWidget()->layout()->activate();
+        columns_set_ = true;
+        dbx_grid_->SetInitialColWidths();
+        find_grid_->SetInitialColWidths();
+    }
+}
+
+}  // namespace brindle

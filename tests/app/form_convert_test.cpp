@@ -1,0 +1,239 @@
+// The conversion dialog driven as a user does: it starts by itself once shown, the Close button
+// (or Escape) stops the run at its next check point and then closes, failures are listed or
+// boxed. The run works on its worker thread; a gate inside the mailbox holds the worker at a
+// chosen message so that a stop lands at a known place instead of a lucky one.
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "app/form_convert.hpp"
+#include "mailbox/dbx_parser.hpp"
+#include "platform/exception.hpp"
+#include "support/dbx_builder.hpp"
+#include "support/temp_dir.hpp"
+#include "ui/support/dialog_test_base.hpp"
+
+namespace brindle::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::size_t CountFiles(const fs::path& folder) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
+}
+
+std::string MessageText(int i) {
+    const std::string n = std::to_string(i);
+    return "Subject: message " + n + "\r\n\r\nbody " + n + "\r\n";
+}
+
+// Runs a hook (on the worker) before the real reader builds each message.
+class HookedMailbox final : public TBasicMailParser {
+  public:
+    HookedMailbox(const std::string& path, std::function<void(std::int32_t)> before)
+        : inner_(std::make_unique<TDBXParser>(fs::path(path))), before_(std::move(before)) {}
+    std::int32_t GetMailCount() override { return inner_->GetMailCount(); }
+    std::unique_ptr<TBasicMail> GetMail(std::int32_t index) override {
+        before_(index);
+        return inner_->GetMail(index);
+    }
+
+  private:
+    std::unique_ptr<TBasicMailParser> inner_;
+    std::function<void(std::int32_t)> before_;
+};
+
+// Holds the worker at one message until the test opens it.
+class Gate {
+  public:
+    void WaitAt() {
+        std::unique_lock lock(mutex_);
+        reached_ = true;
+        cv_.wait(lock, [this] { return open_; });
+    }
+    bool Reached() {
+        const std::lock_guard lock(mutex_);
+        return reached_;
+    }
+    void Open() {
+        {
+            const std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        cv_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool reached_ = false;
+    bool open_ = false;
+};
+
+}  // namespace
+
+class FormConvertTest : public DialogTestBase {
+    Q_OBJECT
+
+  private slots:
+    void stopFinishesTheMessageInHandThenASecondPressCloses() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(200).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+
+        Gate gate;
+        TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form.SetMailboxOpener([&gate](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&gate](std::int32_t index) {
+                if (index == 10) {
+                    gate.WaitAt();
+                }
+            });
+        });
+        form.show();
+        QTRY_VERIFY(gate.Reached());
+
+        // Escape is the Close button: the first press only asks the run to stop.
+        QTest::keyClick(&form, Qt::Key_Escape);
+        QVERIFY(form.StopFlag());
+        QVERIFY(form.isVisible());
+        gate.Open();
+        QTRY_VERIFY(form.RunFinished());
+
+        QVERIFY(form.Summary().stopped);
+        QCOMPARE(form.Summary().messages_written, 11);
+        QCOMPARE(CountFiles(out), std::size_t{11});
+        for (int i = 0; i <= 10; ++i) {
+            QCOMPARE(ReadFile(out / (std::to_string(i) + ".eml")), MessageText(i));
+        }
+        // A stopped run does not claim to have ended normally.
+        QCOMPARE(Child<QLabel>(form, "StaticText1").text(),
+                 QStringLiteral("inbox.dbxを処理中です。"));
+        QCOMPARE(Child<QProgressBar>(form, "ProgressBarMail").value(), 11);
+        QCOMPARE(Child<QProgressBar>(form, "ProgressBarMail").maximum(), 200);
+        QVERIFY(form.isVisible());
+
+        QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+    }
+
+    void aLargeMailboxLeavesTheWindowFreeToStopIt() {
+        // The window must show progress and take a click while the worker goes through 50,000
+        // messages. The worker is held only before the last message but one, so the click
+        // always comes while the run still goes and is seen before the last message: a window that
+        // saw its input only once the run was over would never get here, and the run would write
+        // all of them.
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "large.dbx";
+        constexpr int kCount = 50000;
+        test::DbxBuilder().AddMessages(kCount).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+
+        Gate gate;
+        TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form.SetMailboxOpener([&gate](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&gate](std::int32_t index) {
+                if (index == kCount - 2) {
+                    gate.WaitAt();
+                }
+            });
+        });
+        form.show();
+        const auto& bar = Child<QProgressBar>(form, "ProgressBarMail");
+        QTRY_VERIFY_WITH_TIMEOUT(bar.value() > 0, 60000);
+        QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(form.RunFinished(), 60000);
+        QVERIFY(form.Summary().stopped);
+        QVERIFY(form.Summary().messages_written < kCount);
+        QCOMPARE(static_cast<std::int64_t>(CountFiles(out)), form.Summary().messages_written);
+        QCOMPARE(bar.maximum(), kCount);
+    }
+
+    void failuresAreListedOrBoxedAndTheRunGoesOn() {
+        const test::TempDir dir;
+        const fs::path first = dir / "first.dbx";
+        const fs::path missing = dir / "missing.dbx";
+        const fs::path last = dir / "last.dbx";
+        test::DbxBuilder().AddMessages(3).WriteTo(first);
+        test::DbxBuilder().AddMessages(2).WriteTo(last);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+
+        TFormConvert form(
+            TConvertJob{
+                {first.string(), missing.string(), last.string()}, out.string(), false, {}, {}},
+            nullptr);
+        form.SetMailboxOpener(
+            [first](const std::string& path) -> std::unique_ptr<TBasicMailParser> {
+                if (path != first.string()) {
+                    return std::make_unique<TDBXParser>(fs::path(path));
+                }
+                return std::make_unique<HookedMailbox>(path, [](std::int32_t index) {
+                    if (index == 1) {
+                        throw Exception("メールの読み取りに失敗しました。(3)");
+                    }
+                });
+            });
+        Boxes().SetNextAnswer(MessageButton::Ok);
+        // Closing the window by other means leaves the run alone; it closes when the run ends.
+        form.show();
+        form.close();
+        QTRY_VERIFY(form.RunFinished());
+        QVERIFY(!form.isVisible());
+
+        const auto boxes = Boxes().Messages();
+        QCOMPARE(boxes.size(), std::size_t{1});
+        QCOMPARE(boxes[0].kind, MessageKind::Error);
+        QCOMPARE(boxes[0].buttons, MessageButton::Ok);
+        QCOMPARE(boxes[0].text, QStringLiteral("(missing.dbx):ファイルが開けません。"));
+
+        // Messages 0 and 2 of the first file, then both of the last, numbered on.
+        QCOMPARE(CountFiles(out), std::size_t{4});
+        QCOMPARE(ReadFile(out / "1.eml"), MessageText(2));
+        QCOMPARE(ReadFile(out / "3.eml"), MessageText(1));
+        QCOMPARE(form.Summary().messages_written, 4);
+        QCOMPARE(form.Summary().messages_failed, 1);
+        QCOMPARE(form.Summary().files_failed, 1);
+        QVERIFY(!form.Summary().stopped);
+
+        const auto& list = Child<QTreeWidget>(form, "ListFailures");
+        QCOMPARE(list.topLevelItemCount(), 2);
+        QCOMPARE(list.topLevelItem(0)->text(0), QStringLiteral("first.dbx"));
+        QCOMPARE(list.topLevelItem(0)->text(1), QStringLiteral("1"));
+        QCOMPARE(list.topLevelItem(0)->text(2),
+                 QStringLiteral("メールの読み取りに失敗しました。(3)"));
+        QCOMPARE(list.topLevelItem(1)->text(0), QStringLiteral("missing.dbx"));
+        QCOMPARE(Child<QLabel>(form, "StaticText1").text(),
+                 QStringLiteral("変換処理を終了しました。"));
+        const QString summary = Child<QLabel>(form, "LabelSummary").text();
+        QVERIFY2(summary.contains(QStringLiteral("4 件を変換")) &&
+                     summary.contains(QStringLiteral("失敗: 1 件")),
+                 qPrintable(summary));
+        QCOMPARE(Child<QProgressBar>(form, "ProgressBarFile").value(), 3);
+        QCOMPARE(Child<QProgressBar>(form, "ProgressBarFile").maximum(), 3);
+    }
+};
+
+}  // namespace brindle::testing
+
+QTEST_MAIN(brindle::testing::FormConvertTest)
+#include "form_convert_test.moc"

@@ -1,0 +1,332 @@
+// The main window driven through its actions, keys and clicks, with the scripted modal service
+// answering boxes and file dialogs. Modal dialogs that the window opens itself (the parameter
+// dialog, the conversion dialog) are answered by a timer that finds the active modal window.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/form_convert.hpp"
+#include "app/form_main.hpp"
+#include "support/dbx_builder.hpp"
+#include "support/temp_dir.hpp"
+#include "ui/dbx_grid.hpp"
+#include "ui/support/dialog_test_base.hpp"
+#include "ui/ui_text.hpp"
+#include "ui/widgets.hpp"
+
+namespace brindle::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// While it lives, every modal dialog that opens is closed with reject() and counted.
+class ModalCloser {
+  public:
+    ModalCloser() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                names_.append(dialog->objectName());
+                dialog->reject();
+            }
+        });
+        timer_.start();
+    }
+    const QStringList& Closed() const { return names_; }
+
+  private:
+    QTimer timer_;
+    QStringList names_;
+};
+
+}  // namespace
+
+class FormMainTest : public DialogTestBase {
+    Q_OBJECT
+
+  private:
+    QString Status(const TFormMain& form) {
+        return Child<QStatusBar>(form, "StatusBar1").currentMessage();
+    }
+
+  private slots:
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("Brindle")); }
+
+    void conversionChecksComeInOrderWithOneCancelButton() {
+        const test::TempDir dir;
+        TFormMain form(Job());
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto& edit_save_dir = Child<QLineEdit>(form, "EditSaveDir");
+        edit_save_dir.setText(QString::fromStdString((dir / "gone").string()));
+
+        const auto expect_box = [this, &form](const QString& text) {
+            Boxes().ClearAsked();
+            Boxes().SetNextAnswer(MessageButton::Cancel);
+            QTest::keyClick(&form, Qt::Key_F5);
+            const auto boxes = Boxes().Messages();
+            QCOMPARE(boxes.size(), std::size_t{1});
+            QCOMPARE(boxes[0].text, text);
+            QCOMPARE(boxes[0].kind, MessageKind::Error);
+            QCOMPARE(boxes[0].buttons, MessageButton::Cancel);
+        };
+        // No source and no destination: the sources are checked first.
+        expect_box(QStringLiteral("変換元のDBXファイルが指定されていません。"));
+        Job().AddInportPath((dir / "a.dbx").string());
+        Job().SetNamingType(TNamingType::Parameter);  // loaded that way: no parameter text
+        edit_save_dir.setText(QString::fromStdString((dir / "gone").string()));
+        expect_box(QStringLiteral("変換先のディレクトリが見つかりません。"));
+        // The destination typed into the box counts, even before it is stored in the job.
+        edit_save_dir.setText(QString::fromStdString(dir.path().string()));
+        expect_box(QStringLiteral("パラメータ文字が指定されていません。"));
+        QVERIFY(Job().GetExportPath().empty());
+    }
+
+    void cancellingTheParameterDialogRestoresTheRuleAndLoadingRuleTwoOpensNothing() {
+        const test::TempDir dir;
+        TFormMain form(Job());
+        form.show();
+        auto& naming = Child<RadioGroup>(form, "RadioGroupNaming");
+        QTest::mouseClick(naming.Button(1), Qt::LeftButton);
+        QCOMPARE(Job().GetNamingType(), TNamingType::Subject);
+        {
+            const ModalCloser closer;
+            QTest::mouseClick(naming.Button(2), Qt::LeftButton);
+            QCOMPARE(closer.Closed(), QStringList{QStringLiteral("FormParam")});
+        }
+        QCOMPARE(naming.ItemIndex(), 1);
+        QCOMPARE(Job().GetNamingType(), TNamingType::Subject);
+
+        // A job saved with naming rule 2 and its parameter.
+        const fs::path job_file = dir / "job.xml";
+        {
+            TSettingFile saved;
+            TFindParam param = saved.GetNamingTypeParameter();
+            param.ParamText = "Order:";
+            saved.SetNamingTypeParameter(param);
+            saved.SetNamingType(TNamingType::Parameter);
+            QVERIFY(saved.Save(job_file.string()));
+        }
+        const ModalCloser closer;
+        Boxes().SetNextFileName(QString::fromStdString(job_file.string()));
+        QVERIFY(TriggerAction(form, "ActionSettingFileLoad"));
+        QTest::qWait(20);
+        QVERIFY2(closer.Closed().isEmpty(), qPrintable(closer.Closed().join(',')));
+        QCOMPARE(naming.ItemIndex(), 2);
+        QCOMPARE(Status(form), QStringLiteral("ファイルを開きました。"));
+        // Loaded and unchanged: the title alone; a change marks it.
+        QCOMPARE(form.windowTitle(), QStringLiteral("Brindle"));
+        QTest::mouseClick(&Child<QCheckBox>(form, "CheckBoxCreateDir"), Qt::LeftButton);
+        QVERIFY(Job().GetCreateDir());
+        QCOMPARE(form.windowTitle(), QStringLiteral("Brindle(*)"));
+        // The job tells its listeners when it is saved, so the mark goes with the change.
+        QVERIFY(TriggerAction(form, "ActionSettingFileSaveOver"));
+        QCOMPARE(Status(form), QStringLiteral("保存しました。"));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Brindle"));
+
+        Boxes().SetNextFileName(QString::fromStdString((dir / "nothing.xml").string()));
+        Boxes().SetNextAnswer(MessageButton::Ok);  // the core's report of the failed load
+        QVERIFY(TriggerAction(form, "ActionSettingFileLoad"));
+        QCOMPARE(Status(form), QStringLiteral("ファイルを開けませんでした。"));
+    }
+
+    void savingOverAnExistingFileAsksFirst() {
+        const test::TempDir dir;
+        const fs::path target = dir / "job.xml";
+        std::ofstream(target) << "keep";
+        TFormMain form(Job());
+        Job().SetExportPath(dir.path().string());
+
+        Boxes().SetNextFileName(QString::fromStdString(target.string()));
+        Boxes().SetNextAnswer(MessageButton::No);
+        QVERIFY(TriggerAction(form, "ActionSettingFileSaveNew"));
+        const auto boxes = Boxes().Messages();
+        QCOMPARE(boxes.size(), std::size_t{1});
+        QCOMPARE(boxes[0].text, QStringLiteral("ファイルが存在します。\n上書きしますか？"));
+        QCOMPARE(boxes[0].kind, MessageKind::Question);
+        QCOMPARE(boxes[0].buttons, MessageButton::Yes | MessageButton::No | MessageButton::Cancel);
+        QCOMPARE(ReadFile(target), std::string("keep"));
+
+        Boxes().SetNextFileName(QString::fromStdString(target.string()));
+        Boxes().SetNextAnswer(MessageButton::Yes);
+        QVERIFY(TriggerAction(form, "ActionSettingFileSaveNew"));
+        QCOMPARE(Status(form), QStringLiteral("保存しました。"));
+        QVERIFY(ReadFile(target).find("<Brindle") != std::string::npos);
+        QCOMPARE(Job().GetFileName(), target.string());
+    }
+
+    void helpOpensAtTheActiveWindowsContext() {
+        TFormMain form(Job());
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QTest::keyClick(&form, Qt::Key_F1);
+        QCOMPARE(Boxes().Opened().size(), 1);
+        QVERIFY2(Boxes().Opened()[0].endsWith(QStringLiteral("/index.html#context-1")),
+                 qPrintable(Boxes().Opened()[0]));
+        QVERIFY(QFileInfo::exists(QUrl(Boxes().Opened()[0]).toLocalFile()));
+
+        // F1 inside the parameter dialog opens its own page.
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_F1);
+            dialog->reject();
+        });
+        QTest::mouseClick(Child<RadioGroup>(form, "RadioGroupNaming").Button(2), Qt::LeftButton);
+        QCOMPARE(Boxes().Opened().size(), 2);
+        QVERIFY2(Boxes().Opened()[1].endsWith(QStringLiteral("/naming.html#context-9")),
+                 qPrintable(Boxes().Opened()[1]));
+    }
+
+    void droppedMailboxesAreAddedAndOtherFilesAreNot() {
+        const test::TempDir dir;
+        const fs::path first = dir / "b.DBX";
+        const fs::path second = dir / "a.dbx";
+        const fs::path text = dir / "notes.txt";
+        for (const fs::path& path : {first, second, text}) {
+            std::ofstream(path) << "x";
+        }
+        TFormMain form(Job());
+        form.show();
+        QMimeData only_text;
+        only_text.setUrls({QUrl::fromLocalFile(QString::fromStdString(text.string()))});
+        QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &only_text, Qt::LeftButton,
+                                Qt::NoModifier);
+        QApplication::sendEvent(&form, &refused);
+        QVERIFY(!refused.isAccepted());
+
+        QMimeData mixed;
+        mixed.setUrls({QUrl::fromLocalFile(QString::fromStdString(first.string())),
+                       QUrl::fromLocalFile(QString::fromStdString(text.string())),
+                       QUrl::fromLocalFile(QString::fromStdString(second.string()))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mixed, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(&form, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mixed, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &drop);
+        QCOMPARE(Job().GetInportPaths(),
+                 (std::vector<std::string>{first.string(), second.string()}));
+    }
+
+    void sourceDialogStartsWhereTheMailIs() {
+        // A made-up Wine prefix whose default identity keeps its mail in C:\Mail\OE.
+        const test::TempDir prefix;
+        fs::create_directories(prefix / "drive_c" / "Mail" / "OE");
+        fs::create_directories(prefix / "dosdevices");
+        fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+        std::ofstream(prefix / "user.reg")
+            << "[Identities]\n\"Default User ID\"=\"{ID}\"\n"
+               "[Identities\\\\{ID}\\\\Software\\\\Microsoft\\\\Outlook Express\\\\5.0]\n"
+               "\"Store Root\"=\"C:\\\\Mail\\\\OE\"\n";
+        const QByteArray previous = qgetenv("WINEPREFIX");
+        qputenv("WINEPREFIX", QByteArray::fromStdString(prefix.path().string()));
+
+        TFormMain form(Job());
+        Boxes().SetNextFileNames({});  // cancelled
+        QVERIFY(TriggerAction(form, "ActionDbxSelect"));
+        Job().AddInportPath("/srv/mail/inbox.dbx");
+        Boxes().SetNextFileNames({});
+        QVERIFY(TriggerAction(form, "ActionDbxSelect"));
+        qputenv("WINEPREFIX", previous);
+
+        const auto& asked = Boxes().Asked();
+        QCOMPARE(asked.size(), std::size_t{2});
+        QVERIFY2(fs::equivalent(QStringToPath(asked[0].file.directory),
+                                prefix / "drive_c" / "Mail" / "OE"),
+                 qPrintable(asked[0].file.directory));
+        QCOMPARE(asked[0].file.filter, QStringLiteral("DBXファイル(*.dbx)"));
+        QCOMPARE(asked[1].file.directory, QStringLiteral("/srv/mail"));
+        // Lower than 350 pixels snaps back.
+        form.resize(456, 200);
+        QCOMPARE(form.height(), 350);
+    }
+
+    void listCommandsChangeTheJobAndDialogCommandsOpenTheirDialogs() {
+        TFormMain form(Job());
+        form.show();
+        Job().AddInportPath("/m/a.dbx");
+        Job().AddInportPath("/m/b.dbx");
+        Job().AddCondition(TFindType{0, "abc", false, false});
+        Child<TDbxGrid>(form, "DbxGrid").SetRow(2);  // the second source (row 0 is the title)
+        QVERIFY(TriggerAction(form, "ActionDbxDelete"));
+        QCOMPARE(Job().GetInportPaths(), std::vector<std::string>{"/m/a.dbx"});
+        {
+            // Cancelled dialogs change nothing.
+            const ModalCloser closer;
+            QVERIFY(TriggerAction(form, "ActionFindEdit"));
+            QVERIFY(TriggerAction(form, "MenuHelpVersion"));
+            QCOMPARE(closer.Closed(),
+                     (QStringList{QStringLiteral("FormFind"), QStringLiteral("FormVersion")}));
+        }
+        QCOMPARE(Job().GetConditions().size(), std::size_t{1});
+        QVERIFY(TriggerAction(form, "ActionFindClear"));
+        QVERIFY(Job().GetConditions().empty());
+        QVERIFY(TriggerAction(form, "ActionSettingFileCreate"));
+        QVERIFY(Job().GetInportPaths().empty());
+    }
+
+    void convertsAMailboxChosenThroughTheWindow() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "box.dbx";
+        test::DbxBuilder().AddMessages(3).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+
+        TFormMain form(Job());
+        form.show();
+        Boxes().SetNextFileNames({QString::fromStdString(mailbox.string())});
+        QVERIFY(TriggerAction(form, "ActionDbxSelect"));
+        Boxes().SetNextFileNames({QString::fromStdString(mailbox.string())});
+        QVERIFY(TriggerAction(form, "ActionDbxSelect"));  // the same file once only
+        QCOMPARE(Job().GetInportPaths(), std::vector<std::string>{mailbox.string()});
+        Boxes().SetNextFolder(QString::fromStdString(out.string()));
+        QVERIFY(TriggerAction(form, "ActionSelectDir"));
+        QCOMPARE(Child<QLineEdit>(form, "EditSaveDir").text(),
+                 QString::fromStdString(out.string()));
+        QTest::mouseClick(Child<RadioGroup>(form, "RadioGroupNaming").Button(1), Qt::LeftButton);
+
+        bool ran = false;
+        form.SetConvertHook([&ran](TFormConvert& dialog) {
+            auto* poll = new QTimer(&dialog);
+            QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, &ran] {
+                if (dialog.RunFinished() && dialog.isVisible()) {
+                    ran = true;
+                    QTest::mouseClick(&Child<QPushButton>(dialog, "BtnClose"), Qt::LeftButton);
+                }
+            });
+            poll->start(5);
+        });
+        QTest::mouseClick(&Child<QPushButton>(form, "BtnConvert"), Qt::LeftButton);
+        QVERIFY(ran);
+        for (int i = 0; i < 3; ++i) {
+            const std::string n = std::to_string(i);
+            QCOMPARE(ReadFile(out / ("message " + n + ".eml")),
+                     "Subject: message " + n + "\r\n\r\nbody " + n + "\r\n");
+        }
+    }
+};
+
+}  // namespace brindle::testing
+
+QTEST_MAIN(brindle::testing::FormMainTest)
+#include "form_main_test.moc"
