@@ -5,7 +5,8 @@
 # the median wall, user and system time of each and the ratios. Not run by make or ctest.
 #
 # Usage: bench/convert/compare.sh [BUILD_DIR] [MESSAGES] [ROUNDS] [-- extra convert options]
-# Environment: TMPFS_DIR (default /dev/shm), DISK_DIR (default /var/tmp).
+# Environment: TMPFS_DIR (default /dev/shm), DISK_DIR (default /var/tmp; set it empty to run on
+# tmpfs only).
 set -eu
 BUILD=${1:-build}
 MESSAGES=${2:-50000}
@@ -48,7 +49,8 @@ median() {
     cut -d' ' -f"$2" "$1" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
 
-for base in "${TMPFS_DIR:-/dev/shm}" "${DISK_DIR:-/var/tmp}"; do
+for base in "${TMPFS_DIR:-/dev/shm}" "${DISK_DIR-/var/tmp}"; do
+    [ -n "$base" ] || continue
     WORK="$base/brindle-compare-$$"
     mkdir -p "$WORK"
     trap 'rm -rf "$WORK"' EXIT INT TERM

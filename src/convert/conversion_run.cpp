@@ -52,7 +52,8 @@ struct TConvertRun::ReadMessage {
 // thread of its own, a few messages ahead of the writing stage, which creates the files. Reading
 // and parsing are the program's own work, creating files is the kernel's: on two cores the two
 // overlap. The queue holds at most kMaxQueued messages and kMaxQueuedBytes of text (a longer
-// message still passes, alone), so memory stays bounded whatever the mailbox. The mailbox and the
+// message still passes, alone), and the writing stage takes it whole, so memory stays bounded
+// whatever the mailbox. The mailbox and the
 // filter are used by this thread only while it runs; the destructor stops it and waits for it,
 // so a stop costs at most the message being read.
 class TConvertRun::ReadAhead {
@@ -72,33 +73,38 @@ class TConvertRun::ReadAhead {
 
     // The next message in index order; waits for it. `remaining` counts it and those after it.
     ReadMessage Next(std::int32_t remaining) {
-        std::unique_lock lock(mutex_);
-        if (queue_.empty()) {
-            // Woken for a few messages at a time rather than for each one: every wake-up is a
-            // system call on each side.
-            wanted_ = std::min<std::size_t>(kBatch, static_cast<std::size_t>(remaining));
-            consumer_waiting_ = true;
-            filled_.wait(lock, [this] {
-                return queue_.size() >= wanted_ || (!queue_.empty() && producer_waiting_);
-            });
-            consumer_waiting_ = false;
+        if (taken_.empty()) {
+            // Everything queued is taken at once, under one lock: the two stages then rarely
+            // contend for it.
+            std::unique_lock lock(mutex_);
+            if (queue_.empty()) {
+                // Woken for a few messages at a time rather than for each one: every wake-up
+                // is a system call on each side.
+                wanted_ = std::min<std::size_t>(kBatch, static_cast<std::size_t>(remaining));
+                consumer_waiting_ = true;
+                filled_.wait(lock, [this] {
+                    return queue_.size() >= wanted_ || (!queue_.empty() && producer_waiting_);
+                });
+                consumer_waiting_ = false;
+            }
+            taken_.swap(queue_);
+            queued_bytes_ = 0;
+            const bool wake = producer_waiting_;
+            lock.unlock();
+            if (wake) {
+                drained_.notify_one();
+            }
         }
-        ReadMessage message = std::move(queue_.front());
-        queue_.pop_front();
-        queued_bytes_ -= message.bytes;
-        const bool wake = producer_waiting_ && queue_.size() <= kLowWater;
-        lock.unlock();
-        if (wake) {
-            drained_.notify_one();
-        }
+        ReadMessage message = std::move(taken_.front());
+        taken_.pop_front();
         return message;
     }
 
   private:
-    static constexpr std::size_t kMaxQueued = 16;
-    static constexpr std::size_t kLowWater = 8;
+    // The writing stage holds what it took besides: at most twice these, and one message more.
+    static constexpr std::size_t kMaxQueued = 8;
     static constexpr std::size_t kBatch = 4;
-    static constexpr std::size_t kMaxQueuedBytes = std::size_t{16} << 20;
+    static constexpr std::size_t kMaxQueuedBytes = std::size_t{8} << 20;
 
     bool Fits(std::size_t bytes) const {
         return queue_.empty() ||
@@ -131,15 +137,12 @@ class TConvertRun::ReadAhead {
             std::unique_lock lock(mutex_);
             if (!cancelled_ && !Fits(message.bytes)) {
                 // Full: the writing stage is woken to take what there is, and this one waits
-                // until the queue is half empty.
+                // until it has.
                 producer_waiting_ = true;
                 if (consumer_waiting_) {
                     filled_.notify_one();
                 }
-                drained_.wait(lock, [&] {
-                    return cancelled_ ||
-                           (Fits(message.bytes) && (queue_.empty() || queue_.size() <= kLowWater));
-                });
+                drained_.wait(lock, [&] { return cancelled_ || Fits(message.bytes); });
                 producer_waiting_ = false;
             }
             if (cancelled_) {
@@ -162,6 +165,7 @@ class TConvertRun::ReadAhead {
     std::condition_variable drained_;  // the reading stage waits here for room
     std::deque<ReadMessage> queue_;
     std::size_t queued_bytes_ = 0;
+    std::deque<ReadMessage> taken_;  // the writing stage's own: no lock
     std::size_t wanted_ = 1;
     bool consumer_waiting_ = false;
     bool producer_waiting_ = false;
