@@ -42,7 +42,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         written += static_cast<std::size_t>(n);
     }
 
-    brindle::TDBXParser parser("/proc/self/fd/" + std::to_string(fd));
+    // The first byte's two low bits choose the path: bit 0 puts a mail folder's signature over
+    // the first eight bytes, so that the walk is reached without the fuzzer first having to
+    // guess it; bit 1 asks for the salvage scan.
+    if (size >= 8 && (data[0] & 1) != 0) {
+        static constexpr unsigned char kSignature[] = {0xCF, 0xAD, 0x12, 0xFE,
+                                                       0xC5, 0xFD, 0x74, 0x6F};
+        if (::pwrite(fd, kSignature, sizeof kSignature, 0) != sizeof kSignature) {
+            __builtin_trap();
+        }
+    }
+    const bool salvage = size > 0 && (data[0] & 2) != 0;
+    brindle::TDBXParser parser("/proc/self/fd/" + std::to_string(fd), salvage);
     std::int32_t count = 0;
     try {
         count = parser.GetMailCount();

@@ -11,7 +11,10 @@
 // not count. The two peaks should lie within 10 % of each other.
 //
 // Every phase runs in a child process so that one phase's memory never shows in another's.
+// --exclusive-create writes every file under its name from the start (O_EXCL), as file systems
+// without O_TMPFILE do, instead of unnamed and linked when complete: the cost of the latter.
 // Usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] [--dir TMPDIR]
+//                              [--exclusive-create]
 //        brindle_convert_bench --write-mailbox FILE [--messages N | --one-message-mb M]
 // The second form only writes the generated mailbox, for bench/convert/compare.sh, which times
 // whole commands (brindle-cli, undbx, the I/O floor) on it; with --one-message-mb the mailbox
@@ -32,12 +35,14 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "convert/conversion_run.hpp"
 #include "convert/mail_writer.hpp"
+#include "platform/file_system.hpp"
 #include "support/bench_util.hpp"
 #include "support/dbx_builder.hpp"
 
@@ -50,6 +55,8 @@ using brindle::bench::Uniform;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+bool g_exclusive_create = false;
 
 // The stored text of message i, the same every time it is asked for.
 std::string MakeMessage(int i) {
@@ -183,6 +190,11 @@ ConvertResult Convert(const fs::path& mailbox, const fs::path& out) {
             std::cerr << "file: " << e << "\n";
         };
         brindle::TConvertRun run(std::move(job), std::move(events));
+        run.SetReadAhead(true);  // as brindle-cli runs it
+        std::optional<brindle::ScopedUnnamedFilesOff> named_from_the_start;
+        if (g_exclusive_create) {
+            named_from_the_start.emplace();
+        }
         const auto start = Clock::now();
         const auto summary = run.Run();
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -251,6 +263,8 @@ int main(int argc, char** argv) {
             write_mailbox = argv[++i];
         } else if (arg == "--one-message-mb" && i + 1 < argc) {
             one_message_mb = std::atoi(argv[++i]);
+        } else if (arg == "--exclusive-create") {
+            g_exclusive_create = true;
         } else {
             std::cerr << "usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] "
                          "[--dir D] [--write-mailbox FILE [--one-message-mb M]]\n";

@@ -28,6 +28,15 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         const int code = app.exit(e, out, err);
         return code == 0 ? kExitOk : kExitUsage;
     }
+    // A listing or summary that did not reach its reader (a full disk, a closed pipe) is a
+    // failure of the command, not a success with nothing to show.
+    out.flush();
+    if (!out) {
+        err << "標準出力に書き込めません。出力は不完全です。\n";
+        if (context.status == kExitOk) {
+            context.status = kExitFailures;
+        }
+    }
     return context.status;
 }
 

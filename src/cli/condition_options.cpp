@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "job/job_setup.hpp"
+#include "platform/file_system.hpp"
 #include "platform/report.hpp"
 #include "platform/text_encoding.hpp"
 #include "settings/condition_entry.hpp"
@@ -85,6 +86,13 @@ int ApplyConditionOptions(const ConditionOptions& options, TJobData& job, CliCon
     }
     if (options.save_job.empty()) {
         return kExitOk;
+    }
+    // The option names a file to write, not one to pick: a typo or a swapped argument must not
+    // turn a mailbox or any other file into a job file.
+    if (PathExists(options.save_job) && !TSettingFile::IsJobFile(options.save_job)) {
+        context.err << "--save-job: " << SanitizeUtf8(options.save_job)
+                    << " はこのプログラムの設定ファイルではないため、上書きしません。\n";
+        return kExitUsage;
     }
     TSettingFile settings;
     StoreJob(settings, job);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -17,8 +18,9 @@
 namespace brindle::cli {
 namespace {
 
-// The run that SIGINT / SIGTERM stop. The handler sets the run's own flag, so a signal that
-// comes while a mailbox is opened or a message written is seen at the very next check point.
+// The run that SIGINT, SIGTERM, SIGHUP (a closed terminal or SSH session) and SIGQUIT stop. The
+// handler sets the run's own flag, so a signal that comes while a mailbox is opened or a message
+// written is seen at the very next check point.
 std::atomic<TConvertRun*> g_signalled_run{nullptr};
 static_assert(std::atomic<TConvertRun*>::is_always_lock_free);
 
@@ -28,10 +30,12 @@ extern "C" void OnStopSignal(int /*signal*/) {
     }
 }
 
-// Routes SIGINT and SIGTERM to the run's stop flag for its lifetime, then puts back what was
+// Routes the stop signals to the run's stop flag for its lifetime, then puts back what was
 // there.
 class StopSignalScope {
   public:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
     explicit StopSignalScope(TConvertRun& run) {
         g_signalled_run.store(&run);
         struct sigaction action {};
@@ -39,20 +43,21 @@ class StopSignalScope {
         // Reads and writes in progress go on; the stop is taken at the run's next check.
         action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_int_);
-        sigaction(SIGTERM, &action, &previous_term_);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            sigaction(kSignals[i], &action, &previous_[i]);
+        }
     }
     ~StopSignalScope() {
-        sigaction(SIGINT, &previous_int_, nullptr);
-        sigaction(SIGTERM, &previous_term_, nullptr);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            sigaction(kSignals[i], &previous_[i], nullptr);
+        }
         g_signalled_run.store(nullptr);
     }
     StopSignalScope(const StopSignalScope&) = delete;
     StopSignalScope& operator=(const StopSignalScope&) = delete;
 
   private:
-    struct sigaction previous_int_ {};
-    struct sigaction previous_term_ {};
+    struct sigaction previous_[std::size(kSignals)]{};
 };
 
 std::string AbsolutePath(const std::string& path) {
@@ -160,7 +165,7 @@ int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& co
     return kExitOk;
 }
 
-int RunJob(const TJobData& job, CliContext& context) {
+int RunJob(const TJobData& job, CliContext& context, bool salvage) {
     if (const auto problem = CheckJob(job)) {
         context.err << problem->message;
         if (!problem->detail.empty()) {
@@ -169,7 +174,9 @@ int RunJob(const TJobData& job, CliContext& context) {
         context.err << "\n";
         return kExitUsage;
     }
-    return RunConvertJob(MakeConvertJob(job), context);
+    TConvertJob run = MakeConvertJob(job);
+    run.salvage = salvage;
+    return RunConvertJob(std::move(run), context);
 }
 
 int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& observer) {
@@ -207,11 +214,19 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
         context.err << "(" << SanitizeUtf8(FileName(path)) << "):警告: " << w << "\n";
         Forward(observer.file_warning, path, w);
     };
+    events.message_warning = [&](const std::string& path, std::int32_t j, const std::string& w) {
+        progress.Clear();
+        context.err << "(" << SanitizeUtf8(FileName(path)) << "):[" << j << "] 警告: " << w << "\n";
+        Forward(observer.message_warning, path, j, w);
+    };
     events.completed = [&] { Forward(observer.completed); };
     events.yield = [&] { Forward(observer.yield); };
 
     TConvertSummary summary;
     TConvertRun run(std::move(job), std::move(events));
+    // Reading and parsing overlap the creation of the files; the observer's events still come
+    // on this thread, in order.
+    run.SetReadAhead(true);
     {
         const StopSignalScope signals(run);
         summary = run.Run();
@@ -248,6 +263,9 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
         ->capture_default_str();
     sub->add_flag("--per-mailbox-folder", options->per_mailbox_folder,
                   "Put each mailbox's messages into a subfolder named after the mailbox");
+    sub->add_flag("--salvage", options->salvage,
+                  "Also write the messages that a mailbox still holds but its index no longer "
+                  "lists");
     sub->add_option("mailboxes", options->mailboxes, "Outlook Express mailbox files (.dbx)")
         ->required();
     auto conditions = std::make_shared<ConditionOptions>();
@@ -259,7 +277,7 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
             context.status = ApplyConditionOptions(*conditions, job, context);
         }
         if (context.status == kExitOk) {
-            context.status = RunJob(job, context);
+            context.status = RunJob(job, context, options->salvage);
         }
     });
 }

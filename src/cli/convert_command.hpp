@@ -22,6 +22,7 @@ struct ConvertOptions {
     std::string param_place = "body";  // body | header
     std::string param_line = "same";   // same | next
     bool per_mailbox_folder = false;
+    bool salvage = false;
     std::vector<std::string> mailboxes;
 };
 
@@ -33,8 +34,9 @@ void AddConvertCommand(CLI::App& app, CliContext& context);
 int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& context);
 
 // Checks the job as every front end does (job/job_setup.hpp) and runs it: kExitUsage after
-// printing the first problem (nothing is run), otherwise what RunConvertJob answers.
-int RunJob(const TJobData& job, CliContext& context);
+// printing the first problem (nothing is run), otherwise what RunConvertJob answers. With
+// salvage each mailbox is also scanned for messages that its index does not list.
+int RunJob(const TJobData& job, CliContext& context, bool salvage = false);
 
 // Runs a checked job and answers the exit status: kExitStopped after a stop request,
 // kExitFailures when any file or message failed, kExitOk otherwise. observer, when given,

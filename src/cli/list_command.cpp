@@ -38,7 +38,7 @@ std::string ListedSubject(const TBasicMail& mail) {
 }
 
 // Lists one mailbox; answers false when the file or any of its messages failed.
-bool ListMailbox(const std::string& path, CliContext& context) {
+bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
     const std::string name = SanitizeUtf8(std::filesystem::path(path).filename().string());
     std::int32_t current = -1;
     // Warnings of the message parser (a header value that fails to decode) name their message.
@@ -50,7 +50,7 @@ bool ListMailbox(const std::string& path, CliContext& context) {
         context.err << "警告: " << report.message << "\n";
     });
 
-    TDBXParser parser(path);
+    TDBXParser parser(path, salvage);
     std::int32_t count = 0;
     try {
         count = parser.GetMailCount();
@@ -63,9 +63,12 @@ bool ListMailbox(const std::string& path, CliContext& context) {
         context.out << " (header says " << parser.HeaderMessageCount() << ")";
     }
     context.out << "\n";
+    if (!parser.ReadWarning().empty()) {
+        context.err << "(" << name << "):警告: " << parser.ReadWarning() << "\n";
+    }
 
     bool sound = true;
-    for (std::int32_t i = 0; i < count; ++i) {
+    for (std::int32_t i = 0; i < count && context.out; ++i) {
         current = i;
         try {
             const std::string text = parser.ReadMailText(i);
@@ -83,14 +86,21 @@ bool ListMailbox(const std::string& path, CliContext& context) {
 
 void AddListCommand(CLI::App& app, CliContext& context) {
     auto mailboxes = std::make_shared<std::vector<std::string>>();
+    auto salvage = std::make_shared<bool>(false);
     CLI::App* list = app.add_subcommand(
         "list", "Per mailbox the number of messages; per message its index, bytes and subject");
     list->add_option("mailboxes", *mailboxes, "Outlook Express mailbox files (.dbx)")
         ->type_name("MAILBOX.dbx")
         ->required();
-    list->callback([mailboxes, &context] {
+    list->add_flag("--salvage", *salvage,
+                   "Also list the messages that a mailbox still holds but its index no longer "
+                   "lists");
+    list->callback([mailboxes, salvage, &context] {
         for (const std::string& path : *mailboxes) {
-            if (!ListMailbox(path, context)) {
+            if (!context.out) {
+                break;  // nobody reads the listing any more
+            }
+            if (!ListMailbox(path, *salvage, context)) {
                 context.status = kExitFailures;
             }
         }

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -5,5 +6,7 @@
 #include "cli/cli_app.hpp"
 
 int main(int argc, char** argv) {
+    // A closed pipe is an output error that the command reports, not a silent death.
+    ::signal(SIGPIPE, SIG_IGN);
     return brindle::cli::RunCli(argc, argv, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }

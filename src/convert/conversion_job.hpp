@@ -24,6 +24,9 @@ struct TConvertJob {
     // the run starts.
     TNamingRule naming;
     TMailFilter filter;
+    // Also scan each mailbox for messages its index does not list (a damaged index is
+    // scanned in any case).
+    bool salvage = false;
 };
 
 }  // namespace brindle

@@ -6,6 +6,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -17,10 +18,6 @@
 
 namespace brindle {
 namespace {
-
-std::unique_ptr<TBasicMailParser> OpenDbx(const std::string& path) {
-    return std::make_unique<TDBXParser>(std::filesystem::path(path));
-}
 
 template <typename F, typename... Args>
 void Notify(const F& f, Args&&... args) {
@@ -43,10 +40,37 @@ struct TConvertRun::ReadMessage {
     std::unique_ptr<TBasicMail> mail;  // kept only when the filter accepted it
     bool read = false;                 // delivered by the mailbox
     bool accepted = false;
-    std::exception_ptr failure;   // of reading or filtering: the message's error
-    std::vector<Report> reports;  // raised while it was read and filtered
-    std::size_t bytes = 0;        // of its text, for the bound of the queue
+    bool empty_against_record = false;   // read as empty although its record says otherwise
+    std::exception_ptr failure;          // of reading or filtering: the message's error
+    std::vector<Report> read_reports;    // raised while it was read
+    std::vector<Report> filter_reports;  // raised while it was filtered
+    std::size_t bytes = 0;               // of its text, for the bound of the queue
 };
+
+// Reads, parses and filters message j, keeping what it raises for the run to pass on.
+TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const TMailFilter& filter,
+                                              std::int32_t j) {
+    ReadMessage message;
+    try {
+        {
+            const ScopedReportCapture capture(message.read_reports);
+            message.mail = mailbox.GetMail(j);
+        }
+        message.read = true;
+        // Asked by whoever reads: the reader serves one thread at a time.
+        if (auto* dbx = dynamic_cast<TDBXParser*>(&mailbox)) {
+            message.empty_against_record = dbx->EmptyAgainstItsRecord(j);
+        }
+        const ScopedReportCapture capture(message.filter_reports);
+        message.accepted = !filter || filter(*message.mail);
+    } catch (...) {
+        message.failure = std::current_exception();
+    }
+    if (!message.accepted) {
+        message.mail.reset();
+    }
+    return message;
+}
 
 // The reading stage: reads, parses and filters the messages of one mailbox in index order on a
 // thread of its own, a few messages ahead of the writing stage, which creates the files. Reading
@@ -119,20 +143,7 @@ class TConvertRun::ReadAhead {
                     return;
                 }
             }
-            ReadMessage message;
-            {
-                const ScopedReportCapture capture(message.reports);
-                try {
-                    message.mail = mailbox_.GetMail(j);
-                    message.read = true;
-                    message.accepted = !filter_ || filter_(*message.mail);
-                } catch (...) {
-                    message.failure = std::current_exception();
-                }
-            }
-            if (!message.accepted) {
-                message.mail.reset();
-            }
+            ReadMessage message = ReadOne(mailbox_, filter_, j);
             message.bytes = message.mail ? message.mail->GetText().size() : 0;
             std::unique_lock lock(mutex_);
             if (!cancelled_ && !Fits(message.bytes)) {
@@ -174,7 +185,10 @@ class TConvertRun::ReadAhead {
 };
 
 TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
-    : job_(std::move(job)), events_(std::move(events)), opener_(OpenDbx) {
+    : job_(std::move(job)), events_(std::move(events)) {
+    opener_ = [salvage = job_.salvage](const std::string& path) {
+        return std::make_unique<TDBXParser>(std::filesystem::path(path), salvage);
+    };
     job_.destination = WithTrailingSlash(std::move(job_.destination));
     job_.naming.param_text = PrepareParamText(job_.naming.param_text, job_.naming.pos);
 }
@@ -227,21 +241,18 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         }
         mailbox = opener_(path);
         count = mailbox->GetMailCount();
-        if (const auto* dbx = dynamic_cast<const TDBXParser*>(mailbox.get());
-            dbx != nullptr && dbx->HeaderMessageCount() != count) {
-            std::string warning = "ヘッダのメール数 ";
-            warning += std::to_string(dbx->HeaderMessageCount());
-            warning += " は見つかったメール数 ";
-            warning += std::to_string(count);
-            warning += " と異なります。見つかったメールをすべて変換します。";
-            if (events_.file_warning) {
-                events_.file_warning(path, warning);
-            } else {
-                std::string report = "(";
-                report += std::filesystem::path(path).filename().string();
-                report += "):";
-                report += warning;
-                RaiseWarning(report);
+        if (const auto* dbx = dynamic_cast<const TDBXParser*>(mailbox.get())) {
+            // A damaged index is said once, in words, with what it cost; a header count that
+            // merely disagrees with a sound walk is said as such.
+            if (!dbx->ReadWarning().empty()) {
+                Warn(path, -1, dbx->ReadWarning());
+            } else if (dbx->HeaderMessageCount() != count) {
+                std::string warning = "ヘッダのメール数 ";
+                warning += std::to_string(dbx->HeaderMessageCount());
+                warning += " は見つかったメール数 ";
+                warning += std::to_string(count);
+                warning += " と異なります。見つかったメールをすべて変換します。";
+                Warn(path, -1, warning);
             }
         }
     } catch (const std::exception& e) {
@@ -258,17 +269,24 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         return true;
     }
     // Destroyed (stopped and joined) before the mailbox it reads.
-    ReadAhead reader(*mailbox, job_.filter, count);
+    std::optional<ReadAhead> reader;
+    if (read_ahead_) {
+        reader.emplace(*mailbox, job_.filter, count);
+    }
     for (std::int32_t j = 0; j < count; ++j) {
         if (StopRequested()) {
             return false;
         }
-        ReadMessage message = reader.Next(count - j);
-        // Reports of reading the message come where reading it used to: first.
-        for (const Report& report : message.reports) {
-            RaiseReport(report);
+        ReadMessage message = reader ? reader->Next(count - j) : ReadOne(*mailbox, job_.filter, j);
+        try {
+            ConvertMessage(message, path, j, folder);
+        } catch (const FolderError& e) {
+            // The folder is full, read-only or gone: every later message would fail alike, so
+            // the file ends here with one report.
+            ++summary_.files_failed;
+            Notify(events_.file_failed, path, std::string(e.what()));
+            return true;
         }
-        ConvertMessage(message, path, j, folder);
         message = ReadMessage();  // the message is gone before the front end hears it is done
         Notify(events_.message_done, j);
         Notify(events_.yield);
@@ -276,11 +294,38 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     return true;
 }
 
+void TConvertRun::Warn(const std::string& path, std::int32_t index, const std::string& warning) {
+    if (index >= 0 && events_.message_warning) {
+        events_.message_warning(path, index, warning);
+        return;
+    }
+    const std::string text =
+        index >= 0 ? "[" + std::to_string(index) + "] " + warning : std::string(warning);
+    if (events_.file_warning) {
+        events_.file_warning(path, text);
+        return;
+    }
+    RaiseWarning("(" + std::filesystem::path(path).filename().string() + "):" + text);
+}
+
 void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, std::int32_t index,
                                  const std::string& folder) {
+    // Reports raised while the message was read and filtered come where reading and filtering
+    // it used to raise them.
+    for (const Report& report : message.read_reports) {
+        RaiseReport(report);
+    }
     try {
         if (message.read) {
             ++summary_.messages_read;
+            if (message.empty_against_record) {
+                Warn(path, index,
+                     "記録には本文の位置があるのに、本文は空として読まれました。空のメールとして扱"
+                     "います。");
+            }
+        }
+        for (const Report& report : message.filter_reports) {
+            RaiseReport(report);
         }
         if (message.failure) {
             std::rethrow_exception(message.failure);
@@ -291,6 +336,8 @@ void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, 
         const std::string written = WriteMail(naming_state_, job_.naming, *message.mail, folder);
         ++summary_.messages_written;
         Notify(events_.message_written, written);
+    } catch (const FolderError&) {
+        throw;
     } catch (const std::exception& e) {
         ++summary_.messages_failed;
         Notify(events_.message_failed, path, index, std::string(e.what()));

@@ -4,15 +4,18 @@
 // RequestStop, which any thread or a signal handler may call. The stop is honoured only before
 // a source file and before a message, so a message whose writing has begun is always finished.
 //
-// Each mailbox is read, parsed and filtered a few messages ahead on a second thread, while this
-// one names and writes; the events, the reports, the names and the stop check points are those
-// of doing one message after the other. The filter is called on that thread, one message at a
-// time, and may be called for a few messages past a stop (their results are dropped).
+// With SetReadAhead, each mailbox is read, parsed and filtered a few messages ahead on a second
+// thread, while this one names and writes; the events, the reports, the names and the stop check
+// points are those of doing one message after the other. The filter is then called on that
+// thread, one message at a time, and may be called for a few messages past a stop (their results
+// are dropped); the mailbox opener's readers are used by that thread only.
 //
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox
-// that cannot be opened or whose index cannot be walked is reported and the run goes on with
-// the next mailbox. Both guards catch Exception and any std::exception.
+// that cannot be opened or is no mail folder is reported and the run goes on with the next
+// mailbox. Both guards catch Exception and any std::exception. An error of the output folder
+// itself (full, over quota, read-only, not writable, gone) ends the mailbox with one report
+// instead of one per remaining message.
 #pragma once
 
 #include <atomic>
@@ -41,6 +44,9 @@ struct TConvertEvents {
     // Something odd but harmless about a mailbox, such as a header count the walk contradicts.
     // Left empty, the warning goes to the reporting hook (RaiseWarning).
     std::function<void(const std::string& path, const std::string& warning)> file_warning;
+    // The same for one message. Left empty, it goes to file_warning with "[index] " in front.
+    std::function<void(const std::string& path, std::int32_t index, const std::string& warning)>
+        message_warning;
     std::function<void()> completed;
     // Let the front end process pending input; a stop requested here is honoured at once.
     std::function<void()> yield;
@@ -62,6 +68,9 @@ class TConvertRun {
     explicit TConvertRun(TConvertJob job, TConvertEvents events = {});
 
     void SetMailboxOpener(TMailboxOpener opener) { opener_ = std::move(opener); }
+    // Reads, parses and filters each mailbox a few messages ahead on a second thread (off by
+    // default: then every message is read when its turn comes, on this thread).
+    void SetReadAhead(bool on) { read_ahead_ = on; }
 
     // Async-signal-safe: sets a lock-free atomic flag.
     void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
@@ -76,11 +85,16 @@ class TConvertRun {
     struct ReadMessage;
     class ReadAhead;
 
+    static ReadMessage ReadOne(TBasicMailParser& mailbox, const TMailFilter& filter,
+                               std::int32_t j);
+
     // Answers false when the run must end (stop requested).
     bool ConvertFile(std::size_t index, const std::string& path);
     void ConvertMessage(ReadMessage& message, const std::string& path, std::int32_t index,
                         const std::string& folder);
     std::string OutputFolder(const std::string& path);
+    // index -1: the file's warning.
+    void Warn(const std::string& path, std::int32_t index, const std::string& warning);
 
     TConvertJob job_;
     TConvertEvents events_;
@@ -89,6 +103,7 @@ class TConvertRun {
     TConvertSummary summary_;
     std::atomic<bool> stop_{false};
     bool ran_ = false;
+    bool read_ahead_ = false;
 
     static_assert(std::atomic<bool>::is_always_lock_free);
 };

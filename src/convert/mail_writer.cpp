@@ -29,8 +29,8 @@ std::string JoinValues(const THeaderMap& headers, std::string_view key) {
     throw Exception("ファイル " + path + " を作成できません");
 }
 
-// The file time that the message's first Date: gives, if it parses.
-std::optional<std::time_t> TimeFromDate(const TBasicMail& mail) {
+// The message's Date: as a file time, when it parses.
+std::optional<std::time_t> MailTime(const TBasicMail& mail) {
     const auto dates = mail.GetHeaders().ValuesView(kDateKey);
     if (dates.empty()) {
         return std::nullopt;
@@ -38,8 +38,9 @@ std::optional<std::time_t> TimeFromDate(const TBasicMail& mail) {
     return ParseMailDate(dates.front());
 }
 
-std::string WriteByNumber(TNamingState& state, const std::string& folder, std::string_view text,
-                          std::optional<std::time_t> when) {
+// The file is written once, unnamed, and then offered one free-looking name after another:
+// a name taken costs a failed link, not a second write.
+std::string WriteByNumber(TNamingState& state, const std::string& folder, UnnamedFile& file) {
     while (true) {
         if (state.running_number == std::numeric_limits<std::int32_t>::max()) {
             RaiseNoFreeName(folder + std::to_string(state.running_number) +
@@ -48,16 +49,16 @@ std::string WriteByNumber(TNamingState& state, const std::string& folder, std::s
         std::string path =
             folder + std::to_string(state.running_number) + std::string(kMailExtension);
         ++state.running_number;
-        if (WriteNewFile(path, text, when) == CreateResult::Written) {
+        if (file.LinkAs(path)) {
             return path;
         }
     }
 }
 
 std::string WriteByBase(TNamingState& state, const std::string& folder, const std::string& base,
-                        std::string_view text, std::optional<std::time_t> when) {
+                        UnnamedFile& file) {
     std::string path = folder + base + std::string(kMailExtension);
-    if (WriteNewFile(path, text, when) == CreateResult::Written) {
+    if (file.LinkAs(path)) {
         return path;
     }
     std::int32_t& counter = state.duplicate_counters[base];
@@ -68,7 +69,7 @@ std::string WriteByBase(TNamingState& state, const std::string& folder, const st
         }
         path = folder + base + "(" + std::to_string(counter) + ")" + std::string(kMailExtension);
         ++counter;
-        if (WriteNewFile(path, text, when) == CreateResult::Written) {
+        if (file.LinkAs(path)) {
             return path;
         }
     }
@@ -122,14 +123,23 @@ std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasic
         normalized = NormalizeLineEnds(stored);
         text = normalized;
     }
-    std::string path;
-    if (rule.type == TNamingType::Number) {
-        path = WriteByNumber(state, folder, text, TimeFromDate(mail));
-    } else {
-        const std::string base = MakeNativeBaseName(NamingBase(rule, mail));
-        path = WriteByBase(state, folder, base, text, TimeFromDate(mail));
+    // The first name the rule would try, for messages about a file that has no name yet.
+    const std::string base = rule.type == TNamingType::Number
+                                 ? std::string()
+                                 : MakeNativeBaseName(NamingBase(rule, mail));
+    const std::string first_path =
+        folder + (rule.type == TNamingType::Number ? std::to_string(state.running_number) : base) +
+        std::string(kMailExtension);
+    UnnamedFile file(first_path, text);
+    // The time is set before the file has its name, so that the name never shows a file with
+    // the wrong time either.
+    if (const auto when = MailTime(mail)) {
+        file.SetModificationTime(*when);
     }
-    return path;
+    if (rule.type == TNamingType::Number) {
+        return WriteByNumber(state, folder, file);
+    }
+    return WriteByBase(state, folder, base, file);
 }
 
 }  // namespace brindle

@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <map>
+#include <optional>
 #include <stdexcept>
+#include <unordered_set>
 #include <utility>
 
 #include "message/mail.hpp"
@@ -47,6 +50,35 @@ constexpr std::int64_t kBlockLength = 0x08;  // 4: text bytes in this block (sig
 constexpr std::int64_t kBlockNext = 0x0C;    // 4: offset of the next block, 0 ends the chain
 constexpr std::int64_t kBlockText = 0x10;
 constexpr std::int64_t kBlockCapacity = 1024;  // a longer block is damaged data
+
+// The file's signature: a magic number, then the kind of store file. Only a message folder holds
+// mail; the others sit beside it in the store folder and are picked up with it.
+constexpr std::uint32_t kMagic = 0xFE12ADCF;
+constexpr std::uint32_t kMessageFolder = 0x6F74FDC5;
+constexpr std::uint32_t kFolderList = 0x6F74FDC6;              // Folders.dbx
+constexpr std::uint32_t kPop3Record = 0x6F74FDC7;              // Pop3uidl.dbx
+constexpr std::uint32_t kOfflineRecord = 0x26FE9D30;           // Offline.dbx
+constexpr unsigned char kOe4Mailbox[] = {'J', 'M', 'F', '6'};  // Outlook Express 4 (.mbx)
+// A block's second field is the room it has for text; Outlook Express writes 0x200.
+constexpr std::int64_t kBlockRoom = 0x04;
+constexpr std::int64_t kOutlookBlockRoom = 0x200;
+// The salvage scan reads the file in pieces of this size.
+constexpr std::size_t kScanChunk = 1 << 20;
+
+constexpr const char* kEmptyFile = "ファイルが空です。メールフォルダ（.dbx）ではありません。";
+constexpr const char* kNotMailbox = "Outlook Express のメールフォルダ（.dbx）ではありません。";
+constexpr const char* kIsFolderList =
+    "Outlook Express のフォルダ一覧（Folders.dbx）です。メールは入っていません。";
+constexpr const char* kIsPop3Record =
+    "Outlook Express の POP3 受信記録（Pop3uidl.dbx）です。メールは入っていません。";
+constexpr const char* kIsOfflineRecord =
+    "Outlook Express のオフライン操作の記録（Offline.dbx）です。メールは入っていません。";
+constexpr const char* kIsOtherDbx =
+    "Outlook Express の .dbx ファイルですが、メールフォルダではありません。";
+constexpr const char* kIsOe4Mailbox =
+    "Outlook Express 4 のメールボックス（.mbx）です。この形式は読めません。";
+constexpr const char* kCutHeader =
+    "ファイルのヘッダが途中で切れています。メールフォルダとして読めません。";
 
 constexpr const char* kOpenFailed = "ファイルが開けません。";
 constexpr const char* kWalkFailed[] = {
@@ -198,7 +230,8 @@ class TDBXParser::File {
     mutable std::int64_t window_offset_ = 0;
 };
 
-TDBXParser::TDBXParser(const std::filesystem::path& path) : file_(std::make_unique<File>(path)) {}
+TDBXParser::TDBXParser(const std::filesystem::path& path, bool salvage)
+    : file_(std::make_unique<File>(path)), salvage_requested_(salvage) {}
 
 TDBXParser::~TDBXParser() = default;
 
@@ -212,34 +245,97 @@ std::int32_t TDBXParser::GetMailCount() {
     return static_cast<std::int32_t>(messages_.size());
 }
 
+void TDBXParser::CheckSignature(std::int64_t size, const unsigned char* header) {
+    if (size == 0) {
+        throw Exception(kEmptyFile);
+    }
+    const std::uint32_t magic = Le32(header);
+    if (size >= 8 && magic == kMagic) {
+        switch (Le32(header + 4)) {
+            case kMessageFolder:
+                break;
+            case kFolderList:
+                throw Exception(kIsFolderList);
+            case kPop3Record:
+                throw Exception(kIsPop3Record);
+            case kOfflineRecord:
+                throw Exception(kIsOfflineRecord);
+            default:
+                throw Exception(kIsOtherDbx);
+        }
+        if (size < kHeaderFieldsEnd) {
+            throw Exception(kCutHeader);
+        }
+        return;
+    }
+    if (size >= 4 && std::equal(std::begin(kOe4Mailbox), std::end(kOe4Mailbox), header)) {
+        throw Exception(kIsOe4Mailbox);
+    }
+    // The first bytes of the magic number and nothing after them: a copy cut short.
+    const auto magic_bytes = std::min<std::int64_t>(size, 4);
+    const std::uint32_t mask =
+        magic_bytes >= 4 ? 0xFFFFFFFFu : (1u << (8 * static_cast<unsigned>(magic_bytes))) - 1;
+    if (size < 8 && (magic & mask) == (kMagic & mask)) {
+        throw Exception(kCutHeader);
+    }
+    // A file whose first sector was overwritten may still hold its messages; only a scan that
+    // the user asked for looks for them.
+    if (!salvage_requested_ || size < kHeaderFieldsEnd) {
+        throw Exception(kNotMailbox);
+    }
+    damage_ = "ファイルの先頭がメールフォルダの形をしていません。";
+}
+
 void TDBXParser::BuildMessageList() {
-    // A file too short for the header reads as zeros there: no count, no index.
     std::array<unsigned char, kHeaderFieldsEnd> header{};
     file_->Read(0, header.data(), header.size(), kOpenFailed);
-    header_count_ = LeInt32(header.data() + kMessageCountOffset);
-    const std::int32_t root = LeInt32(header.data() + kRootNodeOffset);
-
     messages_.clear();
+    CheckSignature(file_->Size(), header.data());
+    const bool header_sound = !damage_;
+    header_count_ = header_sound ? LeInt32(header.data() + kMessageCountOffset) : 0;
+    const std::int32_t root = header_sound ? LeInt32(header.data() + kRootNodeOffset) : 0;
+
     if (root != 0) {
         if (header_count_ != 0) {
             WalkIndex(root);
         } else if (file_->Holds(root, kNodeEntries)) {
             // A header that says empty over an index inside the file is walked all the same; but
-            // if that index is unreadable the file is taken at its word, as an empty mailbox.
-            try {
-                WalkIndex(root);
-            } catch (const Exception&) {
+            // if that index is damaged the file is taken at its word, as an empty mailbox.
+            WalkIndex(root);
+            if (damage_) {
                 messages_.clear();
+                damage_.reset();
             }
         }
     }
+    indexed_count_ = static_cast<std::int32_t>(messages_.size());
+    if (damage_ || salvage_requested_) {
+        Salvage();
+    }
+    const auto salvaged = static_cast<std::int32_t>(messages_.size()) - indexed_count_;
+    if (damage_) {
+        warning_ = *damage_ + "索引から読めたメール " + std::to_string(indexed_count_) +
+                   " 通を変換します。";
+    }
+    if (salvaged > 0) {
+        warning_ += "索引にないメール " + std::to_string(salvaged) +
+                    " 通をファイルから拾い出しました（索引のメールの後に続きます）。";
+    }
     walked_ = true;
+}
+
+void TDBXParser::NoteDamage(std::int64_t at, const char* what) {
+    // The first damage is the one worth naming; the rest usually follow from it.
+    if (!damage_) {
+        damage_ = "メールの索引が壊れています（位置 " + std::to_string(at) + ": " + what + "）。";
+    }
 }
 
 void TDBXParser::WalkIndex(std::int32_t root) {
     // In-order walk with an explicit stack: a hostile file can make the tree as deep as it has
     // nodes. A frame holds only the node's offset, entry count and the next entry to take;
-    // entries are read again when the walk comes back to the node.
+    // entries are read again when the walk comes back to the node. A bad node or entry is
+    // skipped and the walk goes on with the rest of the tree.
     struct Frame {
         std::int64_t node;
         int entries;
@@ -247,25 +343,22 @@ void TDBXParser::WalkIndex(std::int32_t root) {
     };
     std::vector<Frame> stack;
     RegionSet taken;
+    std::unordered_set<std::int64_t> listed;
 
     // Enters a node and then its chain of left children, each left child before its parent.
     auto descend = [&](std::int64_t node) {
         for (;;) {
-            if (!file_->Holds(node, kNodeLeftChild + 4)) {
-                throw Exception(kWalkFailed[0]);
-            }
-            if (!file_->Holds(node, kNodeEntryCount + 1)) {
-                throw Exception(kWalkFailed[1]);
-            }
-            if (!file_->Holds(node, kNodeLeftCount + 4)) {
-                throw Exception(kWalkFailed[2]);
+            if (node < kHeaderFieldsEnd || !file_->Holds(node, kNodeEntries)) {
+                NoteDamage(node, "ファイルの外を指す索引");
+                return;
             }
             std::array<unsigned char, kNodeEntries> fields{};
             file_->Read(node, fields.data(), fields.size(), kWalkFailed[0]);
             const int entries = fields[kNodeEntryCount];
             // A node that overlaps one already entered: the tree points back into itself.
             if (!taken.Add(node, node + kNodeEntries + kEntrySize * entries)) {
-                throw Exception(kWalkFailed[0]);
+                NoteDamage(node, "自分自身に戻る索引");
+                return;
             }
             stack.push_back(Frame{node, entries, 0});
             if (LeInt32(fields.data() + kNodeLeftCount) <= 0) {
@@ -293,11 +386,20 @@ void TDBXParser::WalkIndex(std::int32_t root) {
         while (next < frame.entries && !has_child) {
             const std::size_t at = static_cast<std::size_t>(kEntrySize * (next - frame.next));
             if (at + kEntrySize > got) {
-                throw Exception(kWalkFailed[3]);
+                NoteDamage(first + static_cast<std::int64_t>(at), "途中で切れた索引");
+                next = frame.entries;
+                break;
             }
-            // Every entry read is a message, whatever its record offset: a bad offset is that
-            // message's error when it is read, not the index's.
-            messages_.push_back(LeInt32(buffer.data() + at));
+            // An entry whose record lies outside the file, or that repeats one listed before,
+            // lists no message of its own; salvage finds the text if it is still there.
+            const std::int64_t record = LeInt32(buffer.data() + at);
+            if (record < kHeaderFieldsEnd || !file_->Holds(record, kRecordFieldsEnd)) {
+                NoteDamage(first + static_cast<std::int64_t>(at), "ファイルの外を指すメール記録");
+            } else if (!listed.insert(record).second) {
+                NoteDamage(first + static_cast<std::int64_t>(at), "二度現れるメール記録");
+            } else {
+                messages_.push_back(Message{record, 0, false});
+            }
             has_child = LeInt32(buffer.data() + at + 8) > 0;
             child = LeInt32(buffer.data() + at + 4);
             ++next;
@@ -305,6 +407,159 @@ void TDBXParser::WalkIndex(std::int32_t root) {
         stack.back().next = next;
         if (has_child) {
             descend(child);
+        }
+    }
+}
+
+void TDBXParser::Salvage() {
+    // Every block that the listed messages reach, even past a damaged block of theirs, is
+    // theirs: none of it may come back as a message of its own. Following a chain stops at a
+    // position that holds no block marker, so a hostile chain costs at most one step per
+    // marker in the file. Their texts are remembered too, so that an old copy of a listed
+    // message (a compacted file keeps them in its free space) is not delivered a second time.
+    struct Region {
+        std::int64_t begin;
+        std::int64_t end;
+    };
+    std::vector<Region> used;
+    std::unordered_set<std::int64_t> seen;
+    std::unordered_set<std::size_t> texts;
+    std::array<unsigned char, kBlockText> fields{};
+    for (std::int32_t i = 0; i < indexed_count_; ++i) {
+        std::int64_t block = 0;
+        try {
+            const std::int64_t record = messages_[static_cast<std::size_t>(i)].offset;
+            block = LocateFirstBlock(record);
+            // A record delivered empty by the file's rules still owns the text it names.
+            const std::int64_t named = block == 0 ? RecordAddress(record) : block;
+            texts.insert(
+                std::hash<std::string>{}(block == 0 ? std::string() : ReadBlockChain(block, 0)));
+            block = named;
+        } catch (const Exception&) {
+        }
+        while (block > 0 && file_->Holds(block, kBlockText) && seen.insert(block).second) {
+            file_->Read(block, fields.data(), fields.size(), kBlockFailed);
+            if (Le32(fields.data()) != static_cast<std::uint32_t>(block)) {
+                break;
+            }
+            // A damaged length claims only the block's header: a made-up length could hide
+            // the blocks that lie after it.
+            const std::int64_t claimed = LeInt32(fields.data() + kBlockLength);
+            const std::int64_t length = claimed >= 0 && claimed <= kBlockCapacity ? claimed : 0;
+            used.push_back(Region{block, block + kBlockText + length});
+            block = LeInt32(fields.data() + kBlockNext);
+        }
+    }
+    std::sort(used.begin(), used.end(),
+              [](const Region& a, const Region& b) { return a.begin < b.begin; });
+
+    // The scan, outside the listed messages. A block starts with the offset it was written at
+    // (a marker Outlook Express puts at the start of every block), the room it has, its
+    // length and the offset of its next block. A block whose marker names another offset was
+    // moved there as part of a whole chain (a compacted file leaves such copies behind); it is
+    // taken only in Outlook Express's own shape (aligned, 0x200 bytes of room), and its chain
+    // is followed at the same distance.
+    struct Block {
+        std::int64_t at;
+        std::int64_t shift;    // where it lies minus where its marker says it was written
+        std::int64_t next_at;  // where its next block lies now; 0: the chain ends
+        std::int64_t length;
+    };
+    std::vector<Block> blocks;
+    const std::int64_t size = file_->Size();
+    std::vector<unsigned char> chunk(kScanChunk + kBlockText);
+    std::size_t region = 0;
+    std::int64_t p = kHeaderFieldsEnd;
+    while (p + kBlockText <= size) {
+        const std::int64_t base = p;
+        const std::size_t got = file_->Read(base, chunk.data(), chunk.size(), kBlockFailed);
+        const std::int64_t chunk_end =
+            std::min<std::int64_t>(base + static_cast<std::int64_t>(kScanChunk), size);
+        for (; p < chunk_end; ++p) {
+            while (region < used.size() && used[region].end <= p) {
+                ++region;
+            }
+            if (region < used.size() && used[region].begin <= p) {
+                p = used[region].end - 1;
+                continue;
+            }
+            const auto from = static_cast<std::size_t>(p - base);
+            if (from + kBlockText > got) {
+                p = size;  // the last bytes are too few for a block header
+                break;
+            }
+            const unsigned char* at = chunk.data() + from;
+            const std::int64_t marker = LeInt32(at);
+            const std::int64_t room = LeInt32(at + kBlockRoom);
+            const std::int64_t length = LeInt32(at + kBlockLength);
+            const std::int64_t next = LeInt32(at + kBlockNext);
+            const bool in_place = marker == p;
+            const bool moved = !in_place && marker > 0 && p % 4 == 0 && marker % 4 == 0 &&
+                               next % 4 == 0 && room == kOutlookBlockRoom && length > 0;
+            if ((!in_place && !moved) || room <= 0 || room > kBlockCapacity || length < 0 ||
+                length > room || !file_->Holds(p + kBlockText, length) || next < 0) {
+                continue;
+            }
+            const std::int64_t shift = p - marker;
+            const std::int64_t next_at = next == 0 ? 0 : next + shift;
+            if (next != 0 && (next_at <= 0 || !file_->Holds(next_at, kBlockText))) {
+                continue;
+            }
+            blocks.push_back(Block{p, shift, next_at, length});
+            p += kBlockText + length - 1;  // a block's text holds no other block
+        }
+    }
+
+    // A chain starts at a block that no other block names as its next; it is delivered when it
+    // is well formed to its end (every next a found block at the same distance, no loop,
+    // nothing shared with another chain) and holds some text that no message before it has.
+    std::vector<std::int64_t> named;
+    for (const Block& block : blocks) {
+        if (block.next_at != 0) {
+            named.push_back(block.next_at);
+        }
+    }
+    std::sort(named.begin(), named.end());
+    std::vector<bool> taken(blocks.size(), false);
+    const auto find = [&](std::int64_t offset) -> std::optional<std::size_t> {
+        const auto it = std::lower_bound(blocks.begin(), blocks.end(), offset,
+                                         [](const Block& b, std::int64_t o) { return b.at < o; });
+        if (it == blocks.end() || it->at != offset) {
+            return std::nullopt;
+        }
+        return static_cast<std::size_t>(it - blocks.begin());
+    };
+    for (std::size_t head = 0; head < blocks.size(); ++head) {
+        if (taken[head] || std::binary_search(named.begin(), named.end(), blocks[head].at)) {
+            continue;
+        }
+        bool sound = true;
+        std::int64_t text = 0;
+        std::optional<std::size_t> current = head;
+        while (current) {
+            if (taken[*current] || blocks[*current].shift != blocks[head].shift) {
+                sound = false;
+                break;
+            }
+            taken[*current] = true;
+            text += blocks[*current].length;
+            if (blocks[*current].next_at == 0) {
+                break;
+            }
+            current = find(blocks[*current].next_at);
+            sound = current.has_value();
+        }
+        if (!sound || text == 0 || messages_.size() >= static_cast<std::size_t>(INT32_MAX)) {
+            continue;
+        }
+        try {
+            if (texts
+                    .insert(std::hash<std::string>{}(
+                        ReadBlockChain(blocks[head].at, blocks[head].shift)))
+                    .second) {
+                messages_.push_back(Message{blocks[head].at, blocks[head].shift, true});
+            }
+        } catch (const Exception&) {
         }
     }
 }
@@ -317,17 +572,68 @@ Lines TDBXParser::ReadMailLines(std::int32_t index) {
     return SplitLines(ReadMailText(index));
 }
 
-std::string TDBXParser::ReadMailText(std::int32_t index) {
+const TDBXParser::Message& TDBXParser::At(std::int32_t index) {
     const std::int32_t count = GetMailCount();
     if (index < 0 || index >= count) {
         throw std::out_of_range("TDBXParser: message index " + std::to_string(index) +
                                 " outside 0.." + std::to_string(count));
     }
-    const std::int64_t first = LocateFirstBlock(messages_[static_cast<std::size_t>(index)]);
-    return first == 0 ? std::string() : ReadBlockChain(first);
+    return messages_[static_cast<std::size_t>(index)];
 }
 
-std::int64_t TDBXParser::LocateFirstBlock(std::int32_t record) const {
+std::string TDBXParser::ReadMailText(std::int32_t index) {
+    const Message& message = At(index);
+    if (message.salvaged) {
+        return ReadBlockChain(message.offset, message.shift);
+    }
+    const std::int64_t first = LocateFirstBlock(message.offset);
+    return first == 0 ? std::string() : ReadBlockChain(first, 0);
+}
+
+bool TDBXParser::EmptyAgainstItsRecord(std::int32_t index) {
+    const Message& message = At(index);
+    if (message.salvaged) {
+        return false;
+    }
+    try {
+        return LocateFirstBlock(message.offset) == 0 && RecordAddress(message.offset) != 0;
+    } catch (const Exception&) {
+        return false;  // a record that cannot be read is that message's error already
+    }
+}
+
+std::int64_t TDBXParser::RecordAddress(std::int64_t record) const {
+    // The first attribute entry whose id is exactly the message address, wherever it stands.
+    std::array<unsigned char, kRecordAttributes + 4 * 255> fields{};
+    const std::size_t got = file_->Read(record, fields.data(), fields.size(), kReadFailed[0]);
+    if (got <= static_cast<std::size_t>(kRecordAttributeCount)) {
+        return 0;
+    }
+    const std::int64_t count = fields[kRecordAttributeCount];
+    for (std::int64_t k = 0; k < count; ++k) {
+        const auto at = static_cast<std::size_t>(kRecordAttributes + 4 * k);
+        if (at + 4 > got) {
+            return 0;
+        }
+        if ((fields[at] & ~kDirectValueBit) != kMessageAddressId) {
+            continue;
+        }
+        const std::uint32_t value = Le32(fields.data() + at) >> 8;
+        if ((fields[at] & kDirectValueBit) != 0) {
+            return value;
+        }
+        const std::int64_t slot = record + kRecordAttributes + 4 * count + value;
+        std::array<unsigned char, 4> address{};
+        if (!file_->Holds(slot, 4) ||
+            file_->Read(slot, address.data(), address.size(), kReadFailed[3]) != 4) {
+            return 0;
+        }
+        return std::max<std::int64_t>(LeInt32(address.data()), 0);
+    }
+    return 0;
+}
+
+std::int64_t TDBXParser::LocateFirstBlock(std::int64_t record) const {
     // Entries 3 and 4 are looked at whatever the record's attribute count says, as the format
     // puts the message address there in practice.
     if (!file_->Holds(record, kRecordFieldsEnd)) {
@@ -362,7 +668,7 @@ std::int64_t TDBXParser::LocateFirstBlock(std::int32_t record) const {
     return first;
 }
 
-std::string TDBXParser::ReadBlockChain(std::int64_t first_block) const {
+std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t shift) const {
     // The chain's length is known only at its end. A long text is gathered in pieces of a fixed
     // size and joined once: growing one string by doubling would hold up to three times the
     // text while it moves.
@@ -399,7 +705,7 @@ std::string TDBXParser::ReadBlockChain(std::int64_t first_block) const {
             text.reserve(kPiece);
         }
         text.append(view.data() + (kBlockText - kBlockLength), static_cast<std::size_t>(length));
-        block = next;
+        block = next == 0 ? 0 : next + shift;
     }
     if (pieces.empty()) {
         return text;

@@ -6,13 +6,18 @@
 // checked against the file's size before use, the index walk and the block chains keep a set of
 // visited offsets, and the walk uses its own stack, so a hostile file can neither crash, hang
 // nor exhaust memory beyond what its size allows. A fault in one message's record or block
-// chain is that message's error (ReadMailLines throws, other messages still read); a file that
-// cannot be opened or whose index cannot be walked is the file's error (GetMailCount throws).
+// chain is that message's error (ReadMailText throws, other messages still read). A damaged
+// index costs only what it hides: the walk keeps every message it reaches, skips the bad node or
+// entry and says so once (ReadWarning); the messages it no longer reaches are salvaged by
+// scanning the file for well-formed block chains that no listed message uses. A file that cannot
+// be opened, or that is no mail folder at all (another kind of file, the store's folder list,
+// an empty or cut file), is the file's error: GetMailCount throws, saying what the file is.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +30,9 @@ class TDBXParser : public TBasicMailParser {
   public:
     // Opens the file read-only and takes an exclusive non-blocking lock; reports nothing. A file
     // that fails to open (or that another run holds) fails at the first GetMailCount.
-    explicit TDBXParser(const std::filesystem::path& path);
+    // With salvage, the file is also scanned for messages that its index does not list, even
+    // when the index is sound (a deleted message whose blocks are still in place).
+    explicit TDBXParser(const std::filesystem::path& path, bool salvage = false);
     ~TDBXParser() override;
     TDBXParser(const TDBXParser&) = delete;
     TDBXParser& operator=(const TDBXParser&) = delete;
@@ -44,18 +51,49 @@ class TDBXParser : public TBasicMailParser {
     // from GetMailCount on damaged files, and callers warn when it does.
     std::int32_t HeaderMessageCount() const { return header_count_; }
 
+    // How many of the messages the index lists (valid after GetMailCount); the ones after them
+    // were salvaged from the file, in file order.
+    std::int32_t IndexedMessageCount() const { return indexed_count_; }
+
+    // What the reader found odd about the file as a whole (a damaged index, salvaged messages),
+    // in one text for the user; empty when nothing was. Valid after GetMailCount.
+    const std::string& ReadWarning() const { return warning_; }
+
+    // True when the message is delivered empty although its record names where its text is
+    // stored: the file's rules say it is empty, the user should still know.
+    bool EmptyAgainstItsRecord(std::int32_t index);
+
   private:
     class File;
 
+    // One message of the list: its info record (from the index), or, for a salvaged message,
+    // the first block of its chain and how far the chain was moved from where its offsets
+    // point (0 unless it is an old copy left behind by compacting).
+    struct Message {
+        std::int64_t offset;
+        std::int64_t shift;
+        bool salvaged;
+    };
+
     void BuildMessageList();
+    void CheckSignature(std::int64_t size, const unsigned char* header);
     void WalkIndex(std::int32_t root);
-    std::int64_t LocateFirstBlock(std::int32_t record) const;
-    std::string ReadBlockChain(std::int64_t first_block) const;
+    void Salvage();
+    void NoteDamage(std::int64_t at, const char* what);
+    const Message& At(std::int32_t index);
+    std::int64_t LocateFirstBlock(std::int64_t record) const;
+    // The first block's address that any attribute of the record names; 0 for none.
+    std::int64_t RecordAddress(std::int64_t record) const;
+    std::string ReadBlockChain(std::int64_t first_block, std::int64_t shift) const;
 
     std::unique_ptr<File> file_;
+    bool salvage_requested_ = false;
     bool walked_ = false;
     std::int32_t header_count_ = 0;
-    std::vector<std::int32_t> messages_;  // record offsets in index order
+    std::int32_t indexed_count_ = 0;
+    std::optional<std::string> damage_;  // the first damage the walk met
+    std::string warning_;
+    std::vector<Message> messages_;  // index order, then salvaged ones in file order
 };
 
 }  // namespace brindle

@@ -7,6 +7,7 @@
 
 #include "message/mail.hpp"
 #include "platform/ansi_text.hpp"
+#include "platform/work_count.hpp"
 
 namespace brindle {
 
@@ -161,6 +162,7 @@ void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out
     LineViews part_header;
     bool in_part = false;
     for (std::size_t i = 0; i < body.size(); ++i) {
+        CountWork(1);
         const std::string_view line = body[i];
         if (!in_part) {
             in_part = line == delimiter;
@@ -196,6 +198,7 @@ void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out
         while (last < body.size() && body[last] != delimiter && body[last] != close_delimiter) {
             ++last;
         }
+        CountWork(last - first);
         DecodeBody(body, first, last, encoding, out);
         return;
     }

@@ -28,30 +28,44 @@ std::string ErrnoText(int error) {
     return std::error_code(error, std::generic_category()).message();
 }
 
-[[noreturn]] void RaiseWriteError(const std::string& path, int error) {
-    throw Exception("ファイル " + path + " に書き込めません（" + ErrnoText(error) + "）");
+bool& UnnamedFilesEnabled() {
+    static bool enabled = true;
+    return enabled;
 }
 
-}  // namespace
-
-CreateResult WriteNewFile(const std::string& path, std::string_view data) {
-    return WriteNewFile(path, data, std::nullopt);
+// Errors that belong to the folder, not to the one file: the next file would meet them too.
+bool IsFolderError(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EROFS || error == EACCES ||
+           error == ENOENT || error == ENOTDIR;
 }
 
-CreateResult WriteNewFile(const std::string& path, std::string_view data,
-                          std::optional<std::time_t> modified) {
-    // O_NOFOLLOW with O_EXCL: a symbolic link under the name counts as taken, never followed.
-    int fd = -1;
-    do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        if (errno == EEXIST) {
-            return CreateResult::NameTaken;
-        }
-        throw Exception("ファイル " + path + " を作成できません");
+[[noreturn]] void RaiseCreateError(const std::string& path, int error) {
+    const std::string message = "ファイル " + path + " を作成できません";
+    if (IsFolderError(error)) {
+        throw FolderError(message);
     }
-    int error = 0;
+    throw Exception(message);
+}
+
+[[noreturn]] void RaiseWriteError(const std::string& path, int error) {
+    const std::string message =
+        "ファイル " + path + " に書き込めません（" + ErrnoText(error) + "）";
+    if (error == ENOSPC || error == EDQUOT || error == EROFS) {
+        throw FolderError(message);
+    }
+    throw Exception(message);
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Writes all of data; answers 0 or the errno of the failure.
+int WriteAll(int fd, std::string_view data) {
     std::size_t done = 0;
     while (done < data.size()) {
         const long n = CurrentWrite()(fd, data.data() + done, data.size() - done);
@@ -59,27 +73,110 @@ CreateResult WriteNewFile(const std::string& path, std::string_view data,
             if (errno == EINTR) {
                 continue;
             }
-            error = errno;
-            break;
+            return errno;
         }
         if (n == 0) {
             // write(2) returning 0 for a non-empty request makes no progress; treat it as a
             // full device rather than loop forever.
-            error = ENOSPC;
-            break;
+            return ENOSPC;
         }
         done += static_cast<std::size_t>(n);
     }
-    if (error == 0 && modified) {
-        // Through the descriptor: no second lookup of the name. A time that cannot be set
-        // leaves the file as written.
+    return 0;
+}
+
+bool ProcFdAvailable() {
+    return ::access("/proc/self/fd", F_OK) == 0;
+}
+
+}  // namespace
+
+UnnamedFile::UnnamedFile(const std::string& first_path, std::string_view data) : data_(data) {
+    if (!UnnamedFilesEnabled()) {
+        return;
+    }
+    int fd = -1;
+    do {
+        fd = ::open(FolderOf(first_path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        // File systems without unnamed files (and kernels older than 3.11, which see
+        // O_DIRECTORY in the flag) take the exclusive create in LinkAs.
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+            return;
+        }
+        RaiseCreateError(first_path, errno);
+    }
+    fd_ = fd;
+    // Local file systems report a failed write at write(2); the file is closed only after it
+    // has its name, or it would vanish.
+    if (const int error = WriteAll(fd_, data_); error != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        RaiseWriteError(first_path, error);
+    }
+}
+
+UnnamedFile::~UnnamedFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);  // an unnamed file that never got a name is gone with its descriptor
+    }
+}
+
+void UnnamedFile::SetModificationTime(std::time_t when) {
+    time_ = when;
+    if (fd_ >= 0) {
         struct timespec times[2];
         times[0].tv_sec = 0;
         times[0].tv_nsec = UTIME_OMIT;
-        times[1].tv_sec = *modified;
+        times[1].tv_sec = when;
         times[1].tv_nsec = 0;
-        static_cast<void>(::futimens(fd, times));
+        ::futimens(fd_, times);  // a time that cannot be set leaves the file as written
     }
+}
+
+bool UnnamedFile::LinkAs(const std::string& path) {
+    if (fd_ >= 0) {
+        // linkat through /proc needs no privilege; AT_EMPTY_PATH does, but works without /proc.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        int result = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+        int error = result == 0 ? 0 : errno;
+        const bool proc = error != ENOENT || ProcFdAvailable();
+        if (!proc) {
+            result = ::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
+            error = result == 0 ? 0 : errno;
+        }
+        if (result == 0) {
+            ::close(fd_);
+            fd_ = -1;
+            return true;
+        }
+        if (error == EEXIST) {
+            return false;
+        }
+        // ENOENT with /proc in place: the folder itself is gone.
+        const bool cannot_link =
+            error == EPERM || error == EOPNOTSUPP || (error == ENOENT && !proc);
+        if (!cannot_link) {
+            RaiseCreateError(path, error);
+        }
+        // No way to name an unnamed file here: write the file under its name instead.
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+    // O_NOFOLLOW with O_EXCL: a symbolic link under the name counts as taken, never followed.
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == EEXIST) {
+            return false;
+        }
+        RaiseCreateError(path, errno);
+    }
+    int error = WriteAll(fd, data_);
     // close() is where NFS and some FUSE file systems report a failed write.
     if (::close(fd) != 0 && error == 0 && errno != EINTR) {
         error = errno;
@@ -88,7 +185,22 @@ CreateResult WriteNewFile(const std::string& path, std::string_view data,
         ::unlink(path.c_str());
         RaiseWriteError(path, error);
     }
-    return CreateResult::Written;
+    if (time_) {
+        brindle::SetModificationTime(path, *time_);
+    }
+    return true;
+}
+
+ScopedUnnamedFilesOff::ScopedUnnamedFilesOff()
+    : previous_(std::exchange(UnnamedFilesEnabled(), false)) {}
+
+ScopedUnnamedFilesOff::~ScopedUnnamedFilesOff() {
+    UnnamedFilesEnabled() = previous_;
+}
+
+CreateResult WriteNewFile(const std::string& path, std::string_view data) {
+    UnnamedFile file(path, data);
+    return file.LinkAs(path) ? CreateResult::Written : CreateResult::NameTaken;
 }
 
 bool PathExists(const std::string& path) {

@@ -1,8 +1,10 @@
 // What the conversion needs from the file system, on native (byte, normally UTF-8) paths.
-// Output files are created exclusively (O_EXCL): a name that exists, or that another program
-// creates a moment earlier, is reported as taken and is never replaced. A write that fails
-// (disk full, quota, I/O error, a failing close) removes the partial file and raises, so a file
-// that exists after a successful write is complete.
+// An output file gets its name only once it is complete: it is written unnamed (O_TMPFILE) and
+// then linked under its name, which fails like an exclusive create when the name exists, so
+// no signal, crash or kill -9 can leave a partial file under the name, and no name is ever
+// replaced. Where the file system has no unnamed files, the file is created exclusively
+// (O_EXCL) and removed again when writing fails. A write that fails (disk full, quota, I/O
+// error, a failing close) raises, so a file that has its name is complete.
 #pragma once
 
 #include <cstddef>
@@ -12,20 +14,67 @@
 #include <string>
 #include <string_view>
 
+#include "platform/exception.hpp"
+
 namespace brindle {
 
 // Outcome of an exclusive creation that did not fail.
 enum class CreateResult { Written, NameTaken };
 
-// Creates path exclusively and writes data into it. Answers NameTaken (nothing touched) when
-// the name already exists in any form (file, folder, symbolic link, even a dangling one).
-// Raises Exception with "ファイル <path> を作成できません" when the file cannot be created for
-// another reason, and with a write error message when writing or closing fails; in that case
-// the partial file is removed first.
+// An error of the folder rather than of one file (full, over quota, read-only, not writable,
+// gone): every other file written there would fail the same way.
+class FolderError : public Exception {
+  public:
+    using Exception::Exception;
+};
+
+// A complete file that has no name yet. The data is written at construction; LinkAs then
+// gives it a name, and may be tried with one name after another without writing again. A file
+// that never gets a name leaves nothing behind.
+class UnnamedFile {
+  public:
+    // Writes data into a new unnamed file in the folder of first_path (the name the file is
+    // meant to get first, used in error messages). Raises FolderError when the folder is the
+    // cause (see FolderError), Exception for anything else.
+    UnnamedFile(const std::string& first_path, std::string_view data);
+    ~UnnamedFile();
+    UnnamedFile(const UnnamedFile&) = delete;
+    UnnamedFile& operator=(const UnnamedFile&) = delete;
+
+    // Sets the modification time that the file will have under its name.
+    void SetModificationTime(std::time_t when);
+
+    // Gives the file this name (in the same folder). False when the name exists in any form
+    // (file, folder, link, even a dangling one); nothing is touched then. Raises like the
+    // constructor. After a true answer the object is spent.
+    bool LinkAs(const std::string& path);
+
+  private:
+    int fd_ = -1;
+    std::string_view data_;            // kept for the exclusive-create fallback
+    std::optional<std::time_t> time_;  // for the fallback, which has no file before LinkAs
+};
+
+// Turns unnamed files off for the scope's lifetime, so that tests reach the exclusive-create
+// path that file systems without O_TMPFILE take. Not thread-safe.
+class ScopedUnnamedFilesOff {
+  public:
+    ScopedUnnamedFilesOff();
+    ~ScopedUnnamedFilesOff();
+    ScopedUnnamedFilesOff(const ScopedUnnamedFilesOff&) = delete;
+    ScopedUnnamedFilesOff& operator=(const ScopedUnnamedFilesOff&) = delete;
+
+  private:
+    bool previous_;
+};
+
+// Writes data into a new file that appears under path only when complete (UnnamedFile and
+// LinkAs in one). Answers NameTaken (nothing touched) when the name already exists in any form
+// (file, folder, symbolic link, even a dangling one). Raises Exception with
+// "ファイル <path> を作成できません" when the file cannot be created for another reason, and with
+// a write error message when writing or closing fails; no partial file is left. FolderError,
+// an Exception, when the folder is the cause.
 CreateResult WriteNewFile(const std::string& path, std::string_view data);
-// The same, and the written file gets this modification time (when given and settable).
-CreateResult WriteNewFile(const std::string& path, std::string_view data,
-                          std::optional<std::time_t> modified);
 
 // True when something (file, folder, link) exists under the name.
 bool PathExists(const std::string& path);

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "platform/sjis.hpp"
+#include "platform/work_count.hpp"
 
 namespace brindle {
 namespace {
@@ -107,6 +108,10 @@ void TRE_DFA::Convert_NFA_to_DFA() {
     }
 
     std::size_t steps = 0;
+    struct CountOnExit {
+        const std::size_t& steps;
+        ~CountOnExit() { CountWork(steps); }
+    } const count_on_exit{steps};
     std::vector<std::uint64_t> sets;  // the NFA state set of every DFA state, words each
     std::unordered_map<std::string, int> index;
     std::vector<int> stack;

@@ -1,5 +1,6 @@
 #include "regexp/re_match_core.hpp"
 
+#include "platform/work_count.hpp"
 #include "regexp/re_boundary_search.hpp"
 
 namespace brindle {
@@ -102,6 +103,7 @@ std::optional<std::size_t> TMatchCORE::Run(std::string_view text, std::size_t p,
     if (!found) {
         memo.NoteFailedRun(pos - p);
     }
+    CountWork(pos - p + 1);
     return found;
 }
 

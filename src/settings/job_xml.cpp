@@ -15,6 +15,7 @@
 
 #include "platform/exception.hpp"
 #include "platform/text_encoding.hpp"
+#include "platform/work_count.hpp"
 
 namespace brindle {
 namespace {
@@ -221,6 +222,7 @@ void ReadInportPath(const xmlNode* list, TJobData& job, std::unordered_set<std::
     for (const xmlNode* node = list->children; node != nullptr; node = node->next) {
         if (node->type == XML_ELEMENT_NODE && NodeName(node) == "Path") {
             std::string path = ElementText(node);
+            CountWork(1);
             if (seen.insert(path).second) {
                 job.InportPath.push_back(std::move(path));
             }
@@ -425,7 +427,9 @@ std::string WriteJobXml(const TJobData& job) {
     return out;
 }
 
-void ReadJobXml(std::string_view file_text, TJobData& job, std::vector<std::string>* refused) {
+namespace {
+
+DocPtr ParseJobXml(std::string_view file_text) {
     EnsureXmlEncodingAlias();
     const QuietXmlErrors quiet;
     if (file_text.size() > static_cast<std::size_t>(INT_MAX)) {
@@ -436,17 +440,34 @@ void ReadJobXml(std::string_view file_text, TJobData& job, std::vector<std::stri
         throw Exception("設定ファイルを読み込めません。(メモリ不足)");
     }
     // No network, no external entities, no DTD loading: the file is data, never a fetch order.
-    const DocPtr doc(xmlCtxtReadMemory(ctxt.get(), file_text.data(),
-                                       static_cast<int>(file_text.size()), nullptr, nullptr,
-                                       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    DocPtr doc(xmlCtxtReadMemory(ctxt.get(), file_text.data(), static_cast<int>(file_text.size()),
+                                 nullptr, nullptr,
+                                 XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     if (!doc) {
         throw Exception(ParseErrorText(ctxt.get()));
     }
+    return doc;
+}
+
+}  // namespace
+
+void ReadJobXml(std::string_view file_text, TJobData& job, std::vector<std::string>* refused) {
+    const DocPtr doc = ParseJobXml(file_text);
     for (const xmlNode* node = doc->children; node != nullptr; node = node->next) {
         if (node->type == XML_ELEMENT_NODE && NodeName(node) == kRootName) {
             ReadRoot(node, job, refused);
             break;
         }
+    }
+}
+
+bool IsJobXml(std::string_view file_text) {
+    try {
+        const DocPtr doc = ParseJobXml(file_text);
+        const xmlNode* root = xmlDocGetRootElement(doc.get());
+        return root != nullptr && NodeName(root) == kRootName;
+    } catch (const Exception&) {
+        return false;
     }
 }
 

@@ -48,6 +48,10 @@ std::string WriteJobXml(const TJobData& job);
 void ReadJobXml(std::string_view file_text, TJobData& job,
                 std::vector<std::string>* refused = nullptr);
 
+// True when the text is a settings file of this program: well-formed XML whose root element is
+// Brindle. Raises nothing.
+bool IsJobXml(std::string_view file_text);
+
 // Registers the "Shift_JIS" to CP932 alias with libxml2, once; every entry point calls it.
 void EnsureXmlEncodingAlias();
 

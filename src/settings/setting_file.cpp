@@ -11,10 +11,12 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "platform/exception.hpp"
 #include "platform/file_system.hpp"
 #include "platform/report.hpp"
+#include "platform/work_count.hpp"
 
 namespace brindle {
 namespace {
@@ -83,12 +85,52 @@ void SyncFile(const std::string& path) {
     }
 }
 
+[[noreturn]] void RefuseSave(const std::string& target, const std::string& reason) {
+    throw Exception("ファイル " + target + " を保存できません。(" + reason + ")");
+}
+
+// The job is written only where nothing else is lost: onto a new name or over a regular file
+// that is none of the job's own mailboxes. Renaming over a device, a pipe or a folder would
+// put a plain file in its place; over a source mailbox, the mail itself would be gone.
+void CheckSaveTarget(const std::string& target, const std::string& real,
+                     const std::vector<std::string>& sources) {
+    struct stat st {};
+    if (::stat(real.c_str(), &st) != 0) {
+        if (errno != ENOENT) {
+            RefuseSave(target, std::strerror(errno));
+        }
+        // A new name: it may still be a source given by a path that does not exist yet.
+        std::error_code error;
+        const std::filesystem::path wanted = std::filesystem::weakly_canonical(real, error);
+        for (const std::string& source : sources) {
+            std::error_code source_error;
+            if (!error && std::filesystem::weakly_canonical(source, source_error) == wanted &&
+                !source_error) {
+                RefuseSave(target, "変換元のメールボックスです");
+            }
+        }
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        RefuseSave(target, "通常のファイルではありません");
+    }
+    for (const std::string& source : sources) {
+        struct stat source_st {};
+        if (::stat(source.c_str(), &source_st) == 0 && source_st.st_dev == st.st_dev &&
+            source_st.st_ino == st.st_ino) {
+            RefuseSave(target, "変換元のメールボックスです");
+        }
+    }
+}
+
 // Writes data to a new file beside target and renames it over target, so that target is at
 // every moment either the old file or the complete new one.
-void ReplaceFile(const std::string& target, const std::string& data) {
+void ReplaceFile(const std::string& target, const std::string& data,
+                 const std::vector<std::string>& sources) {
     // A job file reached through a symbolic link is replaced where it lives; renaming over the
     // link would leave that file as it was and put a plain copy in the link's place.
     const std::string real = ResolveLink(target);
+    CheckSaveTarget(target, real, sources);
     // The temporary name must fit where the target's does: a name may take up to 255 bytes,
     // so only the start of a long one goes into it (bytes, not characters: the file is
     // hidden and lives only until the rename).
@@ -178,9 +220,17 @@ bool TSettingFile::Load(const std::string& file_name, std::vector<std::string>* 
     return true;
 }
 
+bool TSettingFile::IsJobFile(const std::string& file_name) {
+    try {
+        return IsJobXml(ReadWholeFile(file_name));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 bool TSettingFile::Save(const std::string& file_name) {
     try {
-        ReplaceFile(file_name, WriteJobXml(job_));
+        ReplaceFile(file_name, WriteJobXml(job_), job_.InportPath);
     } catch (const std::exception& e) {
         ReportError(e.what());
         return false;
@@ -197,7 +247,9 @@ void TSettingFile::SetModified(bool modified) {
 }
 
 void TSettingFile::AddInportPath(const std::string& path) {
-    if (std::find(job_.InportPath.begin(), job_.InportPath.end(), path) != job_.InportPath.end()) {
+    const auto found = std::find(job_.InportPath.begin(), job_.InportPath.end(), path);
+    CountWork(static_cast<std::uint64_t>(found - job_.InportPath.begin()) + 1);
+    if (found != job_.InportPath.end()) {
         return;
     }
     job_.InportPath.push_back(path);

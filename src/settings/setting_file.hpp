@@ -40,7 +40,14 @@ class TSettingFile : public TObserver {
     // Writes the job. On success the file name becomes file_name, the job counts as saved
     // (not modified) and the listeners are notified; on failure the error is reported and the
     // previous file, if any, is left as it was.
+    // Only a new name or a regular file is written, never one of the job's source mailboxes
+    // (the same file under any name); anything else is refused with a report.
     bool Save(const std::string& file_name);
+
+    // True when the file is a settings file of this program (a regular file holding XML whose
+    // root is Brindle). Front ends ask before they replace a file the user did not pick from
+    // their own list of jobs.
+    static bool IsJobFile(const std::string& file_name);
 
     std::string GetFileName() const { return file_name_; }
     bool GetModified() const { return modified_; }

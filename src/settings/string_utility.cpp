@@ -1,6 +1,7 @@
 #include "settings/string_utility.hpp"
 
 #include "platform/sjis.hpp"
+#include "platform/work_count.hpp"
 
 namespace brindle {
 namespace {
@@ -37,7 +38,9 @@ std::string TStringUtility::TrimBlank(std::string_view text) {
 std::string TStringUtility::TrimBlankLeft(std::string_view text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
+    std::uint64_t steps = 0;
     while (begin < end) {
+        ++steps;
         if (sjis::IsLeadByte(text[begin])) {
             if (end - begin < 2 || text[begin] != kFullWidthSpaceLead ||
                 text[begin + 1] != kFullWidthSpaceTrail) {
@@ -50,6 +53,7 @@ std::string TStringUtility::TrimBlankLeft(std::string_view text) {
             break;
         }
     }
+    CountWork(steps + (end - begin));
     return std::string(text.substr(begin, end - begin));
 }
 
@@ -63,7 +67,9 @@ std::string TStringUtility::TrimBlankRight(std::string_view text) {
     }
     std::size_t begin = 0;
     std::size_t end = text.size();
+    std::uint64_t steps = text.size();
     while (begin < end) {
+        ++steps;
         const std::size_t last = end - 1;
         // Half of a double-byte character: a trail byte, or a lead byte left without its trail.
         if (!starts[last] || sjis::IsLeadByte(text[last])) {
@@ -79,6 +85,7 @@ std::string TStringUtility::TrimBlankRight(std::string_view text) {
             break;
         }
     }
+    CountWork(steps + (end - begin));
     return std::string(text.substr(begin, end - begin));
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -85,21 +88,44 @@ TEST_F(ListCommandTest, FailuresArePrintedAndTheListingGoesOn) {
                                                          .AddMessage(std::string(700, 'x'))
                                                          .AddMessages(1)
                                                          .LoopBlockChainAt(1, 0));
-    const std::string broken = Write("broken.dbx", DbxBuilder().AddMessages(2).RootPastEnd());
+    const std::string broken = (dir_ / "broken.dbx").string();
+    std::ofstream(broken) << "From: a@example.jp\r\nSubject: an mbox file\r\n\r\nbody\r\n";
     const std::string sound = Write("sound.dbx", DbxBuilder().AddMessages(1));
+    const std::string rootless = Write("rootless.dbx", DbxBuilder().AddMessages(2).RootPastEnd());
     const Result result =
-        RunList({"list", damaged, (dir_ / "missing.dbx").string(), broken, sound});
+        RunList({"list", damaged, (dir_ / "missing.dbx").string(), broken, sound, rootless});
     EXPECT_EQ(result.status, kExitFailures);
     EXPECT_EQ(result.out,
               "damaged.dbx: 3 messages\n"
               "0\t30\tmessage 0\n"
               "2\t30\tmessage 2\n"
               "sound.dbx: 1 messages\n"
-              "0\t30\tmessage 0\n");
-    EXPECT_EQ(result.err,
+              "0\t30\tmessage 0\n"
+              "rootless.dbx: 2 messages\n"
+              "0\t30\tmessage 0\n"
+              "1\t30\tmessage 1\n");
+    EXPECT_EQ(result.err.substr(0, result.err.rfind("(rootless.dbx)")),
               "(damaged.dbx):[1] ファイルの読み取りに失敗しました。\n"
               "(missing.dbx):ファイルが開けません。\n"
-              "(broken.dbx):メールの解析に失敗しました。(1)\n");
+              "(broken.dbx):Outlook Express のメールフォルダ（.dbx）ではありません。\n");
+    // The damaged index is said once, with what it cost and what the scan brought back.
+    const std::string warning = result.err.substr(result.err.rfind("(rootless.dbx)"));
+    EXPECT_EQ(warning.rfind("(rootless.dbx):警告: メールの索引が壊れています", 0), 0u) << warning;
+    EXPECT_NE(warning.find("索引にないメール 2 通"), std::string::npos) << warning;
+    EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1);
+}
+
+TEST_F(ListCommandTest, SalvageListsWhatTheIndexLostAfterTheRest) {
+    const std::string box = Write("deleted.dbx", DbxBuilder().AddMessages(3).LeaveOutOfIndex(1));
+    const Result plain = RunList({"list", box});
+    EXPECT_EQ(plain.status, kExitOk);
+    EXPECT_EQ(plain.out,
+              "deleted.dbx: 2 messages (header says 3)\n0\t30\tmessage 0\n1\t30\tmessage 2\n");
+    const Result salvaged = RunList({"list", "--salvage", box});
+    EXPECT_EQ(salvaged.status, kExitOk);
+    EXPECT_EQ(salvaged.out,
+              "deleted.dbx: 3 messages\n0\t30\tmessage 0\n1\t30\tmessage 2\n2\t30\tmessage 1\n");
+    EXPECT_NE(salvaged.err.find("索引にないメール 1 通"), std::string::npos) << salvaged.err;
 }
 
 TEST_F(ListCommandTest, WithoutMailboxesIsAUsageError) {

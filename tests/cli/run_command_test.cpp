@@ -173,6 +173,31 @@ TEST_F(RunCommandTest, JobThatCannotBeSavedIsNotRun) {
     EXPECT_TRUE(Files(Out()).empty());
 }
 
+TEST_F(RunCommandTest, SaveJobNeverReplacesAFileThatIsNoJob) {
+    std::ifstream in(mailbox_, std::ios::binary);
+    const std::string mailbox_bytes(std::istreambuf_iterator<char>(in), {});
+    const std::string notes = Job("notes.txt");
+    std::ofstream(notes) << "my notes\n";
+    for (const std::string& target : {mailbox_, notes}) {
+        const Result r = Cli({"convert", "-o", Out(), "--save-job", target, mailbox_});
+        EXPECT_EQ(r.status, kExitUsage) << target;
+        EXPECT_NE(r.err.find("設定ファイルではない"), std::string::npos) << r.err;
+        EXPECT_TRUE(Files(Out()).empty());
+    }
+    std::ifstream again(mailbox_, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), mailbox_bytes);
+    EXPECT_EQ(Files(dir_.path())["notes.txt"], "my notes\n");
+
+    // A job file of this program is replaced as before.
+    ASSERT_EQ(Cli({"convert", "-o", Out(), "--save-job", Job(), mailbox_}).status, kExitOk);
+    const Result r =
+        Cli({"convert", "-o", Out(), "--where", "Budget", "--save-job", Job(), mailbox_});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    TSettingFile settings;
+    ASSERT_TRUE(settings.Load(Job()));
+    EXPECT_EQ(settings.GetConditions().size(), 1u);
+}
+
 TEST_F(RunCommandTest, EscapeErrorInOneMessageCostsThatMessageOnly) {
     const std::string mailbox = (dir_ / "escapes.dbx").string();
     DbxBuilder()

@@ -12,6 +12,7 @@
 
 #include "convert/conversion_run.hpp"
 #include "mailbox/dbx_parser.hpp"
+#include "platform/file_system.hpp"
 #include "platform/line_list.hpp"
 #include "platform/report.hpp"
 #include "support/dbx_builder.hpp"
@@ -200,6 +201,82 @@ TEST(ConvertDbx, CountWarningGoesToTheReportHookWithoutAView) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].kind, ReportKind::Warning);
     EXPECT_EQ(reports[0].message.rfind("(zero.dbx):", 0), 0u) << reports[0].message;
+}
+
+TEST(ConvertDbx, DamagedIndexSalvageAndEmptyMessagesAreWarnedOnce) {
+    test::TempDir dir;
+    DbxBuilder().AddMessages(3).RootPastEnd().WriteTo(dir / "rootless.dbx");
+    DbxBuilder()
+        .AddMessage("Subject: kept\r\n\r\n")
+        .AddMessage("Subject: lost\r\n\r\n")
+        .LeaveOutOfIndex(1)
+        .AddMessage("Subject: emptied\r\n\r\n")
+        .AttributeIds(2, 0x84, 0x04)
+        .WriteTo(dir / "deleted.dbx");
+    DbxBuilder().AddMessages(1).WriteTo(dir / "folders.dbx");
+    {
+        std::fstream patch(dir / "folders.dbx", std::ios::in | std::ios::out | std::ios::binary);
+        patch.seekp(4);
+        patch.write("\xC6\xFD\x74\x6F", 4);  // the folder list's file type
+    }
+    std::vector<std::pair<std::int32_t, std::string>> message_warnings;
+    TConvertEvents events;
+    std::vector<std::string> file_warnings;
+    std::vector<std::string> failures;
+    events.file_warning = [&](const std::string& p, const std::string& w) {
+        file_warnings.push_back(fs::path(p).filename().string() + ":" + w);
+    };
+    events.message_warning = [&](const std::string&, std::int32_t j, const std::string& w) {
+        message_warnings.emplace_back(j, w);
+    };
+    events.file_failed = [&](const std::string& p, const std::string& e) {
+        failures.push_back(fs::path(p).filename().string() + ":" + e);
+    };
+    auto job = SubjectJob(dir, {(dir / "rootless.dbx").string(), (dir / "deleted.dbx").string(),
+                                (dir / "folders.dbx").string()});
+    job.salvage = true;
+    TConvertRun run(std::move(job), std::move(events));
+    const TConvertSummary summary = run.Run();
+    EXPECT_EQ(Names(dir / "out"),
+              (std::set<std::string>{"message 0.eml", "message 1.eml", "message 2.eml", "kept.eml",
+                                     "lost.eml", "無題.eml"}));
+    EXPECT_EQ(summary.messages_written, 6);
+    EXPECT_EQ(summary.files_failed, 1);
+    ASSERT_EQ(file_warnings.size(), 2u);
+    EXPECT_EQ(file_warnings[0].rfind("rootless.dbx:メールの索引が壊れています", 0), 0u)
+        << file_warnings[0];
+    EXPECT_EQ(file_warnings[1].rfind("deleted.dbx:索引にないメール 1 通", 0), 0u)
+        << file_warnings[1];
+    ASSERT_EQ(message_warnings.size(), 1u);
+    EXPECT_EQ(message_warnings[0].first, 1);  // index 1 of the list: "lost" comes last
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("Folders.dbx"), std::string::npos) << failures[0];
+}
+
+TEST(ConvertDbx, ErrorOfTheOutputFolderEndsEachMailboxWithOneReport) {
+    test::TempDir dir;
+    DbxBuilder().AddMessages(50).WriteTo(dir / "a.dbx");
+    DbxBuilder().AddMessages(30).WriteTo(dir / "b.dbx");
+    const std::vector<std::string> sources = {(dir / "a.dbx").string(), (dir / "b.dbx").string()};
+    {
+        // The disk fills up during the fourth message.
+        const ScopedWriteFunction full(DiskFullAfter(3 * 30 + 10));
+        const Outcome outcome = Convert(SubjectJob(dir, sources));
+        EXPECT_EQ(outcome.summary.messages_written, 3);
+        EXPECT_EQ(outcome.summary.messages_failed, 0);
+        EXPECT_EQ(outcome.summary.files_failed, 2);
+        ASSERT_EQ(outcome.errors.size(), 2u);
+        EXPECT_EQ(outcome.errors[0].rfind("a.dbx:", 0), 0u) << outcome.errors[0];
+        EXPECT_EQ(outcome.errors[1].rfind("b.dbx:", 0), 0u) << outcome.errors[1];
+        EXPECT_EQ(Names(dir / "out").size(), 3u);
+    }
+    // The folder is gone.
+    auto job = SubjectJob(dir, sources);
+    fs::remove_all(job.destination);
+    const Outcome gone = Convert(std::move(job));
+    EXPECT_EQ(gone.summary.messages_read, 2);
+    EXPECT_EQ(gone.errors.size(), 2u);
+    EXPECT_EQ(gone.summary.messages_failed, 0);
 }
 
 TEST(ConvertDbx, CorpusMailboxesConvertCompletely) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "platform/exception.hpp"
 #include "support/temp_dir.hpp"
@@ -87,6 +88,95 @@ TEST(WriteNewFile, WriteMakingNoProgressIsAnError) {
     ScopedWriteFunction stuck([](int, const char*, std::size_t) -> long { return 0; });
     EXPECT_THROW(WriteNewFile(dir / "a.eml", "data"), Exception);
     EXPECT_FALSE(fs::exists(dir / "a.eml"));
+}
+
+TEST(UnnamedFile, NameAppearsOnlyWhenTheFileIsCompleteAndIsWrittenOnce) {
+    test::TempDir dir;
+    const std::string path = dir / "a.eml";
+    std::size_t bytes = 0;
+    bool named_while_writing = false;
+    ScopedWriteFunction watch([&](int fd, const char* data, std::size_t size) -> long {
+        named_while_writing = named_while_writing || fs::exists(path);
+        const long n = static_cast<long>(::write(fd, data, size < 1000 ? size : 1000));
+        bytes += n > 0 ? static_cast<std::size_t>(n) : 0;
+        return n;
+    });
+    std::ofstream(dir / "taken.eml") << "old";
+    const std::string data(10000, 'd');
+    UnnamedFile file(path, data);
+    file.SetModificationTime(1000000000);
+    EXPECT_FALSE(file.LinkAs(dir / "taken.eml"));
+    EXPECT_TRUE(file.LinkAs(path));
+    EXPECT_FALSE(named_while_writing);
+    EXPECT_EQ(bytes, data.size());  // a taken name cost no second write
+    EXPECT_EQ(ReadAll(path), data);
+    EXPECT_EQ(ReadAll(dir / "taken.eml"), "old");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+
+    // A file that never gets a name leaves nothing behind.
+    { UnnamedFile dropped(dir / "b.eml", data); }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
+TEST(UnnamedFile, WithoutUnnamedFilesTheExclusiveCreateStillNeverReplaces) {
+    test::TempDir dir;
+    const ScopedUnnamedFilesOff off;
+    std::ofstream(dir / "taken.eml") << "old";
+    UnnamedFile file(dir / "taken.eml", "new");
+    file.SetModificationTime(1000000000);
+    EXPECT_FALSE(file.LinkAs(dir / "taken.eml"));
+    EXPECT_TRUE(file.LinkAs(dir / "free.eml"));
+    EXPECT_EQ(ReadAll(dir / "taken.eml"), "old");
+    EXPECT_EQ(ReadAll(dir / "free.eml"), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "free.eml").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    {
+        ScopedWriteFunction full(DiskFullAfter(10));
+        EXPECT_THROW(WriteNewFile(dir / "full.eml", std::string(100, 'x')), FolderError);
+    }
+    EXPECT_FALSE(fs::exists(dir / "full.eml"));
+}
+
+TEST(UnnamedFile, FolderErrorsAreToldApartFromErrorsOfOneFile) {
+    test::TempDir dir;
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed);
+        std::optional<ScopedUnnamedFilesOff> off;
+        if (!unnamed) {
+            off.emplace();
+        }
+        // The folder is gone, or full: every file there would fail alike.
+        EXPECT_THROW(WriteNewFile(dir / "gone" / "a.eml", "x"), FolderError);
+        {
+            ScopedWriteFunction full(DiskFullAfter(0));
+            EXPECT_THROW(WriteNewFile(dir / "a.eml", "x"), FolderError);
+        }
+        // A name the file system refuses is that file's error only.
+        try {
+            WriteNewFile(dir / (std::string(300, 'n') + ".eml"), "x");
+            ADD_FAILURE() << "a name of 304 bytes was taken";
+        } catch (const FolderError&) {
+            ADD_FAILURE() << "a name too long was taken for the folder's error";
+        } catch (const Exception&) {
+        }
+        {
+            ScopedWriteFunction broken([](int, const char*, std::size_t) -> long {
+                errno = EIO;
+                return -1;
+            });
+            try {
+                WriteNewFile(dir / "b.eml", "x");
+                ADD_FAILURE() << "an I/O error was not reported";
+            } catch (const FolderError&) {
+                ADD_FAILURE() << "an I/O error was taken for the folder's error";
+            } catch (const Exception&) {
+            }
+        }
+        EXPECT_TRUE(fs::is_empty(dir.path()));
+    }
 }
 
 TEST(FileSystem, CreateDirectoriesMakesParentsAndReportsFailure) {

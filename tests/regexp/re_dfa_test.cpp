@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 
 #include "regexp/re_nfa.hpp"
 #include "regexp/re_parser.hpp"
+#include "support/work_steps.hpp"
 
 namespace brindle {
 namespace {
@@ -187,18 +187,25 @@ TEST(DfaConstruction, FirstBytesAndLiteralPrefix) {
 }
 
 TEST(DfaBudget, ExponentialSubsetsAreRefusedQuickly) {
-    std::string expression = "(a|b)*a";
-    for (int i = 0; i < 14; ++i) {
-        expression += "(a|b)";
-    }
-    const auto begin = std::chrono::steady_clock::now();
-    try {
-        Compile(expression);
-        FAIL() << "expected the state budget to refuse the expression";
-    } catch (const ERegExpParser& e) {
-        EXPECT_STREQ(e.what(), kTooComplexMessage);
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+    // 2^15 and 2^21 subsets: both are refused, after the same bounded work.
+    const auto work = [](int depth) {
+        std::string expression = "(a|b)*a";
+        for (int i = 0; i < depth; ++i) {
+            expression += "(a|b)";
+        }
+        return test::StepsOf([&] {
+            try {
+                Compile(expression);
+                ADD_FAILURE() << "expected the state budget to refuse the expression";
+            } catch (const ERegExpParser& e) {
+                EXPECT_STREQ(e.what(), kTooComplexMessage);
+            }
+        });
+    };
+    const std::uint64_t shallow = work(14);
+    const std::uint64_t deep = work(20);
+    EXPECT_GT(shallow, 0u);
+    EXPECT_LE(deep, 2 * shallow) << shallow << " " << deep;
 }
 
 TEST(DfaBudget, NestedPlusIsRefusedNotExhausted) {

@@ -18,6 +18,7 @@
 #include "platform/file_system.hpp"
 #include "platform/report.hpp"
 #include "platform/text_encoding.hpp"
+#include "support/work_steps.hpp"
 
 namespace brindle {
 namespace {
@@ -354,8 +355,8 @@ TEST_F(SettingFileTest, NamedPipeIsRefusedWithoutWaitingForAWriter) {
     std::atomic<bool> done{false};
     std::atomic<bool> load_waited{false};
     std::thread unblocker([&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!done && std::chrono::steady_clock::now() < deadline) {
+        // At most 250 tries, 20 ms apart: a bound on the waiting, not a measure of anything.
+        for (int attempt = 0; attempt < 250 && !done; ++attempt) {
             const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
             if (fd >= 0) {
                 load_waited = true;
@@ -428,22 +429,24 @@ TEST_F(SettingFileTest, XmlLibraryPrintsNothingOfItsOwn) {
 TEST_F(SettingFileTest, ManySourcesLoadInLinearTime) {
     // A job file of a few megabytes must not keep the program busy for minutes: a repeated
     // path is found without comparing each path with every one before it.
-    constexpr int kPaths = 100000;
-    std::string xml = "<Brindle>";
-    for (int i = 0; i < kPaths; ++i) {
-        const std::string path = "/mail/" + std::to_string(i % (kPaths / 2)) + ".dbx";
-        xml += "<InportPath><Path>" + path + "</Path></InportPath>";
-    }
-    xml += "</Brindle>";
-    const std::string file = PathOf("many.xml");
-    WriteFile(file, xml);
-    const auto begin = std::chrono::steady_clock::now();
-    ASSERT_TRUE(job_.Load(file));
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+    const auto work = [this](int paths) {
+        std::string xml = "<Brindle>";
+        for (int i = 0; i < paths; ++i) {
+            const std::string path = "/mail/" + std::to_string(i % (paths / 2)) + ".dbx";
+            xml += "<InportPath><Path>" + path + "</Path></InportPath>";
+        }
+        xml += "</Brindle>";
+        const std::string file = PathOf("many" + std::to_string(paths) + ".xml");
+        WriteFile(file, xml);
+        return test::StepsOf([&] { ASSERT_TRUE(job_.Load(file)); });
+    };
+    const std::uint64_t small = work(25000);
+    const std::uint64_t large = work(100000);
+    EXPECT_TRUE(test::GrowsLinearly(small, large)) << small << " " << large;
     const std::vector<std::string> paths = job_.GetInportPaths();
-    ASSERT_EQ(paths.size(), static_cast<std::size_t>(kPaths / 2));
+    ASSERT_EQ(paths.size(), 50000u);
     EXPECT_EQ(paths.front(), "/mail/0.dbx");
-    EXPECT_EQ(paths.back(), "/mail/" + std::to_string(kPaths / 2 - 1) + ".dbx");
+    EXPECT_EQ(paths.back(), "/mail/49999.dbx");
 }
 
 TEST_F(SettingFileTest, RootWithAnotherNameGivesAnEmptyJob) {
@@ -491,6 +494,50 @@ TEST_F(SettingFileTest, FailedSaveLeavesThePreviousFile) {
     EXPECT_EQ(reports_.size(), 3u);
     EXPECT_EQ(ReadFile(file), previous);
     EXPECT_FALSE(job_.Save(PathOf("no/such/folder/job.xml")));
+}
+
+TEST_F(SettingFileTest, SaveWritesOnlyNewNamesAndRegularFilesThatAreNoSource) {
+    const std::string mailbox = PathOf("inbox.dbx");
+    WriteFile(mailbox, "mail");
+    const std::string pipe = PathOf("pipe.xml");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_directories(dir_ / "folder.xml");
+    fs::create_symlink("inbox.dbx", PathOf("alias.xml"));
+    ASSERT_EQ(::link(mailbox.c_str(), PathOf("hard.dbx").c_str()), 0);
+    job_.AddInportPath(mailbox);
+    job_.AddInportPath(PathOf("not-yet.dbx"));
+
+    for (const std::string& target :
+         {mailbox, PathOf("alias.xml"), PathOf("hard.dbx"), PathOf("./not-yet.dbx")}) {
+        reports_.clear();
+        EXPECT_FALSE(job_.Save(target)) << target;
+        ASSERT_EQ(reports_.size(), 1u) << target;
+        EXPECT_NE(reports_[0].message.find("変換元のメールボックスです"), std::string::npos)
+            << reports_[0].message;
+    }
+    for (const std::string& target : {pipe, PathOf("folder.xml")}) {
+        reports_.clear();
+        EXPECT_FALSE(job_.Save(target)) << target;
+        ASSERT_EQ(reports_.size(), 1u) << target;
+        EXPECT_NE(reports_[0].message.find("通常のファイルではありません"), std::string::npos)
+            << reports_[0].message;
+    }
+    EXPECT_EQ(ReadFile(mailbox), "mail");
+    EXPECT_FALSE(fs::exists(PathOf("not-yet.dbx")));
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_TRUE(fs::is_directory(PathOf("folder.xml")));
+    EXPECT_TRUE(fs::is_symlink(PathOf("alias.xml")));
+    EXPECT_TRUE(job_.GetFileName().empty());
+
+    // A regular file that is no source, and a new name, are written.
+    WriteFile(PathOf("old.xml"), "<Brindle/>");
+    EXPECT_TRUE(job_.Save(PathOf("old.xml")));
+    EXPECT_TRUE(job_.Save(PathOf("new.xml")));
+    EXPECT_TRUE(TSettingFile::IsJobFile(PathOf("new.xml")));
+    EXPECT_FALSE(TSettingFile::IsJobFile(mailbox));
+    EXPECT_FALSE(TSettingFile::IsJobFile(pipe));
+    WriteFile(PathOf("other.xml"), "<?xml version=\"1.0\"?><Other><Brindle/></Other>");
+    EXPECT_FALSE(TSettingFile::IsJobFile(PathOf("other.xml")));
 }
 
 }  // namespace

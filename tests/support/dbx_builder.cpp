@@ -77,22 +77,24 @@ int Flatten(const DbxIndexNode& node, std::vector<FlatNode>& flat) {
     return index;
 }
 
-// Messages first .. first+count-1, at most 255 entries per node, depth log255(count).
-int DefaultTree(int first, int count, std::vector<FlatNode>& flat) {
+// Messages ids[first] .. ids[first+count-1], at most 255 entries per node, depth
+// log255(count).
+int DefaultTree(const std::vector<int>& ids, int first, int count, std::vector<FlatNode>& flat) {
     const int index = static_cast<int>(flat.size());
     flat.emplace_back();
+    const auto id = [&](int i) { return ids[static_cast<std::size_t>(i)]; };
     if (count <= kMaxEntries) {
         for (int i = 0; i < count; ++i) {
-            flat[index].entries.push_back({first + i, -1, std::nullopt});
+            flat[index].entries.push_back({id(first + i), -1, std::nullopt});
         }
         return index;
     }
     const int group = (count + kMaxEntries - 1) / kMaxEntries;
     for (int start = 0; start < count; start += group) {
         const int size = std::min(group, count - start);
-        FlatEntry entry{first + start, -1, std::nullopt};
+        FlatEntry entry{id(first + start), -1, std::nullopt};
         if (size > 1) {
-            entry.child = DefaultTree(first + start + 1, size - 1, flat);
+            entry.child = DefaultTree(ids, first + start + 1, size - 1, flat);
         }
         flat[index].entries.push_back(entry);
     }
@@ -173,6 +175,11 @@ DbxBuilder& DbxBuilder::MessageAddress(int message, std::int32_t address) {
 
 DbxBuilder& DbxBuilder::FirstBlockAt(int message, std::int32_t offset) {
     At(message).first_block_at = offset;
+    return *this;
+}
+
+DbxBuilder& DbxBuilder::LeaveOutOfIndex(int message) {
+    At(message).unlisted = true;
     return *this;
 }
 
@@ -285,11 +292,18 @@ DbxLayout DbxBuilder::BuildWithLayout() const {
     // The index, flat, children after their parents.
     std::vector<FlatNode> flat;
     switch (shape_) {
-        case IndexShape::kDefault:
-            if (message_count > 0) {
-                DefaultTree(0, message_count, flat);
+        case IndexShape::kDefault: {
+            std::vector<int> listed;
+            for (int m = 0; m < message_count; ++m) {
+                if (!messages_[static_cast<std::size_t>(m)].unlisted) {
+                    listed.push_back(m);
+                }
+            }
+            if (!listed.empty()) {
+                DefaultTree(listed, 0, static_cast<int>(listed.size()), flat);
             }
             break;
+        }
         case IndexShape::kTree:
             Flatten(tree_.front(), flat);
             break;
@@ -385,7 +399,9 @@ DbxLayout DbxBuilder::BuildWithLayout() const {
         for (std::size_t i = 0; i < pieces.size(); ++i) {
             const auto at = static_cast<std::size_t>(addresses[i]);
             Put32(out, at, static_cast<std::uint32_t>(addresses[i]));
-            Put32(out, at + 4, static_cast<std::uint32_t>(pieces[i].second));
+            // The room for text, as Outlook Express writes it: 0x200, or more for a longer block.
+            Put32(out, at + 4,
+                  static_cast<std::uint32_t>(std::max<std::size_t>(0x200, pieces[i].second)));
             Put32(out, at + kBlockLength, static_cast<std::uint32_t>(pieces[i].second));
             Put32(out, at + kBlockNext,
                   i + 1 < pieces.size() ? static_cast<std::uint32_t>(addresses[i + 1]) : 0);

@@ -85,6 +85,9 @@ class DbxBuilder {
     // Puts the message's first block at this absolute offset (zero padding in front of it);
     // it must lie after everything placed before it.
     DbxBuilder& FirstBlockAt(int message, std::int32_t offset);
+    // Writes the message's record and blocks but leaves it out of the default index, as a
+    // message that the index lost (or that was deleted while its blocks stayed) is.
+    DbxBuilder& LeaveOutOfIndex(int message);
     // Lays each message's blocks out in reverse file order, so that chain order differs from
     // file order.
     DbxBuilder& ScatterBlocks();
@@ -140,6 +143,7 @@ class DbxBuilder {
         std::optional<std::int32_t> address;
         std::optional<std::int32_t> first_block_at;
         std::vector<BlockDamage> damage;
+        bool unlisted = false;
         enum class RecordDamage { kNone, kPastEnd, kNegative } record = RecordDamage::kNone;
     };
     enum class IndexShape { kDefault, kTree, kLeftChain, kEntryChain };
