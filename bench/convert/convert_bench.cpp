@@ -15,6 +15,10 @@
 // without O_TMPFILE do, instead of unnamed and linked when complete: the cost of the latter.
 // Usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] [--dir TMPDIR]
 //                              [--exclusive-create]
+//        brindle_convert_bench --write-mailbox FILE [--messages N | --one-message-mb M]
+// The second form only writes the generated mailbox, for bench/convert/compare.sh, which times
+// whole commands (brindle-cli, undbx, the I/O floor) on it; with --one-message-mb the mailbox
+// holds one message of M MB (a Base64 UTF-8 body), for the peak memory of a long message.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -115,6 +119,30 @@ long StatusKb(const char* field) {
     return -1;
 }
 
+// An index of at most 100 entries per node, as Outlook Express writes them: other readers
+// (undbx) take the entry count for a signed byte and refuse the builder's 255-entry nodes.
+brindle::test::DbxIndexNode SmallNodeTree(int first, int count) {
+    constexpr int kFanOut = 100;
+    if (count <= kFanOut) {
+        std::vector<int> messages(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            messages[static_cast<std::size_t>(i)] = first + i;
+        }
+        return brindle::test::DbxLeaf(messages);
+    }
+    brindle::test::DbxIndexNode node;
+    const int group = (count + kFanOut - 1) / kFanOut;
+    for (int start = 0; start < count; start += group) {
+        const int size = std::min(group, count - start);
+        brindle::test::DbxIndexEntry entry{first + start, {}, std::nullopt};
+        if (size > 1) {
+            entry.child.push_back(SmallNodeTree(first + start + 1, size - 1));
+        }
+        node.entries.push_back(std::move(entry));
+    }
+    return node;
+}
+
 // Builds a mailbox of `count` messages, or of as many as reach `total_bytes`. Answers
 // "<messages> <bytes of stored text>".
 std::string BuildMailbox(const fs::path& path, int count, std::size_t total_bytes) {
@@ -127,6 +155,7 @@ std::string BuildMailbox(const fs::path& path, int count, std::size_t total_byte
             bytes += m.size();
             builder.AddMessage(std::move(m));
         }
+        builder.IndexTree(SmallNodeTree(0, i));
         builder.WriteTo(path);
         return std::to_string(i) + " " + std::to_string(bytes);
     });
@@ -162,6 +191,7 @@ ConvertResult Convert(const fs::path& mailbox, const fs::path& out) {
             std::cerr << "file: " << e << "\n";
         };
         brindle::TConvertRun run(std::move(job), std::move(events));
+        run.SetReadAhead(true);  // as brindle-cli runs it
         std::optional<brindle::ScopedUnnamedFilesOff> named_from_the_start;
         if (g_exclusive_create) {
             named_from_the_start.emplace();
@@ -218,6 +248,8 @@ int main(int argc, char** argv) {
     bool memory = true;
     int rounds = 3;
     fs::path base = fs::temp_directory_path();
+    fs::path write_mailbox;
+    int one_message_mb = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--messages" && i + 1 < argc) {
@@ -228,13 +260,35 @@ int main(int argc, char** argv) {
             memory = false;
         } else if (arg == "--dir" && i + 1 < argc) {
             base = argv[++i];
+        } else if (arg == "--write-mailbox" && i + 1 < argc) {
+            write_mailbox = argv[++i];
+        } else if (arg == "--one-message-mb" && i + 1 < argc) {
+            one_message_mb = std::atoi(argv[++i]);
         } else if (arg == "--exclusive-create") {
             g_exclusive_create = true;
         } else {
             std::cerr << "usage: brindle_convert_bench [--messages N] [--rounds R] [--skip-memory] "
-                         "[--dir D]\n";
+                         "[--dir D] [--write-mailbox FILE [--one-message-mb M]]\n";
             return 2;
         }
+    }
+    if (!write_mailbox.empty() && one_message_mb > 0) {
+        const std::string line = Base64("日本語のテキストです。UTF-8 の本文。\r\n").substr(0, 76);
+        const std::size_t size = static_cast<std::size_t>(one_message_mb) << 20;
+        std::string m =
+            "Subject: long\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+            "Content-Transfer-Encoding: base64\r\n\r\n";
+        m.reserve(size + 128);
+        while (m.size() < size) {
+            m += line;
+            m += "\r\n";
+        }
+        brindle::test::DbxBuilder().AddMessage(std::move(m)).WriteTo(write_mailbox);
+        return 0;
+    }
+    if (!write_mailbox.empty()) {
+        std::cout << BuildMailbox(write_mailbox, messages, 0) << "\n";
+        return 0;
     }
     const fs::path dir = base / ("brindle-convert-bench-" + std::to_string(getpid()));
     fs::create_directories(dir);

@@ -117,6 +117,7 @@ RunResult Convert(const fs::path& mailbox, const fs::path& out, bool with_condit
             job.filter = brindle::MakeMailFilter(FiveConditions());
         }
         brindle::TConvertRun run(std::move(job));
+        run.SetReadAhead(true);  // as brindle-cli runs it
         const auto start = Clock::now();
         const auto summary = run.Run();
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

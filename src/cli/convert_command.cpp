@@ -239,6 +239,9 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
 
     TConvertSummary summary;
     TConvertRun run(std::move(job), std::move(events));
+    // Reading and parsing overlap the creation of the files; the observer's events still come
+    // on this thread, in order.
+    run.SetReadAhead(true);
     {
         const StopSignalScope signals(run);
         summary = run.Run();

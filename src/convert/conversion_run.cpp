@@ -1,9 +1,16 @@
 #include "convert/conversion_run.hpp"
 
+#include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <filesystem>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "mailbox/dbx_parser.hpp"
 #include "message/parsed_mailbox.hpp"
@@ -46,6 +53,150 @@ std::string SourceFileName(std::string_view path) {
         IsWindowsPath(path) ? path.find_last_of("\\/") : path.find_last_of('/');
     return std::string(folder_end == std::string_view::npos ? path : path.substr(folder_end + 1));
 }
+
+// One message as the reading stage hands it to the writing stage.
+struct TConvertRun::ReadMessage {
+    std::unique_ptr<TBasicMail> mail;  // kept only when the filter accepted it
+    bool read = false;                 // delivered by the mailbox
+    bool accepted = false;
+    std::exception_ptr failure;          // of reading or filtering: the message's error
+    std::vector<Report> read_reports;    // raised while it was read
+    std::vector<Report> filter_reports;  // raised while it was filtered
+    std::size_t bytes = 0;               // of its text, for the bound of the queue
+};
+
+// Reads, parses and filters message j, keeping what it raises for the run to pass on.
+TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const TMailFilter& filter,
+                                              std::int32_t j) {
+    ReadMessage message;
+    try {
+        {
+            const ScopedReportCapture capture(message.read_reports);
+            message.mail = mailbox.GetMail(j);
+        }
+        message.read = true;
+        const ScopedReportCapture capture(message.filter_reports);
+        message.accepted = !filter || filter(*message.mail);
+    } catch (...) {
+        message.failure = std::current_exception();
+    }
+    if (!message.accepted) {
+        message.mail.reset();
+    }
+    return message;
+}
+
+// The reading stage: reads, parses and filters the messages of one mailbox in index order on a
+// thread of its own, a few messages ahead of the writing stage, which creates the files. Reading
+// and parsing are the program's own work, creating files is the kernel's: on two cores the two
+// overlap. The queue holds at most kMaxQueued messages and kMaxQueuedBytes of text (a longer
+// message still passes, alone), and the writing stage takes it whole, so memory stays bounded
+// whatever the mailbox. The mailbox and the
+// filter are used by this thread only while it runs; the destructor stops it and waits for it,
+// so a stop costs at most the message being read.
+class TConvertRun::ReadAhead {
+  public:
+    ReadAhead(TBasicMailParser& mailbox, const TMailFilter& filter, std::int32_t count)
+        : mailbox_(mailbox), filter_(filter), thread_([this, count] { Work(count); }) {}
+    ~ReadAhead() {
+        {
+            const std::lock_guard lock(mutex_);
+            cancelled_ = true;
+        }
+        drained_.notify_one();
+        thread_.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next message in index order; waits for it. `remaining` counts it and those after it.
+    ReadMessage Next(std::int32_t remaining) {
+        if (taken_.empty()) {
+            // Everything queued is taken at once, under one lock: the two stages then rarely
+            // contend for it.
+            std::unique_lock lock(mutex_);
+            if (queue_.empty()) {
+                // Woken for a few messages at a time rather than for each one: every wake-up
+                // is a system call on each side.
+                wanted_ = std::min<std::size_t>(kBatch, static_cast<std::size_t>(remaining));
+                consumer_waiting_ = true;
+                filled_.wait(lock, [this] {
+                    return queue_.size() >= wanted_ || (!queue_.empty() && producer_waiting_);
+                });
+                consumer_waiting_ = false;
+            }
+            taken_.swap(queue_);
+            queued_bytes_ = 0;
+            const bool wake = producer_waiting_;
+            lock.unlock();
+            if (wake) {
+                drained_.notify_one();
+            }
+        }
+        ReadMessage message = std::move(taken_.front());
+        taken_.pop_front();
+        return message;
+    }
+
+  private:
+    // The writing stage holds what it took besides: at most twice these, and one message more.
+    static constexpr std::size_t kMaxQueued = 8;
+    static constexpr std::size_t kBatch = 4;
+    static constexpr std::size_t kMaxQueuedBytes = std::size_t{8} << 20;
+
+    bool Fits(std::size_t bytes) const {
+        return queue_.empty() ||
+               (queue_.size() < kMaxQueued && queued_bytes_ + bytes <= kMaxQueuedBytes);
+    }
+
+    void Work(std::int32_t count) {
+        for (std::int32_t j = 0; j < count; ++j) {
+            {
+                const std::lock_guard lock(mutex_);
+                if (cancelled_) {
+                    return;
+                }
+            }
+            ReadMessage message = ReadOne(mailbox_, filter_, j);
+            message.bytes = message.mail ? message.mail->GetText().size() : 0;
+            std::unique_lock lock(mutex_);
+            if (!cancelled_ && !Fits(message.bytes)) {
+                // Full: the writing stage is woken to take what there is, and this one waits
+                // until it has.
+                producer_waiting_ = true;
+                if (consumer_waiting_) {
+                    filled_.notify_one();
+                }
+                drained_.wait(lock, [&] { return cancelled_ || Fits(message.bytes); });
+                producer_waiting_ = false;
+            }
+            if (cancelled_) {
+                return;
+            }
+            queued_bytes_ += message.bytes;
+            queue_.push_back(std::move(message));
+            const bool wake = consumer_waiting_ && queue_.size() >= wanted_;
+            lock.unlock();
+            if (wake) {
+                filled_.notify_one();
+            }
+        }
+    }
+
+    TBasicMailParser& mailbox_;
+    const TMailFilter& filter_;
+    std::mutex mutex_;
+    std::condition_variable filled_;   // the writing stage waits here for messages
+    std::condition_variable drained_;  // the reading stage waits here for room
+    std::deque<ReadMessage> queue_;
+    std::size_t queued_bytes_ = 0;
+    std::deque<ReadMessage> taken_;  // the writing stage's own: no lock
+    std::size_t wanted_ = 1;
+    bool consumer_waiting_ = false;
+    bool producer_waiting_ = false;
+    bool cancelled_ = false;
+    std::thread thread_;  // last: it starts once everything it uses exists
+};
 
 TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
     : job_(std::move(job)), events_(std::move(events)) {
@@ -129,12 +280,21 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         count = 0;
     }
     Notify(events_.message_count_known, count);
+    if (count == 0) {
+        return true;
+    }
+    // Destroyed (stopped and joined) before the mailbox it reads.
+    std::optional<ReadAhead> reader;
+    if (read_ahead_) {
+        reader.emplace(*mailbox, job_.filter, count);
+    }
     for (std::int32_t j = 0; j < count; ++j) {
         if (StopRequested()) {
             return false;
         }
+        ReadMessage message = reader ? reader->Next(count - j) : ReadOne(*mailbox, job_.filter, j);
         try {
-            ConvertMessage(*mailbox, path, j, folder);
+            ConvertMessage(message, path, j, folder);
         } catch (const FolderError& e) {
             // The folder is full, read-only or gone: every later message would fail alike, so
             // the file ends here with one report.
@@ -142,6 +302,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
             Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
             return true;
         }
+        message = ReadMessage();  // the message is gone before the front end hears it is done
         Notify(events_.message_done, j);
         Notify(events_.yield);
     }
@@ -159,20 +320,32 @@ void TConvertRun::Warn(const std::string& path, std::int32_t index, const std::s
     Notify(events_.file_warning, path, text);
 }
 
-void TConvertRun::ConvertMessage(TBasicMailParser& mailbox, const std::string& path,
-                                 std::int32_t index, const std::string& folder) {
+void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, std::int32_t index,
+                                 const std::string& folder) {
+    // Reports raised while the message was read and filtered come where reading and filtering
+    // it used to raise them: as this message's warnings.
     current_index_ = index;
     struct BetweenMessages {
         std::int32_t& index;
         ~BetweenMessages() { index = -1; }
     } between{current_index_};
+    for (const Report& report : message.read_reports) {
+        RaiseReport(report);
+    }
     try {
-        const std::unique_ptr<TBasicMail> mail = mailbox.GetMail(index);
-        ++summary_.messages_read;
-        if (job_.filter && !job_.filter(*mail)) {
+        if (message.read) {
+            ++summary_.messages_read;
+        }
+        for (const Report& report : message.filter_reports) {
+            RaiseReport(report);
+        }
+        if (message.failure) {
+            std::rethrow_exception(message.failure);
+        }
+        if (!message.accepted) {
             return;
         }
-        const std::string written = WriteMail(naming_state_, job_.naming, *mail, folder);
+        const std::string written = WriteMail(naming_state_, job_.naming, *message.mail, folder);
         ++summary_.messages_written;
         Notify(events_.message_written, written);
     } catch (const FolderError&) {

@@ -13,6 +13,12 @@
 // message_warning, never at the process sink that the front end installed; a warning whose
 // notification is left empty is dropped.
 //
+// With SetReadAhead, each mailbox is read, parsed and filtered a few messages ahead on a second
+// thread, while this one names and writes; the events, the reports, the names and the stop check
+// points are those of doing one message after the other. The filter is then called on that
+// thread, one message at a time, and may be called for a few messages past a stop (their results
+// are dropped); the mailbox opener's readers are used by that thread only.
+//
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox
 // that cannot be opened or is no mail folder is reported and the run goes on with the next
@@ -86,6 +92,9 @@ class TConvertRun {
     explicit TConvertRun(TConvertJob job, TConvertEvents events = {});
 
     void SetMailboxOpener(TMailboxOpener opener) { opener_ = std::move(opener); }
+    // Reads, parses and filters each mailbox a few messages ahead on a second thread (off by
+    // default: then every message is read when its turn comes, on this thread).
+    void SetReadAhead(bool on) { read_ahead_ = on; }
 
     // Async-signal-safe: sets a lock-free atomic flag.
     void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
@@ -97,10 +106,16 @@ class TConvertRun {
     const TNamingState& NamingState() const { return naming_state_; }
 
   private:
+    struct ReadMessage;
+    class ReadAhead;
+
+    static ReadMessage ReadOne(TBasicMailParser& mailbox, const TMailFilter& filter,
+                               std::int32_t j);
+
     void ForwardReport(const std::string& text);
     // Answers false when the run must end (stop requested).
     bool ConvertFile(std::size_t index, const std::string& path);
-    void ConvertMessage(TBasicMailParser& mailbox, const std::string& path, std::int32_t index,
+    void ConvertMessage(ReadMessage& message, const std::string& path, std::int32_t index,
                         const std::string& folder);
     std::string OutputFolder(const std::string& path);
     // index -1: the file's warning.
@@ -117,6 +132,7 @@ class TConvertRun {
     // (-1 between messages).
     const std::string* current_path_ = nullptr;
     std::int32_t current_index_ = -1;
+    bool read_ahead_ = false;
 
     static_assert(std::atomic<bool>::is_always_lock_free);
 };

@@ -17,36 +17,12 @@ namespace {
 constexpr std::string_view kSubjectKey = "SUBJECT:";
 constexpr std::string_view kDateKey = "DATE:";
 
-std::string JoinValues(const THeaderMap& headers, const std::string& key) {
+std::string JoinValues(const THeaderMap& headers, std::string_view key) {
     std::string joined;
-    for (const auto& value : headers.Values(key)) {
+    for (const auto& value : headers.ValuesView(key)) {
         joined += value;
     }
     return joined;
-}
-
-bool IsCrLfText(std::string_view text) {
-    // Already in written form: every CR followed by LF, every LF preceded by CR, and the text
-    // (when not empty) ends with CR LF. Checked so that the common case is not copied.
-    if (text.empty()) {
-        return true;
-    }
-    if (text.size() < 2 || text[text.size() - 2] != '\r' || text.back() != '\n') {
-        return false;
-    }
-    // A plain byte loop: find_first_of with a set calls memchr once per byte of the text.
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            return false;
-        }
-        if (text[i] == '\r') {
-            if (i + 1 >= text.size() || text[i + 1] != '\n') {
-                return false;
-            }
-            ++i;
-        }
-    }
-    return true;
 }
 
 [[noreturn]] void RaiseNoFreeName(const std::string& path) {
@@ -55,8 +31,7 @@ bool IsCrLfText(std::string_view text) {
 
 // The message's Date: as a file time, when it parses.
 std::optional<std::time_t> MailTime(const TBasicMail& mail) {
-    const THeaderMap headers = mail.GetHeaders();
-    const auto& dates = headers.Values(std::string(kDateKey));
+    const auto dates = mail.GetHeaders().ValuesView(kDateKey);
     if (dates.empty()) {
         return std::nullopt;
     }
@@ -118,7 +93,7 @@ std::string FindParameterValue(const TNamingRule& rule, const TBasicMail& mail) 
     if (rule.pos == TNamingPos::Header) {
         return JoinValues(mail.GetHeaders(), rule.param_text);
     }
-    const Lines body = mail.GetBodyLines();
+    const Lines& body = mail.GetBodyLines();
     for (std::size_t i = 0; i < body.size(); ++i) {
         if (body[i].compare(0, rule.param_text.size(), rule.param_text) != 0) {
             continue;
@@ -133,21 +108,21 @@ std::string FindParameterValue(const TNamingRule& rule, const TBasicMail& mail) 
 
 std::string NamingBase(const TNamingRule& rule, const TBasicMail& mail) {
     if (rule.type == TNamingType::Subject) {
-        return MakeSafeFileName(JoinValues(mail.GetHeaders(), std::string(kSubjectKey)));
+        return MakeSafeFileName(JoinValues(mail.GetHeaders(), kSubjectKey));
     }
     return MakeSafeFileName(FindParameterValue(rule, mail));
 }
 
-std::string NormalizeLineEnds(std::string text) {
-    if (IsCrLfText(text)) {
-        return text;
-    }
-    return JoinLines(SplitLines(text));
-}
-
 std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasicMail& mail,
                       const std::string& folder) {
-    const std::string text = NormalizeLineEnds(mail.GetText());
+    // A parsed message holds its text in written form already; only other messages are copied.
+    const std::string& stored = mail.GetText();
+    std::string normalized;
+    std::string_view text = stored;
+    if (!mail.TextInWrittenForm() && !IsCrLfText(stored)) {
+        normalized = NormalizeLineEnds(stored);
+        text = normalized;
+    }
     // The first name the rule would try, for messages about a file that has no name yet.
     const std::string base = rule.type == TNamingType::Number
                                  ? std::string()

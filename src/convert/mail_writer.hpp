@@ -11,6 +11,7 @@
 
 #include "model/basic_mail.hpp"
 #include "model/naming.hpp"
+#include "platform/line_list.hpp"  // NormalizeLineEnds: the text as written
 
 namespace brindle {
 
@@ -39,9 +40,6 @@ std::string FindParameterValue(const TNamingRule& rule, const TBasicMail& mail);
 // The Shift_JIS base that the rule gives for a message (subject or parameter value, made safe);
 // not used for running numbers.
 std::string NamingBase(const TNamingRule& rule, const TBasicMail& mail);
-
-// The message text as written: every line, however the stored text ended it, ended by CR LF.
-std::string NormalizeLineEnds(std::string text);
 
 // Names, creates and writes the message's file in folder (a native path ending with '/') and
 // answers its full path. Sets the file's modification time to the message's Date: when that

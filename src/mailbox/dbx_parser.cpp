@@ -184,6 +184,14 @@ class TDBXParser::File {
         if (length > kWindowSize / 4) {
             return ReadDirect(offset, buffer, length, failure);
         }
+        const std::string_view bytes = View(offset, length, failure);
+        std::copy_n(bytes.data(), bytes.size(), static_cast<char*>(buffer));
+        return bytes.size();
+    }
+
+    // The same bytes as Read, left in the read-ahead window: valid until the next call. At most
+    // a quarter of the window is asked for at once.
+    std::string_view View(std::int64_t offset, std::size_t length, const char* failure) const {
         const auto window_end = window_offset_ + static_cast<std::int64_t>(window_.size());
         if (offset < window_offset_ || offset + static_cast<std::int64_t>(length) > window_end) {
             // A read that would not fill the window entirely means the window reaches the end.
@@ -193,13 +201,11 @@ class TDBXParser::File {
         }
         const auto from = static_cast<std::size_t>(offset - window_offset_);
         const std::size_t available = from < window_.size() ? window_.size() - from : 0;
-        const std::size_t n = std::min(length, available);
-        std::copy_n(window_.data() + from, n, static_cast<char*>(buffer));
-        return n;
+        return {window_.data() + from, std::min(length, available)};
     }
 
   private:
-    static constexpr std::size_t kWindowSize = 64 * 1024;
+    static constexpr std::size_t kWindowSize = 256 * 1024;
 
     std::size_t ReadDirect(std::int64_t offset, void* buffer, std::size_t length,
                            const char* failure) const {
@@ -696,21 +702,28 @@ std::int64_t TDBXParser::LocateFirstBlock(std::int64_t record) const {
 }
 
 std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t shift) const {
+    // The chain's length is known only at its end. A long text is gathered in pieces of a fixed
+    // size and joined once: growing one string by doubling would hold up to three times the
+    // text while it moves.
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    std::vector<std::string> pieces;
     std::string text;
     RegionSet taken;
-    std::array<unsigned char, kBlockText - kBlockLength + kBlockCapacity> buffer{};
     std::int64_t block = first_block;
     while (block != 0) {
         if (!file_->Holds(block, kBlockText)) {
             throw Exception(kBlockFailed);
         }
-        const std::size_t got =
-            file_->Read(block + kBlockLength, buffer.data(), buffer.size(), kBlockFailed);
+        // Straight from the read-ahead window into the text, without a copy in between.
+        const std::string_view view = file_->View(
+            block + kBlockLength, kBlockText - kBlockLength + kBlockCapacity, kBlockFailed);
+        const auto* buffer = reinterpret_cast<const unsigned char*>(view.data());
+        const std::size_t got = view.size();
         if (got < static_cast<std::size_t>(kBlockText - kBlockLength)) {
             throw Exception(kBlockFailed);  // the file shrank under us
         }
-        const std::int32_t length = LeInt32(buffer.data());
-        const std::int32_t next = LeInt32(buffer.data() + (kBlockNext - kBlockLength));
+        const std::int32_t length = LeInt32(buffer);
+        const std::int32_t next = LeInt32(buffer + (kBlockNext - kBlockLength));
         if (length < 0 || length > kBlockCapacity || !file_->Holds(block + kBlockText, length) ||
             got < static_cast<std::size_t>(kBlockText - kBlockLength + length)) {
             throw Exception(kBlockFailed);
@@ -719,11 +732,29 @@ std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t sh
         if (!taken.Add(block, block + kBlockText + length)) {
             throw Exception(kBlockFailed);
         }
-        text.append(reinterpret_cast<const char*>(buffer.data()) + (kBlockText - kBlockLength),
-                    static_cast<std::size_t>(length));
+        if (text.size() + static_cast<std::size_t>(length) > kPiece) {
+            pieces.push_back(std::move(text));
+            text = std::string();
+            text.reserve(kPiece);
+        }
+        text.append(view.data() + (kBlockText - kBlockLength), static_cast<std::size_t>(length));
         block = next == 0 ? 0 : next + shift;
     }
-    return text;
+    if (pieces.empty()) {
+        return text;
+    }
+    std::size_t size = text.size();
+    for (const auto& piece : pieces) {
+        size += piece.size();
+    }
+    std::string whole;
+    whole.reserve(size);
+    for (auto& piece : pieces) {
+        whole += piece;
+        piece = std::string();
+    }
+    whole += text;
+    return whole;
 }
 
 }  // namespace brindle

@@ -44,7 +44,7 @@ class TDBXParser : public TBasicMailReader {
     // What ReadWarning says, or else a header count that differs from the messages found.
     std::vector<std::string> GetWarnings() const override;
     // The same text before splitting, exactly as the block chain holds it.
-    std::string ReadMailText(std::int32_t index);
+    std::string ReadMailText(std::int32_t index) override;
 
     // The message count written in the file's header (valid after GetMailCount); it may differ
     // from GetMailCount on damaged files, and callers warn when it does.

@@ -16,8 +16,8 @@ constexpr const char* kProcessingError = "正規表現の処理でエラーが�
 constexpr std::size_t kScopeCount = 3;
 
 // The texts of one message, each built on first use within one MatchMail call: the message
-// does not change while it is matched, so fetching it once per condition would only repeat
-// the same copy.
+// does not change while it is matched. The header and body texts are the message's own (it
+// hands out references); only the joined, upper-cased and escape-processed forms are made here.
 class TargetTexts {
   public:
     explicit TargetTexts(const TBasicMail& mail) : mail_(mail) {}
@@ -30,11 +30,9 @@ class TargetTexts {
                     slot = Header() + "\n\n" + Body();
                     break;
                 case kFindPosBody:
-                    slot = Body();
-                    break;
+                    return Body();
                 default:
-                    slot = Header();
-                    break;
+                    return Header();
             }
         }
         return *slot;
@@ -69,21 +67,21 @@ class TargetTexts {
 
   private:
     const std::string& Header() {
-        if (!header_) {
-            header_ = mail_.GetHeaderText();
+        if (header_ == nullptr) {
+            header_ = &mail_.GetHeaderText();
         }
         return *header_;
     }
     const std::string& Body() {
-        if (!body_) {
-            body_ = mail_.GetBodyText();
+        if (body_ == nullptr) {
+            body_ = &mail_.GetBodyText();
         }
         return *body_;
     }
 
     const TBasicMail& mail_;
-    std::optional<std::string> header_;
-    std::optional<std::string> body_;
+    const std::string* header_ = nullptr;  // the message's own texts, fetched once
+    const std::string* body_ = nullptr;
     std::array<std::optional<std::string>, kScopeCount> plain_;
     std::array<std::optional<std::string>, kScopeCount> upper_;
     std::array<std::optional<std::string>, kScopeCount> processed_;
@@ -119,8 +117,12 @@ bool TMailMatch::MatchMail(const TBasicMail& mail) {
             }
             continue;
         }
-        // Errors in the expression itself pass out as they are.
+        // Errors in the expression itself pass out as they are, and so do those of fetching
+        // the text (a body that cannot be converted is the message's error, not the search's).
         awk_->SetRegExp(condition.Condition);
+        if (known_scope) {
+            texts.Plain(condition.FindPos);
+        }
         try {
             const std::string& target = known_scope ? texts.Processed(condition.FindPos) : kEmpty;
             if (awk_->Match(target) == 0) {

@@ -2,6 +2,7 @@
 // the header text. The body stage lives in mail_body.cpp.
 #include "message/mail.hpp"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -14,8 +15,9 @@ namespace brindle {
 namespace {
 
 constexpr std::string_view kSubjectKey = "SUBJECT:";
+constexpr std::string_view kContentTypeKey = "CONTENT-TYPE:";
 
-bool StartsField(const std::string& line) {
+bool StartsField(std::string_view line) {
     return line.empty() || (line[0] != ' ' && line[0] != '\t');
 }
 
@@ -48,6 +50,19 @@ struct TMail::HeaderTextBuilder {
     }
 };
 
+std::unique_ptr<TMail> TMail::FromStoredText(std::string stored_text,
+                                             std::unique_ptr<TMailConverter> converter) {
+    return std::make_unique<TMail>(StoredTextTag{}, std::move(stored_text), std::move(converter));
+}
+
+TMail::TMail(StoredTextTag, std::string stored_text, std::unique_ptr<TMailConverter> converter)
+    : converter_(std::move(converter)), text_(NormalizeLineEnds(std::move(stored_text))) {
+    if (!converter_) {
+        converter_ = std::make_unique<TMailConverter>();
+    }
+    Parse(nullptr);
+}
+
 TMail::TMail(const Lines& lines) : TMail(lines, std::make_unique<TMailConverter>()) {}
 
 TMail::TMail(const Lines& lines, std::unique_ptr<TMailConverter> converter)
@@ -55,37 +70,78 @@ TMail::TMail(const Lines& lines, std::unique_ptr<TMailConverter> converter)
     if (!converter_) {
         converter_ = std::make_unique<TMailConverter>();
     }
-    Parse(lines);
+    Parse(&lines);
 }
 
 std::string TMail::ConvertText(std::string_view text) const {
-    return converter_->CodePageToSJis(text, code_page_);
+    return converter_->CodePageToSJis(text, DecodedBody().code_page);
 }
 
 THeaderMap TMail::ParseHeader(const Lines& lines) {
-    return ParseHeaderLines(lines, nullptr);
+    const LineViews views(lines.begin(), lines.end());
+    return ParseHeaderLines(views, nullptr, current_field_);
 }
 
-void TMail::Parse(const Lines& lines) {
-    std::size_t separator = 0;
-    while (separator < lines.size() && !lines[separator].empty()) {
-        ++separator;
+TMail::LineViews TMail::LinesFrom(std::size_t offset) const {
+    LineViews lines;
+    const std::string_view text(text_);
+    while (offset < text.size()) {
+        // text_ ends every line with CR LF and holds no other CR.
+        const std::size_t end = std::min(text.find('\r', offset), text.size());
+        lines.push_back(text.substr(offset, end - offset));
+        offset = end + 2;
     }
-    // Views, not copies: the stored text is already held twice (the lines and the whole text).
-    const std::span<const std::string> all(lines);
-    const auto header = all.first(separator);
-    const auto body =
-        separator < all.size() ? all.subspan(separator + 1) : std::span<const std::string>();
+    return lines;
+}
+
+void TMail::Parse(const Lines* given) {
+    // A given line that holds CR or LF would come back from the whole text as two lines; such
+    // lines are parsed as given. Otherwise the lines are views into the whole text, and only
+    // the header's are split here: the body's wait until the body is asked for.
+    if (given != nullptr) {
+        for (const auto& line : *given) {
+            if (line.find_first_of("\r\n") != std::string::npos) {
+                given_lines_ = *given;
+                break;
+            }
+        }
+    }
+    LineViews header;
+    if (given_lines_) {
+        std::size_t separator = 0;
+        while (separator < given_lines_->size() && !(*given_lines_)[separator].empty()) {
+            header.emplace_back((*given_lines_)[separator]);
+            ++separator;
+        }
+        has_body_ = separator < given_lines_->size();
+        body_offset_ = separator + 1;  // a line index here
+    } else {
+        const std::string_view text(text_);
+        std::size_t offset = 0;
+        while (offset < text.size()) {
+            const std::size_t end = std::min(text.find('\r', offset), text.size());
+            if (end == offset) {
+                has_body_ = true;
+                body_offset_ = offset + 2;
+                break;
+            }
+            header.push_back(text.substr(offset, end - offset));
+            offset = end + 2;
+        }
+    }
 
     HeaderTextBuilder header_text;
-    headers_ = ParseHeaderLines(header, &header_text);
+    std::string field;
+    headers_ = ParseHeaderLines(header, &header_text, field);
     header_text_ = std::move(header_text.text);
-
-    ParseBody(body);
+    field_after_header_ = field;
+    current_field_ = std::move(field);
+    boundary_ = FindBoundary(headers_.Values(std::string(kContentTypeKey)));
 }
 
-THeaderMap TMail::ParseHeaderLines(std::span<const std::string> lines,
-                                   HeaderTextBuilder* header_text) {
+THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
+                                   HeaderTextBuilder* header_text,
+                                   std::string& current_field) const {
     // Built as a plain map first because a repeated Subject is appended to the first value in
     // place, which the handed-out map type does not offer.
     std::map<std::string, std::vector<std::string>> fields;
@@ -97,16 +153,16 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string> lines,
         while (next < lines.size() && !StartsField(lines[next])) {
             ++next;
         }
-        const std::string& line = lines[first];
+        const std::string_view line = lines[first];
         std::string_view name;  // as written, with its colon; empty without one
         std::string_view head = line;
         if (StartsField(line)) {
             const std::size_t colon = line.find(':');
-            if (colon == std::string::npos) {
-                current_field_.clear();
+            if (colon == std::string_view::npos) {
+                current_field.clear();
             } else {
-                name = std::string_view(line).substr(0, colon + 1);
-                current_field_ = AnsiUpperCase(name);
+                name = line.substr(0, colon + 1);
+                current_field = AnsiUpperCase(name);
                 head.remove_prefix(colon + 1);
             }
         }
@@ -141,8 +197,8 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string> lines,
         if (value.empty()) {
             continue;
         }
-        auto& values = fields[current_field_];
-        if (current_field_ == kSubjectKey && !values.empty()) {
+        auto& values = fields[current_field];
+        if (current_field == kSubjectKey && !values.empty()) {
             values.front() += value;
         } else {
             values.push_back(std::move(value));

@@ -1,6 +1,7 @@
 // The body stage of TMail: the code page and boundary from the header map, then either the
 // single-part decoding of the whole body or, for a multipart message, the decoding of its first
 // top-level text/plain part. Attachments are never decoded and nested multiparts never entered.
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -93,11 +94,53 @@ std::string TMail::FindBoundary(const std::vector<std::string>& content_types) {
     return {};
 }
 
-void TMail::ParseBody(std::span<const std::string> body) {
-    code_page_ = GetCodePage(headers_.Values(std::string(kContentTypeKey)));
-    boundary_ = FindBoundary(headers_.Values(std::string(kContentTypeKey)));
+const TMail::Body& TMail::DecodedBody() const {
+    if (!body_) {
+        Body body;
+        if (given_lines_) {
+            std::span<const std::string> lines(*given_lines_);
+            const LineViews views(
+                lines.begin() + static_cast<std::ptrdiff_t>(std::min(body_offset_, lines.size())),
+                lines.end());
+            ParseBody(views, body);
+        } else if (has_body_) {
+            ParseBody(LinesFrom(body_offset_), body);
+        } else {
+            ParseBody({}, body);
+        }
+        if (!body.lines && !body.text) {
+            body.lines.emplace();  // no text part: an empty body
+        }
+        body_ = std::move(body);  // only a complete stage is kept: a failure is raised again
+    }
+    return *body_;
+}
+
+const Lines& TMail::GetBodyLines() const {
+    const Body& body = DecodedBody();
+    if (!body.lines) {
+        body_->lines = SplitLines(*body.text);
+    }
+    return *body.lines;
+}
+
+const std::string& TMail::GetBodyText() const {
+    const Body& body = DecodedBody();
+    if (!body.text) {
+        body_->text = JoinLines(*body.lines);
+    }
+    return *body.text;
+}
+
+std::int32_t TMail::GetCodePage() const {
+    return DecodedBody().code_page;
+}
+
+void TMail::ParseBody(std::span<const std::string_view> body, Body& out) const {
+    const auto& content_types = headers_.Values(std::string(kContentTypeKey));
+    out.code_page = GetCodePage(content_types);
     if (!boundary_.empty()) {
-        ParseMultipartBody(body);
+        ParseMultipartBody(body, out);
         return;
     }
     const auto& encodings = headers_.Values(std::string(kTransferEncodingKey));
@@ -105,20 +148,22 @@ void TMail::ParseBody(std::span<const std::string> body) {
                                       : IsQuotedPrintable(encodings)
                                           ? TransferEncoding::QuotedPrintable
                                           : TransferEncoding::None;
-    DecodeBody(body, 0, body.size(), encoding);
+    DecodeBody(body, 0, body.size(), encoding, out);
 }
 
-void TMail::ParseMultipartBody(std::span<const std::string> body) {
+void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out) const {
     const std::string delimiter = "--" + boundary_;
     // The closing delimiter ends the text part as well, so that neither it nor the epilogue
     // after it is read as text (or fed into a Base64 decoding).
     const std::string close_delimiter = delimiter + "--";
 
-    Lines part_header;
+    // Part headers go on from the field the message header ended with.
+    std::string field = field_after_header_;
+    LineViews part_header;
     bool in_part = false;
     for (std::size_t i = 0; i < body.size(); ++i) {
         CountWork(1);
-        const std::string& line = body[i];
+        const std::string_view line = body[i];
         if (!in_part) {
             in_part = line == delimiter;
             continue;
@@ -127,7 +172,7 @@ void TMail::ParseMultipartBody(std::span<const std::string> body) {
             part_header.push_back(line);
             continue;
         }
-        const THeaderMap part = ParseHeader(part_header);
+        const THeaderMap part = ParseHeaderLines(part_header, nullptr, field);
         part_header.clear();
         const auto& content_types = part.Values(std::string(kContentTypeKey));
         bool accepted = false;
@@ -142,7 +187,7 @@ void TMail::ParseMultipartBody(std::span<const std::string> body) {
             continue;
         }
 
-        code_page_ = GetCodePage(content_types);
+        out.code_page = GetCodePage(content_types);
         const auto& encodings = part.Values(std::string(kTransferEncodingKey));
         const TransferEncoding encoding = IsBase64(encodings) ? TransferEncoding::Base64
                                           : IsQuotedPrintable(encodings)
@@ -154,38 +199,58 @@ void TMail::ParseMultipartBody(std::span<const std::string> body) {
             ++last;
         }
         CountWork(last - first);
-        DecodeBody(body, first, last, encoding);
+        DecodeBody(body, first, last, encoding, out);
         return;
     }
 }
 
-void TMail::DecodeBody(std::span<const std::string> body, std::size_t first, std::size_t last,
-                       TransferEncoding encoding) {
-    body_lines_.clear();
+void TMail::DecodeBody(std::span<const std::string_view> body, std::size_t first, std::size_t last,
+                       TransferEncoding encoding, Body& out) const {
     if (encoding == TransferEncoding::None) {
-        body_lines_.reserve(last - first);
+        Lines lines;
+        lines.reserve(last - first);
         for (std::size_t i = first; i < last; ++i) {
-            body_lines_.push_back(ConvertText(body[i]));
+            lines.push_back(converter_->CodePageToSJis(body[i], out.code_page));
         }
+        out.lines = std::move(lines);
         return;
     }
 
-    std::size_t size = 0;
-    for (std::size_t i = first; i < last; ++i) {
-        size += body[i].size() + 2;
-    }
-    std::string joined;
-    joined.reserve(size);
-    for (std::size_t i = first; i < last; ++i) {
-        joined += body[i];
-        if (encoding == TransferEncoding::QuotedPrintable) {
+    // The whole text is decoded in one piece, without a joined copy of the encoded lines beside
+    // it: a long body then costs the stored text, the decoded bytes and the converted text.
+    std::string decoded;
+    if (encoding == TransferEncoding::Base64) {
+        // The lines concatenated, decoded a group-aligned stretch at a time: each group of four
+        // characters decodes on its own, so the result is that of decoding the whole.
+        constexpr std::size_t kStretch = std::size_t{1} << 16;
+        std::string stretch;
+        stretch.reserve(kStretch + 1024);
+        for (std::size_t i = first; i < last; ++i) {
+            stretch += body[i];
+            if (stretch.size() >= kStretch || i + 1 == last) {
+                const std::size_t whole = i + 1 == last ? stretch.size() : stretch.size() / 4 * 4;
+                decoded += TCharCodeConv::B64Decode(std::string_view(stretch).substr(0, whole));
+                stretch.erase(0, whole);
+            }
+        }
+    } else if (!given_lines_ && first < last) {
+        // The lines each followed by CR LF are the stored text itself.
+        const char* begin = body[first].data();
+        const char* end = body[last - 1].data() + body[last - 1].size() + 2;
+        decoded =
+            TCharCodeConv::QPDecode(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+    } else {
+        std::string joined;
+        for (std::size_t i = first; i < last; ++i) {
+            joined += body[i];
             joined += "\r\n";
         }
+        decoded = TCharCodeConv::QPDecode(joined);
     }
-    const std::string decoded = encoding == TransferEncoding::Base64
-                                    ? TCharCodeConv::B64Decode(joined)
-                                    : TCharCodeConv::QPDecode(joined);
-    body_lines_ = SplitLines(ConvertText(decoded));
+    std::string converted = converter_->CodePageToSJis(decoded, out.code_page);
+    decoded = std::string();
+    // Split into lines and joined again, the text is this; the lines are split on request.
+    out.text = NormalizeLineEnds(std::move(converted));
 }
 
 }  // namespace brindle

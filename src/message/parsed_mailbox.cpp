@@ -10,7 +10,7 @@ TParsedMailbox::TParsedMailbox(std::unique_ptr<TBasicMailReader> reader)
     : reader_(std::move(reader)) {}
 
 std::unique_ptr<TBasicMail> TParsedMailbox::GetMail(std::int32_t index) {
-    return std::make_unique<TMail>(reader_->ReadMailLines(index));
+    return TMail::FromStoredText(reader_->ReadMailText(index));
 }
 
 }  // namespace brindle

@@ -9,9 +9,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,35 +26,47 @@ namespace brindle {
 // the order in which the field occurs in the message.
 class THeaderMap {
   public:
-    // The values of a field; an absent key gives an empty list. Returned by value because the
-    // map itself is usually a temporary copy (GetHeaders().Values(...)).
+    // The values of a field; an absent key gives an empty list. Returned by value, so that
+    // it outlives a temporary map (GetHeaders().Values(...)).
     std::vector<std::string> Values(const std::string& key) const {
         const auto it = fields_.find(key);
         return it == fields_.end() ? std::vector<std::string>{} : it->second;
+    }
+    // The same without a copy; valid as long as the map.
+    std::span<const std::string> ValuesView(std::string_view key) const {
+        const auto it = fields_.find(key);
+        return it == fields_.end() ? std::span<const std::string>() : it->second;
     }
     void Add(const std::string& key, std::string value) {
         fields_[key].push_back(std::move(value));
     }
     bool Contains(const std::string& key) const { return fields_.count(key) != 0; }
-    const std::map<std::string, std::vector<std::string>>& Fields() const { return fields_; }
+    const std::map<std::string, std::vector<std::string>, std::less<>>& Fields() const {
+        return fields_;
+    }
 
   private:
-    std::map<std::string, std::vector<std::string>> fields_;
+    std::map<std::string, std::vector<std::string>, std::less<>> fields_;
 };
 
 class TBasicMail {
   public:
     virtual ~TBasicMail() = default;
 
-    virtual THeaderMap GetHeaders() const = 0;
-    virtual Lines GetBodyLines() const = 0;
+    // The getters hand out references that stay valid, unchanged, as long as the message:
+    // a caller that wants to change a text copies it, which is what handing out copies did.
+    virtual const THeaderMap& GetHeaders() const = 0;
+    virtual const Lines& GetBodyLines() const = 0;
     virtual std::string GetBoundary() const = 0;
     // The whole message as stored, each stored line followed by CR LF.
-    virtual std::string GetText() const = 0;
+    virtual const std::string& GetText() const = 0;
+    // Whether GetText is known to end every line with CR LF already (the writer then need not
+    // check it); a message that is not sure answers false.
+    virtual bool TextInWrittenForm() const { return false; }
     // The header as the matcher searches it.
-    virtual std::string GetHeaderText() const = 0;
+    virtual const std::string& GetHeaderText() const = 0;
     // The body lines, each followed by CR LF.
-    virtual std::string GetBodyText() const = 0;
+    virtual const std::string& GetBodyText() const = 0;
 };
 
 class TBasicMailParser {
@@ -76,6 +91,8 @@ class TBasicMailReader {
     virtual std::int32_t GetMailCount() = 0;
     // The stored text of the message at the 0-based index, split into lines.
     virtual Lines ReadMailLines(std::int32_t index) = 0;
+    // The same text before splitting, exactly as the mailbox holds it.
+    virtual std::string ReadMailText(std::int32_t index) = 0;
     // As TBasicMailParser::GetWarnings.
     virtual std::vector<std::string> GetWarnings() const { return {}; }
 };

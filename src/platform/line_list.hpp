@@ -15,4 +15,11 @@ using Lines = std::vector<std::string>;
 Lines SplitLines(std::string_view text);
 std::string JoinLines(const Lines& lines);
 
+// Whether the text is already what JoinLines(SplitLines(text)) gives: every CR followed by LF,
+// every LF preceded by CR, and (unless empty) ending with CR LF.
+bool IsCrLfText(std::string_view text);
+// JoinLines(SplitLines(text)) in one pass without a list, and without a copy when the text
+// already has that form.
+std::string NormalizeLineEnds(std::string text);
+
 }  // namespace brindle

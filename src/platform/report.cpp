@@ -27,9 +27,15 @@ void WriteToStandardError(const Report& report) {
     std::cerr << report.message << '\n';
 }
 
+thread_local std::vector<Report>* t_capture = nullptr;
+
 }  // namespace
 
 void RaiseReport(const Report& report) {
+    if (t_capture != nullptr) {
+        t_capture->push_back(report);
+        return;
+    }
     if (const ReportSink& sink = ThreadSink()) {
         sink(report);
     } else if (const ReportSink& process = ProcessSink()) {
@@ -55,6 +61,13 @@ ScopedThreadReportSink::ScopedThreadReportSink(ReportSink sink)
 
 ScopedThreadReportSink::~ScopedThreadReportSink() {
     ThreadSink() = std::move(previous_);
+}
+
+ScopedReportCapture::ScopedReportCapture(std::vector<Report>& into)
+    : previous_(std::exchange(t_capture, &into)) {}
+
+ScopedReportCapture::~ScopedReportCapture() {
+    t_capture = previous_;
 }
 
 }  // namespace brindle

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace brindle {
 
@@ -52,6 +53,20 @@ class ScopedThreadReportSink {
 
   private:
     ReportSink previous_;
+};
+
+// Keeps the reports raised on the calling thread, for its own lifetime, instead of passing them
+// on: work done on a helper thread hands its reports to the thread that passes them on in
+// their place among the others.
+class ScopedReportCapture {
+  public:
+    explicit ScopedReportCapture(std::vector<Report>& into);
+    ~ScopedReportCapture();
+    ScopedReportCapture(const ScopedReportCapture&) = delete;
+    ScopedReportCapture& operator=(const ScopedReportCapture&) = delete;
+
+  private:
+    std::vector<Report>* previous_;
 };
 
 }  // namespace brindle

@@ -3,16 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <new>
+#include <set>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "convert/fake_mail.hpp"
+#include "platform/exception.hpp"
 #include "platform/file_system.hpp"
 #include "platform/report.hpp"
 #include "support/temp_dir.hpp"
@@ -346,6 +351,109 @@ TEST_F(RunFixture, RunsOnlyOnce) {
     EXPECT_EQ(run.Run().messages_written, 1);
     EXPECT_TRUE(fs::exists(dir_ / "x.eml"));
     EXPECT_FALSE(fs::exists(dir_ / "x(0).eml"));
+}
+
+// A mailbox that warns while it reads a message (as a header value that fails to decode does),
+// fails the messages listed in `bad`, and counts the messages it was asked for.
+class CountingMailbox : public TBasicMailParser {
+  public:
+    CountingMailbox(std::int32_t count, std::set<std::int32_t> bad, std::atomic<int>& reads)
+        : count_(count), bad_(std::move(bad)), reads_(reads) {}
+    std::int32_t GetMailCount() override { return count_; }
+    std::unique_ptr<TBasicMail> GetMail(std::int32_t index) override {
+        ++reads_;
+        RaiseWarning("read " + std::to_string(index));
+        if (bad_.count(index) != 0) {
+            throw Exception("bad " + std::to_string(index));
+        }
+        return std::make_unique<FakeMail>(SubjectMail("m" + std::to_string(index)));
+    }
+
+  private:
+    std::int32_t count_;
+    std::set<std::int32_t> bad_;
+    std::atomic<int>& reads_;
+};
+
+// Messages are read ahead on another thread: the warnings of reading each message, its
+// failure or its file, and its "done" still come in the order of one message after the other,
+// and the filter sees every message once.
+TEST_F(RunFixture, ReadingAheadKeepsEveryReportInMessageOrder) {
+    std::atomic<int> reads{0};
+    std::vector<std::string> filtered;
+    auto job = Job({"a.dbx"});
+    job.filter = [&filtered](const TBasicMail& mail) {
+        const std::string subject = mail.GetHeaders().Values("SUBJECT:").front();
+        filtered.push_back(subject);
+        return subject != "m3";
+    };
+    TConvertEvents events = Recording();
+    events.message_written = [this](const std::string& p) {
+        Log("written " + fs::path(p).filename().string());
+    };
+    TConvertRun run(std::move(job), std::move(events));
+    run.SetReadAhead(true);
+    run.SetMailboxOpener([&reads](const std::string&) {
+        return std::make_unique<CountingMailbox>(60, std::set<std::int32_t>{1, 40}, reads);
+    });
+    // The reports of the reading thread arrive as the run's message warnings, in their place.
+    const TConvertSummary summary = run.Run();
+
+    std::vector<std::string> expected{"files 1", "start 0 a.dbx", "count 60"};
+    for (int j = 0; j < 60; ++j) {
+        const std::string n = std::to_string(j);
+        expected.push_back("message warning a.dbx " + n + " read " + n);
+        if (j == 1 || j == 40) {
+            expected.push_back("message failed a.dbx " + n + " bad " + n);
+        } else if (j != 3) {
+            expected.push_back("written m" + n + ".eml");
+        }
+        expected.push_back("done " + n);
+    }
+    expected.push_back("completed");
+    EXPECT_EQ(log_, expected);
+    EXPECT_EQ(filtered.size(), 58u);
+    EXPECT_EQ(reads.load(), 60);
+    EXPECT_EQ(summary.messages_read, 58);
+    EXPECT_EQ(summary.messages_written, 57);
+    EXPECT_EQ(summary.messages_failed, 2);
+}
+
+// A stop ends the reading too: the messages read past the stop are at most the read-ahead
+// queue's worth, none of them is written, reported or counted.
+TEST_F(RunFixture, StopEndsTheReadingAheadWithinItsBound) {
+    std::atomic<int> reads{0};
+    int reads_at_first_write = -1;
+    TConvertEvents events = Recording();
+    events.message_written = [&](const std::string&) {
+        if (reads_at_first_write < 0) {
+            reads_at_first_write = reads.load();
+        }
+    };
+    TConvertRun run(Job({"a.dbx"}, TNamingType::Number), std::move(events));
+    run.SetReadAhead(true);
+    run.SetMailboxOpener([&reads](const std::string&) {
+        return std::make_unique<CountingMailbox>(1000, std::set<std::int32_t>{}, reads);
+    });
+    stop_at_yield_ = 3;  // after "start 0" and the first two messages
+    run_ = &run;
+    const TConvertSummary summary = run.Run();
+    run_ = nullptr;
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(summary.messages_read, 2);
+    EXPECT_EQ(summary.messages_written, 2);
+    // The warnings of the two messages handled, and no others.
+    EXPECT_EQ(
+        std::count_if(log_.begin(), log_.end(),
+                      [](const std::string& line) { return line.starts_with("message warning"); }),
+        2);
+    EXPECT_EQ(log_.back(), "done 1");
+    // What the writing stage took (at most 8, the first message among them), the queue refilled
+    // (8), and the one being read when it was full.
+    EXPECT_GE(reads_at_first_write, 1);
+    EXPECT_LE(reads_at_first_write, 17);
+    EXPECT_LE(reads.load(), 17);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
 }
 
 }  // namespace

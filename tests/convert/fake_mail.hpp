@@ -28,6 +28,7 @@ class FakeMail : public TBasicMail {
     }
     FakeMail& Body(Lines lines) {
         body_ = std::move(lines);
+        body_text_ = JoinLines(body_);
         return *this;
     }
     FakeMail& Text(std::string text) {
@@ -35,17 +36,19 @@ class FakeMail : public TBasicMail {
         return *this;
     }
 
-    THeaderMap GetHeaders() const override { return headers_; }
-    Lines GetBodyLines() const override { return body_; }
+    const THeaderMap& GetHeaders() const override { return headers_; }
+    const Lines& GetBodyLines() const override { return body_; }
     std::string GetBoundary() const override { return {}; }
-    std::string GetText() const override { return text_; }
-    std::string GetHeaderText() const override { return {}; }
-    std::string GetBodyText() const override { return JoinLines(body_); }
+    const std::string& GetText() const override { return text_; }
+    const std::string& GetHeaderText() const override { return header_text_; }
+    const std::string& GetBodyText() const override { return body_text_; }
 
   private:
     THeaderMap headers_;
     Lines body_;
+    std::string body_text_;
     std::string text_;
+    std::string header_text_;
 };
 
 // A mailbox of FakeMails. Messages listed in bad_ throw from GetMail; a failing count throws

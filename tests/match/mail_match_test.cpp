@@ -23,17 +23,20 @@ std::string Sjis(const std::string& utf8) {
 class FakeMail : public TBasicMail {
   public:
     FakeMail(std::string header, std::string body)
-        : header_(std::move(header)), body_(std::move(body)) {}
+        : header_(std::move(header)),
+          body_(std::move(body)),
+          body_lines_(SplitLines(body_)),
+          text_(header_ + "\r\n" + body_) {}
 
-    THeaderMap GetHeaders() const override { return {}; }
-    Lines GetBodyLines() const override { return SplitLines(body_); }
+    const THeaderMap& GetHeaders() const override { return headers_; }
+    const Lines& GetBodyLines() const override { return body_lines_; }
     std::string GetBoundary() const override { return {}; }
-    std::string GetText() const override { return header_ + "\r\n" + body_; }
-    std::string GetHeaderText() const override {
+    const std::string& GetText() const override { return text_; }
+    const std::string& GetHeaderText() const override {
         ++header_calls;
         return header_;
     }
-    std::string GetBodyText() const override {
+    const std::string& GetBodyText() const override {
         ++body_calls;
         return body_;
     }
@@ -44,6 +47,9 @@ class FakeMail : public TBasicMail {
   private:
     std::string header_;
     std::string body_;
+    THeaderMap headers_;
+    Lines body_lines_;
+    std::string text_;
 };
 
 TFindType Literal(std::string text, std::uint8_t scope = kFindPosAll, bool capital = false) {

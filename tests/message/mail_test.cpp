@@ -209,19 +209,32 @@ TEST(MailFailure, PartHeaderThatFailsToDecodeIsWarnedAndPartRejected) {
                       "Content-Type: text/plain", "", "lost", "--b", "Content-Type: text/plain", "",
                       "found", "--b--"},
                      std::make_unique<FailingConverter>());
-    EXPECT_EQ(reports.size(), 1u);
+    // Part headers are read with the body, when something first asks for it.
+    EXPECT_TRUE(reports.empty());
     EXPECT_EQ(mail.GetBodyLines(), Lines{"found"});
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(mail.GetBodyText(), "found\r\n");
+    EXPECT_EQ(reports.size(), 1u);  // decoded once
 }
 
 TEST(MailFailure, BodyConversionErrorReachesTheCaller) {
     std::vector<Report> reports;
     const ScopedReportSink sink([&](const Report& r) { reports.push_back(r); });
-    try {
-        TMail mail({"Subject: s", "", "fine", "BROKEN"}, std::make_unique<FailingConverter>());
-        FAIL() << "the conversion error was swallowed";
-    } catch (const Exception& error) {
-        EXPECT_STREQ(error.what(), "IEコンポーネントの初期化に失敗しました。(1)");
+    // The message is built and can be written and named by its header; the body's error
+    // reaches whoever asks for the body, every time.
+    const TMail mail({"Subject: s", "", "fine", "BROKEN"}, std::make_unique<FailingConverter>());
+    EXPECT_EQ(mail.GetText(), "Subject: s\r\n\r\nfine\r\nBROKEN\r\n");
+    EXPECT_EQ(mail.GetHeaders().Values("SUBJECT:"), std::vector<std::string>{"s"});
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            static_cast<void>(mail.GetBodyText());
+            FAIL() << "the conversion error was swallowed";
+        } catch (const Exception& error) {
+            EXPECT_STREQ(error.what(), "IEコンポーネントの初期化に失敗しました。(1)");
+        }
     }
+    EXPECT_THROW(static_cast<void>(mail.GetBodyLines()), Exception);
+    EXPECT_FALSE(mail.BodyDecoded());
     EXPECT_TRUE(reports.empty());
 }
 

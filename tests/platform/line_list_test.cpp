@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+
 namespace brindle {
 namespace {
 
@@ -39,6 +42,35 @@ TEST(JoinLines, PutsCrLfAfterEveryLine) {
 TEST(JoinLines, RoundTripsThroughSplitForCrLfText) {
     const std::string text = "Subject: x\r\n\r\nbody\r\n";
     EXPECT_EQ(JoinLines(SplitLines(text)), text);
+}
+
+// The one-pass normal form and its check agree with splitting and joining on every text made
+// of a few bytes around the line ends, at every length and alignment the word-wise scan meets.
+TEST(NormalizeLineEnds, AgreesWithSplittingAndJoining) {
+    const char alphabet[] = {'a', '\r', '\n', '\0', '\x8d'};
+    std::uint64_t state = 12345;
+    int normal = 0;
+    for (int round = 0; round < 20000; ++round) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        const std::size_t length = (state >> 33) % 40;
+        std::string text;
+        for (std::size_t i = 0; i < length; ++i) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            // Mostly plain bytes, so that long runs without a line end occur too.
+            const unsigned pick = (state >> 40) % 16;
+            text += alphabet[pick < 12 ? 0 : pick - 11];
+        }
+        // Every fourth text is in normal form already, so both answers of the check are seen.
+        if (round % 4 == 0) {
+            text = JoinLines(SplitLines(text));
+        }
+        const std::string expected = JoinLines(SplitLines(text));
+        ASSERT_EQ(NormalizeLineEnds(text), expected) << "text of length " << text.size();
+        ASSERT_EQ(IsCrLfText(text), text == expected) << "text of length " << text.size();
+        normal += text == expected ? 1 : 0;
+    }
+    EXPECT_GT(normal, 5000);
+    EXPECT_LT(normal, 15000);
 }
 
 }  // namespace
