@@ -14,10 +14,12 @@
 #include <sstream>
 
 #include "app/form_convert.hpp"
+#include "app/hooked_mailbox.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/parsed_mailbox.hpp"
 #include "platform/exception.hpp"
 #include "support/dbx_builder.hpp"
+#include "support/file_contents.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/support/dialog_test_base.hpp"
 
@@ -25,13 +27,8 @@ namespace brindle::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::HookedMailbox;
+using test::ReadFile;
 
 std::size_t CountFiles(const fs::path& folder) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
@@ -41,23 +38,6 @@ std::string MessageText(int i) {
     const std::string n = std::to_string(i);
     return "Subject: message " + n + "\r\n\r\nbody " + n + "\r\n";
 }
-
-// Runs a hook (on the worker) before the real reader builds each message.
-class HookedMailbox final : public TBasicMailParser {
-  public:
-    HookedMailbox(const std::string& path, std::function<void(std::int32_t)> before)
-        : inner_(std::make_unique<TParsedMailbox>(std::make_unique<TDBXParser>(fs::path(path)))),
-          before_(std::move(before)) {}
-    std::int32_t GetMailCount() override { return inner_->GetMailCount(); }
-    std::unique_ptr<TBasicMail> GetMail(std::int32_t index) override {
-        before_(index);
-        return inner_->GetMail(index);
-    }
-
-  private:
-    std::unique_ptr<TBasicMailParser> inner_;
-    std::function<void(std::int32_t)> before_;
-};
 
 // Holds the worker at one message until the test opens it.
 class Gate {

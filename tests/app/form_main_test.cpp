@@ -19,6 +19,7 @@
 #include "app/form_convert.hpp"
 #include "app/form_main.hpp"
 #include "support/dbx_builder.hpp"
+#include "support/file_contents.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/dbx_grid.hpp"
 #include "ui/support/dialog_test_base.hpp"
@@ -29,13 +30,7 @@ namespace brindle::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::ReadFile;
 
 // While it lives, every modal dialog that opens is closed with reject() and counted.
 class ModalCloser {

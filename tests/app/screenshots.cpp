@@ -18,6 +18,7 @@
 
 #include "app/form_convert.hpp"
 #include "app/form_main.hpp"
+#include "app/hooked_mailbox.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/parsed_mailbox.hpp"
 #include "platform/exception.hpp"
@@ -30,6 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace brindle;
+using brindle::test::HookedMailbox;
 
 // Lets the event loop run until done() holds (or a generous limit passes).
 template <typename Done>
@@ -49,23 +51,6 @@ bool Save(QWidget& window, const QString& folder, const QString& name, const QSt
     std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
     return saved;
 }
-
-// A reader that runs a hook before each message (to hold the run, or to fail a message).
-class HookedMailbox final : public TBasicMailParser {
-  public:
-    HookedMailbox(const std::string& path, std::function<void(std::int32_t)> before)
-        : inner_(std::make_unique<TParsedMailbox>(std::make_unique<TDBXParser>(fs::path(path)))),
-          before_(std::move(before)) {}
-    std::int32_t GetMailCount() override { return inner_->GetMailCount(); }
-    std::unique_ptr<TBasicMail> GetMail(std::int32_t index) override {
-        before_(index);
-        return inner_->GetMail(index);
-    }
-
-  private:
-    std::unique_ptr<TBasicMailParser> inner_;
-    std::function<void(std::int32_t)> before_;
-};
 
 std::string Sjis(const char* utf8) {
     return Utf8ToCp932(utf8).value_or("");

@@ -18,20 +18,17 @@
 #include "platform/file_system.hpp"
 #include "platform/report.hpp"
 #include "platform/text_encoding.hpp"
+#include "support/file_contents.hpp"
 #include "support/work_steps.hpp"
 
 namespace brindle {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFile;
 
 std::string Sjis(const std::string& utf8) {
     return Utf8ToCp932(utf8).value();
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void WriteFile(const fs::path& path, const std::string& data) {
