@@ -69,11 +69,11 @@ struct TConvertRun::ReadMessage {
     std::size_t bytes = 0;                // of its text, for the bound of the queue
 };
 
-// Reads, parses and filters message j and prepares its file, keeping what it raises for the
-// run to pass on.
+// Reads, parses and filters message j and prepares its file (opening it with open_file),
+// keeping what it raises for the run to pass on.
 TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const TMailFilter& filter,
                                               const TNamingRule& rule, const std::string& folder,
-                                              std::int32_t j) {
+                                              std::int32_t j, bool open_file) {
     ReadMessage message;
     try {
         {
@@ -87,7 +87,8 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
         }
         if (message.accepted) {
             const ScopedReportCapture capture(message.prepare_reports);
-            message.prepared = std::make_unique<TPreparedMail>(rule, *message.mail, folder);
+            message.prepared =
+                std::make_unique<TPreparedMail>(rule, *message.mail, folder, open_file);
         }
     } catch (...) {
         message.failure = std::current_exception();
@@ -182,13 +183,18 @@ class TConvertRun::ReadAhead {
 
     void Work(std::int32_t count) {
         for (std::int32_t j = 0; j < count; ++j) {
+            bool writer_idle = false;
             {
                 const std::lock_guard lock(mutex_);
                 if (cancelled_) {
                     return;
                 }
+                writer_idle = consumer_waiting_;
             }
-            ReadMessage message = ReadOne(mailbox_, filter_, rule_, folder_, j);
+            // Opening the file is work either stage can do: this one does it unless the writing
+            // stage is waiting for it (conditions that decode every body make reading the
+            // slower stage).
+            ReadMessage message = ReadOne(mailbox_, filter_, rule_, folder_, j, !writer_idle);
             std::unique_lock lock(mutex_);
             if (!cancelled_ && !Fits(message.bytes)) {
                 // Full: the writing stage is woken to take what there is, and this one waits
@@ -330,7 +336,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
             return false;
         }
         ReadMessage message = reader ? reader->Next(count - j)
-                                     : ReadOne(*mailbox, job_.filter, job_.naming, folder, j);
+                                     : ReadOne(*mailbox, job_.filter, job_.naming, folder, j, true);
         try {
             ConvertMessage(message, path, j, folder);
         } catch (const FolderError& e) {

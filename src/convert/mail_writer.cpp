@@ -121,7 +121,7 @@ std::string NamingBase(const TNamingRule& rule, const TBasicMail& mail) {
 }
 
 TPreparedMail::TPreparedMail(const TNamingRule& rule, const TBasicMail& mail,
-                             const std::string& folder) {
+                             const std::string& folder, bool open_file) {
     // A parsed message holds its text in written form already; only other messages are copied.
     const std::string& stored = mail.GetText();
     std::string_view text = stored;
@@ -132,7 +132,7 @@ TPreparedMail::TPreparedMail(const TNamingRule& rule, const TBasicMail& mail,
     if (rule.type != TNamingType::Number) {
         base_ = MakeNativeBaseName(NamingBase(rule, mail));
     }
-    file_.emplace(UnnamedFile::OpenOnly{}, folder, text);
+    file_.emplace(UnnamedFile::Deferred{}, folder, text, open_file);
     // The time is set before the file has its name, so that the name never shows a file with
     // the wrong time either.
     if (const auto when = MailTime(mail)) {

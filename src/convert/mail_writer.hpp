@@ -57,13 +57,14 @@ std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasic
                       const std::string& folder);
 
 // The part of WriteMail that does not depend on the names taken before: the rule's base name,
-// the message's time and an unnamed file opened in the folder. It may run ahead of the naming
-// of earlier messages, on another thread (the two stages then share the file system's work).
-// Raises what computing the base raises; a failure to open the file is kept for NameMail. The
-// message must outlive it.
+// the message's time and, with open_file, an unnamed file opened in the folder. It may run
+// ahead of the naming of earlier messages, on another thread (opening the file there shares
+// the file system's work between the two). Raises what computing the base raises; a failure
+// to open the file is kept for NameMail. The message must outlive it.
 class TPreparedMail {
   public:
-    TPreparedMail(const TNamingRule& rule, const TBasicMail& mail, const std::string& folder);
+    TPreparedMail(const TNamingRule& rule, const TBasicMail& mail, const std::string& folder,
+                  bool open_file = true);
 
   private:
     friend std::string NameMail(TNamingState& state, const TNamingRule& rule,

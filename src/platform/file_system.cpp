@@ -96,11 +96,15 @@ UnnamedFile::UnnamedFile(const std::string& first_path, std::string_view data) :
     Complete(first_path);
 }
 
-UnnamedFile::UnnamedFile(OpenOnly, const std::string& folder, std::string_view data) : data_(data) {
-    Open(folder);
+UnnamedFile::UnnamedFile(Deferred, const std::string& folder, std::string_view data, bool open_now)
+    : data_(data) {
+    if (open_now) {
+        Open(folder);
+    }
 }
 
 void UnnamedFile::Open(const std::string& folder) {
+    opened_ = true;
     if (!UnnamedFilesEnabled()) {
         return;
     }
@@ -120,6 +124,9 @@ void UnnamedFile::Open(const std::string& folder) {
 }
 
 void UnnamedFile::Complete(const std::string& first_path) {
+    if (!opened_) {
+        Open(FolderOf(first_path));
+    }
     if (open_failure_ != 0) {
         RaiseCreateError(first_path, open_failure_);
     }

@@ -37,10 +37,11 @@ class UnnamedFile {
     // meant to get first, used in error messages). Raises FolderError when the folder is the
     // cause (see FolderError), Exception for anything else.
     UnnamedFile(const std::string& first_path, std::string_view data);
-    // The file opened in folder (ending with '/') but not yet written, for a file made before
-    // the name it will first be offered is known: a failure is kept. Complete writes it.
-    struct OpenOnly {};
-    UnnamedFile(OpenOnly, const std::string& folder, std::string_view data);
+    // A file made before the name it will first be offered is known: nothing is written yet,
+    // and the file is opened in folder (ending with '/') now or, without open_now, by Complete;
+    // a failure to open is kept. Complete writes it.
+    struct Deferred {};
+    UnnamedFile(Deferred, const std::string& folder, std::string_view data, bool open_now);
     ~UnnamedFile();
     UnnamedFile(const UnnamedFile&) = delete;
     UnnamedFile& operator=(const UnnamedFile&) = delete;
@@ -48,8 +49,8 @@ class UnnamedFile {
     // Sets the modification time that the file will have under its name.
     void SetModificationTime(std::time_t when);
 
-    // Raises a failure kept since construction, then writes the data and sets the time if not
-    // done yet, raising as the first constructor does for first_path.
+    // Raises a failure kept since construction, then opens the file, writes the data and sets
+    // the time if not done yet, raising as the first constructor does for first_path.
     void Complete(const std::string& first_path);
 
     // Gives the file this name (in the same folder). False when the name exists in any form
@@ -63,6 +64,7 @@ class UnnamedFile {
     void ApplyTime() const;
 
     int fd_ = -1;
+    bool opened_ = false;              // opening was tried
     int open_failure_ = 0;             // errno of a kept failure to open; 0: none
     bool written_ = false;             // the data is in the open file
     std::string_view data_;            // kept for the exclusive-create fallback
