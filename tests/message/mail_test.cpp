@@ -171,6 +171,7 @@ class FailingConverter : public TMailConverter {
         }
         return TMailConverter::DecodeHeader(value);
     }
+    bool HeaderDecodingCanFail() const override { return true; }
     std::string CodePageToSJis(std::string_view text, int code_page) const override {
         if (text.find("BROKEN") != std::string_view::npos) {
             throw Exception("IEコンポーネントの初期化に失敗しました。(1)");
