@@ -57,16 +57,22 @@ std::string SourceFileName(std::string_view path) {
 // One message as the reading stage hands it to the writing stage.
 struct TConvertRun::ReadMessage {
     std::unique_ptr<TBasicMail> mail;  // kept only when the filter accepted it
-    bool read = false;                 // delivered by the mailbox
+    // Its file, written and waiting for a name; declared after the mail, which it refers to,
+    // so that it goes first.
+    std::unique_ptr<TPreparedMail> prepared;
+    bool read = false;  // delivered by the mailbox
     bool accepted = false;
-    std::exception_ptr failure;          // of reading or filtering: the message's error
-    std::vector<Report> read_reports;    // raised while it was read
-    std::vector<Report> filter_reports;  // raised while it was filtered
-    std::size_t bytes = 0;               // of its text, for the bound of the queue
+    std::exception_ptr failure;           // of reading, filtering or preparing: its error
+    std::vector<Report> read_reports;     // raised while it was read
+    std::vector<Report> filter_reports;   // raised while it was filtered
+    std::vector<Report> prepare_reports;  // raised while its file was prepared
+    std::size_t bytes = 0;                // of its text, for the bound of the queue
 };
 
-// Reads, parses and filters message j, keeping what it raises for the run to pass on.
+// Reads, parses and filters message j and prepares its file, keeping what it raises for the
+// run to pass on.
 TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const TMailFilter& filter,
+                                              const TNamingRule& rule, const std::string& folder,
                                               std::int32_t j) {
     ReadMessage message;
     try {
@@ -75,14 +81,21 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
             message.mail = mailbox.GetMail(j);
         }
         message.read = true;
-        const ScopedReportCapture capture(message.filter_reports);
-        message.accepted = !filter || filter(*message.mail);
+        {
+            const ScopedReportCapture capture(message.filter_reports);
+            message.accepted = !filter || filter(*message.mail);
+        }
+        if (message.accepted) {
+            const ScopedReportCapture capture(message.prepare_reports);
+            message.prepared = std::make_unique<TPreparedMail>(rule, *message.mail, folder);
+        }
     } catch (...) {
         message.failure = std::current_exception();
     }
     if (!message.accepted) {
         message.mail.reset();
     }
+    message.bytes = message.mail ? message.mail->GetText().size() : 0;
     return message;
 }
 
@@ -96,8 +109,11 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
 // so a stop costs at most the message being read.
 class TConvertRun::ReadAhead {
   public:
-    ReadAhead(TBasicMailParser& mailbox, const TMailFilter& filter, std::int32_t count)
-        : mailbox_(mailbox), filter_(filter), thread_([this, count] { Work(count); }) {}
+    ReadAhead(TBasicMailParser& mailbox, const TMailFilter& filter, const TNamingRule& rule,
+              const std::string& folder, std::int32_t count)
+        : mailbox_(mailbox), filter_(filter), rule_(rule), folder_(folder), thread_([this, count] {
+              Work(count);
+          }) {}
     ~ReadAhead() {
         {
             const std::lock_guard lock(mutex_);
@@ -127,6 +143,10 @@ class TConvertRun::ReadAhead {
             }
             taken_.swap(queue_);
             queued_bytes_ = 0;
+            for (ReadMessage& done : done_) {
+                to_free_.push_back(std::move(done));
+            }
+            done_.clear();
             const bool wake = producer_waiting_;
             lock.unlock();
             if (wake) {
@@ -138,11 +158,22 @@ class TConvertRun::ReadAhead {
         return message;
     }
 
+    // Takes back a message the writing stage is done with. Its memory came from the reading
+    // thread's allocator, and freeing it there is much cheaper than from this thread (glibc
+    // then locks that thread's arena against it): it goes back with the next hand-over. A long
+    // message is freed here at once, so that it never lives on beside the next one.
+    void Recycle(ReadMessage message) {
+        if (message.bytes < kMaxRecycledBytes) {
+            done_.push_back(std::move(message));
+        }
+    }
+
   private:
     // The writing stage holds what it took besides: at most twice these, and one message more.
     static constexpr std::size_t kMaxQueued = 8;
     static constexpr std::size_t kBatch = 4;
     static constexpr std::size_t kMaxQueuedBytes = std::size_t{8} << 20;
+    static constexpr std::size_t kMaxRecycledBytes = std::size_t{1} << 20;
 
     bool Fits(std::size_t bytes) const {
         return queue_.empty() ||
@@ -157,8 +188,7 @@ class TConvertRun::ReadAhead {
                     return;
                 }
             }
-            ReadMessage message = ReadOne(mailbox_, filter_, j);
-            message.bytes = message.mail ? message.mail->GetText().size() : 0;
+            ReadMessage message = ReadOne(mailbox_, filter_, rule_, folder_, j);
             std::unique_lock lock(mutex_);
             if (!cancelled_ && !Fits(message.bytes)) {
                 // Full: the writing stage is woken to take what there is, and this one waits
@@ -170,6 +200,7 @@ class TConvertRun::ReadAhead {
                 drained_.wait(lock, [&] { return cancelled_ || Fits(message.bytes); });
                 producer_waiting_ = false;
             }
+            freeing_.swap(to_free_);
             if (cancelled_) {
                 return;
             }
@@ -180,17 +211,23 @@ class TConvertRun::ReadAhead {
             if (wake) {
                 filled_.notify_one();
             }
+            freeing_.clear();
         }
     }
 
     TBasicMailParser& mailbox_;
     const TMailFilter& filter_;
+    const TNamingRule& rule_;
+    const std::string& folder_;
     std::mutex mutex_;
     std::condition_variable filled_;   // the writing stage waits here for messages
     std::condition_variable drained_;  // the reading stage waits here for room
     std::deque<ReadMessage> queue_;
     std::size_t queued_bytes_ = 0;
-    std::deque<ReadMessage> taken_;  // the writing stage's own: no lock
+    std::deque<ReadMessage> taken_;     // the writing stage's own: no lock
+    std::vector<ReadMessage> done_;     // the writing stage's own: no lock
+    std::vector<ReadMessage> to_free_;  // handed back, for the reading thread to free
+    std::vector<ReadMessage> freeing_;  // the reading stage's own: no lock
     std::size_t wanted_ = 1;
     bool consumer_waiting_ = false;
     bool producer_waiting_ = false;
@@ -286,13 +323,14 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     // Destroyed (stopped and joined) before the mailbox it reads.
     std::optional<ReadAhead> reader;
     if (read_ahead_) {
-        reader.emplace(*mailbox, job_.filter, count);
+        reader.emplace(*mailbox, job_.filter, job_.naming, folder, count);
     }
     for (std::int32_t j = 0; j < count; ++j) {
         if (StopRequested()) {
             return false;
         }
-        ReadMessage message = reader ? reader->Next(count - j) : ReadOne(*mailbox, job_.filter, j);
+        ReadMessage message = reader ? reader->Next(count - j)
+                                     : ReadOne(*mailbox, job_.filter, job_.naming, folder, j);
         try {
             ConvertMessage(message, path, j, folder);
         } catch (const FolderError& e) {
@@ -302,7 +340,12 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
             Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
             return true;
         }
-        message = ReadMessage();  // the message is gone before the front end hears it is done
+        // The message is gone (or handed back to be freed) before the front end hears it is done.
+        if (reader) {
+            reader->Recycle(std::move(message));
+        } else {
+            message = ReadMessage();
+        }
         Notify(events_.message_done, j);
         Notify(events_.yield);
     }
@@ -339,13 +382,16 @@ void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, 
         for (const Report& report : message.filter_reports) {
             RaiseReport(report);
         }
+        for (const Report& report : message.prepare_reports) {
+            RaiseReport(report);
+        }
         if (message.failure) {
             std::rethrow_exception(message.failure);
         }
         if (!message.accepted) {
             return;
         }
-        const std::string written = WriteMail(naming_state_, job_.naming, *message.mail, folder);
+        const std::string written = NameMail(naming_state_, job_.naming, *message.prepared, folder);
         ++summary_.messages_written;
         Notify(events_.message_written, written);
     } catch (const FolderError&) {

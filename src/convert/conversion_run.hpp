@@ -110,7 +110,7 @@ class TConvertRun {
     class ReadAhead;
 
     static ReadMessage ReadOne(TBasicMailParser& mailbox, const TMailFilter& filter,
-                               std::int32_t j);
+                               const TNamingRule& rule, const std::string& folder, std::int32_t j);
 
     void ForwardReport(const std::string& text);
     // Answers false when the run must end (stop requested).

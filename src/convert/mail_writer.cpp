@@ -57,9 +57,16 @@ std::string WriteByNumber(TNamingState& state, const std::string& folder, Unname
 
 std::string WriteByBase(TNamingState& state, const std::string& folder, const std::string& base,
                         UnnamedFile& file) {
+    if (state.taken_folder != folder) {
+        state.taken_bases.clear();
+        state.taken_folder = folder;
+    }
     std::string path = folder + base + std::string(kMailExtension);
-    if (file.LinkAs(path)) {
-        return path;
+    if (!state.taken_bases.contains(base)) {
+        if (file.LinkAs(path)) {
+            return path;
+        }
+        state.taken_bases.insert(base);
     }
     std::int32_t& counter = state.duplicate_counters[base];
     while (true) {
@@ -113,33 +120,44 @@ std::string NamingBase(const TNamingRule& rule, const TBasicMail& mail) {
     return MakeSafeFileName(FindParameterValue(rule, mail));
 }
 
-std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasicMail& mail,
-                      const std::string& folder) {
+TPreparedMail::TPreparedMail(const TNamingRule& rule, const TBasicMail& mail,
+                             const std::string& folder) {
     // A parsed message holds its text in written form already; only other messages are copied.
     const std::string& stored = mail.GetText();
-    std::string normalized;
     std::string_view text = stored;
     if (!mail.TextInWrittenForm() && !IsCrLfText(stored)) {
-        normalized = NormalizeLineEnds(stored);
-        text = normalized;
+        normalized_ = NormalizeLineEnds(stored);
+        text = normalized_;
     }
-    // The first name the rule would try, for messages about a file that has no name yet.
-    const std::string base = rule.type == TNamingType::Number
-                                 ? std::string()
-                                 : MakeNativeBaseName(NamingBase(rule, mail));
-    const std::string first_path =
-        folder + (rule.type == TNamingType::Number ? std::to_string(state.running_number) : base) +
-        std::string(kMailExtension);
-    UnnamedFile file(first_path, text);
+    if (rule.type != TNamingType::Number) {
+        base_ = MakeNativeBaseName(NamingBase(rule, mail));
+    }
+    file_.emplace(UnnamedFile::OpenOnly{}, folder, text);
     // The time is set before the file has its name, so that the name never shows a file with
     // the wrong time either.
     if (const auto when = MailTime(mail)) {
-        file.SetModificationTime(*when);
+        file_->SetModificationTime(*when);
     }
+}
+
+std::string NameMail(TNamingState& state, const TNamingRule& rule, TPreparedMail& prepared,
+                     const std::string& folder) {
+    UnnamedFile& file = *prepared.file_;
+    // The file is written under the first name the rule would try, for its error messages.
+    file.Complete(
+        folder +
+        (rule.type == TNamingType::Number ? std::to_string(state.running_number) : prepared.base_) +
+        std::string(kMailExtension));
     if (rule.type == TNamingType::Number) {
         return WriteByNumber(state, folder, file);
     }
-    return WriteByBase(state, folder, base, file);
+    return WriteByBase(state, folder, prepared.base_, file);
+}
+
+std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasicMail& mail,
+                      const std::string& folder) {
+    TPreparedMail prepared(rule, mail, folder);
+    return NameMail(state, rule, prepared, folder);
 }
 
 }  // namespace brindle

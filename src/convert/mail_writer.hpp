@@ -1,16 +1,20 @@
 // Naming and writing one output file. The name comes from a running number, the subject or a
 // parameter value found after a marker in the body or the header; a name that is taken gets
 // "(n)" from a per-base counter that lives for the whole run. Files are created exclusively, so
-// a name is "taken" exactly when creation finds it there, and nothing is ever replaced.
+// a name is "taken" exactly when creation finds it there (and stays taken for the rest of the
+// run: the run never removes a file), and nothing is ever replaced.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
 #include "model/basic_mail.hpp"
 #include "model/naming.hpp"
+#include "platform/file_system.hpp"
 #include "platform/line_list.hpp"  // NormalizeLineEnds: the text as written
 
 namespace brindle {
@@ -32,6 +36,10 @@ struct TNamingState {
     std::int32_t running_number = 0;
     // Native base name (after MakeNativeBaseName) to the next number to try.
     std::map<std::string, std::int32_t> duplicate_counters;
+    // The bases whose own name ("base.eml") was found taken in taken_folder: later messages
+    // with such a base go straight to the counter instead of failing on that name again.
+    std::string taken_folder;
+    std::set<std::string> taken_bases;
 };
 
 // The parameter value of a message (Shift_JIS); empty when the marker is not found.
@@ -44,7 +52,31 @@ std::string NamingBase(const TNamingRule& rule, const TBasicMail& mail);
 // Names, creates and writes the message's file in folder (a native path ending with '/') and
 // answers its full path. Sets the file's modification time to the message's Date: when that
 // parses. Raises Exception when the file cannot be created or written (no file is left).
+// The same as NameMail on a TPreparedMail.
 std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasicMail& mail,
                       const std::string& folder);
+
+// The part of WriteMail that does not depend on the names taken before: the rule's base name,
+// the message's time and an unnamed file opened in the folder. It may run ahead of the naming
+// of earlier messages, on another thread (the two stages then share the file system's work).
+// Raises what computing the base raises; a failure to open the file is kept for NameMail. The
+// message must outlive it.
+class TPreparedMail {
+  public:
+    TPreparedMail(const TNamingRule& rule, const TBasicMail& mail, const std::string& folder);
+
+  private:
+    friend std::string NameMail(TNamingState& state, const TNamingRule& rule,
+                                TPreparedMail& prepared, const std::string& folder);
+
+    std::string base_;        // native; empty for running numbers
+    std::string normalized_;  // the text as written, when the message's own is not in that form
+    std::optional<UnnamedFile> file_;
+};
+
+// Writes the prepared file and gives it the first free name of the rule, in the order
+// WriteMail tries them, and answers its full path; raises the kept failure first.
+std::string NameMail(TNamingState& state, const TNamingRule& rule, TPreparedMail& prepared,
+                     const std::string& folder);
 
 }  // namespace brindle

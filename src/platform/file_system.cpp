@@ -92,29 +92,50 @@ bool ProcFdAvailable() {
 }  // namespace
 
 UnnamedFile::UnnamedFile(const std::string& first_path, std::string_view data) : data_(data) {
+    Open(FolderOf(first_path));
+    Complete(first_path);
+}
+
+UnnamedFile::UnnamedFile(OpenOnly, const std::string& folder, std::string_view data) : data_(data) {
+    Open(folder);
+}
+
+void UnnamedFile::Open(const std::string& folder) {
     if (!UnnamedFilesEnabled()) {
         return;
     }
     int fd = -1;
     do {
-        fd = ::open(FolderOf(first_path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         // File systems without unnamed files (and kernels older than 3.11, which see
         // O_DIRECTORY in the flag) take the exclusive create in LinkAs.
-        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
-            return;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            open_failure_ = errno;
         }
-        RaiseCreateError(first_path, errno);
+        return;
     }
     fd_ = fd;
+}
+
+void UnnamedFile::Complete(const std::string& first_path) {
+    if (open_failure_ != 0) {
+        RaiseCreateError(first_path, open_failure_);
+    }
+    if (fd_ < 0 || written_) {
+        return;
+    }
     // Local file systems report a failed write at write(2); the file is closed only after it
     // has its name, or it would vanish.
     if (const int error = WriteAll(fd_, data_); error != 0) {
         ::close(fd_);
         fd_ = -1;
+        open_failure_ = EBADF;  // spent: a later LinkAs raises rather than write by name
         RaiseWriteError(first_path, error);
     }
+    written_ = true;
+    ApplyTime();
 }
 
 UnnamedFile::~UnnamedFile() {
@@ -125,17 +146,25 @@ UnnamedFile::~UnnamedFile() {
 
 void UnnamedFile::SetModificationTime(std::time_t when) {
     time_ = when;
-    if (fd_ >= 0) {
+    if (written_) {
+        ApplyTime();
+    }
+}
+
+void UnnamedFile::ApplyTime() const {
+    // Writing sets the time too: it is set once the data is in.
+    if (fd_ >= 0 && time_) {
         struct timespec times[2];
         times[0].tv_sec = 0;
         times[0].tv_nsec = UTIME_OMIT;
-        times[1].tv_sec = when;
+        times[1].tv_sec = *time_;
         times[1].tv_nsec = 0;
         ::futimens(fd_, times);  // a time that cannot be set leaves the file as written
     }
 }
 
 bool UnnamedFile::LinkAs(const std::string& path) {
+    Complete(path);
     if (fd_ >= 0 && g_empty_path_links.load(std::memory_order_relaxed)) {
         // AT_EMPTY_PATH saves the lookup of the /proc link, about a fifth of the cost of naming
         // a file; without the privilege it needs it answers ENOENT (EPERM on some kernels), and

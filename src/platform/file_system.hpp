@@ -37,6 +37,10 @@ class UnnamedFile {
     // meant to get first, used in error messages). Raises FolderError when the folder is the
     // cause (see FolderError), Exception for anything else.
     UnnamedFile(const std::string& first_path, std::string_view data);
+    // The file opened in folder (ending with '/') but not yet written, for a file made before
+    // the name it will first be offered is known: a failure is kept. Complete writes it.
+    struct OpenOnly {};
+    UnnamedFile(OpenOnly, const std::string& folder, std::string_view data);
     ~UnnamedFile();
     UnnamedFile(const UnnamedFile&) = delete;
     UnnamedFile& operator=(const UnnamedFile&) = delete;
@@ -44,13 +48,23 @@ class UnnamedFile {
     // Sets the modification time that the file will have under its name.
     void SetModificationTime(std::time_t when);
 
+    // Raises a failure kept since construction, then writes the data and sets the time if not
+    // done yet, raising as the first constructor does for first_path.
+    void Complete(const std::string& first_path);
+
     // Gives the file this name (in the same folder). False when the name exists in any form
     // (file, folder, link, even a dangling one); nothing is touched then. Raises like the
-    // constructor. After a true answer the object is spent.
+    // constructor (completing the file first if need be, for this name). After a true answer
+    // the object is spent.
     bool LinkAs(const std::string& path);
 
   private:
+    void Open(const std::string& folder);
+    void ApplyTime() const;
+
     int fd_ = -1;
+    int open_failure_ = 0;             // errno of a kept failure to open; 0: none
+    bool written_ = false;             // the data is in the open file
     std::string_view data_;            // kept for the exclusive-create fallback
     std::optional<std::time_t> time_;  // for the fallback, which has no file before LinkAs
 };

@@ -1,8 +1,10 @@
 #include "platform/line_list.hpp"
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace brindle {
 
@@ -42,14 +44,33 @@ std::string JoinLines(const Lines& lines) {
 
 namespace {
 
-// Whether any byte of the word is CR or LF (exact: no false answers either way).
-bool HasLineEndByte(std::uint64_t word) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-    const std::uint64_t cr = word ^ (kOnes * '\r');
-    const std::uint64_t lf = word ^ (kOnes * '\n');
-    return (((cr - kOnes) & ~cr) | ((lf - kOnes) & ~lf)) & kHighs;
+// The line-end rule as a walk over bytes: every LF follows a CR, and every CR is followed by an
+// LF. `after_cr` carries over from the bytes before.
+bool CrLfPairedBytes(const char* data, std::size_t size, bool& after_cr) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (after_cr != (c == '\n')) {
+            return false;  // a CR alone, or an LF without its CR
+        }
+        after_cr = c == '\r';
+    }
+    return true;
 }
+
+#if defined(__SSE2__)
+// Bit i set where byte i of the 64 equals c.
+std::uint64_t ByteMask64(const char* data, char c) {
+    const __m128i wanted = _mm_set1_epi8(c);
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * k));
+        const auto bits =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        mask |= static_cast<std::uint64_t>(bits) << (16 * k);
+    }
+    return mask;
+}
+#endif
 
 }  // namespace
 
@@ -62,32 +83,21 @@ bool IsCrLfText(std::string_view text) {
     if (size < 2 || data[size - 2] != '\r' || data[size - 1] != '\n') {
         return false;
     }
-    // Eight bytes at a time up to the next CR or LF, then byte by byte past it: the text is
-    // walked once, and most of it a word at a time.
+    bool after_cr = false;
     std::size_t i = 0;
-    while (i < size) {
-        while (i + 8 <= size) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, data + i, sizeof word);
-            if (HasLineEndByte(word)) {
-                break;
-            }
-            i += 8;
+#if defined(__SSE2__)
+    // Sixty-four bytes at a time: the text is in form exactly when the LFs sit one place after
+    // the CRs, the last CR of a stretch pairing with the first byte of the next.
+    for (; i + 64 <= size; i += 64) {
+        const std::uint64_t cr = ByteMask64(data + i, '\r');
+        const std::uint64_t lf = ByteMask64(data + i, '\n');
+        if (lf != ((cr << 1) | static_cast<std::uint64_t>(after_cr))) {
+            return false;
         }
-        const std::size_t stop = std::min(size, i + 8);
-        for (; i < stop; ++i) {
-            if (data[i] == '\n') {
-                return false;  // an LF without its CR
-            }
-            if (data[i] == '\r') {
-                if (i + 1 >= size || data[i + 1] != '\n') {
-                    return false;  // a CR alone
-                }
-                ++i;
-            }
-        }
+        after_cr = (cr >> 63) != 0;
     }
-    return true;
+#endif
+    return CrLfPairedBytes(data + i, size - i, after_cr) && !after_cr;
 }
 
 std::string NormalizeLineEnds(std::string text) {
