@@ -17,9 +17,9 @@ namespace {
 constexpr std::string_view kSubjectKey = "SUBJECT:";
 constexpr std::string_view kDateKey = "DATE:";
 
-std::string JoinValues(const THeaderMap& headers, std::string_view key) {
+std::string JoinValues(const TBasicMail& mail, std::string_view key) {
     std::string joined;
-    for (const auto& value : headers.ValuesView(key)) {
+    for (const auto& value : mail.FieldValues(key)) {
         joined += value;
     }
     return joined;
@@ -31,7 +31,7 @@ std::string JoinValues(const THeaderMap& headers, std::string_view key) {
 
 // The message's Date: as a file time, when it parses.
 std::optional<std::time_t> MailTime(const TBasicMail& mail) {
-    const auto dates = mail.GetHeaders().ValuesView(kDateKey);
+    const auto dates = mail.FieldValues(kDateKey);
     if (dates.empty()) {
         return std::nullopt;
     }
@@ -98,7 +98,7 @@ std::string PrepareParamText(std::string_view text, TNamingPos pos) {
 
 std::string FindParameterValue(const TNamingRule& rule, const TBasicMail& mail) {
     if (rule.pos == TNamingPos::Header) {
-        return JoinValues(mail.GetHeaders(), rule.param_text);
+        return JoinValues(mail, rule.param_text);
     }
     const Lines& body = mail.GetBodyLines();
     for (std::size_t i = 0; i < body.size(); ++i) {
@@ -115,7 +115,7 @@ std::string FindParameterValue(const TNamingRule& rule, const TBasicMail& mail) 
 
 std::string NamingBase(const TNamingRule& rule, const TBasicMail& mail) {
     if (rule.type == TNamingType::Subject) {
-        return MakeSafeFileName(JoinValues(mail.GetHeaders(), kSubjectKey));
+        return MakeSafeFileName(JoinValues(mail, kSubjectKey));
     }
     return MakeSafeFileName(FindParameterValue(rule, mail));
 }

@@ -9,6 +9,7 @@
 #include "platform/ansi_text.hpp"
 #include "platform/exception.hpp"
 #include "platform/report.hpp"
+#include "platform/sjis.hpp"
 
 namespace brindle {
 
@@ -19,6 +20,52 @@ constexpr std::string_view kContentTypeKey = "CONTENT-TYPE:";
 
 bool StartsField(std::string_view line) {
     return line.empty() || (line[0] != ' ' && line[0] != '\t');
+}
+
+// One field of a header: its first line and the continuation lines (those opening with a
+// blank or a tab) after it, up to `next`.
+struct FieldLines {
+    std::size_t next = 0;
+    bool starts = false;    // false for a continuation line that opens the header
+    std::string_view name;  // as written, with its colon; empty without one
+    std::string_view head;  // the first line after the name
+};
+
+FieldLines FieldAt(std::span<const std::string_view> lines, std::size_t first) {
+    FieldLines field;
+    field.next = first + 1;
+    while (field.next < lines.size() && !StartsField(lines[field.next])) {
+        ++field.next;
+    }
+    field.head = lines[first];
+    field.starts = StartsField(field.head);
+    if (field.starts) {
+        const std::size_t colon = field.head.find(':');
+        if (colon != std::string_view::npos) {
+            field.name = field.head.substr(0, colon + 1);
+            field.head.remove_prefix(colon + 1);
+        }
+    }
+    return field;
+}
+
+// Whether AnsiUpperCase(name) == key, without making the upper-cased copy.
+bool UpperCasedEquals(std::string_view name, std::string_view key) {
+    if (name.size() != key.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t len = sjis::CharLength(name, i);
+        char c = name[i];
+        if (len == 1 && c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        if (c != key[i] || (len == 2 && name[i + 1] != key[i + 1])) {
+            return false;
+        }
+        i += len;
+    }
+    return true;
 }
 
 }  // namespace
@@ -60,7 +107,7 @@ TMail::TMail(StoredTextTag, std::string stored_text, std::unique_ptr<TMailConver
     if (!converter_) {
         converter_ = std::make_unique<TMailConverter>();
     }
-    Parse(nullptr);
+    Split(nullptr);
 }
 
 TMail::TMail(const Lines& lines) : TMail(lines, std::make_unique<TMailConverter>()) {}
@@ -70,7 +117,7 @@ TMail::TMail(const Lines& lines, std::unique_ptr<TMailConverter> converter)
     if (!converter_) {
         converter_ = std::make_unique<TMailConverter>();
     }
-    Parse(&lines);
+    Split(&lines);
 }
 
 std::string TMail::ConvertText(std::string_view text) const {
@@ -78,8 +125,11 @@ std::string TMail::ConvertText(std::string_view text) const {
 }
 
 THeaderMap TMail::ParseHeader(const Lines& lines) {
+    if (!current_field_) {
+        current_field_ = Header().field_after;
+    }
     const LineViews views(lines.begin(), lines.end());
-    return ParseHeaderLines(views, nullptr, current_field_);
+    return ParseHeaderLines(views, nullptr, *current_field_);
 }
 
 TMail::LineViews TMail::LinesFrom(std::size_t offset) const {
@@ -94,7 +144,7 @@ TMail::LineViews TMail::LinesFrom(std::size_t offset) const {
     return lines;
 }
 
-void TMail::Parse(const Lines* given) {
+void TMail::Split(const Lines* given) {
     // A given line that holds CR or LF would come back from the whole text as two lines; such
     // lines are parsed as given. Otherwise the lines are views into the whole text, and only
     // the header's are split here: the body's wait until the body is asked for.
@@ -106,7 +156,7 @@ void TMail::Parse(const Lines* given) {
             }
         }
     }
-    LineViews header;
+    LineViews& header = header_lines_;
     if (given_lines_) {
         std::size_t separator = 0;
         while (separator < given_lines_->size() && !(*given_lines_)[separator].empty()) {
@@ -129,14 +179,68 @@ void TMail::Parse(const Lines* given) {
             offset = end + 2;
         }
     }
+    // A field that fails to decode ends the header and is warned about: with a converter that
+    // can fail, only the whole header read at once gives the answers (and the warnings).
+    if (converter_->HeaderDecodingCanFail()) {
+        static_cast<void>(Header());
+    }
+}
 
-    HeaderTextBuilder header_text;
-    std::string field;
-    headers_ = ParseHeaderLines(header, &header_text, field);
-    header_text_ = std::move(header_text.text);
-    field_after_header_ = field;
-    current_field_ = std::move(field);
-    boundary_ = FindBoundary(headers_.Values(std::string(kContentTypeKey)));
+const TMail::ParsedHeader& TMail::Header() const {
+    if (!header_) {
+        ParsedHeader header;
+        HeaderTextBuilder header_text;
+        header.map = ParseHeaderLines(header_lines_, &header_text, header.field_after);
+        header.text = std::move(header_text.text);
+        header.boundary = FindBoundary(header.map.Values(std::string(kContentTypeKey)));
+        header_ = std::move(header);
+    }
+    return *header_;
+}
+
+std::vector<std::string> TMail::FieldValues(std::string_view key) const {
+    if (header_) {
+        return TBasicMail::FieldValues(key);
+    }
+    // The walk of ParseHeaderLines over the message header, deciding by name alone which
+    // fields to decode. The name before the first field is empty.
+    std::vector<std::string> values;
+    bool wanted = key.empty();
+    for (std::size_t first = 0; first < header_lines_.size();) {
+        const FieldLines field = FieldAt(header_lines_, first);
+        if (field.starts) {
+            wanted = UpperCasedEquals(field.name, key);
+        }
+        if (wanted) {
+            std::string value = DecodeField(header_lines_, first, field.next, field.head);
+            if (!value.empty()) {
+                if (key == kSubjectKey && !values.empty()) {
+                    values.front() += value;
+                } else {
+                    values.push_back(std::move(value));
+                }
+            }
+        }
+        first = field.next;
+    }
+    return values;
+}
+
+std::string TMail::DecodeField(std::span<const std::string_view> lines, std::size_t first,
+                               std::size_t next, std::string_view head) const {
+    // Unfolded as RFC 5322 says: the line breaks go, the white space after them stays.
+    // Decoded once as a whole, so that encoded words, and the blanks between and inside
+    // them, read the same however the field was folded.
+    std::string raw(head);
+    for (std::size_t k = first + 1; k < next; ++k) {
+        raw += lines[k];
+    }
+    std::string value = converter_->DecodeHeader(raw);
+    const std::string_view trimmed = TrimControls(value);
+    if (trimmed.size() != value.size()) {
+        value = std::string(trimmed);
+    }
+    return value;
 }
 
 THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
@@ -147,38 +251,16 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
     std::map<std::string, std::vector<std::string>> fields;
     std::size_t first = 0;
     while (first < lines.size()) {
-        // A field is a line and the continuation lines (those opening with a blank or a tab)
-        // after it.
-        std::size_t next = first + 1;
-        while (next < lines.size() && !StartsField(lines[next])) {
-            ++next;
-        }
-        const std::string_view line = lines[first];
-        std::string_view name;  // as written, with its colon; empty without one
-        std::string_view head = line;
-        if (StartsField(line)) {
-            const std::size_t colon = line.find(':');
-            if (colon == std::string_view::npos) {
-                current_field.clear();
-            } else {
-                name = line.substr(0, colon + 1);
-                current_field = AnsiUpperCase(name);
-                head.remove_prefix(colon + 1);
-            }
+        const FieldLines field = FieldAt(lines, first);
+        if (field.starts) {
+            current_field = AnsiUpperCase(field.name);
         }
         // A continuation line with no field before it in this header reaches the field the
         // previous header ended with (a part header after the message header).
 
-        // Unfolded as RFC 5322 says: the line breaks go, the white space after them stays.
-        // Decoded once as a whole, so that encoded words, and the blanks between and inside
-        // them, read the same however the field was folded.
-        std::string raw(head);
-        for (std::size_t k = first + 1; k < next; ++k) {
-            raw += lines[k];
-        }
         std::string value;
         try {
-            value = std::string(TrimControls(converter_->DecodeHeader(raw)));
+            value = DecodeField(lines, first, field.next, field.head);
         } catch (const Exception& error) {
             // The fields read so far stay; the rest of this header is not parsed, but its
             // stored lines stay searchable in the header text.
@@ -191,9 +273,9 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
             break;
         }
         if (header_text != nullptr) {
-            header_text->AddField(name, value);
+            header_text->AddField(field.name, value);
         }
-        first = next;
+        first = field.next;
         if (value.empty()) {
             continue;
         }

@@ -3,11 +3,15 @@
 // Shift_JIS, and decodes the body (single-part, or the first top-level text/plain part of a
 // multipart message) into Shift_JIS lines for the matcher and the naming.
 //
-// The header is parsed during construction; the body only when something asks for it
-// (GetBodyLines, GetBodyText, GetCodePage, ConvertText), and then once. Most messages of a
-// conversion are only named and written, and for them decoding the body was most of the work.
-// The answers are those of decoding everything at construction, except that an error of the
-// body's conversion reaches the caller that asks for the body instead of the constructor.
+// Construction only finds the header's lines. The header map, the header text and the boundary
+// are made when first asked for (GetHeaders, GetHeaderText, GetBoundary, the body stage,
+// ParseHeader), the body when something asks for it (GetBodyLines, GetBodyText, GetCodePage,
+// ConvertText), each once; FieldValues decodes just the fields it is asked for. Most messages
+// of a conversion are only named and written, and for them the map and the body were most of
+// the work. The answers are those of decoding everything at construction, except that an
+// error of the body's conversion reaches the caller that asks for the body instead of the
+// constructor. A converter whose header decoding can fail has the header parsed at
+// construction, with its warnings, since a failing field changes the answers for the rest.
 //
 // Parsing walks each line list once and never recurses: a nested multipart is not entered, so
 // neither hostile nesting nor a boundary that repeats inside a part can make the work grow
@@ -41,17 +45,22 @@ class TMail final : public TBasicMail {
     // What FromStoredText calls; the tag keeps a braced list from choosing between the two.
     struct StoredTextTag {};
     TMail(StoredTextTag, std::string stored_text, std::unique_ptr<TMailConverter> converter);
+    // The header's lines are views into the message's own strings.
+    TMail(const TMail&) = delete;
+    TMail& operator=(const TMail&) = delete;
 
-    const THeaderMap& GetHeaders() const override { return headers_; }
+    const THeaderMap& GetHeaders() const override { return Header().map; }
+    // Without the map, when it has not been made: only the fields with this key are decoded.
+    std::vector<std::string> FieldValues(std::string_view key) const override;
     // The decoded body. Raises the body's conversion error (Exception) on every call when the
     // body cannot be converted.
     const Lines& GetBodyLines() const override;
-    std::string GetBoundary() const override { return boundary_; }
+    std::string GetBoundary() const override { return Header().boundary; }
     const std::string& GetText() const override { return text_; }
     bool TextInWrittenForm() const override { return true; }
     // One line per header field in stored order, "Name: value" with the value decoded to
     // Shift_JIS and its continuation lines unfolded, each line ended by CR LF.
-    const std::string& GetHeaderText() const override { return header_text_; }
+    const std::string& GetHeaderText() const override { return Header().text; }
     const std::string& GetBodyText() const override;
 
     // The body's code page as the body stage determined it (decodes the body).
@@ -80,7 +89,14 @@ class TMail final : public TBasicMail {
     enum class TransferEncoding { None, Base64, QuotedPrintable };
 
     struct HeaderTextBuilder;
-    // What the body stage produces.
+    // What the header stage produces.
+    struct ParsedHeader {
+        THeaderMap map;
+        std::string text;
+        std::string boundary;
+        // The current field name as the message header left it, where the part headers go on.
+        std::string field_after;
+    };
     // What the body stage produces: the lines, or (for a transfer-encoded text) the text they
     // are split from; the other form is made on its first request.
     struct Body {
@@ -90,9 +106,14 @@ class TMail final : public TBasicMail {
     };
     using LineViews = std::vector<std::string_view>;
 
-    // Splits header from body and parses the header; `given` are the lines the message was
-    // built from, if it was.
-    void Parse(const Lines* given);
+    // Splits header from body; `given` are the lines the message was built from, if it was.
+    void Split(const Lines* given);
+    // The header stage; runs on the first request and keeps its result.
+    const ParsedHeader& Header() const;
+    // The decoded, trimmed value of the field whose lines are lines[first, next) and whose
+    // first line holds `head` after the field name.
+    std::string DecodeField(std::span<const std::string_view> lines, std::size_t first,
+                            std::size_t next, std::string_view head) const;
     THeaderMap ParseHeaderLines(std::span<const std::string_view> lines, HeaderTextBuilder* text,
                                 std::string& current_field) const;
     // The body stage; runs on the first request for the body and keeps its result.
@@ -106,18 +127,15 @@ class TMail final : public TBasicMail {
     LineViews LinesFrom(std::size_t offset) const;
 
     std::unique_ptr<TMailConverter> converter_;
-    THeaderMap headers_;
     std::string text_;
     // Set only when the message was built from lines that themselves hold CR or LF, which the
     // whole text cannot give back: the lines as given, for the body stage.
     std::optional<Lines> given_lines_;
     std::size_t body_offset_ = 0;  // where the body begins: in text_, or in given_lines_
     bool has_body_ = false;        // an empty line ends the header
-    std::string header_text_;
-    std::string boundary_;
-    // The current field name as the message header left it, where the part headers go on.
-    std::string field_after_header_;
-    std::string current_field_;  // of ParseHeader calls from outside
+    LineViews header_lines_;       // into text_, or into given_lines_
+    mutable std::optional<ParsedHeader> header_;
+    std::optional<std::string> current_field_;  // of ParseHeader calls from outside
     mutable std::optional<Body> body_;
 };
 

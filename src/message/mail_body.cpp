@@ -137,13 +137,14 @@ std::int32_t TMail::GetCodePage() const {
 }
 
 void TMail::ParseBody(std::span<const std::string_view> body, Body& out) const {
-    const auto& content_types = headers_.Values(std::string(kContentTypeKey));
+    const ParsedHeader& header = Header();
+    const auto& content_types = header.map.Values(std::string(kContentTypeKey));
     out.code_page = GetCodePage(content_types);
-    if (!boundary_.empty()) {
+    if (!header.boundary.empty()) {
         ParseMultipartBody(body, out);
         return;
     }
-    const auto& encodings = headers_.Values(std::string(kTransferEncodingKey));
+    const auto& encodings = header.map.Values(std::string(kTransferEncodingKey));
     const TransferEncoding encoding = IsBase64(encodings) ? TransferEncoding::Base64
                                       : IsQuotedPrintable(encodings)
                                           ? TransferEncoding::QuotedPrintable
@@ -152,13 +153,14 @@ void TMail::ParseBody(std::span<const std::string_view> body, Body& out) const {
 }
 
 void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out) const {
-    const std::string delimiter = "--" + boundary_;
+    const ParsedHeader& header = Header();
+    const std::string delimiter = "--" + header.boundary;
     // The closing delimiter ends the text part as well, so that neither it nor the epilogue
     // after it is read as text (or fed into a Base64 decoding).
     const std::string close_delimiter = delimiter + "--";
 
     // Part headers go on from the field the message header ended with.
-    std::string field = field_after_header_;
+    std::string field = header.field_after;
     LineViews part_header;
     bool in_part = false;
     for (std::size_t i = 0; i < body.size(); ++i) {

@@ -22,6 +22,12 @@ class TMailConverter {
     virtual std::string DecodeHeader(std::string_view value) const {
         return conv_.DecodeHeader(value);
     }
+    // Whether DecodeHeader can raise. A field that fails to decode ends its header, which
+    // changes the answer for every field after it; so a message whose converter can fail reads
+    // its whole header at construction, and one whose converter cannot reads a field only when
+    // it is asked for. The stock decoding never raises (a charset iconv cannot serve is left
+    // undecoded): an override of DecodeHeader that can raise must answer true.
+    virtual bool HeaderDecodingCanFail() const { return false; }
     virtual std::string CodePageToSJis(std::string_view text, int code_page) const {
         return conv_.CodePageToSJis(text, code_page);
     }

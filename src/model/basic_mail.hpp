@@ -56,6 +56,12 @@ class TBasicMail {
     // The getters hand out references that stay valid, unchanged, as long as the message:
     // a caller that wants to change a text copies it, which is what handing out copies did.
     virtual const THeaderMap& GetHeaders() const = 0;
+    // The values of one field, exactly as GetHeaders().Values(key); a message may find them
+    // without building the whole map.
+    virtual std::vector<std::string> FieldValues(std::string_view key) const {
+        const auto values = GetHeaders().ValuesView(key);
+        return {values.begin(), values.end()};
+    }
     virtual const Lines& GetBodyLines() const = 0;
     virtual std::string GetBoundary() const = 0;
     // The whole message as stored, each stored line followed by CR LF.

@@ -11,6 +11,7 @@
 
 #include "convert/fake_mail.hpp"
 #include "convert/safe_file_name.hpp"
+#include "message/mail.hpp"
 #include "platform/exception.hpp"
 #include "platform/file_system.hpp"
 #include "support/temp_dir.hpp"
@@ -239,6 +240,35 @@ TEST(WriteMail, UnwritableFolderRaisesCreationError) {
     } catch (const Exception& e) {
         EXPECT_EQ(std::string(e.what()), "ファイル " + folder + "s.eml を作成できません");
     }
+}
+
+// Records the raw value of every header field it decodes.
+class RecordingConverter : public TMailConverter {
+  public:
+    explicit RecordingConverter(std::vector<std::string>& decoded) : decoded_(decoded) {}
+    std::string DecodeHeader(std::string_view value) const override {
+        decoded_.emplace_back(value);
+        return TMailConverter::DecodeHeader(value);
+    }
+
+  private:
+    std::vector<std::string>& decoded_;
+};
+
+TEST(WriteMail, NamingBySubjectDecodesOnlySubjectAndDate) {
+    test::TempDir dir;
+    TNamingState state;
+    std::vector<std::string> decoded;
+    const auto mail = TMail::FromStoredText(
+        "From: a@example.jp\r\nSubject: s\r\nDate: Sat, 5 Apr 2003 15:07:08 +0900\r\n"
+        "To: b@example.jp\r\n\r\nbody\r\n",
+        std::make_unique<RecordingConverter>(decoded));
+    const std::string path = WriteMail(state, Rule(TNamingType::Subject), *mail, Folder(dir));
+    EXPECT_EQ(NameOf(path), "s.eml");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1049522828);
+    EXPECT_EQ(decoded, (std::vector<std::string>{" s", " Sat, 5 Apr 2003 15:07:08 +0900"}));
 }
 
 }  // namespace

@@ -115,9 +115,9 @@ std::uint64_t Utf7SubjectWork(std::size_t n) {
     lines.emplace_back("");
     const std::uint64_t before = TCharNkfConv::HeaderDecodeSteps();
     const TMail mail(lines);
-    const std::uint64_t work = TCharNkfConv::HeaderDecodeSteps() - before;
+    // The header is decoded on its first request.
     EXPECT_EQ(mail.GetHeaders().Values("SUBJECT:").front().size(), 2 * n);  // n times あ
-    return work;
+    return TCharNkfConv::HeaderDecodeSteps() - before;
 }
 
 TEST(MailHeaderDecode, ManyUtf7WordsTakeLinearWork) {

@@ -161,6 +161,73 @@ TEST(MailText, IsTheStoredLinesUndecoded) {
                   std::string("zero\0byte\r\n", 11) + "\r\n");
 }
 
+// Counts the header fields it decodes; it cannot fail, so a message built with it reads its
+// fields on request, as one built with the stock converter does.
+class CountingConverter : public TMailConverter {
+  public:
+    explicit CountingConverter(int& fields) : fields_(fields) {}
+    std::string DecodeHeader(std::string_view value) const override {
+        ++fields_;
+        return TMailConverter::DecodeHeader(value);
+    }
+
+  private:
+    int& fields_;
+};
+
+// Every way of writing a field that the header walk treats apart.
+const Lines kAwkwardHeader = {
+    " orphan",   // a continuation line opening the header
+    "Subject:",  // empty: no value, and the next subject does not join onto it
+    "Subject: =?ISO-2022-JP?B?GyRCJDMkcxsoQg==?=",
+    " =?ISO-2022-JP?B?GyRCJEskQSRPGyhC?=",
+    "X-Note",  // no colon
+    "\tcontinued",
+    "dAtE: Tue, 8 Dec 2026 14:00:00 +0900",
+    "Empty: \t",
+    "To: a,",
+    " b",
+    "X-\x82"
+    "a: kana",  // the a is a trail byte: never upper-cased
+    "Received: one",
+    "subject:\t \x01 re \x1F",
+    "Received: two",
+    "",
+    "body"};
+
+TEST(MailFieldValues, AnswerAsTheMapDecodingOnlyTheFieldsAskedFor) {
+    const TMail eager(kAwkwardHeader);
+    const THeaderMap& map = eager.GetHeaders();
+    Values keys = Keys(map);
+    ASSERT_EQ(keys, (Values{"", "DATE:", "RECEIVED:", "SUBJECT:", "TO:",
+                            "X-\x82"
+                            "a:"}));
+    EXPECT_EQ(map.Values("SUBJECT:"), Values{kKonnichiwa + "re"});
+    EXPECT_EQ(map.Values(""), (Values{"orphan", "X-Note\tcontinued"}));
+
+    int decoded = 0;
+    const TMail lazy(kAwkwardHeader, std::make_unique<CountingConverter>(decoded));
+    // What naming by subject reads: the three subject fields and the date, nothing else.
+    EXPECT_EQ(lazy.FieldValues("SUBJECT:"), map.Values("SUBJECT:"));
+    EXPECT_EQ(lazy.FieldValues("DATE:"), map.Values("DATE:"));
+    EXPECT_EQ(decoded, 4);
+
+    // Names whose every value is empty, names spelled nearly like present ones.
+    keys.insert(keys.end(), {"EMPTY:", "ABSENT:", "SUBJECT", "Subject:", "SUBJECT :",
+                             "X-\x82"
+                             "A:"});
+    for (const auto& key : keys) {
+        EXPECT_EQ(lazy.FieldValues(key), map.Values(key)) << key;
+    }
+    // The map comes with the header text, once, and answers from then on.
+    decoded = 0;
+    static_cast<void>(lazy.GetHeaderText());
+    static_cast<void>(lazy.GetHeaders());
+    EXPECT_EQ(lazy.FieldValues("TO:"), map.Values("TO:"));
+    EXPECT_EQ(decoded, 11);  // every field once
+    EXPECT_FALSE(lazy.BodyDecoded());
+}
+
 // Converts like the real converter, except that header values holding "FAIL" and body text
 // holding "BROKEN" raise the error the system converter raises when it is unavailable.
 class FailingConverter : public TMailConverter {
@@ -171,6 +238,7 @@ class FailingConverter : public TMailConverter {
         }
         return TMailConverter::DecodeHeader(value);
     }
+    bool HeaderDecodingCanFail() const override { return true; }
     std::string CodePageToSJis(std::string_view text, int code_page) const override {
         if (text.find("BROKEN") != std::string_view::npos) {
             throw Exception("IEコンポーネントの初期化に失敗しました。(1)");
@@ -188,6 +256,9 @@ TEST(MailFailure, HeaderValueThatFailsToDecodeEndsTheHeaderWithAWarning) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].kind, ReportKind::Warning);
     EXPECT_EQ(reports[0].message, "IEコンポーネントによる変換に失敗しました。");
+    // A field of another name fails, and still the asked-for one after it is lost.
+    EXPECT_TRUE(mail.FieldValues("FROM:").empty());
+    EXPECT_EQ(mail.FieldValues("SUBJECT:"), Values{"kept"});
     EXPECT_EQ(Keys(mail.GetHeaders()), Values{"SUBJECT:"});
     // The body stage still runs, and the unparsed lines stay searchable as stored.
     EXPECT_EQ(mail.GetBodyLines(), Lines{"body"});
