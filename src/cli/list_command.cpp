@@ -34,7 +34,7 @@ std::string Blanked(std::string text) {
 }
 
 std::string ListedSubject(const TBasicMail& mail) {
-    const std::vector<std::string> subjects = mail.GetHeaders().Values("SUBJECT:");
+    const std::vector<std::string> subjects = mail.FieldValues("SUBJECT:");
     return subjects.empty() ? std::string() : Blanked(Cp932ToUtf8(subjects.front()));
 }
 
@@ -74,9 +74,10 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
     for (std::int32_t i = 0; i < count && context.out; ++i) {
         current = i;
         try {
-            const std::string text = parser.ReadMailText(i);
-            const TMail mail(SplitLines(text));
-            context.out << i << "\t" << text.size() << "\t" << ListedSubject(mail) << "\n";
+            std::string text = parser.ReadMailText(i);
+            const std::size_t size = text.size();
+            const auto mail = TMail::FromStoredText(std::move(text));
+            context.out << i << "\t" << size << "\t" << ListedSubject(*mail) << "\n";
         } catch (const std::exception& e) {
             context.err << "(" << name << "):[" << i << "] " << e.what() << "\n";
             sound = false;
