@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -135,6 +136,24 @@ class RegionSet {
   private:
     std::map<std::int64_t, std::int64_t> regions_;  // begin -> end
 };
+
+// The records that the list holds more than once, sorted; none at once for a list in file
+// order, as a sound index usually is.
+std::vector<std::uint32_t> RepeatedRecords(const std::vector<std::uint32_t>& records) {
+    if (std::adjacent_find(records.begin(), records.end(), std::greater_equal<>()) ==
+        records.end()) {
+        return {};
+    }
+    std::vector<std::uint32_t> sorted(records);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::uint32_t> repeated;
+    for (auto it = std::adjacent_find(sorted.begin(), sorted.end()); it != sorted.end();
+         it = std::adjacent_find(it, sorted.end())) {
+        repeated.push_back(*it);
+        it = std::upper_bound(it, sorted.end(), *it);
+    }
+    return repeated;
+}
 
 }  // namespace
 
@@ -263,7 +282,11 @@ std::int32_t TDBXParser::GetMailCount() {
     if (!walked_) {
         BuildMessageList();
     }
-    return static_cast<std::int32_t>(messages_.size());
+    return static_cast<std::int32_t>(records_.size() + salvaged_.size());
+}
+
+std::size_t TDBXParser::MessageListBytes() const {
+    return records_.capacity() * sizeof(std::uint32_t) + salvaged_.capacity() * sizeof(Salvaged);
 }
 
 void TDBXParser::CheckSignature(std::int64_t size, const unsigned char* header) {
@@ -310,7 +333,8 @@ void TDBXParser::CheckSignature(std::int64_t size, const unsigned char* header) 
 void TDBXParser::BuildMessageList() {
     std::array<unsigned char, kHeaderFieldsEnd> header{};
     file_->Read(0, header.data(), header.size(), kOpenFailed);
-    messages_.clear();
+    records_.clear();
+    salvaged_.clear();
     CheckSignature(file_->Size(), header.data());
     const bool header_sound = !damage_;
     header_count_ = header_sound ? LeInt32(header.data() + kMessageCountOffset) : 0;
@@ -318,22 +342,22 @@ void TDBXParser::BuildMessageList() {
 
     if (root != 0) {
         if (header_count_ != 0) {
-            WalkIndex(root);
+            ListIndex(root);
         } else if (file_->Holds(root, kNodeEntries)) {
             // A header that says empty over an index inside the file is walked all the same; but
             // if that index is damaged the file is taken at its word, as an empty mailbox.
-            WalkIndex(root);
+            ListIndex(root);
             if (damage_) {
-                messages_.clear();
+                records_ = {};
                 damage_.reset();
             }
         }
     }
-    indexed_count_ = static_cast<std::int32_t>(messages_.size());
+    indexed_count_ = static_cast<std::int32_t>(records_.size());
     if (damage_ || salvage_requested_) {
         Salvage();
     }
-    const auto salvaged = static_cast<std::int32_t>(messages_.size()) - indexed_count_;
+    const auto salvaged = static_cast<std::int32_t>(salvaged_.size());
     if (damage_) {
         warning_ = *damage_ + "索引から読めたメール " + std::to_string(indexed_count_) +
                    " 通を変換します。";
@@ -352,7 +376,33 @@ void TDBXParser::NoteDamage(std::int64_t at, const char* what) {
     }
 }
 
-void TDBXParser::WalkIndex(std::int32_t root) {
+void TDBXParser::ListIndex(std::int32_t root) {
+    // The list is the reader's only memory per message, 4 bytes each: a sound header's count
+    // sizes it exactly. A header may overstate (a hostile one by far): the room is bounded by
+    // the entries the file can hold, and what the walk left unused is given back.
+    if (header_count_ > 0) {
+        records_.reserve(static_cast<std::size_t>(
+            std::min<std::int64_t>(header_count_, file_->Size() / kEntrySize)));
+    }
+    // A record that the index lists twice is damage, but remembering every record as it is
+    // listed would cost far more than the list. The walk lists repeats too; only when the
+    // list then holds one (a damaged index, rare) is the index walked again, watching just
+    // the repeated records, so that the same entries are dropped and the same damage is
+    // named first as if every record had been watched from the start.
+    const std::optional<std::string> damage_before = damage_;
+    WalkIndex(root, nullptr);
+    const std::vector<std::uint32_t> repeated = RepeatedRecords(records_);
+    if (!repeated.empty()) {
+        records_.clear();
+        damage_ = damage_before;
+        WalkIndex(root, &repeated);
+    }
+    if (records_.capacity() > records_.size() + records_.size() / 8) {
+        records_.shrink_to_fit();
+    }
+}
+
+void TDBXParser::WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* repeated) {
     // In-order walk with an explicit stack: a hostile file can make the tree as deep as it has
     // nodes. A frame holds only the node's offset, entry count and the next entry to take;
     // entries are read again when the walk comes back to the node. A bad node or entry is
@@ -364,7 +414,21 @@ void TDBXParser::WalkIndex(std::int32_t root) {
     };
     std::vector<Frame> stack;
     RegionSet taken;
-    std::unordered_set<std::int64_t> listed;
+    std::vector<bool> listed(repeated != nullptr ? repeated->size() : 0, false);
+    // False for a record listed before; only repeated ones can be.
+    auto first_listing = [&](std::uint32_t record) {
+        if (repeated == nullptr) {
+            return true;
+        }
+        const auto it = std::lower_bound(repeated->begin(), repeated->end(), record);
+        if (it == repeated->end() || *it != record) {
+            return true;
+        }
+        const auto k = static_cast<std::size_t>(it - repeated->begin());
+        const bool first = !listed[k];
+        listed[k] = true;
+        return first;
+    };
 
     // Enters a node and then its chain of left children, each left child before its parent.
     auto descend = [&](std::int64_t node) {
@@ -416,10 +480,10 @@ void TDBXParser::WalkIndex(std::int32_t root) {
             const std::int64_t record = LeInt32(buffer.data() + at);
             if (record < kHeaderFieldsEnd || !file_->Holds(record, kRecordFieldsEnd)) {
                 NoteDamage(first + static_cast<std::int64_t>(at), "ファイルの外を指すメール記録");
-            } else if (!listed.insert(record).second) {
+            } else if (!first_listing(static_cast<std::uint32_t>(record))) {
                 NoteDamage(first + static_cast<std::int64_t>(at), "二度現れるメール記録");
             } else {
-                messages_.push_back(Message{record, 0, false});
+                records_.push_back(static_cast<std::uint32_t>(record));
             }
             has_child = LeInt32(buffer.data() + at + 8) > 0;
             child = LeInt32(buffer.data() + at + 4);
@@ -449,7 +513,7 @@ void TDBXParser::Salvage() {
     for (std::int32_t i = 0; i < indexed_count_; ++i) {
         std::int64_t block = 0;
         try {
-            const std::int64_t record = messages_[static_cast<std::size_t>(i)].offset;
+            const std::int64_t record = records_[static_cast<std::size_t>(i)];
             block = LocateFirstBlock(record);
             // A record delivered empty by the file's rules still owns the text it names.
             const std::int64_t named = block == 0 ? RecordAddress(record) : block;
@@ -570,7 +634,8 @@ void TDBXParser::Salvage() {
             current = find(blocks[*current].next_at);
             sound = current.has_value();
         }
-        if (!sound || text == 0 || messages_.size() >= static_cast<std::size_t>(INT32_MAX)) {
+        if (!sound || text == 0 ||
+            records_.size() + salvaged_.size() >= static_cast<std::size_t>(INT32_MAX)) {
             continue;
         }
         try {
@@ -578,7 +643,7 @@ void TDBXParser::Salvage() {
                     .insert(std::hash<std::string>{}(
                         ReadBlockChain(blocks[head].at, blocks[head].shift)))
                     .second) {
-                messages_.push_back(Message{blocks[head].at, blocks[head].shift, true});
+                salvaged_.push_back(Salvaged{blocks[head].at, blocks[head].shift});
             }
         } catch (const Exception&) {
         }
@@ -594,29 +659,33 @@ std::vector<std::string> TDBXParser::GetWarnings() const {
     if (!warning_.empty()) {
         return {warning_};
     }
-    if (header_count_ == static_cast<std::int32_t>(messages_.size())) {
+    const std::size_t found = records_.size() + salvaged_.size();
+    if (header_count_ == static_cast<std::int32_t>(found)) {
         return {};
     }
     return {"ヘッダのメール数 " + std::to_string(header_count_) + " は見つかったメール数 " +
-            std::to_string(messages_.size()) +
-            " と異なります。見つかったメールをすべて変換します。"};
+            std::to_string(found) + " と異なります。見つかったメールをすべて変換します。"};
 }
 
 Lines TDBXParser::ReadMailLines(std::int32_t index) {
     return SplitLines(ReadMailText(index));
 }
 
-const TDBXParser::Message& TDBXParser::At(std::int32_t index) {
+TDBXParser::Message TDBXParser::At(std::int32_t index) {
     const std::int32_t count = GetMailCount();
     if (index < 0 || index >= count) {
         throw std::out_of_range("TDBXParser: message index " + std::to_string(index) +
                                 " outside 0.." + std::to_string(count));
     }
-    return messages_[static_cast<std::size_t>(index)];
+    if (index < indexed_count_) {
+        return Message{records_[static_cast<std::size_t>(index)], 0, false};
+    }
+    const Salvaged& salvaged = salvaged_[static_cast<std::size_t>(index - indexed_count_)];
+    return Message{salvaged.first_block, salvaged.shift, true};
 }
 
 std::string TDBXParser::ReadMailText(std::int32_t index) {
-    const Message& message = At(index);
+    const Message message = At(index);
     if (message.salvaged) {
         return ReadBlockChain(message.offset, message.shift);
     }
@@ -633,7 +702,7 @@ std::string TDBXParser::ReadMailText(std::int32_t index) {
 }
 
 bool TDBXParser::EmptyAgainstItsRecord(std::int32_t index) {
-    const Message& message = At(index);
+    const Message message = At(index);
     if (message.salvaged) {
         return false;
     }

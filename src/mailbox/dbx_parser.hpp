@@ -14,6 +14,7 @@
 // an empty or cut file), is the file's error: GetMailCount throws, saying what the file is.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -62,6 +63,10 @@ class TDBXParser : public TBasicMailReader {
     // stored: the file's rules say it is empty, the user should still know.
     bool EmptyAgainstItsRecord(std::int32_t index);
 
+    // The bytes that the message list holds (its capacity), valid after GetMailCount: 4 per
+    // indexed message and 16 per salvaged one, whatever the header claims.
+    std::size_t MessageListBytes() const;
+
   private:
     class File;
 
@@ -73,13 +78,21 @@ class TDBXParser : public TBasicMailReader {
         std::int64_t shift;
         bool salvaged;
     };
+    struct Salvaged {
+        std::int64_t first_block;
+        std::int64_t shift;
+    };
 
     void BuildMessageList();
     void CheckSignature(std::int64_t size, const unsigned char* header);
-    void WalkIndex(std::int32_t root);
+    void ListIndex(std::int32_t root);
+    // Walks the index into records_. With `repeated` (sorted), an entry whose record is among
+    // them and was listed before is dropped as damage; without it, nothing is dropped for
+    // repeating.
+    void WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* repeated);
     void Salvage();
     void NoteDamage(std::int64_t at, const char* what);
-    const Message& At(std::int32_t index);
+    Message At(std::int32_t index);
     std::int64_t LocateFirstBlock(std::int64_t record) const;
     // The first block's address that any attribute of the record names; 0 for none.
     std::int64_t RecordAddress(std::int64_t record) const;
@@ -92,7 +105,10 @@ class TDBXParser : public TBasicMailReader {
     std::int32_t indexed_count_ = 0;
     std::optional<std::string> damage_;  // the first damage the walk met
     std::string warning_;
-    std::vector<Message> messages_;  // index order, then salvaged ones in file order
+    // The messages are the indexed ones (their records, which the file holds as 32-bit
+    // offsets), then the salvaged ones: index i >= indexed_count_ is salvaged_[i - indexed_count_].
+    std::vector<std::uint32_t> records_;  // index order
+    std::vector<Salvaged> salvaged_;      // file order
 };
 
 }  // namespace brindle
