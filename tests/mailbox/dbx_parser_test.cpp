@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,11 @@
 #include "support/temp_dir.hpp"
 
 namespace brindle {
+namespace test {
+// heap_count.cpp
+void StartHeapCount();
+std::ptrdiff_t HeapPeak();
+}  // namespace test
 namespace {
 
 using test::DbxBuilder;
@@ -322,6 +329,80 @@ TEST_F(DbxParserTest, DamagedIndexKeepsEveryMessageItStillReaches) {
     EXPECT_EQ(Subjects(*looping),
               (std::vector<std::string>{Numbered(0), Numbered(1), Numbered(2)}));
     EXPECT_FALSE(looping->ReadWarning().empty());
+}
+
+TEST_F(DbxParserTest, RecordListedAgainIsDroppedWhereverTheRepeatStands) {
+    // Message 0 is listed again deep in the tree, far from its first listing; 1 and 3 repeat
+    // within one node. Every later listing is dropped, and the damage named is the first in
+    // walk order: the repeat of 0, unless an entry before it is damaged.
+    DbxIndexNode tree;
+    tree.left.push_back(DbxLeaf({0, 1, 2}));
+    tree.entries.push_back(DbxIndexEntry{3, {DbxLeaf({4, 0, 5, 3, 1, 3, 1})}, std::nullopt});
+    tree.entries.push_back(DbxIndexEntry{6, {}, std::nullopt});
+    const auto build = [&] { return DbxBuilder().AddMessages(7).IndexTree(tree); };
+    const test::DbxLayout layout = build().BuildWithLayout();
+    const std::int32_t child = layout.nodes.back();  // the node that starts with message 4
+    ASSERT_EQ(std::memcmp(layout.bytes.data() + child + 0x18, &layout.records[4], 4), 0);
+    const std::string repeat =
+        "位置 " + std::to_string(child + 0x18 + 12) + ": 二度現れるメール記録";
+    struct Case {
+        int past_end;  // the message whose entry points past the end; -1: none
+        std::vector<int> order;
+        bool repeat_named;
+    };
+    for (const Case& c : {Case{-1, {0, 1, 2, 3, 4, 5, 6}, true},
+                          Case{6, {0, 1, 2, 3, 4, 5, 6}, true},  // 6 comes back by the scan
+                          Case{2, {0, 1, 3, 4, 5, 6, 2}, false}}) {
+        SCOPED_TRACE(c.past_end);
+        DbxBuilder builder = build();
+        if (c.past_end >= 0) {
+            builder.RecordPastEnd(c.past_end);
+        }
+        auto parser = Open(builder);
+        std::vector<std::string> expected;
+        for (const int m : c.order) {
+            expected.push_back(Numbered(m));
+        }
+        EXPECT_EQ(Subjects(*parser), expected);
+        EXPECT_EQ(parser->ReadWarning().find(repeat) != std::string::npos, c.repeat_named)
+            << parser->ReadWarning();
+    }
+}
+
+TEST_F(DbxParserTest, ListingCostsFourBytesPerMessage) {
+    // The heap that listing n messages takes at its peak, over what it held before. The index
+    // lists them against file order (walk position p is message n-1-p), so the list must be
+    // checked for repeats.
+    const auto peak_of_listing = [&](int n) {
+        DbxIndexNode root;
+        for (int p = 0; p < n;) {
+            root.entries.push_back(DbxIndexEntry{n - 1 - p++, {DbxLeaf({})}, std::nullopt});
+            while (p < n && root.entries.back().child[0].entries.size() < 250) {
+                root.entries.back().child[0].entries.push_back({n - 1 - p++, {}, std::nullopt});
+            }
+        }
+        auto parser = Open(DbxBuilder().AddMessages(n).IndexTree(root));
+        test::StartHeapCount();
+        const std::int32_t count = parser->GetMailCount();
+        const std::ptrdiff_t peak = test::HeapPeak();
+        EXPECT_EQ(count, n);
+        EXPECT_TRUE(parser->ReadWarning().empty()) << parser->ReadWarning();
+        EXPECT_EQ(parser->ReadMailLines(n / 2 + 1).front(), Numbered(n - n / 2 - 2));
+        EXPECT_EQ(parser->MessageListBytes(), 4u * static_cast<std::size_t>(n));
+        return peak;
+    };
+    constexpr int kMessages = 20000;
+    const std::ptrdiff_t small = peak_of_listing(kMessages);
+    const std::ptrdiff_t large = peak_of_listing(2 * kMessages);
+    // The list, and for a while a sorted copy of it: 8 bytes per message.
+    EXPECT_LE(large - small, 9 * kMessages) << small << " then " << large;
+
+    // A header that overstates or understates the count leaves no room unused for long.
+    for (const std::int32_t header : {INT32_MAX, 3}) {
+        auto parser = Open(DbxBuilder().AddMessages(1000).HeaderCount(header));
+        EXPECT_EQ(parser->GetMailCount(), 1000);
+        EXPECT_LE(parser->MessageListBytes(), 4500u) << header;
+    }
 }
 
 TEST_F(DbxParserTest, SalvageOnRequestFindsWhatNoIndexListsOnce) {
