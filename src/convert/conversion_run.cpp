@@ -57,8 +57,8 @@ std::string SourceFileName(std::string_view path) {
 // One message as the reading stage hands it to the writing stage.
 struct TConvertRun::ReadMessage {
     std::unique_ptr<TBasicMail> mail;  // kept only when the filter accepted it
-    // Its file, written and waiting for a name; declared after the mail, which it refers to,
-    // so that it goes first.
+    // Its file, waiting to be written and named; declared after the mail, whose text it
+    // refers to, so that it goes first.
     std::unique_ptr<TPreparedMail> prepared;
     bool read = false;  // delivered by the mailbox
     bool accepted = false;
@@ -101,13 +101,15 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
 }
 
 // The reading stage: reads, parses and filters the messages of one mailbox in index order on a
-// thread of its own, a few messages ahead of the writing stage, which creates the files. Reading
-// and parsing are the program's own work, creating files is the kernel's: on two cores the two
-// overlap. The queue holds at most kMaxQueued messages and kMaxQueuedBytes of text (a longer
-// message still passes, alone), and the writing stage takes it whole, so memory stays bounded
-// whatever the mailbox. The mailbox and the
-// filter are used by this thread only while it runs; the destructor stops it and waits for it,
-// so a stop costs at most the message being read.
+// thread of its own, a few messages ahead of the writing stage, and prepares their files (the
+// unnamed file opened while the writing stage has work waiting), which the writing stage then
+// writes and names. Reading and parsing are the program's own work, creating files is the
+// kernel's: on two cores the two overlap, and the file system's share is split between them.
+// The queue holds at most kMaxQueued messages and kMaxQueuedBytes of text (a longer message
+// still passes, alone), and the writing stage takes it whole, so memory stays bounded whatever
+// the mailbox. The mailbox and the filter are used by this thread only while it runs; the
+// destructor stops it and waits for it, so a stop costs at most the message being read (files
+// opened ahead vanish unnamed).
 class TConvertRun::ReadAhead {
   public:
     ReadAhead(TBasicMailParser& mailbox, const TMailFilter& filter, const TNamingRule& rule,

@@ -14,10 +14,11 @@
 // notification is left empty is dropped.
 //
 // With SetReadAhead, each mailbox is read, parsed and filtered a few messages ahead on a second
-// thread, while this one names and writes; the events, the reports, the names and the stop check
-// points are those of doing one message after the other. The filter is then called on that
-// thread, one message at a time, and may be called for a few messages past a stop (their results
-// are dropped); the mailbox opener's readers are used by that thread only.
+// thread, which also opens their unnamed files, while this one writes and names them; the events,
+// the reports, the names and the stop check points are those of doing one message after the other.
+// The filter is then called on that thread, one message at a time, and may be called for a few
+// messages past a stop (their results are dropped); the mailbox opener's readers are used by that
+// thread only.
 //
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox

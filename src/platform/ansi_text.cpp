@@ -8,32 +8,66 @@
 
 namespace brindle {
 
+namespace {
+
+// Whether the byte at pos starts a character. The bytes just before it that are lead bytes
+// form a run whose first byte starts a character (the byte before the run is no lead byte, so
+// it ends a character); from there each lead byte takes the byte after it, so pos starts a
+// character exactly when the run is even. A letter ends every run, so scanning back from the
+// letters visits each byte of the text at most once.
+bool StartsCharacter(const char* data, std::size_t pos) {
+    std::size_t run = 0;
+    while (run < pos && sjis::IsLeadByte(data[pos - run - 1])) {
+        ++run;
+    }
+    return run % 2 == 0;
+}
+
+}  // namespace
+
 std::string AnsiUpperCase(std::string_view text) {
     std::string out(text);
     char* const data = out.data();
     const std::size_t size = out.size();
-    for (std::size_t i = 0; i < size;) {
+    std::size_t i = 0;
 #if defined(__SSE2__)
-        // Sixteen bytes at a time while they are all ASCII: starting at a character boundary,
-        // such a stretch holds neither a lead nor a trail byte. A body condition that ignores
-        // case upper-cases whole bodies, mostly ASCII even in Japanese mail.
-        if (i + 16 <= size) {
-            __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-            if (_mm_movemask_epi8(bytes) == 0) {
-                const __m128i lower = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('a' - 1)),
-                                                    _mm_cmplt_epi8(bytes, _mm_set1_epi8('z' + 1)));
-                bytes = _mm_sub_epi8(bytes, _mm_and_si128(lower, _mm_set1_epi8('a' - 'A')));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(data + i), bytes);
-                i += 16;
-                continue;
+    // Sixteen bytes at a time. A lower-case letter right after a byte that is no lead byte
+    // starts a character (that byte ends one); those are upper-cased at once, and only a
+    // letter after a lead byte, a possible trail byte, is looked at on its own.
+    const auto in_range = [](__m128i bytes, char low, char high) {
+        const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
+        return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(high - low))),
+                              offset);
+    };
+    __m128i lead_before_first = _mm_setzero_si128();  // lane 0: the byte before is a lead byte
+    for (; i + 16 <= size; i += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i lower = in_range(bytes, 'a', 'z');
+        if (_mm_movemask_epi8(lower) != 0) {
+            const __m128i lead =
+                _mm_or_si128(in_range(bytes, '\x81', '\x9F'), in_range(bytes, '\xE0', '\xFC'));
+            const __m128i after_lead = _mm_or_si128(_mm_slli_si128(lead, 1), lead_before_first);
+            const __m128i sure = _mm_andnot_si128(after_lead, lower);
+            bytes = _mm_sub_epi8(bytes, _mm_and_si128(sure, _mm_set1_epi8('a' - 'A')));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(data + i), bytes);
+            auto unsure =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(after_lead, lower)));
+            while (unsure != 0) {
+                const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(unsure));
+                if (StartsCharacter(data, at)) {
+                    data[at] = static_cast<char>(data[at] - 'a' + 'A');
+                }
+                unsure &= unsure - 1;
             }
         }
+        lead_before_first =
+            sjis::IsLeadByte(data[i + 15]) ? _mm_cvtsi32_si128(0xFF) : _mm_setzero_si128();
+    }
 #endif
-        const std::size_t len = sjis::CharLength(out, i);
-        if (len == 1 && data[i] >= 'a' && data[i] <= 'z') {
+    for (; i < size; ++i) {
+        if (data[i] >= 'a' && data[i] <= 'z' && StartsCharacter(data, i)) {
             data[i] = static_cast<char>(data[i] - 'a' + 'A');
         }
-        i += len;
     }
     return out;
 }

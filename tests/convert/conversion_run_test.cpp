@@ -419,6 +419,71 @@ TEST_F(RunFixture, ReadingAheadKeepsEveryReportInMessageOrder) {
     EXPECT_EQ(summary.messages_failed, 2);
 }
 
+// A message whose body warns when it is read, or cannot be converted.
+class BodyMail : public FakeMail {
+  public:
+    BodyMail(std::string warning, bool fails) : warning_(std::move(warning)), fails_(fails) {
+        Body({"Order: " + warning_});
+    }
+    const Lines& GetBodyLines() const override {
+        RaiseWarning("body " + warning_);
+        if (fails_) {
+            throw Exception("no body " + warning_);
+        }
+        return FakeMail::GetBodyLines();
+    }
+
+  private:
+    std::string warning_;
+    bool fails_;
+};
+
+// Read ahead and named by a body parameter, each file is prepared on the reading thread: what
+// reading the body for the name raises (a warning, a failure) still comes in the message's
+// place, and the files get the names of naming one message after the other.
+TEST_F(RunFixture, FilesPreparedAheadReportAndAreNamedInMessageOrder) {
+    class BodyMailbox : public TBasicMailParser {
+      public:
+        std::int32_t GetMailCount() override { return 30; }
+        std::unique_ptr<TBasicMail> GetMail(std::int32_t j) override {
+            return std::make_unique<BodyMail>(j % 3 == 0 ? "same" : std::to_string(j),
+                                              j == 7 || j == 20);
+        }
+    };
+    auto job = Job({"a.dbx"}, TNamingType::Parameter);
+    job.naming.param_text = "Order: ";
+    TConvertEvents events = Recording();
+    events.message_written = [this](const std::string& p) {
+        Log("written " + fs::path(p).filename().string());
+    };
+    TConvertRun run(std::move(job), std::move(events));
+    run.SetReadAhead(true);
+    run.SetMailboxOpener([](const std::string&) { return std::make_unique<BodyMailbox>(); });
+    const TConvertSummary summary = run.Run();
+
+    std::vector<std::string> expected{"files 1", "start 0 a.dbx", "count 30"};
+    int same = 0;
+    for (int j = 0; j < 30; ++j) {
+        const std::string name = j % 3 == 0 ? "same" : std::to_string(j);
+        expected.push_back("message warning a.dbx " + std::to_string(j) + " body " + name);
+        if (j == 7 || j == 20) {
+            expected.push_back("message failed a.dbx " + std::to_string(j) + " no body " + name);
+        } else if (j % 3 != 0) {
+            expected.push_back("written " + name + ".eml");
+        } else {
+            expected.push_back(same == 0 ? "written same.eml"
+                                         : "written same(" + std::to_string(same - 1) + ").eml");
+            ++same;
+        }
+        expected.push_back("done " + std::to_string(j));
+    }
+    expected.push_back("completed");
+    EXPECT_EQ(log_, expected);
+    EXPECT_EQ(summary.messages_written, 28);
+    EXPECT_EQ(summary.messages_failed, 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 28);
+}
+
 // A stop ends the reading too: the messages read past the stop are at most the read-ahead
 // queue's worth, none of them is written, reported or counted.
 TEST_F(RunFixture, StopEndsTheReadingAheadWithinItsBound) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
+
+#include "platform/sjis.hpp"
 
 namespace brindle {
 namespace {
@@ -38,6 +41,29 @@ TEST(AnsiUpperCase, AgreesWithCharacterWalkOnMixedText) {
                 pieces[(state >> 24) % 16 < 10 ? (state >> 20) % 4 : (state >> 20) % 8];
             text += piece;
             expected += piece == "a" ? "A" : piece == "q" ? "Q" : piece;
+        }
+        ASSERT_EQ(AnsiUpperCase(text), expected) << "round " << round;
+    }
+}
+
+// Any bytes at all, lone and doubled lead bytes included, against a walk character by character
+// from the start: a letter changes exactly when it starts a character.
+TEST(AnsiUpperCase, AgreesWithCharacterWalkOnAnyBytes) {
+    const char alphabet[] = {'a',    'z',    'm',    'A',    '@',    '\x81',
+                             '\x9F', '\xE0', '\xFC', '\x80', '\xA0', '\xFD'};
+    std::uint32_t state = 11;
+    for (int round = 0; round < 3000; ++round) {
+        state = state * 1664525u + 1013904223u;
+        std::string text((state >> 16) % 100, 'a');
+        for (char& c : text) {
+            state = state * 1664525u + 1013904223u;
+            c = alphabet[(state >> 24) % std::size(alphabet)];
+        }
+        std::string expected = text;
+        for (std::size_t i = 0; i < expected.size(); i += sjis::CharLength(expected, i)) {
+            if (expected[i] >= 'a' && expected[i] <= 'z') {
+                expected[i] = static_cast<char>(expected[i] - 'a' + 'A');
+            }
         }
         ASSERT_EQ(AnsiUpperCase(text), expected) << "round " << round;
     }
