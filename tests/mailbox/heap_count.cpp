@@ -1,19 +1,24 @@
 // The test program's own operator new and delete (the default array forms call them), counting
 // the heap's live bytes and their peak from StartHeapCount on, for tests that measure what a
 // step costs in memory. Sizes are malloc_usable_size both ways, so a block counts the same
-// coming and going. Not thread-safe: nothing may allocate on another thread meanwhile.
+// coming and going. The counts are atomic, but a peak is only meaningful while nothing else
+// allocates on another thread.
 #include <malloc.h>
 
-#include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 
 namespace {
-std::ptrdiff_t g_live = 0;
-std::ptrdiff_t g_peak = 0;
+std::atomic<std::ptrdiff_t> g_live{0};
+std::atomic<std::ptrdiff_t> g_peak{0};
 
 void CountedFree(void* p) {
-    g_live -= p == nullptr ? 0 : static_cast<std::ptrdiff_t>(malloc_usable_size(p));
+    if (p != nullptr) {
+        g_live.fetch_sub(static_cast<std::ptrdiff_t>(malloc_usable_size(p)),
+                         std::memory_order_relaxed);
+    }
     std::free(p);
 }
 }  // namespace
@@ -23,8 +28,12 @@ void* operator new(std::size_t size) {
     if (p == nullptr) {
         throw std::bad_alloc();
     }
-    g_live += static_cast<std::ptrdiff_t>(malloc_usable_size(p));
-    g_peak = std::max(g_peak, g_live);
+    const std::ptrdiff_t live = g_live.fetch_add(static_cast<std::ptrdiff_t>(malloc_usable_size(p)),
+                                                 std::memory_order_relaxed) +
+                                static_cast<std::ptrdiff_t>(malloc_usable_size(p));
+    std::ptrdiff_t peak = g_peak.load(std::memory_order_relaxed);
+    while (live > peak && !g_peak.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
+    }
     return p;
 }
 
@@ -40,13 +49,13 @@ namespace brindle::test {
 
 // Live bytes count from 0 again; a block freed that was allocated before takes them below 0.
 void StartHeapCount() {
-    g_live = 0;
-    g_peak = 0;
+    g_live.store(0, std::memory_order_relaxed);
+    g_peak.store(0, std::memory_order_relaxed);
 }
 
 // The most bytes live at once since StartHeapCount.
 std::ptrdiff_t HeapPeak() {
-    return g_peak;
+    return g_peak.load(std::memory_order_relaxed);
 }
 
 }  // namespace brindle::test
