@@ -57,18 +57,20 @@ std::string WriteByNumber(TNamingState& state, const std::string& folder, Unname
 
 std::string WriteByBase(TNamingState& state, const std::string& folder, const std::string& base,
                         UnnamedFile& file) {
-    if (state.taken_folder != folder) {
-        state.taken_bases.clear();
-        state.taken_folder = folder;
+    if (state.folder != folder || state.folder_generation == 0) {
+        state.folder = folder;
+        ++state.folder_generation;
     }
     std::string path = folder + base + std::string(kMailExtension);
-    if (!state.taken_bases.contains(base)) {
-        if (file.LinkAs(path)) {
-            return path;
-        }
-        state.taken_bases.insert(base);
+    const auto known = state.duplicate_counters.find(base);
+    const bool known_taken = known != state.duplicate_counters.end() &&
+                             known->second.taken_in == state.folder_generation;
+    if (!known_taken && file.LinkAs(path)) {
+        return path;
     }
-    std::int32_t& counter = state.duplicate_counters[base];
+    TDuplicateCounter& duplicate = state.duplicate_counters[base];
+    duplicate.taken_in = state.folder_generation;
+    std::int32_t& counter = duplicate.next;
     while (true) {
         if (counter == std::numeric_limits<std::int32_t>::max()) {
             RaiseNoFreeName(folder + base + "(" + std::to_string(counter) + ")" +

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -31,15 +30,21 @@ struct TNamingRule {
 // and ended with a colon, the form of a header key; for the body place unchanged.
 std::string PrepareParamText(std::string_view text, TNamingPos pos);
 
+// What the run knows of one base name (after MakeNativeBaseName) whose own name was taken.
+struct TDuplicateCounter {
+    std::int32_t next = 0;  // the next number to try
+    // The folder (TNamingState::folder_generation) where "base.eml" was last found taken:
+    // there later messages go straight to the counter instead of failing on that name again.
+    std::uint32_t taken_in = 0;
+};
+
 // The run's naming state: kept across source files and output folders.
 struct TNamingState {
     std::int32_t running_number = 0;
-    // Native base name (after MakeNativeBaseName) to the next number to try.
-    std::map<std::string, std::int32_t> duplicate_counters;
-    // The bases whose own name ("base.eml") was found taken in taken_folder: later messages
-    // with such a base go straight to the counter instead of failing on that name again.
-    std::string taken_folder;
-    std::set<std::string> taken_bases;
+    std::map<std::string, TDuplicateCounter> duplicate_counters;
+    // The folder the last base was named in, and a number that changes with it.
+    std::string folder;
+    std::uint32_t folder_generation = 0;
 };
 
 // The parameter value of a message (Shift_JIS); empty when the marker is not found.

@@ -71,7 +71,7 @@ TEST(WriteMail, SubjectDuplicatesCountPerBaseAcrossFolders) {
     std::ofstream(one + "Re： a／b(1).eml") << "someone else's";
     EXPECT_EQ(NameOf(WriteMail(state, rule, mail, one)), "Re： a／b(2).eml");
     EXPECT_EQ(ReadAll(one + "Re： a／b(1).eml"), "someone else's");
-    EXPECT_EQ(state.duplicate_counters.at("Re： a／b"), 3);
+    EXPECT_EQ(state.duplicate_counters.at("Re： a／b").next, 3);
 
     // In a fresh folder the plain name is free, then the run's counter carries on.
     EXPECT_EQ(NameOf(WriteMail(state, rule, mail, two)), "Re： a／b.eml");
