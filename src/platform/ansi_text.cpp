@@ -8,23 +8,6 @@
 
 namespace brindle {
 
-namespace {
-
-// Whether the byte at pos starts a character. The bytes just before it that are lead bytes
-// form a run whose first byte starts a character (the byte before the run is no lead byte, so
-// it ends a character); from there each lead byte takes the byte after it, so pos starts a
-// character exactly when the run is even. A letter ends every run, so scanning back from the
-// letters visits each byte of the text at most once.
-bool StartsCharacter(const char* data, std::size_t pos) {
-    std::size_t run = 0;
-    while (run < pos && sjis::IsLeadByte(data[pos - run - 1])) {
-        ++run;
-    }
-    return run % 2 == 0;
-}
-
-}  // namespace
-
 std::string AnsiUpperCase(std::string_view text) {
     std::string out(text);
     char* const data = out.data();
@@ -33,7 +16,8 @@ std::string AnsiUpperCase(std::string_view text) {
 #if defined(__SSE2__)
     // Sixteen bytes at a time. A lower-case letter right after a byte that is no lead byte
     // starts a character (that byte ends one); those are upper-cased at once, and only a
-    // letter after a lead byte, a possible trail byte, is looked at on its own.
+    // letter after a lead byte, a possible trail byte, is looked at on its own. A letter ends
+    // every run of lead bytes, so looking back from the letters visits each byte at most once.
     const auto in_range = [](__m128i bytes, char low, char high) {
         const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
         return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(high - low))),
@@ -54,7 +38,7 @@ std::string AnsiUpperCase(std::string_view text) {
                 static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(after_lead, lower)));
             while (unsure != 0) {
                 const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(unsure));
-                if (StartsCharacter(data, at)) {
+                if (sjis::IsCharBoundary(out, at)) {
                     data[at] = static_cast<char>(data[at] - 'a' + 'A');
                 }
                 unsure &= unsure - 1;
@@ -65,7 +49,7 @@ std::string AnsiUpperCase(std::string_view text) {
     }
 #endif
     for (; i < size; ++i) {
-        if (data[i] >= 'a' && data[i] <= 'z' && StartsCharacter(data, i)) {
+        if (data[i] >= 'a' && data[i] <= 'z' && sjis::IsCharBoundary(out, i)) {
             data[i] = static_cast<char>(data[i] - 'a' + 'A');
         }
     }

@@ -29,8 +29,8 @@ inline std::size_t CharLength(std::string_view text, std::size_t pos) {
     return (IsLeadByte(text[pos]) && pos + 1 < text.size()) ? 2 : 1;
 }
 
-// True when the byte at pos is the second byte of a double-byte character, found by walking
-// the text from its start.
+// True when the byte at pos is the second byte of a double-byte character, as walking the text
+// from its start finds; decided from the lead bytes just before it.
 bool IsTrailByteAt(std::string_view text, std::size_t pos);
 
 // True when pos is the start of a character (or the end of the text).
