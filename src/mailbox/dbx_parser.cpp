@@ -1,13 +1,7 @@
 #include "mailbox/dbx_parser.hpp"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <climits>
 #include <functional>
 #include <map>
@@ -16,55 +10,18 @@
 #include <unordered_set>
 #include <utility>
 
+#include "mailbox/dbx_layout.hpp"
+#include "mailbox/dbx_salvage.hpp"
 #include "platform/exception.hpp"
 #include "platform/report.hpp"
 
 namespace brindle {
+
+using namespace dbx;
+
 namespace {
 
-// The DBX layout as far as the reader uses it. All integers are little-endian; all offsets are
-// absolute file offsets held as signed 32-bit values.
-// File header:
-constexpr std::int64_t kMessageCountOffset = 0xC4;
-constexpr std::int64_t kRootNodeOffset = 0xE4;
-constexpr std::int64_t kHeaderFieldsEnd = kRootNodeOffset + 4;
-// Index tree node at N:
-constexpr std::int64_t kNodeLeftChild = 0x08;   // 4: offset of the left child node
-constexpr std::int64_t kNodeEntryCount = 0x11;  // 1: number of entries (0..255)
-constexpr std::int64_t kNodeLeftCount = 0x14;   // 4: messages below the left child (signed)
-constexpr std::int64_t kNodeEntries = 0x18;     // entry i at kNodeEntries + kEntrySize * i
-constexpr std::int64_t kEntrySize = 12;         // record offset, child offset, child count
-constexpr std::int64_t kMaxEntries = 255;
-// Message info record at M:
-constexpr std::int64_t kRecordAttributeCount = 0x0A;  // 1: number of attribute entries
-constexpr std::int64_t kRecordAttributes = 0x0C;      // attribute k at kRecordAttributes + 4 * k
-constexpr std::int64_t kAttribute3 = 0x18;            // id byte of attribute entry 3
-constexpr std::int64_t kAttribute3Value = 0x19;       // its three value bytes
-constexpr std::int64_t kAttribute4 = 0x1C;            // id byte of attribute entry 4
-constexpr std::int64_t kRecordFieldsEnd = kAttribute4 + 1;
-constexpr unsigned kAttributeIdMask = 0x0F;
-constexpr unsigned kMessageAddressId = 0x04;  // attribute holding the first block's address
-constexpr unsigned kDirectValueBit = 0x80;    // value in the entry itself, not the data area
-constexpr std::uint32_t kDirectValueMask = 0xFFFFFF;
-// Message block at B:
-constexpr std::int64_t kBlockLength = 0x08;  // 4: text bytes in this block (signed)
-constexpr std::int64_t kBlockNext = 0x0C;    // 4: offset of the next block, 0 ends the chain
-constexpr std::int64_t kBlockText = 0x10;
-constexpr std::int64_t kBlockCapacity = 1024;  // a longer block is damaged data
-
-// The file's signature: a magic number, then the kind of store file. Only a message folder holds
-// mail; the others sit beside it in the store folder and are picked up with it.
-constexpr std::uint32_t kMagic = 0xFE12ADCF;
-constexpr std::uint32_t kMessageFolder = 0x6F74FDC5;
-constexpr std::uint32_t kFolderList = 0x6F74FDC6;              // Folders.dbx
-constexpr std::uint32_t kPop3Record = 0x6F74FDC7;              // Pop3uidl.dbx
-constexpr std::uint32_t kOfflineRecord = 0x26FE9D30;           // Offline.dbx
 constexpr unsigned char kOe4Mailbox[] = {'J', 'M', 'F', '6'};  // Outlook Express 4 (.mbx)
-// A block's second field is the room it has for text; Outlook Express writes 0x200.
-constexpr std::int64_t kBlockRoom = 0x04;
-constexpr std::int64_t kOutlookBlockRoom = 0x200;
-// The salvage scan reads the file in pieces of this size.
-constexpr std::size_t kScanChunk = 1 << 20;
 
 constexpr const char* kEmptyFile = "ファイルが空です。メールフォルダ（.dbx）ではありません。";
 constexpr const char* kNotMailbox = "Outlook Express のメールフォルダ（.dbx）ではありません。";
@@ -82,12 +39,6 @@ constexpr const char* kCutHeader =
     "ファイルのヘッダが途中で切れています。メールフォルダとして読めません。";
 
 constexpr const char* kOpenFailed = "ファイルが開けません。";
-constexpr const char* kWalkFailed[] = {
-    "メールの解析に失敗しました。(1)",
-    "メールの解析に失敗しました。(2)",
-    "メールの解析に失敗しました。(3)",
-    "メールの解析に失敗しました。(4)",
-};
 constexpr const char* kReadFailed[] = {
     "メールの読み取りに失敗しました。(1)",
     "メールの読み取りに失敗しました。(2)",
@@ -95,15 +46,6 @@ constexpr const char* kReadFailed[] = {
     "メールの読み取りに失敗しました。(4)",
 };
 constexpr const char* kBlockFailed = "ファイルの読み取りに失敗しました。";
-
-std::uint32_t Le32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::int32_t LeInt32(const unsigned char* p) {
-    return static_cast<std::int32_t>(Le32(p));
-}
 
 // Regions of the file already taken by one structure (the index nodes, or one message's
 // blocks). A region that overlaps one taken before means the structure points back into
@@ -157,121 +99,8 @@ std::vector<std::uint32_t> RepeatedRecords(const std::vector<std::uint32_t>& rec
 
 }  // namespace
 
-// The open mailbox file: a read-only descriptor holding an exclusive lock, read with pread so
-// that no read depends on a shared file position.
-class TDBXParser::File {
-  public:
-    explicit File(const std::filesystem::path& path) {
-        // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are accepted.
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd_ < 0) {
-            open_error_ = ErrnoText(errno);
-            return;
-        }
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0) {
-            open_error_ = ErrnoText(errno);
-            Close();
-            return;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            open_error_ = S_ISDIR(info.st_mode) ? ErrnoText(EISDIR) : "not a regular file";
-            Close();
-            return;
-        }
-        // The lock keeps two runs of this program off the same file. Only another holder
-        // (EWOULDBLOCK) makes the open fail; file systems that refuse locks are read unlocked.
-        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            open_error_ = "locked by another program";
-            Close();
-            return;
-        }
-        size_ = static_cast<std::int64_t>(info.st_size);
-    }
-    ~File() { Close(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-
-    bool IsOpen() const { return fd_ >= 0; }
-    // Why the file is not open: the system's reason, or the program's for a lock or a file that
-    // is not a regular file.
-    const std::string& OpenError() const { return open_error_; }
-    std::int64_t Size() const { return size_; }
-
-    // Whether [offset, offset + length) lies inside the file.
-    bool Holds(std::int64_t offset, std::int64_t length) const {
-        return offset >= 0 && length >= 0 && offset <= size_ && length <= size_ - offset;
-    }
-
-    // Reads up to length bytes; fewer only at the end of the file. Raises `failure` on an I/O
-    // error, since a read error is not a short file. Small reads are served from a read-ahead
-    // window: a message's blocks and the index nodes mostly follow each other in the file, so
-    // one system call covers many of them.
-    std::size_t Read(std::int64_t offset, void* buffer, std::size_t length,
-                     const char* failure) const {
-        if (length > kWindowSize / 4) {
-            return ReadDirect(offset, buffer, length, failure);
-        }
-        const std::string_view bytes = View(offset, length, failure);
-        std::copy_n(bytes.data(), bytes.size(), static_cast<char*>(buffer));
-        return bytes.size();
-    }
-
-    // The same bytes as Read, left in the read-ahead window: valid until the next call. At most
-    // a quarter of the window is asked for at once.
-    std::string_view View(std::int64_t offset, std::size_t length, const char* failure) const {
-        const auto window_end = window_offset_ + static_cast<std::int64_t>(window_.size());
-        if (offset < window_offset_ || offset + static_cast<std::int64_t>(length) > window_end) {
-            // A read that would not fill the window entirely means the window reaches the end.
-            window_.resize(kWindowSize);
-            window_.resize(ReadDirect(offset, window_.data(), window_.size(), failure));
-            window_offset_ = offset;
-        }
-        const auto from = static_cast<std::size_t>(offset - window_offset_);
-        const std::size_t available = from < window_.size() ? window_.size() - from : 0;
-        return {window_.data() + from, std::min(length, available)};
-    }
-
-  private:
-    static constexpr std::size_t kWindowSize = 256 * 1024;
-
-    std::size_t ReadDirect(std::int64_t offset, void* buffer, std::size_t length,
-                           const char* failure) const {
-        auto* out = static_cast<char*>(buffer);
-        std::size_t done = 0;
-        while (done < length) {
-            const ssize_t n = ::pread(fd_, out + done, length - done,
-                                      static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                throw Exception(failure, ErrnoText(errno));
-            }
-            if (n == 0) {
-                break;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return done;
-    }
-
-    void Close() {
-        if (fd_ >= 0) {
-            ::close(fd_);  // closing also releases the lock
-            fd_ = -1;
-        }
-    }
-
-    int fd_ = -1;
-    std::int64_t size_ = 0;
-    std::string open_error_;
-    mutable std::vector<char> window_;
-    mutable std::int64_t window_offset_ = 0;
-};
-
 TDBXParser::TDBXParser(const std::filesystem::path& path, bool salvage)
-    : file_(std::make_unique<File>(path)), salvage_requested_(salvage) {}
+    : file_(std::make_unique<TDBXFile>(path)), salvage_requested_(salvage) {}
 
 TDBXParser::~TDBXParser() = default;
 
@@ -332,7 +161,7 @@ void TDBXParser::CheckSignature(std::int64_t size, const unsigned char* header) 
 
 void TDBXParser::BuildMessageList() {
     std::array<unsigned char, kHeaderFieldsEnd> header{};
-    file_->Read(0, header.data(), header.size(), kOpenFailed);
+    file_->Read(0, header.data(), header.size());
     records_.clear();
     salvaged_.clear();
     CheckSignature(file_->Size(), header.data());
@@ -353,11 +182,18 @@ void TDBXParser::BuildMessageList() {
             }
         }
     }
+    if (!records_.empty()) {
+        DropForeignRecords();
+    }
     indexed_count_ = static_cast<std::int32_t>(records_.size());
     if (damage_ || salvage_requested_) {
         Salvage();
     }
-    const auto salvaged = static_cast<std::int32_t>(salvaged_.size());
+    // A file that is no mail folder from its first bytes is one only if the scan found mail.
+    if (!header_sound && salvaged_.empty()) {
+        throw Exception(kNotMailbox);
+    }
+    const auto salvaged = static_cast<std::int32_t>(salvaged_.size()) - deleted_count_;
     if (damage_) {
         warning_ = *damage_ + "索引から読めたメール " + std::to_string(indexed_count_) +
                    " 通を変換します。";
@@ -366,7 +202,45 @@ void TDBXParser::BuildMessageList() {
         warning_ += "索引にないメール " + std::to_string(salvaged) +
                     " 通をファイルから拾い出しました（索引のメールの後に続きます）。";
     }
+    if (deleted_count_ > 0) {
+        warning_ += "削除されたメール " + std::to_string(deleted_count_) +
+                    " 通を読める範囲で復元しました（recovered フォルダに書きます）。";
+    }
+    file_->CheckUnchanged();
     walked_ = true;
+}
+
+void TDBXParser::DropForeignRecords() {
+    // Records are checked in file order, so that the reads follow the file; the list is only
+    // touched when a record is foreign, which a sound index never has.
+    std::vector<std::uint32_t> sorted(records_);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::uint32_t> foreign;
+    // Records lie far apart in a large file: each is read on its own, a page at a time, not
+    // through the read-ahead window, which would read most of the file to check 4 bytes each.
+    constexpr std::int64_t kPage = 4096;
+    std::array<unsigned char, kPage> page{};
+    std::int64_t page_at = -1;
+    std::int64_t page_size = 0;
+    for (const std::uint32_t record : sorted) {
+        if (page_at < 0 || record < page_at || record + 4 > page_at + page_size) {
+            page_at = record;
+            page_size =
+                static_cast<std::int64_t>(file_->ReadUncached(record, page.data(), page.size()));
+        }
+        const auto at = static_cast<std::size_t>(record - page_at);
+        if (at + 4 > static_cast<std::size_t>(page_size) || Le32(page.data() + at) != record) {
+            foreign.push_back(record);
+        }
+    }
+    if (foreign.empty()) {
+        return;
+    }
+    std::vector<std::uint32_t>().swap(sorted);
+    NoteDamage(foreign.front(), "自分の位置を持たないメール記録");
+    std::erase_if(records_, [&](std::uint32_t record) {
+        return std::binary_search(foreign.begin(), foreign.end(), record);
+    });
 }
 
 void TDBXParser::NoteDamage(std::int64_t at, const char* what) {
@@ -438,7 +312,13 @@ void TDBXParser::WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* 
                 return;
             }
             std::array<unsigned char, kNodeEntries> fields{};
-            file_->Read(node, fields.data(), fields.size(), kWalkFailed[0]);
+            file_->Read(node, fields.data(), fields.size());
+            // A pointer off by some bytes, or into a record or another node's entries, lands
+            // on bytes that do not name the node's own offset.
+            if (Le32(fields.data() + kSelfOffset) != static_cast<std::uint32_t>(node)) {
+                NoteDamage(node, "索引のノードではない位置を指す索引");
+                return;
+            }
             const int entries = fields[kNodeEntryCount];
             // A node that overlaps one already entered: the tree points back into itself.
             if (!taken.Add(node, node + kNodeEntries + kEntrySize * entries)) {
@@ -463,8 +343,8 @@ void TDBXParser::WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* 
         }
         const std::int64_t first = frame.node + kNodeEntries + kEntrySize * frame.next;
         const int wanted = frame.entries - frame.next;
-        const std::size_t got = file_->Read(
-            first, buffer.data(), static_cast<std::size_t>(kEntrySize * wanted), kWalkFailed[3]);
+        const std::size_t got =
+            file_->Read(first, buffer.data(), static_cast<std::size_t>(kEntrySize * wanted));
         int next = frame.next;
         std::int64_t child = 0;
         bool has_child = false;
@@ -498,155 +378,50 @@ void TDBXParser::WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* 
 
 void TDBXParser::Salvage() {
     // Every block that the listed messages reach, even past a damaged block of theirs, is
-    // theirs: none of it may come back as a message of its own. Following a chain stops at a
-    // position that holds no block marker, so a hostile chain costs at most one step per
-    // marker in the file. Their texts are remembered too, so that an old copy of a listed
-    // message (a compacted file keeps them in its free space) is not delivered a second time.
-    struct Region {
-        std::int64_t begin;
-        std::int64_t end;
-    };
-    std::vector<Region> used;
-    std::unordered_set<std::int64_t> seen;
+    // theirs: none of it may come back as a message of its own. Their texts are remembered
+    // too, so that an old copy of a listed message (a compacted file keeps them in its free
+    // space) is not delivered a second time. Damage in a listed message is its own error, for
+    // when it is read; a read error of the system is the file's.
+    std::vector<std::int64_t> first_blocks;
     std::unordered_set<std::size_t> texts;
-    std::array<unsigned char, kBlockText> fields{};
     for (std::int32_t i = 0; i < indexed_count_; ++i) {
-        std::int64_t block = 0;
+        const std::int64_t record = records_[static_cast<std::size_t>(i)];
         try {
-            const std::int64_t record = records_[static_cast<std::size_t>(i)];
-            block = LocateFirstBlock(record);
+            const std::int64_t block = LocateFirstBlock(record);
             // A record delivered empty by the file's rules still owns the text it names.
-            const std::int64_t named = block == 0 ? RecordAddress(record) : block;
-            texts.insert(
-                std::hash<std::string>{}(block == 0 ? std::string() : ReadBlockChain(block, 0)));
-            block = named;
+            first_blocks.push_back(block == 0 ? RecordAddress(record) : block);
+            texts.insert(std::hash<std::string>{}(block == 0 ? std::string()
+                                                             : ReadBlockChain(block, 0, nullptr)));
+        } catch (const MailboxError&) {
+            throw;
         } catch (const Exception&) {
         }
-        while (block > 0 && file_->Holds(block, kBlockText) && seen.insert(block).second) {
-            file_->Read(block, fields.data(), fields.size(), kBlockFailed);
-            if (Le32(fields.data()) != static_cast<std::uint32_t>(block)) {
-                break;
-            }
-            // A damaged length claims only the block's header: a made-up length could hide
-            // the blocks that lie after it.
-            const std::int64_t claimed = LeInt32(fields.data() + kBlockLength);
-            const std::int64_t length = claimed >= 0 && claimed <= kBlockCapacity ? claimed : 0;
-            used.push_back(Region{block, block + kBlockText + length});
-            block = LeInt32(fields.data() + kBlockNext);
-        }
     }
-    std::sort(used.begin(), used.end(),
-              [](const Region& a, const Region& b) { return a.begin < b.begin; });
+    const std::vector<TRegion> used = FindUsedBlocks(*file_, first_blocks);
+    std::vector<std::int64_t>().swap(first_blocks);
+    const std::vector<TScannedBlock> blocks = ScanBlocks(*file_, used);
 
-    // The scan, outside the listed messages. A block starts with the offset it was written at
-    // (a marker Outlook Express puts at the start of every block), the room it has, its
-    // length and the offset of its next block. A block whose marker names another offset was
-    // moved there as part of a whole chain (a compacted file leaves such copies behind); it is
-    // taken only in Outlook Express's own shape (aligned, 0x200 bytes of room), and its chain
-    // is followed at the same distance.
-    struct Block {
-        std::int64_t at;
-        std::int64_t shift;    // where it lies minus where its marker says it was written
-        std::int64_t next_at;  // where its next block lies now; 0: the chain ends
-        std::int64_t length;
-    };
-    std::vector<Block> blocks;
-    const std::int64_t size = file_->Size();
-    std::vector<unsigned char> chunk(kScanChunk + kBlockText);
-    std::size_t region = 0;
-    std::int64_t p = kHeaderFieldsEnd;
-    while (p + kBlockText <= size) {
-        const std::int64_t base = p;
-        const std::size_t got = file_->Read(base, chunk.data(), chunk.size(), kBlockFailed);
-        const std::int64_t chunk_end =
-            std::min<std::int64_t>(base + static_cast<std::int64_t>(kScanChunk), size);
-        for (; p < chunk_end; ++p) {
-            while (region < used.size() && used[region].end <= p) {
-                ++region;
-            }
-            if (region < used.size() && used[region].begin <= p) {
-                p = used[region].end - 1;
-                continue;
-            }
-            const auto from = static_cast<std::size_t>(p - base);
-            if (from + kBlockText > got) {
-                p = size;  // the last bytes are too few for a block header
-                break;
-            }
-            const unsigned char* at = chunk.data() + from;
-            const std::int64_t marker = LeInt32(at);
-            const std::int64_t room = LeInt32(at + kBlockRoom);
-            const std::int64_t length = LeInt32(at + kBlockLength);
-            const std::int64_t next = LeInt32(at + kBlockNext);
-            const bool in_place = marker == p;
-            const bool moved = !in_place && marker > 0 && p % 4 == 0 && marker % 4 == 0 &&
-                               next % 4 == 0 && room == kOutlookBlockRoom && length > 0;
-            if ((!in_place && !moved) || room <= 0 || room > kBlockCapacity || length < 0 ||
-                length > room || !file_->Holds(p + kBlockText, length) || next < 0) {
-                continue;
-            }
-            const std::int64_t shift = p - marker;
-            const std::int64_t next_at = next == 0 ? 0 : next + shift;
-            if (next != 0 && (next_at <= 0 || !file_->Holds(next_at, kBlockText))) {
-                continue;
-            }
-            blocks.push_back(Block{p, shift, next_at, length});
-            p += kBlockText + length - 1;  // a block's text holds no other block
-        }
-    }
-
-    // A chain starts at a block that no other block names as its next; it is delivered when it
-    // is well formed to its end (every next a found block at the same distance, no loop,
-    // nothing shared with another chain) and holds some text that no message before it has.
-    std::vector<std::int64_t> named;
-    for (const Block& block : blocks) {
-        if (block.next_at != 0) {
-            named.push_back(block.next_at);
-        }
-    }
-    std::sort(named.begin(), named.end());
-    std::vector<bool> taken(blocks.size(), false);
-    const auto find = [&](std::int64_t offset) -> std::optional<std::size_t> {
-        const auto it = std::lower_bound(blocks.begin(), blocks.end(), offset,
-                                         [](const Block& b, std::int64_t o) { return b.at < o; });
-        if (it == blocks.end() || it->at != offset) {
-            return std::nullopt;
-        }
-        return static_cast<std::size_t>(it - blocks.begin());
-    };
-    for (std::size_t head = 0; head < blocks.size(); ++head) {
-        if (taken[head] || std::binary_search(named.begin(), named.end(), blocks[head].at)) {
-            continue;
-        }
-        bool sound = true;
-        std::int64_t text = 0;
-        std::optional<std::size_t> current = head;
-        while (current) {
-            if (taken[*current] || blocks[*current].shift != blocks[head].shift) {
-                sound = false;
-                break;
-            }
-            taken[*current] = true;
-            text += blocks[*current].length;
-            if (blocks[*current].next_at == 0) {
-                break;
-            }
-            current = find(blocks[*current].next_at);
-            sound = current.has_value();
-        }
-        if (!sound || text == 0 ||
-            records_.size() + salvaged_.size() >= static_cast<std::size_t>(INT32_MAX)) {
-            continue;
+    // A chain is delivered when it holds some text, reads as mail, and no message before it
+    // has the same text.
+    for (const TFoundChain& chain : AssembleChains(blocks)) {
+        if (records_.size() + salvaged_.size() >= static_cast<std::size_t>(INT32_MAX)) {
+            break;
         }
         try {
-            if (texts
-                    .insert(std::hash<std::string>{}(
-                        ReadBlockChain(blocks[head].at, blocks[head].shift)))
-                    .second) {
-                salvaged_.push_back(Salvaged{blocks[head].at, blocks[head].shift});
+            const std::string text = chain.deleted
+                                         ? ReadDeletedChain(chain.first_block, chain.shift)
+                                         : ReadBlockChain(chain.first_block, chain.shift, nullptr);
+            if (text.empty() || !LooksLikeMail(text, chain.deleted) ||
+                !texts.insert(std::hash<std::string>{}(text)).second) {
+                continue;
             }
+        } catch (const MailboxError&) {
+            throw;
         } catch (const Exception&) {
+            continue;
         }
+        salvaged_.push_back(Salvaged{chain.first_block, chain.shift, chain.deleted});
+        deleted_count_ += chain.deleted ? 1 : 0;
     }
 }
 
@@ -655,16 +430,30 @@ std::vector<std::string> TDBXParser::GetWarnings() const {
         return {};
     }
     // A damaged index is said once, in words, with what it cost; a header count that merely
-    // disagrees with a sound walk is said as such.
+    // disagrees with a sound walk is said as such. A count above what was found is the run's
+    // to report, as messages lost (GetMissingCount).
     if (!warning_.empty()) {
         return {warning_};
     }
     const std::size_t found = records_.size() + salvaged_.size();
-    if (header_count_ == static_cast<std::int32_t>(found)) {
+    if (header_count_ >= static_cast<std::int32_t>(found)) {
         return {};
     }
     return {"ヘッダのメール数 " + std::to_string(header_count_) + " は見つかったメール数 " +
             std::to_string(found) + " と異なります。見つかったメールをすべて変換します。"};
+}
+
+std::int32_t TDBXParser::GetMissingCount() const {
+    if (!walked_) {
+        return 0;
+    }
+    const auto found =
+        static_cast<std::int64_t>(records_.size() + salvaged_.size()) - deleted_count_;
+    return static_cast<std::int32_t>(std::max<std::int64_t>(0, header_count_ - found));
+}
+
+TMessageOrigin TDBXParser::GetOrigin(std::int32_t index) {
+    return At(index).deleted ? TMessageOrigin::Recovered : TMessageOrigin::Listed;
 }
 
 Lines TDBXParser::ReadMailLines(std::int32_t index) {
@@ -678,27 +467,33 @@ TDBXParser::Message TDBXParser::At(std::int32_t index) {
                                 " outside 0.." + std::to_string(count));
     }
     if (index < indexed_count_) {
-        return Message{records_[static_cast<std::size_t>(index)], 0, false};
+        return Message{records_[static_cast<std::size_t>(index)], 0, false, false};
     }
     const Salvaged& salvaged = salvaged_[static_cast<std::size_t>(index - indexed_count_)];
-    return Message{salvaged.first_block, salvaged.shift, true};
+    return Message{salvaged.first_block, salvaged.shift, true, salvaged.deleted};
 }
 
 std::string TDBXParser::ReadMailText(std::int32_t index) {
     const Message message = At(index);
-    if (message.salvaged) {
-        return ReadBlockChain(message.offset, message.shift);
+    std::string text;
+    std::string damage;
+    if (message.deleted) {
+        text = ReadDeletedChain(message.offset, message.shift);
+    } else if (message.salvaged) {
+        text = ReadBlockChain(message.offset, message.shift, &damage);
+    } else if (const std::int64_t first = LocateFirstBlock(message.offset); first != 0) {
+        text = ReadBlockChain(first, 0, &damage);
+    } else if (RecordAddress(message.offset) != 0) {
+        // Whoever reads the message hears of it: during a run as that message's warning.
+        damage =
+            "記録には本文の位置があるのに、本文は空として読まれました。空のメールとして扱います。";
     }
-    const std::int64_t first = LocateFirstBlock(message.offset);
-    if (first != 0) {
-        return ReadBlockChain(first, 0);
+    // Read whole before any change, or not delivered at all.
+    file_->CheckUnchanged();
+    if (!damage.empty()) {
+        RaiseWarning(damage);
     }
-    // Whoever reads the message hears of it: during a run as that message's warning.
-    if (RecordAddress(message.offset) != 0) {
-        RaiseWarning(
-            "記録には本文の位置があるのに、本文は空として読まれました。空のメールとして扱います。");
-    }
-    return std::string();
+    return text;
 }
 
 bool TDBXParser::EmptyAgainstItsRecord(std::int32_t index) {
@@ -716,7 +511,7 @@ bool TDBXParser::EmptyAgainstItsRecord(std::int32_t index) {
 std::int64_t TDBXParser::RecordAddress(std::int64_t record) const {
     // The first attribute entry whose id is exactly the message address, wherever it stands.
     std::array<unsigned char, kRecordAttributes + 4 * 255> fields{};
-    const std::size_t got = file_->Read(record, fields.data(), fields.size(), kReadFailed[0]);
+    const std::size_t got = file_->Read(record, fields.data(), fields.size());
     if (got <= static_cast<std::size_t>(kRecordAttributeCount)) {
         return 0;
     }
@@ -735,8 +530,7 @@ std::int64_t TDBXParser::RecordAddress(std::int64_t record) const {
         }
         const std::int64_t slot = record + kRecordAttributes + 4 * count + value;
         std::array<unsigned char, 4> address{};
-        if (!file_->Holds(slot, 4) ||
-            file_->Read(slot, address.data(), address.size(), kReadFailed[3]) != 4) {
+        if (!file_->Holds(slot, 4) || file_->Read(slot, address.data(), address.size()) != 4) {
             return 0;
         }
         return std::max<std::int64_t>(LeInt32(address.data()), 0);
@@ -751,7 +545,7 @@ std::int64_t TDBXParser::LocateFirstBlock(std::int64_t record) const {
         throw Exception(kReadFailed[0]);
     }
     std::array<unsigned char, kRecordFieldsEnd> fields{};
-    file_->Read(record, fields.data(), fields.size(), kReadFailed[0]);
+    file_->Read(record, fields.data(), fields.size());
     const unsigned id3 = fields[kAttribute3];
     const unsigned id4 = fields[kAttribute4];
     if ((id4 & kAttributeIdMask) == kMessageAddressId) {
@@ -771,7 +565,7 @@ std::int64_t TDBXParser::LocateFirstBlock(std::int64_t record) const {
         throw Exception(kReadFailed[3]);
     }
     std::array<unsigned char, 4> address{};
-    file_->Read(at, address.data(), address.size(), kReadFailed[3]);
+    file_->Read(at, address.data(), address.size());
     const std::int32_t first = LeInt32(address.data());
     if (first < 0) {
         throw Exception(kBlockFailed);
@@ -779,7 +573,8 @@ std::int64_t TDBXParser::LocateFirstBlock(std::int64_t record) const {
     return first;
 }
 
-std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t shift) const {
+std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t shift,
+                                       std::string* damage) const {
     // The chain's length is known only at its end. A long text is gathered in pieces of a fixed
     // size and joined once: growing one string by doubling would hold up to three times the
     // text while it moves.
@@ -795,18 +590,33 @@ std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t sh
             throw Exception(kBlockFailed);
         }
         // Straight from the read-ahead window into the text, without a copy in between.
-        const std::string_view view = file_->View(
-            block + kBlockLength, kBlockText - kBlockLength + kBlockCapacity, kBlockFailed);
-        const auto* buffer = reinterpret_cast<const unsigned char*>(view.data());
-        const std::size_t got = view.size();
-        if (got < static_cast<std::size_t>(kBlockText - kBlockLength)) {
-            throw Exception(kBlockFailed);  // the file shrank under us
-        }
-        const std::int32_t length = LeInt32(buffer);
-        const std::int32_t next = LeInt32(buffer + (kBlockNext - kBlockLength));
-        if (length < 0 || length > kBlockCapacity || !file_->Holds(block + kBlockText, length) ||
-            got < static_cast<std::size_t>(kBlockText - kBlockLength + length)) {
+        const std::string_view view = file_->View(block, kBlockText + kBlockCapacity);
+        const auto* fields = reinterpret_cast<const unsigned char*>(view.data());
+        // A block that does not name where it was written is not the block the chain meant.
+        if (LeInt32(fields + kSelfOffset) != block - shift) {
             throw Exception(kBlockFailed);
+        }
+        const std::int64_t room = LeInt32(fields + kBlockRoom);
+        std::int64_t length = LeInt32(fields + kBlockLength);
+        const std::int32_t next = LeInt32(fields + kBlockNext);
+        const bool room_sound = room > 0 && room <= kBlockCapacity;
+        const std::int64_t in_file = static_cast<std::int64_t>(view.size()) - kBlockText;
+        const bool length_sound =
+            length >= 0 && length <= kBlockCapacity && (!room_sound || length <= room);
+        if (length_sound && length > in_file) {
+            throw Exception(kBlockFailed);  // the file ends inside the text: a copy cut short
+        }
+        if (!length_sound) {
+            // The block's text is read as far as the block's room goes: its own bytes, whatever
+            // its length says. The message is delivered and said to be damaged.
+            const std::int64_t cut =
+                std::min(room_sound ? room : kOutlookBlockRoom, std::max<std::int64_t>(in_file, 0));
+            if (damage != nullptr && damage->empty()) {
+                *damage = "ブロック（位置 " + std::to_string(block) + "）の長さ " +
+                          std::to_string(length) + " が壊れています。" + std::to_string(cut) +
+                          " バイトとして読みました。";
+            }
+            length = cut;
         }
         // Blocks of one chain never share bytes; one that does closes a loop.
         if (!taken.Add(block, block + kBlockText + length)) {
@@ -817,7 +627,7 @@ std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t sh
             text = std::string();
             text.reserve(kPiece);
         }
-        text.append(view.data() + (kBlockText - kBlockLength), static_cast<std::size_t>(length));
+        text.append(view.data() + kBlockText, static_cast<std::size_t>(length));
         block = next == 0 ? 0 : next + shift;
     }
     if (pieces.empty()) {
@@ -835,6 +645,35 @@ std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t sh
     }
     whole += text;
     return whole;
+}
+
+std::string TDBXParser::ReadDeletedChain(std::int64_t first_block, std::int64_t shift) const {
+    // Each block gives its whole room: how much of it the text filled is lost with the length,
+    // and the first bytes, which now hold the previous block's offset, become blanks. The chain
+    // is read as far as its blocks are free blocks; what follows the text in the last block is
+    // the zero fill of a block never written to, or stale bytes of an older text.
+    std::string text;
+    RegionSet taken;
+    std::int64_t block = first_block;
+    while (block != 0 && file_->Holds(block, kBlockText)) {
+        const std::string_view view = file_->View(block, kBlockText + kOutlookBlockRoom);
+        const auto* fields = reinterpret_cast<const unsigned char*>(view.data());
+        const auto room = static_cast<std::int64_t>(view.size()) - kBlockText;
+        if (LeInt32(fields + kSelfOffset) != block - shift ||
+            LeInt32(fields + kBlockRoom) != kFreeBlockRoom ||
+            LeInt32(fields + kBlockLength) != kFreeBlockLength ||
+            !taken.Add(block, block + kBlockText + room)) {
+            break;
+        }
+        const std::size_t lost =
+            std::min<std::size_t>(kFreeBlockClobbered, static_cast<std::size_t>(room));
+        text.append(lost, ' ');
+        text.append(view.data() + kBlockText + lost, static_cast<std::size_t>(room) - lost);
+        const std::int32_t next = LeInt32(fields + kBlockNext);
+        block = next <= 0 ? 0 : next + shift;
+    }
+    text.erase(text.find_last_not_of('\0') + 1);
+    return text;
 }
 
 }  // namespace brindle

@@ -2,16 +2,20 @@
 // (a tree of nodes whose entries point at message info records) into a list of record offsets,
 // and reads a message's stored text by following the chain of blocks that its record points at.
 //
-// The file is outside data, often damaged: every offset, count and length read from it is
-// checked against the file's size before use, the index walk and the block chains keep a set of
-// visited offsets, and the walk uses its own stack, so a hostile file can neither crash, hang
-// nor exhaust memory beyond what its size allows. A fault in one message's record or block
-// chain is that message's error (ReadMailText throws, other messages still read). A damaged
-// index costs only what it hides: the walk keeps every message it reaches, skips the bad node or
-// entry and says so once (ReadWarning); the messages it no longer reaches are salvaged by
-// scanning the file for well-formed block chains that no listed message uses. A file that cannot
-// be opened, or that is no mail folder at all (another kind of file, the store's folder list,
-// an empty or cut file), is the file's error: GetMailCount throws, saying what the file is.
+// The file is outside data, often damaged, and its index is a hint rather than the truth: every
+// offset, count and length read from it is checked against the file's size before use, a node,
+// record or block is followed only when it names its own offset (dbx_layout.hpp), the index walk
+// and the block chains keep a set of visited offsets, and the walk uses its own stack, so a
+// hostile file can neither crash, hang nor exhaust memory beyond what its size allows.
+//
+// What damage costs: a bad node or entry is skipped and said once (ReadWarning), and the
+// messages it hid are salvaged by scanning the file for block chains that no valid listed
+// message uses (dbx_salvage.hpp); a block whose length is out of range is read as far as its
+// room goes and said as that message's warning; a broken chain is that message's error
+// (ReadMailText throws, other messages still read). A file that cannot be opened, or that is no
+// mail folder at all (another kind of file, the store's folder list, an empty or cut file), is
+// the file's error: GetMailCount throws, saying what the file is. A read error of the system, or
+// a file that changes while it is read, raises MailboxError: not damage, and the end of the file.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "mailbox/dbx_file.hpp"
 #include "model/basic_mail.hpp"
 #include "platform/line_list.hpp"
 
@@ -42,9 +47,14 @@ class TDBXParser : public TBasicMailReader {
     // first call walks the index; later calls return the cached result.
     std::int32_t GetMailCount() override;
     Lines ReadMailLines(std::int32_t index) override;
-    // What ReadWarning says, or else a header count that differs from the messages found.
+    // What ReadWarning says, or else a header count below the messages found.
     std::vector<std::string> GetWarnings() const override;
-    // The same text before splitting, exactly as the block chain holds it.
+    // The header's count beyond the listed and salvaged messages (deleted ones not counted).
+    std::int32_t GetMissingCount() const override;
+    // Recovered for the deleted messages that salvage rebuilt.
+    TMessageOrigin GetOrigin(std::int32_t index) override;
+    // The same text before splitting, exactly as the block chain holds it. Raises MailboxError
+    // when the file changed since it was opened.
     std::string ReadMailText(std::int32_t index) override;
 
     // The message count written in the file's header (valid after GetMailCount); it may differ
@@ -64,12 +74,10 @@ class TDBXParser : public TBasicMailReader {
     bool EmptyAgainstItsRecord(std::int32_t index);
 
     // The bytes that the message list holds (its capacity), valid after GetMailCount: 4 per
-    // indexed message and 16 per salvaged one, whatever the header claims.
+    // indexed message and 24 per salvaged one, whatever the header claims.
     std::size_t MessageListBytes() const;
 
   private:
-    class File;
-
     // One message of the list: its info record (from the index), or, for a salvaged message,
     // the first block of its chain and how far the chain was moved from where its offsets
     // point (0 unless it is an old copy left behind by compacting).
@@ -77,10 +85,12 @@ class TDBXParser : public TBasicMailReader {
         std::int64_t offset;
         std::int64_t shift;
         bool salvaged;
+        bool deleted;
     };
     struct Salvaged {
         std::int64_t first_block;
         std::int64_t shift;
+        bool deleted;
     };
 
     void BuildMessageList();
@@ -90,19 +100,26 @@ class TDBXParser : public TBasicMailReader {
     // them and was listed before is dropped as damage; without it, nothing is dropped for
     // repeating.
     void WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* repeated);
+    // Drops the listed records that do not name their own offset: an entry pointing a few bytes
+    // off, or into another structure.
+    void DropForeignRecords();
     void Salvage();
     void NoteDamage(std::int64_t at, const char* what);
     Message At(std::int32_t index);
     std::int64_t LocateFirstBlock(std::int64_t record) const;
     // The first block's address that any attribute of the record names; 0 for none.
     std::int64_t RecordAddress(std::int64_t record) const;
-    std::string ReadBlockChain(std::int64_t first_block, std::int64_t shift) const;
+    // damage, when given, receives what was wrong with a block that was read all the same.
+    std::string ReadBlockChain(std::int64_t first_block, std::int64_t shift,
+                               std::string* damage) const;
+    std::string ReadDeletedChain(std::int64_t first_block, std::int64_t shift) const;
 
-    std::unique_ptr<File> file_;
+    std::unique_ptr<TDBXFile> file_;
     bool salvage_requested_ = false;
     bool walked_ = false;
     std::int32_t header_count_ = 0;
     std::int32_t indexed_count_ = 0;
+    std::int32_t deleted_count_ = 0;
     std::optional<std::string> damage_;  // the first damage the walk met
     std::string warning_;
     // The messages are the indexed ones (their records, which the file holds as 32-bit

@@ -19,6 +19,8 @@ class TParsedMailbox : public TBasicMailParser {
     // A TMail built from the reader's lines for the index; the reader's errors pass unchanged.
     std::unique_ptr<TBasicMail> GetMail(std::int32_t index) override;
     std::vector<std::string> GetWarnings() const override { return reader_->GetWarnings(); }
+    std::int32_t GetMissingCount() const override { return reader_->GetMissingCount(); }
+    TMessageOrigin GetOrigin(std::int32_t index) override { return reader_->GetOrigin(index); }
 
   private:
     std::unique_ptr<TBasicMailReader> reader_;

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/exception.hpp"
 #include "platform/line_list.hpp"
 
 namespace brindle {
@@ -47,6 +48,21 @@ class THeaderMap {
 
   private:
     std::map<std::string, std::vector<std::string>, std::less<>> fields_;
+};
+
+// An error of the mailbox file as a whole rather than of one message: the system failed to read
+// it (an I/O error of the disk), or it changed while it was read (cut short, compacted by another
+// program). Nothing read from the file after it can be trusted: the run ends that mailbox with
+// one report and counts the messages it did not reach as not converted.
+class MailboxError : public Exception {
+  public:
+    using Exception::Exception;
+};
+
+// Where a message came from, for a view that keeps recovered messages apart.
+enum class TMessageOrigin {
+    Listed,     // the mailbox's index lists it, or a scan found it whole where the index lost it
+    Recovered,  // deleted: rebuilt from blocks the mailbox had freed, some bytes lost
 };
 
 class TBasicMail {
@@ -86,6 +102,10 @@ class TBasicMailParser {
     // Things about the mailbox as a whole that are odd but cost nothing (a header count that
     // the index walk contradicts), UTF-8; known after GetMailCount.
     virtual std::vector<std::string> GetWarnings() const { return {}; }
+    // How many messages the mailbox promises (its header's count) beyond those it delivers:
+    // messages that damage lost. Known after GetMailCount.
+    virtual std::int32_t GetMissingCount() const { return 0; }
+    virtual TMessageOrigin GetOrigin(std::int32_t /*index*/) { return TMessageOrigin::Listed; }
 };
 
 // A mailbox file's stored messages, each as the lines of its stored text.
@@ -99,8 +119,10 @@ class TBasicMailReader {
     virtual Lines ReadMailLines(std::int32_t index) = 0;
     // The same text before splitting, exactly as the mailbox holds it.
     virtual std::string ReadMailText(std::int32_t index) = 0;
-    // As TBasicMailParser::GetWarnings.
+    // As TBasicMailParser::GetWarnings, GetMissingCount and GetOrigin.
     virtual std::vector<std::string> GetWarnings() const { return {}; }
+    virtual std::int32_t GetMissingCount() const { return 0; }
+    virtual TMessageOrigin GetOrigin(std::int32_t /*index*/) { return TMessageOrigin::Listed; }
 };
 
 }  // namespace brindle

@@ -183,6 +183,13 @@ DbxBuilder& DbxBuilder::LeaveOutOfIndex(int message) {
     return *this;
 }
 
+DbxBuilder& DbxBuilder::DeleteMessage(int message) {
+    At(message).unlisted = true;
+    At(message).deleted = true;
+    At(message).sizes.clear();
+    return *this;
+}
+
 DbxBuilder& DbxBuilder::ScatterBlocks() {
     scatter_ = true;
     return *this;
@@ -235,6 +242,11 @@ DbxBuilder& DbxBuilder::BlockLengthAbove1024(int message, int block) {
 
 DbxBuilder& DbxBuilder::NegativeBlockLength(int message, int block) {
     DamageAt(message, block).length = -1;
+    return *this;
+}
+
+DbxBuilder& DbxBuilder::BlockLength(int message, int block, std::int32_t length) {
+    DamageAt(message, block).length = length;
     return *this;
 }
 
@@ -394,7 +406,9 @@ DbxLayout DbxBuilder::BuildWithLayout() const {
         }
         for (const std::size_t i : order) {
             addresses[i] = static_cast<std::int32_t>(out.size());
-            out.resize(out.size() + kBlockText + pieces[i].second, '\0');
+            const std::size_t room =
+                message.deleted ? static_cast<std::size_t>(kDefaultBlockSize) : pieces[i].second;
+            out.resize(out.size() + kBlockText + room, '\0');
         }
         for (std::size_t i = 0; i < pieces.size(); ++i) {
             const auto at = static_cast<std::size_t>(addresses[i]);
@@ -436,6 +450,15 @@ DbxLayout DbxBuilder::BuildWithLayout() const {
                 case NextDamage::kNegative:
                     Put32(out, at + kBlockNext, 0xFFFFFF00u);
                     break;
+            }
+        }
+        if (message.deleted) {
+            for (std::size_t i = 0; i < pieces.size(); ++i) {
+                const auto at = static_cast<std::size_t>(addresses[i]);
+                Put32(out, at + 4, 0x1FC);
+                Put32(out, at + kBlockLength, 0x210);
+                Put32(out, at + kBlockText,
+                      i == 0 ? 0u : static_cast<std::uint32_t>(addresses[i - 1]));
             }
         }
         layout.blocks.push_back(addresses);

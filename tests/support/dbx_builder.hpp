@@ -88,6 +88,11 @@ class DbxBuilder {
     // Writes the message's record and blocks but leaves it out of the default index, as a
     // message that the index lost (or that was deleted while its blocks stayed) is.
     DbxBuilder& LeaveOutOfIndex(int message);
+    // Deletes the message as Outlook Express does: it leaves the index, its blocks take their
+    // full room (512 bytes, zero padded) and go on the free list, each header rewritten as
+    // (offset, 0x1FC, 0x210, next) and the first four text bytes holding the previous block's
+    // offset. Its text is stored in 512-byte blocks whatever sizes were given.
+    DbxBuilder& DeleteMessage(int message);
     // Lays each message's blocks out in reverse file order, so that chain order differs from
     // file order.
     DbxBuilder& ScatterBlocks();
@@ -110,8 +115,9 @@ class DbxBuilder {
     DbxBuilder& LoopBlockChainAt(int message, int block);      // last block's next → block
     DbxBuilder& BlockLengthAbove1024(int message, int block);  // length field 1500
     DbxBuilder& NegativeBlockLength(int message, int block);   // length field -1
-    DbxBuilder& NextBlockPastEnd(int message, int block);      // next address → past the end
-    DbxBuilder& NegativeNextBlock(int message, int block);     // next address → 0xFFFFFF00
+    DbxBuilder& BlockLength(int message, int block, std::int32_t length);
+    DbxBuilder& NextBlockPastEnd(int message, int block);   // next address → past the end
+    DbxBuilder& NegativeNextBlock(int message, int block);  // next address → 0xFFFFFF00
     DbxBuilder& IndexPointsBackToRoot();      // the root's last entry gets the root as its child
     DbxBuilder& LeftChildPointsBackToRoot();  // the root's left child is the root itself
     DbxBuilder& RootPastEnd();
@@ -144,6 +150,7 @@ class DbxBuilder {
         std::optional<std::int32_t> first_block_at;
         std::vector<BlockDamage> damage;
         bool unlisted = false;
+        bool deleted = false;
         enum class RecordDamage { kNone, kPastEnd, kNegative } record = RecordDamage::kNone;
     };
     enum class IndexShape { kDefault, kTree, kLeftChain, kEntryChain };
