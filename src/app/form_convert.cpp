@@ -204,7 +204,7 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     stop_flag_ = true;
     QString text = QStringLiteral("%1 件を変換しました。失敗: %2 件")
                        .arg(summary.messages_written)
-                       .arg(summary.messages_failed);
+                       .arg(summary.messages_failed + summary.messages_lost);
     if (summary.files_failed > 0) {
         text += QStringLiteral("、読めなかったファイル: %1 個").arg(summary.files_failed);
     }

@@ -251,12 +251,17 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
         context.err << "中止しました。\n";
     }
     context.out << summary.messages_read << " messages read, " << summary.messages_written
-                << " written, " << summary.messages_failed << " failed; " << summary.files_failed
-                << " files failed\n";
+                << " written, " << summary.messages_failed << " failed";
+    if (summary.messages_lost > 0) {
+        context.out << ", " << summary.messages_lost << " lost";
+    }
+    context.out << "; " << summary.files_failed << " files failed\n";
     if (summary.stopped) {
         return kExitStopped;
     }
-    return summary.messages_failed > 0 || summary.files_failed > 0 ? kExitFailures : kExitOk;
+    return summary.messages_failed > 0 || summary.files_failed > 0 || summary.messages_lost > 0
+               ? kExitFailures
+               : kExitOk;
 }
 
 std::optional<std::string> UselessOption(const ConvertOptions& options,

@@ -1,5 +1,7 @@
 #include "convert/conversion_run.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
@@ -35,6 +37,9 @@ std::string WithTrailingSlash(std::string folder) {
     return folder;
 }
 
+// Where a mailbox's recovered (deleted) messages go, inside its output folder.
+constexpr const char* kRecoveredFolder = "recovered/";
+
 std::string ReasonOf(const std::exception& e) {
     const auto* error = dynamic_cast<const Exception*>(&e);
     return error != nullptr ? error->Reason() : std::string();
@@ -60,7 +65,8 @@ struct TConvertRun::ReadMessage {
     // Its file, waiting to be written and named; declared after the mail, whose text it
     // refers to, so that it goes first.
     std::unique_ptr<TPreparedMail> prepared;
-    bool read = false;  // delivered by the mailbox
+    bool read = false;       // delivered by the mailbox
+    bool recovered = false;  // rebuilt from a deleted message's blocks
     bool accepted = false;
     std::exception_ptr failure;           // of reading, filtering or preparing: its error
     std::vector<Report> read_reports;     // raised while it was read
@@ -78,6 +84,7 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
     try {
         {
             const ScopedReportCapture capture(message.read_reports);
+            message.recovered = mailbox.GetOrigin(j) == TMessageOrigin::Recovered;
             message.mail = mailbox.GetMail(j);
         }
         message.read = true;
@@ -87,8 +94,9 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
         }
         if (message.accepted) {
             const ScopedReportCapture capture(message.prepare_reports);
-            message.prepared =
-                std::make_unique<TPreparedMail>(rule, *message.mail, folder, open_file);
+            message.prepared = std::make_unique<TPreparedMail>(
+                rule, *message.mail, message.recovered ? folder + kRecoveredFolder : folder,
+                open_file);
         }
     } catch (...) {
         message.failure = std::current_exception();
@@ -298,14 +306,34 @@ std::string TConvertRun::OutputFolder(const std::string& path) {
     return WithTrailingSlash(job_.destination + stem);
 }
 
+bool TConvertRun::SeenBefore(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return false;  // opening it says why
+    }
+    const auto [it, first] = seen_files_.try_emplace(
+        {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}, path);
+    if (first) {
+        return false;
+    }
+    Warn(path, -1,
+         "このファイルは " + it->second + " として変換済みです。もう一度は変換しません。");
+    return true;
+}
+
 bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     current_path_ = &path;
     current_index_ = -1;
     Notify(events_.file_started, index, path);
     Notify(events_.yield);
+    if (SeenBefore(path)) {
+        Notify(events_.message_count_known, 0);
+        return true;
+    }
     const std::string folder = OutputFolder(path);
     std::unique_ptr<TBasicMailParser> mailbox;
     std::int32_t count = 0;
+    std::int32_t recovered = 0;
     try {
         if (job_.create_dir && !CreateDirectories(folder)) {
             throw Exception("フォルダ " + folder + " を作成できません", ErrnoText(errno));
@@ -314,6 +342,15 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         count = mailbox->GetMailCount();
         for (const std::string& warning : mailbox->GetWarnings()) {
             Warn(path, -1, warning);
+        }
+        // Recovered messages come after the others.
+        while (recovered < count &&
+               mailbox->GetOrigin(count - 1 - recovered) == TMessageOrigin::Recovered) {
+            ++recovered;
+        }
+        if (recovered > 0 && !CreateDirectories(folder + kRecoveredFolder)) {
+            throw Exception("フォルダ " + folder + kRecoveredFolder + " を作成できません",
+                            ErrnoText(errno));
         }
     } catch (const std::exception& e) {
         ++summary_.files_failed;
@@ -325,20 +362,45 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         count = 0;
     }
     Notify(events_.message_count_known, count);
+    switch (ConvertMessages(*mailbox, path, folder, count)) {
+        case MessagesEnd::Stopped:
+            return false;
+        case MessagesEnd::FileFailed:
+            return true;
+        case MessagesEnd::Done:
+            break;
+    }
+    if (const std::int32_t missing = mailbox->GetMissingCount(); missing > 0) {
+        const std::int32_t found = count - recovered;
+        ++summary_.files_failed;
+        summary_.messages_lost += missing;
+        Notify(events_.file_failed, path,
+               "ヘッダのメール数は " + std::to_string(found + missing) +
+                   " 通ですが、見つかったのは " + std::to_string(found) + " 通です。" +
+                   std::to_string(missing) + " 通は壊れた部分に失われています。",
+               std::string());
+    }
+    return true;
+}
+
+TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
+                                                      const std::string& path,
+                                                      const std::string& folder,
+                                                      std::int32_t count) {
     if (count == 0) {
-        return true;
+        return MessagesEnd::Done;
     }
     // Destroyed (stopped and joined) before the mailbox it reads.
     std::optional<ReadAhead> reader;
     if (read_ahead_) {
-        reader.emplace(*mailbox, job_.filter, job_.naming, folder, count);
+        reader.emplace(mailbox, job_.filter, job_.naming, folder, count);
     }
     for (std::int32_t j = 0; j < count; ++j) {
         if (StopRequested()) {
-            return false;
+            return MessagesEnd::Stopped;
         }
         ReadMessage message = reader ? reader->Next(count - j)
-                                     : ReadOne(*mailbox, job_.filter, job_.naming, folder, j, true);
+                                     : ReadOne(mailbox, job_.filter, job_.naming, folder, j, true);
         try {
             ConvertMessage(message, path, j, folder);
         } catch (const FolderError& e) {
@@ -346,7 +408,14 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
             // the file ends here with one report.
             ++summary_.files_failed;
             Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
-            return true;
+            return MessagesEnd::FileFailed;
+        } catch (const MailboxError& e) {
+            // The file itself failed or changed: nothing it delivers now can be trusted, and
+            // this message and the rest of the file are not converted.
+            ++summary_.files_failed;
+            summary_.messages_lost += count - j;
+            Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
+            return MessagesEnd::FileFailed;
         }
         // The message is gone (or handed back to be freed) before the front end hears it is done.
         if (reader) {
@@ -357,7 +426,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         Notify(events_.message_done, j);
         Notify(events_.yield);
     }
-    return true;
+    return MessagesEnd::Done;
 }
 
 void TConvertRun::Warn(const std::string& path, std::int32_t index, const std::string& warning) {
@@ -399,10 +468,14 @@ void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, 
         if (!message.accepted) {
             return;
         }
-        const std::string written = NameMail(naming_state_, job_.naming, *message.prepared, folder);
+        const std::string written =
+            NameMail(naming_state_, job_.naming, *message.prepared,
+                     message.recovered ? folder + kRecoveredFolder : folder);
         ++summary_.messages_written;
         Notify(events_.message_written, written);
     } catch (const FolderError&) {
+        throw;
+    } catch (const MailboxError&) {
         throw;
     } catch (const std::exception& e) {
         ++summary_.messages_failed;

@@ -25,16 +25,23 @@
 // that cannot be opened or is no mail folder is reported and the run goes on with the next
 // mailbox. Both guards catch Exception and any std::exception. An error of the output folder
 // itself (full, over quota, read-only, not writable, gone) ends the mailbox with one report
-// instead of one per remaining message.
+// instead of one per remaining message; so does an error of the mailbox file itself (a read
+// error of the disk, a file that changes while it is read: MailboxError), whose remaining
+// messages count as lost. A mailbox whose header promises more messages than its reading
+// delivered is reported after its messages, the difference counted as lost. Messages that a
+// mailbox recovered from deleted blocks go to the subfolder "recovered" of its output folder.
+// A mailbox given twice (the same file under another path or link) is converted once.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "convert/conversion_job.hpp"
 #include "convert/mail_writer.hpp"
@@ -75,7 +82,10 @@ struct TConvertSummary {
     std::int64_t messages_written = 0;  // complete on disk
     std::int64_t messages_failed = 0;   // reading, parsing, matching, naming or writing failed
     std::int64_t files_failed = 0;      // mailboxes that could not be opened or walked
-    bool stopped = false;               // ended by a stop request
+    // Never read: the rest of a mailbox that failed or changed while it was read, and the
+    // messages a mailbox's header promised that no reading found.
+    std::int64_t messages_lost = 0;
+    bool stopped = false;  // ended by a stop request
 };
 
 // The file name of a source mailbox as the run uses it for a per-mailbox folder and as messages
@@ -117,6 +127,12 @@ class TConvertRun {
     void ForwardReport(const std::string& text);
     // Answers false when the run must end (stop requested).
     bool ConvertFile(std::size_t index, const std::string& path);
+    enum class MessagesEnd { Done, Stopped, FileFailed };
+    // Converts the mailbox's messages, reporting an error that ends the file.
+    MessagesEnd ConvertMessages(TBasicMailParser& mailbox, const std::string& path,
+                                const std::string& folder, std::int32_t count);
+    // True, with a warning, when the file was converted before under another path.
+    bool SeenBefore(const std::string& path);
     void ConvertMessage(ReadMessage& message, const std::string& path, std::int32_t index,
                         const std::string& folder);
     std::string OutputFolder(const std::string& path);
@@ -135,6 +151,8 @@ class TConvertRun {
     const std::string* current_path_ = nullptr;
     std::int32_t current_index_ = -1;
     bool read_ahead_ = false;
+    // The files converted so far, by device and inode, with the path they were first given as.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> seen_files_;
 
     static_assert(std::atomic<bool>::is_always_lock_free);
 };

@@ -423,6 +423,9 @@ void TDBXParser::Salvage() {
         salvaged_.push_back(Salvaged{chain.first_block, chain.shift, chain.deleted});
         deleted_count_ += chain.deleted ? 1 : 0;
     }
+    // Recovered messages come last, so that a run meets them after every whole one.
+    std::stable_partition(salvaged_.begin(), salvaged_.end(),
+                          [](const Salvaged& s) { return !s.deleted; });
 }
 
 std::vector<std::string> TDBXParser::GetWarnings() const {

@@ -62,7 +62,7 @@ class TDBXParser : public TBasicMailReader {
     std::int32_t HeaderMessageCount() const { return header_count_; }
 
     // How many of the messages the index lists (valid after GetMailCount); the ones after them
-    // were salvaged from the file, in file order.
+    // were salvaged from the file, in file order: first the whole ones, then the deleted ones.
     std::int32_t IndexedMessageCount() const { return indexed_count_; }
 
     // What the reader found odd about the file as a whole (a damaged index, salvaged messages),

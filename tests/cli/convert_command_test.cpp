@@ -179,6 +179,32 @@ TEST_F(ConvertCommand, SameMailboxTwiceIsConvertedOnce) {
     EXPECT_EQ(o.out, "2 messages read, 2 written, 0 failed; 0 files failed\n");
 }
 
+TEST_F(ConvertCommand, MailboxThatDeliversLessThanItPromisesFails) {
+    // The header promises 7; the index node and every record are gone.
+    const test::DbxLayout layout = DbxBuilder().AddMessages(7).BuildWithLayout();
+    std::string lost = layout.bytes;
+    std::fill(lost.begin() + layout.root, lost.end(), '\0');
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string says;  // in the summary or the errors
+    };
+    const Case cases[] = {
+        {"index cut short", lost, "7 lost"},
+        {"random bytes", std::string(4000, '\x5A'), "ではありません"},
+        {"renamed .eml", "From: a@example.jp\r\nSubject: x\r\n\r\n" + std::string(300, 'b'),
+         "ではありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path box = dir_ / (std::string(c.name) + ".dbx");
+        std::ofstream(box, std::ios::binary) << c.bytes;
+        const Outcome o = Convert({"--salvage", "-o", out_.string(), box.string()});
+        EXPECT_EQ(o.status, kExitFailures) << o.out << o.err;
+        EXPECT_NE((o.out + o.err).find(c.says), std::string::npos) << o.out << o.err;
+    }
+}
+
 TEST_F(ConvertCommand, OptionsThatDoNothingTogetherAreRefused) {
     struct Case {
         std::vector<std::string> options;

@@ -166,7 +166,72 @@ TEST(ConvertDbx, ParameterInADecodedBodyAndInTheHeader) {
     }
 }
 
-TEST(ConvertDbx, DamagedMessageSecondMailboxFailsAndCountWarning) {
+TEST(ConvertDbx, MailboxThatShrinksDuringTheRunKeepsWhatWasWrittenWhole) {
+    // Cut to a third after the fourth message is done, one message after the other and with
+    // reading ahead: what was written is whole, nothing is written empty, the rest is lost.
+    constexpr int kMessages = 40;
+    for (const bool read_ahead : {false, true}) {
+        SCOPED_TRACE(read_ahead);
+        test::TempDir dir;
+        DbxBuilder builder;
+        for (int i = 0; i < kMessages; ++i) {
+            builder.AddMessage("Subject: m" + std::to_string(i) + "\r\n\r\n" +
+                               std::string(900, static_cast<char>('a' + i % 26)) + "\r\n");
+        }
+        const fs::path box = dir / "box.dbx";
+        builder.WriteTo(box);
+        TConvertJob job = SubjectJob(dir, {box.string()});
+        std::vector<std::string> errors;
+        TConvertEvents events;
+        events.message_done = [&](std::int32_t j) {
+            if (j == 3) {
+                fs::resize_file(box, fs::file_size(box) / 3);
+            }
+        };
+        events.file_failed = [&](const std::string&, const std::string& e, const std::string&) {
+            errors.push_back(e);
+        };
+        TConvertRun run(std::move(job), std::move(events));
+        run.SetReadAhead(read_ahead);
+        const TConvertSummary summary = run.Run();
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_NE(errors[0].find("変更"), std::string::npos) << errors[0];
+        EXPECT_GE(summary.messages_written, 4);
+        EXPECT_EQ(summary.messages_written + summary.messages_lost, kMessages);
+        for (const std::string& name : Names(dir / "out")) {
+            const std::string i = name.substr(1, name.size() - 5);
+            EXPECT_EQ(ReadAll(dir / "out" / name),
+                      "Subject: m" + i + "\r\n\r\n" +
+                          std::string(900, static_cast<char>('a' + std::stoi(i) % 26)) + "\r\n");
+        }
+    }
+}
+
+TEST(ConvertDbx, RecoveredMessagesGoApartAndAMailboxIsConvertedOnce) {
+    test::TempDir dir;
+    DbxBuilder()
+        .AddMessage("Subject: kept\r\n\r\n1\r\n")
+        .AddMessage("Received: x\r\nSubject: gone\r\n\r\n2\r\n")  // its first 4 bytes are lost
+        .DeleteMessage(1)
+        .HeaderCount(1)
+        .WriteTo(dir / "box.dbx");
+    fs::create_symlink(dir / "box.dbx", dir / "link.dbx");
+    fs::create_hard_link(dir / "box.dbx", dir / "hard.dbx");
+    TConvertJob job =
+        SubjectJob(dir, {(dir / "box.dbx").string(), (dir / "link.dbx").string(),
+                         (dir / "hard.dbx").string(), (dir / "." / "box.dbx").string()});
+    job.salvage = true;
+    const Outcome outcome = Convert(std::move(job));
+    EXPECT_TRUE(outcome.errors.empty());
+    EXPECT_EQ(Names(dir / "out"), (std::set<std::string>{"kept.eml", "recovered"}));
+    EXPECT_EQ(Names(dir / "out" / "recovered"), (std::set<std::string>{"gone.eml"}));
+    EXPECT_EQ(std::count_if(outcome.warnings.begin(), outcome.warnings.end(),
+                            [](const std::string& w) { return w.find("変換済み") != w.npos; }),
+              3);
+    EXPECT_EQ(outcome.summary.messages_written, 2);
+}
+
+TEST(ConvertDbx, DamagedMessageSecondMailboxFailsAndTheLostAreCounted) {
     test::TempDir dir;
     DbxBuilder()
         .AddMessage("Subject: first\r\n\r\n1\r\n")
@@ -182,13 +247,17 @@ TEST(ConvertDbx, DamagedMessageSecondMailboxFailsAndCountWarning) {
     const Outcome outcome = Convert(std::move(job));
     EXPECT_EQ(Names(dir / "out" / "damaged"), (std::set<std::string>{"first.eml", "third.eml"}));
     EXPECT_EQ(Names(dir / "out" / "other"), (std::set<std::string>{"other.eml"}));
-    ASSERT_EQ(outcome.errors.size(), 2u);
+    // The header's count of 7 against the 3 found is the damaged file's own error, after its
+    // messages: 4 messages lost.
+    ASSERT_EQ(outcome.errors.size(), 3u);
     EXPECT_EQ(outcome.errors[0].rfind("damaged.dbx#1:", 0), 0u) << outcome.errors[0];
-    EXPECT_EQ(outcome.errors[1], "missing.dbx:ファイルが開けません。");
-    ASSERT_EQ(outcome.warnings.size(), 1u);
-    EXPECT_NE(outcome.warnings[0].find('7'), std::string::npos);
+    EXPECT_EQ(outcome.errors[1].rfind("damaged.dbx:ヘッダのメール数は 7 通", 0), 0u)
+        << outcome.errors[1];
+    EXPECT_EQ(outcome.errors[2], "missing.dbx:ファイルが開けません。");
+    EXPECT_TRUE(outcome.warnings.empty());
     EXPECT_EQ(outcome.summary.messages_failed, 1);
-    EXPECT_EQ(outcome.summary.files_failed, 1);
+    EXPECT_EQ(outcome.summary.messages_lost, 4);
+    EXPECT_EQ(outcome.summary.files_failed, 2);
     EXPECT_EQ(outcome.summary.messages_written, 3);
 }
 

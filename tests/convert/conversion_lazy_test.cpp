@@ -201,6 +201,9 @@ TEST(LazyDecoding, EveryNamingRuleWritesWhatFullDecodingWrites) {
     test::TempDir dir;
     const fs::path box = dir / "kinds.dbx";
     std::ofstream(box, std::ios::binary) << EveryBodyKind();
+    // The same mailbox again, as a copy: the same file twice is converted once.
+    fs::create_directory(dir / "copy");
+    fs::copy_file(box, dir / "copy" / "kinds.dbx");
     int round = 0;
     for (const TNamingRule& rule : EveryNamingRule()) {
         for (const bool per_folder : {false, true}) {
@@ -208,7 +211,8 @@ TEST(LazyDecoding, EveryNamingRuleWritesWhatFullDecodingWrites) {
                          std::to_string(static_cast<int>(rule.pos)) + "/" +
                          std::to_string(static_cast<int>(rule.line)));
             TConvertJob job;
-            job.sources = {box.string(), box.string()};  // the second time, every name is taken
+            // The second time, every name is taken.
+            job.sources = {box.string(), (dir / "copy" / "kinds.dbx").string()};
             job.naming = rule;
             job.create_dir = per_folder;
             const std::string n = std::to_string(round++);
@@ -229,6 +233,9 @@ TEST(LazyDecoding, ConditionsOnTheBodyDecodeItOnceAndSelectTheSame) {
     test::TempDir dir;
     const fs::path box = dir / "kinds.dbx";
     std::ofstream(box, std::ios::binary) << EveryBodyKind();
+    // The same mailbox again, as a copy: the same file twice is converted once.
+    fs::create_directory(dir / "copy");
+    fs::copy_file(box, dir / "copy" / "kinds.dbx");
     TConvertJob job;
     job.sources = {box.string()};
     job.naming.type = TNamingType::Parameter;
