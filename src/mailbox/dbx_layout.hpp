@@ -29,6 +29,7 @@ constexpr std::int64_t kEntrySize = 12;         // record offset, child offset, 
 constexpr std::int64_t kMaxEntries = 255;
 
 // Message info record at M:
+constexpr std::int64_t kRecordLength = 0x04;          // 4: bytes after the 12-byte head
 constexpr std::int64_t kRecordAttributeCount = 0x0A;  // 1: number of attribute entries
 constexpr std::int64_t kRecordAttributes = 0x0C;      // attribute k at kRecordAttributes + 4 * k
 constexpr std::int64_t kAttribute3 = 0x18;            // id byte of attribute entry 3

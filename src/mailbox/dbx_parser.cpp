@@ -212,24 +212,31 @@ void TDBXParser::BuildMessageList() {
 
 void TDBXParser::DropForeignRecords() {
     // Records are checked in file order, so that the reads follow the file; the list is only
-    // touched when a record is foreign, which a sound index never has.
+    // touched when a record is foreign, which a sound index never has. A record names its own
+    // offset, has attributes and a length after its head that holds them; an index node also
+    // names its own offset, but not the rest.
     std::vector<std::uint32_t> sorted(records_);
     std::sort(sorted.begin(), sorted.end());
     std::vector<std::uint32_t> foreign;
     // Records lie far apart in a large file: each is read on its own, a page at a time, not
-    // through the read-ahead window, which would read most of the file to check 4 bytes each.
+    // through the read-ahead window, which would read most of the file to check a few bytes each.
     constexpr std::int64_t kPage = 4096;
     std::array<unsigned char, kPage> page{};
     std::int64_t page_at = -1;
     std::int64_t page_size = 0;
     for (const std::uint32_t record : sorted) {
-        if (page_at < 0 || record < page_at || record + 4 > page_at + page_size) {
+        if (page_at < 0 || record < page_at || record + kRecordAttributes > page_at + page_size) {
             page_at = record;
             page_size =
                 static_cast<std::int64_t>(file_->ReadUncached(record, page.data(), page.size()));
         }
         const auto at = static_cast<std::size_t>(record - page_at);
-        if (at + 4 > static_cast<std::size_t>(page_size) || Le32(page.data() + at) != record) {
+        const unsigned char* head = page.data() + at;
+        const bool sound = at + kRecordAttributes <= static_cast<std::size_t>(page_size) &&
+                           Le32(head + kSelfOffset) == record && head[kRecordAttributeCount] > 0 &&
+                           LeInt32(head + kRecordLength) >= 4 * head[kRecordAttributeCount] &&
+                           file_->Holds(record, kRecordAttributes + LeInt32(head + kRecordLength));
+        if (!sound) {
             foreign.push_back(record);
         }
     }
@@ -237,7 +244,7 @@ void TDBXParser::DropForeignRecords() {
         return;
     }
     std::vector<std::uint32_t>().swap(sorted);
-    NoteDamage(foreign.front(), "自分の位置を持たないメール記録");
+    NoteDamage(foreign.front(), "メール記録ではない位置を指す索引");
     std::erase_if(records_, [&](std::uint32_t record) {
         return std::binary_search(foreign.begin(), foreign.end(), record);
     });
@@ -387,9 +394,8 @@ void TDBXParser::Salvage() {
     for (std::int32_t i = 0; i < indexed_count_; ++i) {
         const std::int64_t record = records_[static_cast<std::size_t>(i)];
         try {
-            const std::int64_t block = LocateFirstBlock(record);
-            // A record delivered empty by the file's rules still owns the text it names.
-            first_blocks.push_back(block == 0 ? RecordAddress(record) : block);
+            const std::int64_t block = FirstBlockOf(record);
+            first_blocks.push_back(block);
             texts.insert(std::hash<std::string>{}(block == 0 ? std::string()
                                                              : ReadBlockChain(block, 0, nullptr)));
         } catch (const MailboxError&) {
@@ -484,12 +490,11 @@ std::string TDBXParser::ReadMailText(std::int32_t index) {
         text = ReadDeletedChain(message.offset, message.shift);
     } else if (message.salvaged) {
         text = ReadBlockChain(message.offset, message.shift, &damage);
-    } else if (const std::int64_t first = LocateFirstBlock(message.offset); first != 0) {
+    } else if (const std::int64_t first = FirstBlockOf(message.offset); first != 0) {
         text = ReadBlockChain(first, 0, &damage);
     } else if (RecordAddress(message.offset) != 0) {
         // Whoever reads the message hears of it: during a run as that message's warning.
-        damage =
-            "記録には本文の位置があるのに、本文は空として読まれました。空のメールとして扱います。";
+        damage = "記録が示す本文の位置に本文がありません。空のメールとして扱います。";
     }
     // Read whole before any change, or not delivered at all.
     file_->CheckUnchanged();
@@ -499,16 +504,21 @@ std::string TDBXParser::ReadMailText(std::int32_t index) {
     return text;
 }
 
-bool TDBXParser::EmptyAgainstItsRecord(std::int32_t index) {
-    const Message message = At(index);
-    if (message.salvaged) {
-        return false;
+std::int64_t TDBXParser::FirstBlockOf(std::int64_t record) const {
+    if (const std::int64_t first = LocateFirstBlock(record); first != 0) {
+        return first;
     }
-    try {
-        return LocateFirstBlock(message.offset) == 0 && RecordAddress(message.offset) != 0;
-    } catch (const Exception&) {
-        return false;  // a record that cannot be read is that message's error already
+    // The rule that an address in entry 4 means no text stored would lose a message whose
+    // record keeps its address there: wherever the record names the address, a block there is
+    // read.
+    const std::int64_t named = RecordAddress(record);
+    std::array<unsigned char, 4> self{};
+    if (named == 0 || !file_->Holds(named, kBlockText) ||
+        file_->Read(named, self.data(), self.size()) != self.size() ||
+        Le32(self.data()) != static_cast<std::uint32_t>(named)) {
+        return 0;
     }
+    return named;
 }
 
 std::int64_t TDBXParser::RecordAddress(std::int64_t record) const {

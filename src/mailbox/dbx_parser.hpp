@@ -69,10 +69,6 @@ class TDBXParser : public TBasicMailReader {
     // in one text for the user; empty when nothing was. Valid after GetMailCount.
     const std::string& ReadWarning() const { return warning_; }
 
-    // True when the message is delivered empty although its record names where its text is
-    // stored: the file's rules say it is empty, the user should still know.
-    bool EmptyAgainstItsRecord(std::int32_t index);
-
     // The bytes that the message list holds (its capacity), valid after GetMailCount: 4 per
     // indexed message and 24 per salvaged one, whatever the header claims.
     std::size_t MessageListBytes() const;
@@ -107,6 +103,9 @@ class TDBXParser : public TBasicMailReader {
     void NoteDamage(std::int64_t at, const char* what);
     Message At(std::int32_t index);
     std::int64_t LocateFirstBlock(std::int64_t record) const;
+    // LocateFirstBlock, or where the record names the address when that rule reads nothing and
+    // a block is there; 0 for a message with no text.
+    std::int64_t FirstBlockOf(std::int64_t record) const;
     // The first block's address that any attribute of the record names; 0 for none.
     std::int64_t RecordAddress(std::int64_t record) const;
     // damage, when given, receives what was wrong with a block that was read all the same.

@@ -190,6 +190,11 @@ DbxBuilder& DbxBuilder::DeleteMessage(int message) {
     return *this;
 }
 
+DbxBuilder& DbxBuilder::FullBlocks() {
+    full_blocks_ = true;
+    return *this;
+}
+
 DbxBuilder& DbxBuilder::ScatterBlocks() {
     scatter_ = true;
     return *this;
@@ -407,7 +412,9 @@ DbxLayout DbxBuilder::BuildWithLayout() const {
         for (const std::size_t i : order) {
             addresses[i] = static_cast<std::int32_t>(out.size());
             const std::size_t room =
-                message.deleted ? static_cast<std::size_t>(kDefaultBlockSize) : pieces[i].second;
+                message.deleted || full_blocks_
+                    ? std::max(static_cast<std::size_t>(kDefaultBlockSize), pieces[i].second)
+                    : pieces[i].second;
             out.resize(out.size() + kBlockText + room, '\0');
         }
         for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -467,7 +474,8 @@ DbxLayout DbxBuilder::BuildWithLayout() const {
         const std::int32_t first = message.address.value_or(addresses.empty() ? 0 : addresses[0]);
         const auto r = static_cast<std::size_t>(record);
         Put32(out, r, static_cast<std::uint32_t>(record));
-        Put32(out, r + 4, static_cast<std::uint32_t>(data_size));
+        // The record's length after its 12-byte head: the attribute entries and the data area.
+        Put32(out, r + 4, static_cast<std::uint32_t>(data_area - kRecordAttributes + data_size));
         Put8(out, r + kRecordAttributeCount, static_cast<std::uint8_t>(message.attribute_count));
         const std::size_t entries = r + kRecordAttributes;
         Put32(out, entries + 0, 0x80u | (static_cast<std::uint32_t>(m) << 8));  // message id

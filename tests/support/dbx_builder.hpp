@@ -93,6 +93,9 @@ class DbxBuilder {
     // (offset, 0x1FC, 0x210, next) and the first four text bytes holding the previous block's
     // offset. Its text is stored in 512-byte blocks whatever sizes were given.
     DbxBuilder& DeleteMessage(int message);
+    // Gives every block its whole room in the file, 512 bytes (or its length when longer),
+    // zero padded, as Outlook Express lays blocks out; by default a block takes only its text.
+    DbxBuilder& FullBlocks();
     // Lays each message's blocks out in reverse file order, so that chain order differs from
     // file order.
     DbxBuilder& ScatterBlocks();
@@ -168,6 +171,7 @@ class DbxBuilder {
     bool entry_loop_ = false;
     bool left_loop_ = false;
     bool scatter_ = false;
+    bool full_blocks_ = false;
     std::optional<std::size_t> truncate_;
 };
 
