@@ -46,6 +46,9 @@ constexpr const char* kReadFailed[] = {
     "メールの読み取りに失敗しました。(4)",
 };
 constexpr const char* kBlockFailed = "ファイルの読み取りに失敗しました。";
+constexpr const char* kNotRecord =
+    "索引が指す位置にメール記録がありません（索引が壊れています。--salvage "
+    "で拾える場合があります）。";
 
 // Regions of the file already taken by one structure (the index nodes, or one message's
 // blocks). A region that overlaps one taken before means the structure points back into
@@ -95,6 +98,17 @@ std::vector<std::uint32_t> RepeatedRecords(const std::vector<std::uint32_t>& rec
         it = std::upper_bound(it, sorted.end(), *it);
     }
     return repeated;
+}
+
+// Whether the 12 bytes at `record` are a message info record's head: it names its own offset,
+// has attributes, and a length after its head that holds them and lies in the file. An index
+// node also names its own offset, but not the rest.
+bool IsRecordHead(const unsigned char* head, std::int64_t record, const TDBXFile& file) {
+    const std::int64_t length = LeInt32(head + kRecordLength);
+    const unsigned attributes = head[kRecordAttributeCount];
+    return Le32(head + kSelfOffset) == static_cast<std::uint32_t>(record) && attributes > 0 &&
+           length >= 4 * static_cast<std::int64_t>(attributes) &&
+           file.Holds(record, kRecordAttributes + length);
 }
 
 }  // namespace
@@ -182,12 +196,14 @@ void TDBXParser::BuildMessageList() {
             }
         }
     }
-    if (!records_.empty()) {
-        DropForeignRecords();
-    }
-    indexed_count_ = static_cast<std::int32_t>(records_.size());
+    // A scan is only as good as what it knows is taken: before it, every listed record is
+    // checked. Without a scan, a record is checked when its message is read.
     if (damage_ || salvage_requested_) {
+        DropForeignRecords();
+        indexed_count_ = static_cast<std::int32_t>(records_.size());
         Salvage();
+    } else {
+        indexed_count_ = static_cast<std::int32_t>(records_.size());
     }
     // A file that is no mail folder from its first bytes is one only if the scan found mail.
     if (!header_sound && salvaged_.empty()) {
@@ -212,9 +228,10 @@ void TDBXParser::BuildMessageList() {
 
 void TDBXParser::DropForeignRecords() {
     // Records are checked in file order, so that the reads follow the file; the list is only
-    // touched when a record is foreign, which a sound index never has. A record names its own
-    // offset, has attributes and a length after its head that holds them; an index node also
-    // names its own offset, but not the rest.
+    // touched when a record is foreign, which a sound index never has.
+    if (records_.empty()) {
+        return;
+    }
     std::vector<std::uint32_t> sorted(records_);
     std::sort(sorted.begin(), sorted.end());
     std::vector<std::uint32_t> foreign;
@@ -231,12 +248,8 @@ void TDBXParser::DropForeignRecords() {
                 static_cast<std::int64_t>(file_->ReadUncached(record, page.data(), page.size()));
         }
         const auto at = static_cast<std::size_t>(record - page_at);
-        const unsigned char* head = page.data() + at;
-        const bool sound = at + kRecordAttributes <= static_cast<std::size_t>(page_size) &&
-                           Le32(head + kSelfOffset) == record && head[kRecordAttributeCount] > 0 &&
-                           LeInt32(head + kRecordLength) >= 4 * head[kRecordAttributeCount] &&
-                           file_->Holds(record, kRecordAttributes + LeInt32(head + kRecordLength));
-        if (!sound) {
+        if (at + kRecordAttributes > static_cast<std::size_t>(page_size) ||
+            !IsRecordHead(page.data() + at, record, *file_)) {
             foreign.push_back(record);
         }
     }
@@ -559,6 +572,9 @@ std::int64_t TDBXParser::LocateFirstBlock(std::int64_t record) const {
     }
     std::array<unsigned char, kRecordFieldsEnd> fields{};
     file_->Read(record, fields.data(), fields.size());
+    if (!IsRecordHead(fields.data(), record, *file_)) {
+        throw Exception(kNotRecord);
+    }
     const unsigned id3 = fields[kAttribute3];
     const unsigned id4 = fields[kAttribute4];
     if ((id4 & kAttributeIdMask) == kMessageAddressId) {

@@ -96,8 +96,8 @@ class TDBXParser : public TBasicMailReader {
     // them and was listed before is dropped as damage; without it, nothing is dropped for
     // repeating.
     void WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* repeated);
-    // Drops the listed records that do not name their own offset: an entry pointing a few bytes
-    // off, or into another structure.
+    // Drops the listed records that are no records (IsRecordHead): an entry pointing a few
+    // bytes off, or into another structure.
     void DropForeignRecords();
     void Salvage();
     void NoteDamage(std::int64_t at, const char* what);
