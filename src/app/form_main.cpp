@@ -444,12 +444,22 @@ void TFormMain::SaveAs(const QString& file_name) {
                                                         : QStringLiteral("保存に失敗しました。"));
 }
 
+bool TFormMain::RefusedTarget(const QString& file_name) {
+    const auto refusal = TSettingFile::ReplaceRefusal(QStringToPath(file_name));
+    if (refusal) {
+        ShowMessage(this, MessageKind::Error,
+                    QStringLiteral("ファイル ") + file_name + QStringLiteral(" は") +
+                        QString::fromUtf8(*refusal));
+    }
+    return refusal.has_value();
+}
+
 void TFormMain::ActionSettingFileSaveNewExecute() {
     FileRequest request;
     request.filter = QString::fromUtf8(kSettingFileFilter);
     request.default_suffix = QStringLiteral("xml");
     const QString file_name = Modal().GetSaveFileName(this, request);
-    if (file_name.isEmpty()) {
+    if (file_name.isEmpty() || RefusedTarget(file_name)) {
         return;
     }
     if (QFileInfo::exists(file_name) &&
@@ -467,7 +477,10 @@ void TFormMain::ActionSettingFileSaveOverExecute() {
         ActionSettingFileSaveNewExecute();
         return;
     }
-    SaveAs(PathToQString(file_name));
+    // The file may have been replaced since it was opened or saved.
+    if (!RefusedTarget(PathToQString(file_name))) {
+        SaveAs(PathToQString(file_name));
+    }
 }
 
 void TFormMain::ValidationError(const QString& text) {

@@ -83,6 +83,9 @@ class TFormMain : public QMainWindow {
     void CreateMenus();
     QWidget* CreateControls();
     void SaveAs(const QString& file_name);
+    // Shows why the job may not replace that file (it is no job of this program) and answers
+    // true; false when it may be written.
+    bool RefusedTarget(const QString& file_name);
     void ShowStatus(const QString& text);
     void ValidationError(const QString& text);
 

@@ -144,29 +144,62 @@ class FormMainTest : public DialogTestBase {
         QCOMPARE(Status(form), QStringLiteral("ファイルを開けませんでした。"));
     }
 
-    void savingOverAnExistingFileAsksFirst() {
+    void savingReplacesOnlyANewNameOrAJobFile() {
         const test::TempDir dir;
-        const fs::path target = dir / "job.xml";
-        std::ofstream(target) << "keep";
+        const fs::path mailbox = dir / "Inbox.mbx";  // a mailbox known by its bytes alone
+        test::DbxBuilder().AddMessages(1).WriteTo(mailbox);
+        const fs::path notes = dir / "pom.xml";
+        const fs::path job = dir / "job.xml";
         TFormMain form(Job());
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
         Job().SetExportPath(dir.path().string());
+        QVERIFY(Job().Save(job.string()));
 
-        Boxes().SetNextFileName(QString::fromStdString(target.string()));
+        struct Case {
+            fs::path target;
+            QString says;
+        };
+        for (const Case& c : {Case{mailbox, QStringLiteral("メールボックス")},
+                              Case{notes, QStringLiteral("設定ファイルではない")}}) {
+            const std::string before = c.target == mailbox ? ReadFile(mailbox) : "<project/>";
+            std::ofstream(c.target, std::ios::binary) << before;
+            // Save As, then Ctrl+S on a job file that another program has since replaced.
+            Boxes().ClearAsked();
+            Boxes().SetNextFileName(QString::fromStdString(c.target.string()));
+            Boxes().SetNextAnswer(MessageButton::Ok);
+            QVERIFY(TriggerAction(form, "ActionSettingFileSaveNew"));
+            fs::copy_file(c.target, job, fs::copy_options::overwrite_existing);
+            Boxes().SetNextAnswer(MessageButton::Ok);
+            QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+            const auto boxes = Boxes().Messages();
+            QCOMPARE(boxes.size(), std::size_t{2});
+            for (const MessageRequest& box : boxes) {
+                QCOMPARE(box.kind, MessageKind::Error);
+                QVERIFY2(box.text.contains(c.says), qPrintable(box.text));
+            }
+            QVERIFY(boxes[0].text.contains(QString::fromStdString(c.target.string())));
+            QCOMPARE(ReadFile(c.target), before);
+            QCOMPARE(ReadFile(job), before);
+            QCOMPARE(Job().GetFileName(), job.string());
+            QVERIFY(Job().Save(job.string()));
+        }
+
+        // A job file is replaced once the question is answered Yes.
+        const std::string saved = ReadFile(job);
+        Boxes().ClearAsked();
+        Boxes().SetNextFileName(QString::fromStdString(job.string()));
         Boxes().SetNextAnswer(MessageButton::No);
         QVERIFY(TriggerAction(form, "ActionSettingFileSaveNew"));
-        const auto boxes = Boxes().Messages();
-        QCOMPARE(boxes.size(), std::size_t{1});
-        QCOMPARE(boxes[0].text, QStringLiteral("ファイルが存在します。\n上書きしますか？"));
-        QCOMPARE(boxes[0].kind, MessageKind::Question);
-        QCOMPARE(boxes[0].buttons, MessageButton::Yes | MessageButton::No | MessageButton::Cancel);
-        QCOMPARE(ReadFile(target), std::string("keep"));
-
-        Boxes().SetNextFileName(QString::fromStdString(target.string()));
+        QCOMPARE(Boxes().Messages().at(0).text,
+                 QStringLiteral("ファイルが存在します。\n上書きしますか？"));
+        Job().SetCreateDir(true);
+        Boxes().SetNextFileName(QString::fromStdString(job.string()));
         Boxes().SetNextAnswer(MessageButton::Yes);
         QVERIFY(TriggerAction(form, "ActionSettingFileSaveNew"));
         QCOMPARE(Status(form), QStringLiteral("保存しました。"));
-        QVERIFY(ReadFile(target).find("<Brindle") != std::string::npos);
-        QCOMPARE(Job().GetFileName(), target.string());
+        QVERIFY(ReadFile(job) != saved);
     }
 
     void helpOpensAtTheActiveWindowsContext() {
