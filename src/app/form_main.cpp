@@ -19,6 +19,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/form_convert.hpp"
 #include "app/help.hpp"
@@ -48,8 +49,7 @@ QStringList DroppedMailboxes(const QMimeData* mime) {
     }
     for (const QUrl& url : mime->urls()) {
         const QString path = url.toLocalFile();
-        if (!path.isEmpty() && path.endsWith(QStringLiteral(".dbx"), Qt::CaseInsensitive) &&
-            QFileInfo(path).isFile()) {
+        if (!path.isEmpty() && IsMailboxName(path) && QFileInfo(path).isFile()) {
             paths.append(path);
         }
     }
@@ -57,6 +57,14 @@ QStringList DroppedMailboxes(const QMimeData* mime) {
 }
 
 }  // namespace
+
+bool IsMailboxName(const QString& path) {
+    return path.endsWith(QStringLiteral(".dbx"), Qt::CaseInsensitive);
+}
+
+bool CanOpenTogether(const QStringList& files) {
+    return files.size() <= 1 || std::all_of(files.begin(), files.end(), IsMailboxName);
+}
 
 void TFormMainNotifyEvent::Update() {
     form_.Refresh();
@@ -427,6 +435,22 @@ bool TFormMain::LoadSettingFile(const QString& file_name) {
     ShowStatus(loaded ? QStringLiteral("ファイルを開きました。")
                       : QStringLiteral("ファイルを開けませんでした。"));
     return loaded;
+}
+
+void TFormMain::OpenFiles(const QStringList& files) {
+    if (files.isEmpty()) {
+        return;
+    }
+    if (CanOpenTogether(files) && IsMailboxName(files.front())) {
+        for (const QString& path : files) {
+            settings_.AddInportPath(QStringToPath(QFileInfo(path).absoluteFilePath()));
+        }
+        dbx_grid_->MatchColWidth();
+        return;
+    }
+    if (files.size() == 1) {
+        LoadSettingFile(files.front());
+    }
 }
 
 void TFormMain::ActionSettingFileLoadExecute() {

@@ -1,6 +1,6 @@
 // Start-up of the desktop program: the application titled "Brindle", the job, the main window
-// and the event loop. The one argument accepted is a settings file to open (for a file
-// manager's "open with"); everything else is done in the window.
+// and the event loop. The arguments accepted are a settings file to open or mailboxes to add to
+// a new job (for a file manager's "open with"); everything else is done in the window.
 #include <QApplication>
 #include <QIcon>
 #include <QStringList>
@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
         QIcon::fromTheme(QStringLiteral("brindle"), QIcon(QStringLiteral(":/brindle.png"))));
 
     const QStringList arguments = QApplication::arguments().mid(1);
-    if (arguments.size() > 1) {
-        std::fputs("usage: brindle [JOB.xml]\n", stderr);
+    if (!brindle::CanOpenTogether(arguments)) {
+        std::fputs("usage: brindle [JOB.xml | MAILBOX.dbx...]\n", stderr);
         return 2;
     }
 
@@ -66,8 +66,6 @@ int main(int argc, char** argv) {
     brindle::TSettingFile settings;
     brindle::TFormMain form(settings);
     form.show();
-    if (!arguments.isEmpty()) {
-        form.LoadSettingFile(arguments.front());
-    }
+    form.OpenFiles(arguments);
     return QApplication::exec();
 }

@@ -202,6 +202,43 @@ class FormMainTest : public DialogTestBase {
         QVERIFY(ReadFile(job) != saved);
     }
 
+    void onlyABrindleJobOpensAsAJobAndMailboxesOpenIntoTheJob() {
+        const test::TempDir dir;
+        const fs::path job = dir / "job.xml";
+        {
+            TSettingFile saved;
+            saved.SetExportPath("/out");
+            QVERIFY(saved.Save(job.string()));
+        }
+        const fs::path pom = dir / "pom.xml";
+        std::ofstream(pom) << "<?xml version=\"1.0\"?><project><ExportPath>/x</ExportPath>"
+                              "</project>";
+        TFormMain form(Job());
+        // The command line of a file manager's "open with" on two mailboxes.
+        const QStringList mailboxes = {QString::fromStdString((dir / "a.dbx").string()),
+                                       QString::fromStdString((dir / "B.DBX").string())};
+        QVERIFY(CanOpenTogether(mailboxes));
+        form.OpenFiles(mailboxes);
+        QCOMPARE(Job().GetInportPaths(),
+                 (std::vector<std::string>{(dir / "a.dbx").string(), (dir / "B.DBX").string()}));
+        QVERIFY(!CanOpenTogether({QString::fromStdString(job.string()), mailboxes[0]}));
+
+        const TJobData before = Job().GetJob();
+        Boxes().SetNextFileName(QString::fromStdString(pom.string()));
+        Boxes().SetNextAnswer(MessageButton::Ok);  // the core's report of the refused file
+        QVERIFY(TriggerAction(form, "ActionSettingFileLoad"));
+        QCOMPARE(Status(form), QStringLiteral("ファイルを開けませんでした。"));
+        QVERIFY2(
+            Boxes().Messages().at(0).text.contains(QStringLiteral("設定ファイルではありません")),
+            qPrintable(Boxes().Messages().at(0).text));
+        QVERIFY(Job().GetJob() == before);
+        QVERIFY(Job().GetFileName().empty());
+
+        form.OpenFiles({QString::fromStdString(job.string())});
+        QCOMPARE(Status(form), QStringLiteral("ファイルを開きました。"));
+        QCOMPARE(Job().GetExportPath(), std::string("/out"));
+    }
+
     void helpOpensAtTheActiveWindowsContext() {
         TFormMain form(Job());
         form.show();
