@@ -161,6 +161,10 @@ QAction* TFormMain::MakeAction(const char* name, const QString& caption,
         action->setStatusTip(hint.mid(bar + 1));
     }
     addAction(action);  // shortcuts work wherever the focus is in the window
+    // A shortcut leaves the focus where it is, so the destination being typed would not be
+    // stored yet; every command takes it first, as leaving the box does. Connected before the
+    // command's own slot, so it runs first.
+    connect(action, &QAction::triggered, this, &TFormMain::EditSaveDirExit);
     return action;
 }
 

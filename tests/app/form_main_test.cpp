@@ -93,7 +93,33 @@ class FormMainTest : public DialogTestBase {
         // The destination typed into the box counts, even before it is stored in the job.
         edit_save_dir.setText(QString::fromStdString(dir.path().string()));
         expect_box(QStringLiteral("パラメータ文字が指定されていません。"));
-        QVERIFY(Job().GetExportPath().empty());
+    }
+
+    void everyCommandFirstTakesTheDestinationBeingTyped() {
+        const test::TempDir dir;
+        const fs::path job = dir / "job.xml";
+        TFormMain form(Job());
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        Job().SetExportPath("/old");
+        QVERIFY(Job().Save(job.string()));
+        auto& edit_save_dir = Child<QLineEdit>(form, "EditSaveDir");
+        edit_save_dir.setFocus();
+        edit_save_dir.selectAll();
+        QTest::keyClicks(&edit_save_dir, "/typed");
+        QTest::keyClick(&edit_save_dir, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(edit_save_dir.hasFocus());
+        QCOMPARE(Job().GetExportPath(), std::string("/typed"));
+        QVERIFY2(ReadFile(job).find("<ExportPath>/typed</ExportPath>") != std::string::npos,
+                 ReadFile(job).c_str());
+        QCOMPARE(form.windowTitle(), QStringLiteral("Brindle"));
+
+        // F5 from the box: the job holds what the checks saw.
+        QTest::keyClicks(&edit_save_dir, "2");
+        Boxes().SetNextAnswer(MessageButton::Cancel);  // no source listed
+        QTest::keyClick(&edit_save_dir, Qt::Key_F5);
+        QCOMPARE(Job().GetExportPath(), std::string("/typed2"));
     }
 
     void cancellingTheParameterDialogRestoresTheRuleAndLoadingRuleTwoOpensNothing() {
