@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -263,6 +264,30 @@ class FormMainTest : public DialogTestBase {
         form.OpenFiles({QString::fromStdString(job.string())});
         QCOMPARE(Status(form), QStringLiteral("ファイルを開きました。"));
         QCOMPARE(Job().GetExportPath(), std::string("/out"));
+    }
+
+    void helpAndVersionAnswerOnTheTerminal() {
+        struct Case {
+            QStringList arguments;
+            QString says;
+        };
+        const QString version = QStringLiteral(BRINDLE_PROJECT_VERSION);
+        for (const Case& c : {Case{{QStringLiteral("--help")}, QStringLiteral("MAILBOX.dbx")},
+                              Case{{QStringLiteral("-h")}, QStringLiteral("JOB.xml")},
+                              Case{{QStringLiteral("--version")}, version}}) {
+            QProcess program;
+            program.start(QStringLiteral(BRINDLE_GUI_PROGRAM), c.arguments);
+            // A window waiting for its user would never end.
+            const bool ended = program.waitForFinished(10000);
+            if (!ended) {
+                program.kill();
+                program.waitForFinished();
+            }
+            QVERIFY2(ended, qPrintable(c.arguments.join(' ')));
+            QCOMPARE(program.exitCode(), 0);
+            const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+            QVERIFY2(out.contains(c.says), qPrintable(out));
+        }
     }
 
     void helpOpensAtTheActiveWindowsContext() {
