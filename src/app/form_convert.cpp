@@ -156,13 +156,14 @@ void TFormConvert::reject() {
 }
 
 void TFormConvert::closeEvent(QCloseEvent* event) {
-    if (run_finished_ || !started_) {
-        QDialog::closeEvent(event);
-        return;
+    // The title bar's close button is the Close button: during the run it asks the run to stop
+    // and keeps the dialog, with its list and summary, until it is pressed again.
+    BtnCloseClick();
+    if (isVisible()) {
+        event->ignore();
+    } else {
+        event->accept();
     }
-    // Closing by other means leaves the run alone; the dialog closes when it ends.
-    close_when_finished_ = true;
-    event->ignore();
 }
 
 void TFormConvert::OnFileStarted(int index, const QString& path) {

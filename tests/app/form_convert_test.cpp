@@ -116,6 +116,39 @@ class FormConvertTest : public DialogTestBase {
         QCOMPARE(form.result(), int(QDialog::Accepted));
     }
 
+    void theTitleBarsCloseButtonActsAsTheCloseButton() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(50).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+
+        Gate gate;
+        TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form.SetMailboxOpener([&gate](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&gate](std::int32_t index) {
+                if (index == 3) {
+                    gate.WaitAt();
+                }
+            });
+        });
+        const auto release = qScopeGuard([&gate] { gate.Open(); });  // before the form joins
+        form.show();
+        QTRY_VERIFY(gate.Reached());
+        form.close();  // as the title bar's button does
+        QVERIFY(form.StopFlag());
+        QVERIFY(form.isVisible());
+        gate.Open();
+        QTRY_VERIFY(form.RunFinished());
+        QVERIFY(form.Summary().stopped);
+        QCOMPARE(form.Summary().messages_written, 4);
+        // The summary stays until the user has seen it.
+        QVERIFY(form.isVisible());
+        QVERIFY(Child<QLabel>(form, "LabelSummary").isVisible());
+        form.close();
+        QVERIFY(!form.isVisible());
+    }
+
     void aLargeMailboxLeavesTheWindowFreeToStopIt() {
         // The window must show progress and take a click while the worker goes through 50,000
         // messages. The worker is held only before the last message but one, so the click
@@ -177,11 +210,8 @@ class FormConvertTest : public DialogTestBase {
                 });
             });
         Boxes().SetNextAnswer(MessageButton::Ok);
-        // Closing the window by other means leaves the run alone; it closes when the run ends.
         form.show();
-        form.close();
         QTRY_VERIFY(form.RunFinished());
-        QVERIFY(!form.isVisible());
 
         const auto boxes = Boxes().Messages();
         QCOMPARE(boxes.size(), std::size_t{1});
