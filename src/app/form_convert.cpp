@@ -116,6 +116,7 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     connect(controller_, &TConvertController::fileFailed, this, &TFormConvert::OnFileFailed);
     connect(controller_, &TConvertController::completed, this,
             [this] { static_text_->setText(QStringLiteral("変換処理を終了しました。")); });
+    connect(controller_, &TConvertController::failed, this, &TFormConvert::OnRunFailed);
     connect(controller_, &TConvertController::finished, this, &TFormConvert::OnFinished);
 }
 
@@ -123,6 +124,10 @@ TFormConvert::~TFormConvert() = default;
 
 void TFormConvert::SetMailboxOpener(TMailboxOpener opener) {
     controller_->SetMailboxOpener(std::move(opener));
+}
+
+void TFormConvert::SetThreadStarter(std::function<std::thread(std::function<void()>)> starter) {
+    controller_->SetThreadStarter(std::move(starter));
 }
 
 void TFormConvert::showEvent(QShowEvent* event) {
@@ -176,6 +181,11 @@ void TFormConvert::OnFileFailed(const QString& path, const QString& error) {
     AddListRow(path, QString(), error);
     ShowMessage(this, MessageKind::Error,
                 QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + error);
+}
+
+void TFormConvert::OnRunFailed(const QString& error) {
+    AddListRow(QString(), QString(), error);
+    ShowMessage(this, MessageKind::Error, error);
 }
 
 void TFormConvert::AddListRow(const QString& path, const QString& index, const QString& reason) {

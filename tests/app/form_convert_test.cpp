@@ -12,6 +12,8 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 #include "app/form_convert.hpp"
 #include "app/hooked_mailbox.hpp"
@@ -147,6 +149,41 @@ class FormConvertTest : public DialogTestBase {
         QVERIFY(Child<QLabel>(form, "LabelSummary").isVisible());
         form.close();
         QVERIFY(!form.isVisible());
+    }
+
+    void aRunThatCannotStartOrEndsOnAnyErrorStillEnds() {
+        struct Case {
+            bool thread_fails;  // otherwise the mailbox throws what no std::exception is
+            QString says;
+        };
+        for (const Case& c : {Case{true, QStringLiteral("変換処理を開始できません。")},
+                              Case{false, QStringLiteral("不明なエラー")}}) {
+            const test::TempDir dir;
+            const fs::path mailbox = dir / "inbox.dbx";
+            test::DbxBuilder().AddMessages(2).WriteTo(mailbox);
+            TFormConvert form(TConvertJob{{mailbox.string()}, dir.path().string(), false, {}, {}},
+                              nullptr);
+            if (c.thread_fails) {
+                form.SetThreadStarter([](std::function<void()>) -> std::thread {
+                    throw std::system_error(
+                        std::make_error_code(std::errc::resource_unavailable_try_again));
+                });
+            } else {
+                form.SetMailboxOpener(
+                    [](const std::string&) -> std::unique_ptr<TBasicMailParser> { throw 42; });
+            }
+            Boxes().ClearAsked();
+            Boxes().SetNextAnswer(MessageButton::Ok);
+            form.show();
+            QTRY_VERIFY(form.RunFinished());
+            const auto boxes = Boxes().Messages();
+            QCOMPARE(boxes.size(), std::size_t{1});
+            QCOMPARE(boxes[0].kind, MessageKind::Error);
+            QVERIFY2(boxes[0].text.contains(c.says), qPrintable(boxes[0].text));
+            QVERIFY(form.Summary().stopped);
+            QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
+            QVERIFY(!form.isVisible());
+        }
     }
 
     void aLargeMailboxLeavesTheWindowFreeToStopIt() {
