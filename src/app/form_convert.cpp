@@ -23,6 +23,17 @@ QString FileNameOnly(const QString& path) {
     return QFileInfo(path).fileName();
 }
 
+// A count of nothing is nothing left to do: a full bar, where a range of 0..0 would make Qt
+// draw a busy bar for good.
+void SetCount(QProgressBar& bar, int count) {
+    if (count > 0) {
+        bar.setMaximum(count);
+    } else {
+        bar.setMaximum(1);
+        bar.setValue(1);
+    }
+}
+
 }  // namespace
 
 TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
@@ -95,10 +106,10 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(controller_, &TConvertController::fileCountKnown, this,
-            [this](int count) { progress_bar_file_->setMaximum(count); });
+            [this](int count) { SetCount(*progress_bar_file_, count); });
     connect(controller_, &TConvertController::fileStarted, this, &TFormConvert::OnFileStarted);
     connect(controller_, &TConvertController::messageCountKnown, this,
-            [this](int count) { progress_bar_mail_->setMaximum(count); });
+            [this](int count) { SetCount(*progress_bar_mail_, count); });
     connect(controller_, &TConvertController::messageDone, this,
             [this](int index) { progress_bar_mail_->setValue(index + 1); });
     connect(controller_, &TConvertController::messageFailed, this,
@@ -221,6 +232,8 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     }
     if (summary.stopped) {
         text = QStringLiteral("中止しました。") + text;
+        // The file named last is no longer being processed.
+        static_text_->setText(QStringLiteral("変換処理を中止しました。"));
     }
     summary_text_->setText(text);
     summary_text_->show();

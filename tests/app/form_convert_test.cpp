@@ -106,9 +106,9 @@ class FormConvertTest : public DialogTestBase {
         for (int i = 0; i <= 10; ++i) {
             QCOMPARE(ReadFile(out / (std::to_string(i) + ".eml")), MessageText(i));
         }
-        // A stopped run does not claim to have ended normally.
+        // A stopped run neither claims to go on nor to have ended normally.
         QCOMPARE(Child<QLabel>(form, "StaticText1").text(),
-                 QStringLiteral("inbox.dbxを処理中です。"));
+                 QStringLiteral("変換処理を中止しました。"));
         QCOMPARE(Child<QProgressBar>(form, "ProgressBarMail").value(), 11);
         QCOMPARE(Child<QProgressBar>(form, "ProgressBarMail").maximum(), 200);
         QVERIFY(form.isVisible());
@@ -184,6 +184,23 @@ class FormConvertTest : public DialogTestBase {
             QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
             QVERIFY(!form.isVisible());
         }
+    }
+
+    void anEmptyMailboxFillsItsBar() {
+        const test::TempDir dir;
+        const fs::path empty = dir / "empty.dbx";
+        test::DbxBuilder().WriteTo(empty);
+        TFormConvert form(TConvertJob{{empty.string()}, dir.path().string(), false, {}, {}},
+                          nullptr);
+        form.show();
+        QTRY_VERIFY(form.RunFinished());
+        QCOMPARE(form.Summary().messages_read, 0);
+        for (const char* name : {"ProgressBarMail", "ProgressBarFile"}) {
+            const auto& bar = Child<QProgressBar>(form, name);
+            QVERIFY2(bar.maximum() > 0 && bar.value() == bar.maximum(), name);
+        }
+        QCOMPARE(Child<QLabel>(form, "StaticText1").text(),
+                 QStringLiteral("変換処理を終了しました。"));
     }
 
     void aLargeMailboxLeavesTheWindowFreeToStopIt() {
