@@ -213,6 +213,12 @@ QWidget* TFormMain::CreateControls() {
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setMinimumWidth(57);
         button->setFocusPolicy(Qt::NoFocus);
+        // A tool button shows its action's text without the '&' and so has no mnemonic; given
+        // the text with it, the button underlines the letter and Alt+letter clicks it. The
+        // button takes its action's text again on every change of the action.
+        const auto keep_mnemonic = [button, action] { button->setText(action->text()); };
+        keep_mnemonic();
+        connect(action, &QAction::changed, button, keep_mnemonic);
         return button;
     };
 

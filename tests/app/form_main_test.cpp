@@ -401,6 +401,34 @@ class FormMainTest : public DialogTestBase {
         QVERIFY(Job().GetInportPaths().empty());
     }
 
+    void theSideButtonsMnemonicsWorkFromTheDestinationBox() {
+        TFormMain form(Job());
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        Job().AddInportPath("/m/a.dbx");
+        Job().AddCondition(TFindType{0, "abc", false, false});
+        auto& edit_save_dir = Child<QLineEdit>(form, "EditSaveDir");
+        edit_save_dir.setFocus();
+
+        Boxes().SetNextFileNames({});
+        QTest::keyClick(&edit_save_dir, Qt::Key_B, Qt::AltModifier);
+        QTRY_COMPARE(Boxes().Asked().size(), std::size_t{1});
+        QCOMPARE(Boxes().Asked()[0].type, AskedQuestion::Type::OpenFiles);
+        Boxes().SetNextFolder(QString());
+        QTest::keyClick(&edit_save_dir, Qt::Key_R, Qt::AltModifier);
+        QTRY_COMPARE(Boxes().Asked().size(), std::size_t{2});
+        QCOMPARE(Boxes().Asked()[1].type, AskedQuestion::Type::Folder);
+        QTest::keyClick(&edit_save_dir, Qt::Key_W, Qt::AltModifier);
+        QTRY_VERIFY(Job().GetConditions().empty());
+        QTest::keyClick(&edit_save_dir, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(Job().GetInportPaths().empty());
+        const ModalCloser closer;
+        QTest::keyClick(&edit_save_dir, Qt::Key_Q, Qt::AltModifier);
+        QTRY_COMPARE(closer.Closed(), QStringList{QStringLiteral("FormFind")});
+        QVERIFY(edit_save_dir.text().isEmpty());
+    }
+
     void convertsAMailboxChosenThroughTheWindow() {
         const test::TempDir dir;
         const fs::path mailbox = dir / "box.dbx";
