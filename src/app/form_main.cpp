@@ -368,9 +368,9 @@ void TFormMain::ActionDbxSelectExecute() {
 }
 
 void TFormMain::ActionDbxDeleteExecute() {
-    const int row = dbx_grid_->Row();
-    if (row >= 1 && !settings_.GetInportPaths().empty()) {
-        settings_.DeleteInportPath(static_cast<std::size_t>(row - 1));
+    const int row = dbx_grid_->SelectedDataRow();
+    if (row >= 0) {
+        settings_.DeleteInportPath(static_cast<std::size_t>(row));
     }
 }
 

@@ -192,7 +192,7 @@ void TFormFind::BtnAddClick() {
 }
 
 void TFormFind::BtnDelClick() {
-    grid_->DeleteFindType(grid_->CurrentDataRow());
+    grid_->DeleteFindType(grid_->SelectedDataRow());
 }
 
 void TFormFind::BtnDelAllClick() {

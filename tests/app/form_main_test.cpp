@@ -429,6 +429,24 @@ class FormMainTest : public DialogTestBase {
         QVERIFY(edit_save_dir.text().isEmpty());
     }
 
+    void deleteRemovesOnlyAHighlightedSource() {
+        TFormMain form(Job());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Job().AddInportPath("/m/a.dbx");
+        Job().AddInportPath("/m/b.dbx");
+        auto& grid = Child<TDbxGrid>(form, "DbxGrid");
+        const QPoint second = grid.visualRect(grid.model()->index(1, 0)).center();
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, second);
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                          QPoint(5, grid.viewport()->height() - 3));
+        QVERIFY(TriggerAction(form, "ActionDbxDelete"));
+        QCOMPARE(Job().GetInportPaths().size(), std::size_t{2});
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, second);
+        QVERIFY(TriggerAction(form, "ActionDbxDelete"));
+        QCOMPARE(Job().GetInportPaths(), std::vector<std::string>{"/m/a.dbx"});
+    }
+
     void convertsAMailboxChosenThroughTheWindow() {
         const test::TempDir dir;
         const fs::path mailbox = dir / "box.dbx";
