@@ -88,6 +88,21 @@ class FormFindTest : public DialogTestBase {
         QCOMPARE(dialog.GetFindTypes(), std::vector<TFindType>{x});
     }
 
+    void ignoringCaseIsGreyedOutForARegularExpression() {
+        TFormFind dialog(nullptr);
+        auto& capital = Child<QCheckBox>(dialog, "CheckBoxCapital");
+        auto& regexp = Child<QCheckBox>(dialog, "CheckBoxRegexp");
+        QTest::mouseClick(&capital, Qt::LeftButton);
+        QTest::mouseClick(&regexp, Qt::LeftButton);
+        QVERIFY(!capital.isEnabled());
+        Add(dialog, QStringLiteral("a+"));
+        QTest::mouseClick(&regexp, Qt::LeftButton);
+        QVERIFY(capital.isEnabled());
+        Add(dialog, QStringLiteral("b"));
+        const std::vector<TFindType> expected{{0, "a+", false, true}, {0, "b", true, false}};
+        QCOMPARE(dialog.GetFindTypes(), expected);
+    }
+
     void deletingTheLastRowLeavesOneEmptyRow() {
         TFormFind dialog(nullptr);
         const TFindType x{1, "x", false, false};
