@@ -9,6 +9,11 @@ install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/help/"
 install(FILES "${PROJECT_SOURCE_DIR}/data/brindle.desktop"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
         COMPONENT brindle)
+# The job and mailbox file types that the desktop entry names.
+install(FILES "${PROJECT_SOURCE_DIR}/data/brindle-mime.xml"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/mime/packages"
+        RENAME brindle.xml
+        COMPONENT brindle)
 install(FILES "${PROJECT_SOURCE_DIR}/data/brindle.svg"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps"
         COMPONENT brindle)

@@ -22,7 +22,7 @@ TConvertController::~TConvertController() {
 }
 
 void TConvertController::SetMailboxOpener(TMailboxOpener opener) {
-    if (!started_) {
+    if (!run_) {
         opener_ = std::move(opener);
     }
 }
@@ -54,11 +54,16 @@ void TConvertController::FailureShown(std::uint64_t ticket) {
     cv_.notify_all();
 }
 
+void TConvertController::SetThreadStarter(ThreadStarter starter) {
+    if (!run_) {
+        thread_starter_ = std::move(starter);
+    }
+}
+
 void TConvertController::Start() {
-    if (started_) {
+    if (run_) {
         return;
     }
-    started_ = true;
     // The run and its events live on the worker; the callbacks only copy their arguments into
     // posted calls. Paths are native bytes, messages UTF-8.
     TConvertEvents events;
@@ -111,14 +116,48 @@ void TConvertController::Start() {
     if (stop_before_start_) {
         run_->RequestStop();
     }
-    worker_ = std::thread([this] {
-        const TConvertSummary summary = run_->Run();
-        Post([this, summary] {
-            Join();
-            finished_ = true;
-            emit finished(summary);
-        });
-    });
+    std::function<void()> work = [this] {
+        // Whatever ends the run, the dialog hears of its end: an exception leaving a thread's
+        // function would end the whole program, and a dialog left without it could never close.
+        TConvertSummary summary;
+        QString error;
+        bool failed = true;
+        try {
+            summary = run_->Run();
+            failed = false;
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        } catch (...) {
+        }
+        if (failed) {
+            if (error.isEmpty()) {
+                error = QStringLiteral("変換中に不明なエラーが発生しました。");
+            }
+            summary = run_->Run();  // a second call answers the counts so far
+            summary.stopped = true;
+        }
+        Post([this, summary, error] { End(summary, error); });
+    };
+    try {
+        worker_ = thread_starter_ ? thread_starter_(std::move(work)) : std::thread(std::move(work));
+    } catch (const std::exception& e) {
+        TConvertSummary summary;
+        summary.stopped = true;
+        const QString error = QStringLiteral("変換処理を開始できません。(") +
+                              QString::fromUtf8(e.what()) + QStringLiteral(")");
+        Post([this, summary, error] { End(summary, error); });
+        return;
+    }
+    started_ = true;
+}
+
+void TConvertController::End(const TConvertSummary& summary, const QString& error) {
+    Join();
+    if (!error.isEmpty()) {
+        emit failed(error);
+    }
+    finished_ = true;
+    emit finished(summary);
 }
 
 void TConvertController::Join() {

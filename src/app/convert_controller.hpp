@@ -17,6 +17,7 @@
 #include <QString>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -36,12 +37,16 @@ class TConvertController : public QObject {
 
     // Before Start: how the run opens each mailbox (tests wrap the real reader).
     void SetMailboxOpener(TMailboxOpener opener);
+    // Before Start: how the worker thread is made; the default constructs a std::thread, which
+    // may throw (tests make it fail).
+    using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+    void SetThreadStarter(ThreadStarter starter);
 
     // Starts the run on its worker; later calls do nothing.
     void Start();
     // Honoured at the run's next check point; may come before Start.
     void RequestStop();
-    // True from Start until finished has been emitted.
+    // True from the worker's start until finished has been emitted.
     bool Running() const { return started_ && !finished_; }
     bool Finished() const { return finished_; }
 
@@ -58,6 +63,9 @@ class TConvertController : public QObject {
     void messageWarning(const QString& path, int index, const QString& warning);
     // Every source file was processed (not emitted when the run was stopped).
     void completed();
+    // The run could not start, or ended early on an error that no part of it handled; the
+    // error is for the user. finished follows.
+    void failed(const QString& error);
     // Always the last signal: the run is over and its worker has ended.
     void finished(const brindle::TConvertSummary& summary);
 
@@ -69,9 +77,12 @@ class TConvertController : public QObject {
     void WaitForFailureShown(std::uint64_t ticket);
     void FailureShown(std::uint64_t ticket);
     void Join();
+    // On the GUI thread, once the worker has ended or could not be started.
+    void End(const TConvertSummary& summary, const QString& error);
 
     TConvertJob job_;  // until Start makes the run of it
     TMailboxOpener opener_;
+    ThreadStarter thread_starter_;
     bool stop_before_start_ = false;
     std::unique_ptr<TConvertRun> run_;
     std::thread worker_;

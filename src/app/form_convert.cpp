@@ -23,6 +23,17 @@ QString FileNameOnly(const QString& path) {
     return QFileInfo(path).fileName();
 }
 
+// A count of nothing is nothing left to do: a full bar, where a range of 0..0 would make Qt
+// draw a busy bar for good.
+void SetCount(QProgressBar& bar, int count) {
+    if (count > 0) {
+        bar.setMaximum(count);
+    } else {
+        bar.setMaximum(1);
+        bar.setValue(1);
+    }
+}
+
 }  // namespace
 
 TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
@@ -95,10 +106,10 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(controller_, &TConvertController::fileCountKnown, this,
-            [this](int count) { progress_bar_file_->setMaximum(count); });
+            [this](int count) { SetCount(*progress_bar_file_, count); });
     connect(controller_, &TConvertController::fileStarted, this, &TFormConvert::OnFileStarted);
     connect(controller_, &TConvertController::messageCountKnown, this,
-            [this](int count) { progress_bar_mail_->setMaximum(count); });
+            [this](int count) { SetCount(*progress_bar_mail_, count); });
     connect(controller_, &TConvertController::messageDone, this,
             [this](int index) { progress_bar_mail_->setValue(index + 1); });
     connect(controller_, &TConvertController::messageFailed, this,
@@ -116,6 +127,7 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     connect(controller_, &TConvertController::fileFailed, this, &TFormConvert::OnFileFailed);
     connect(controller_, &TConvertController::completed, this,
             [this] { static_text_->setText(QStringLiteral("変換処理を終了しました。")); });
+    connect(controller_, &TConvertController::failed, this, &TFormConvert::OnRunFailed);
     connect(controller_, &TConvertController::finished, this, &TFormConvert::OnFinished);
 }
 
@@ -123,6 +135,10 @@ TFormConvert::~TFormConvert() = default;
 
 void TFormConvert::SetMailboxOpener(TMailboxOpener opener) {
     controller_->SetMailboxOpener(std::move(opener));
+}
+
+void TFormConvert::SetThreadStarter(std::function<std::thread(std::function<void()>)> starter) {
+    controller_->SetThreadStarter(std::move(starter));
 }
 
 void TFormConvert::showEvent(QShowEvent* event) {
@@ -156,13 +172,14 @@ void TFormConvert::reject() {
 }
 
 void TFormConvert::closeEvent(QCloseEvent* event) {
-    if (run_finished_ || !started_) {
-        QDialog::closeEvent(event);
-        return;
+    // The title bar's close button is the Close button: during the run it asks the run to stop
+    // and keeps the dialog, with its list and summary, until it is pressed again.
+    BtnCloseClick();
+    if (isVisible()) {
+        event->ignore();
+    } else {
+        event->accept();
     }
-    // Closing by other means leaves the run alone; the dialog closes when it ends.
-    close_when_finished_ = true;
-    event->ignore();
 }
 
 void TFormConvert::OnFileStarted(int index, const QString& path) {
@@ -175,6 +192,11 @@ void TFormConvert::OnFileFailed(const QString& path, const QString& error) {
     AddListRow(path, QString(), error);
     ShowMessage(this, MessageKind::Error,
                 QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + error);
+}
+
+void TFormConvert::OnRunFailed(const QString& error) {
+    AddListRow(QString(), QString(), error);
+    ShowMessage(this, MessageKind::Error, error);
 }
 
 void TFormConvert::AddListRow(const QString& path, const QString& index, const QString& reason) {
@@ -210,6 +232,8 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     }
     if (summary.stopped) {
         text = QStringLiteral("中止しました。") + text;
+        // The file named last is no longer being processed.
+        static_text_->setText(QStringLiteral("変換処理を中止しました。"));
     }
     summary_text_->setText(text);
     summary_text_->show();

@@ -12,6 +12,8 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
+#include <thread>
 
 #include "convert/conversion_run.hpp"
 
@@ -33,6 +35,8 @@ class TFormConvert : public QDialog {
 
     // Before the dialog is shown: how the run opens each mailbox.
     void SetMailboxOpener(TMailboxOpener opener);
+    // Before the dialog is shown: how the run's worker thread is made (tests make it fail).
+    void SetThreadStarter(std::function<std::thread(std::function<void()>)> starter);
 
     // Set by the Close button during the run and by the run's end; from then on the Close
     // button closes the dialog.
@@ -54,6 +58,7 @@ class TFormConvert : public QDialog {
     void OnFileStarted(int index, const QString& path);
     void OnFileFailed(const QString& path, const QString& error);
     void AddListRow(const QString& path, const QString& index, const QString& reason);
+    void OnRunFailed(const QString& error);
     void OnFinished(const TConvertSummary& summary);
 
     TConvertController* controller_;  // a child of this dialog

@@ -19,6 +19,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/form_convert.hpp"
 #include "app/help.hpp"
@@ -48,8 +49,7 @@ QStringList DroppedMailboxes(const QMimeData* mime) {
     }
     for (const QUrl& url : mime->urls()) {
         const QString path = url.toLocalFile();
-        if (!path.isEmpty() && path.endsWith(QStringLiteral(".dbx"), Qt::CaseInsensitive) &&
-            QFileInfo(path).isFile()) {
+        if (!path.isEmpty() && IsMailboxName(path) && QFileInfo(path).isFile()) {
             paths.append(path);
         }
     }
@@ -57,6 +57,14 @@ QStringList DroppedMailboxes(const QMimeData* mime) {
 }
 
 }  // namespace
+
+bool IsMailboxName(const QString& path) {
+    return path.endsWith(QStringLiteral(".dbx"), Qt::CaseInsensitive);
+}
+
+bool CanOpenTogether(const QStringList& files) {
+    return files.size() <= 1 || std::all_of(files.begin(), files.end(), IsMailboxName);
+}
 
 void TFormMainNotifyEvent::Update() {
     form_.Refresh();
@@ -153,6 +161,10 @@ QAction* TFormMain::MakeAction(const char* name, const QString& caption,
         action->setStatusTip(hint.mid(bar + 1));
     }
     addAction(action);  // shortcuts work wherever the focus is in the window
+    // A shortcut leaves the focus where it is, so the destination being typed would not be
+    // stored yet; every command takes it first, as leaving the box does. Connected before the
+    // command's own slot, so it runs first.
+    connect(action, &QAction::triggered, this, &TFormMain::EditSaveDirExit);
     return action;
 }
 
@@ -201,6 +213,12 @@ QWidget* TFormMain::CreateControls() {
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setMinimumWidth(57);
         button->setFocusPolicy(Qt::NoFocus);
+        // A tool button shows its action's text without the '&' and so has no mnemonic; given
+        // the text with it, the button underlines the letter and Alt+letter clicks it. The
+        // button takes its action's text again on every change of the action.
+        const auto keep_mnemonic = [button, action] { button->setText(action->text()); };
+        keep_mnemonic();
+        connect(action, &QAction::changed, button, keep_mnemonic);
         return button;
     };
 
@@ -350,9 +368,9 @@ void TFormMain::ActionDbxSelectExecute() {
 }
 
 void TFormMain::ActionDbxDeleteExecute() {
-    const int row = dbx_grid_->Row();
-    if (row >= 1 && !settings_.GetInportPaths().empty()) {
-        settings_.DeleteInportPath(static_cast<std::size_t>(row - 1));
+    const int row = dbx_grid_->SelectedDataRow();
+    if (row >= 0) {
+        settings_.DeleteInportPath(static_cast<std::size_t>(row));
     }
 }
 
@@ -429,6 +447,22 @@ bool TFormMain::LoadSettingFile(const QString& file_name) {
     return loaded;
 }
 
+void TFormMain::OpenFiles(const QStringList& files) {
+    if (files.isEmpty()) {
+        return;
+    }
+    if (CanOpenTogether(files) && IsMailboxName(files.front())) {
+        for (const QString& path : files) {
+            settings_.AddInportPath(QStringToPath(QFileInfo(path).absoluteFilePath()));
+        }
+        dbx_grid_->MatchColWidth();
+        return;
+    }
+    if (files.size() == 1) {
+        LoadSettingFile(files.front());
+    }
+}
+
 void TFormMain::ActionSettingFileLoadExecute() {
     FileRequest request;
     request.filter = QString::fromUtf8(kSettingFileFilter);
@@ -444,12 +478,22 @@ void TFormMain::SaveAs(const QString& file_name) {
                                                         : QStringLiteral("保存に失敗しました。"));
 }
 
+bool TFormMain::RefusedTarget(const QString& file_name) {
+    const auto refusal = TSettingFile::ReplaceRefusal(QStringToPath(file_name));
+    if (refusal) {
+        ShowMessage(this, MessageKind::Error,
+                    QStringLiteral("ファイル ") + file_name + QStringLiteral(" は") +
+                        QString::fromUtf8(*refusal));
+    }
+    return refusal.has_value();
+}
+
 void TFormMain::ActionSettingFileSaveNewExecute() {
     FileRequest request;
     request.filter = QString::fromUtf8(kSettingFileFilter);
     request.default_suffix = QStringLiteral("xml");
     const QString file_name = Modal().GetSaveFileName(this, request);
-    if (file_name.isEmpty()) {
+    if (file_name.isEmpty() || RefusedTarget(file_name)) {
         return;
     }
     if (QFileInfo::exists(file_name) &&
@@ -467,7 +511,10 @@ void TFormMain::ActionSettingFileSaveOverExecute() {
         ActionSettingFileSaveNewExecute();
         return;
     }
-    SaveAs(PathToQString(file_name));
+    // The file may have been replaced since it was opened or saved.
+    if (!RefusedTarget(PathToQString(file_name))) {
+        SaveAs(PathToQString(file_name));
+    }
 }
 
 void TFormMain::ValidationError(const QString& text) {

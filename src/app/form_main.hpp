@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "settings/observer.hpp"
@@ -19,6 +20,11 @@ class QLineEdit;
 class QPushButton;
 
 namespace brindle {
+
+// A mailbox as the window knows one by its name: *.dbx, in any case.
+bool IsMailboxName(const QString& path);
+// What a command line may name at once: one settings file, or any number of mailboxes.
+bool CanOpenTogether(const QStringList& files);
 
 class RadioGroup;
 class TDbxGrid;
@@ -45,6 +51,9 @@ class TFormMain : public QMainWindow {
     // Opens a settings file as the command "ファイルを開く" does once a name is chosen; used for
     // `brindle JOB.xml`. Answers whether it was loaded.
     bool LoadSettingFile(const QString& file_name);
+    // The files of the command line (a file manager's "open with"): mailboxes are added to the
+    // job as dropped ones are, one settings file is opened; see CanOpenTogether.
+    void OpenFiles(const QStringList& files);
 
     // Redraws the controls that show the job (the lists redraw themselves).
     void Refresh();
@@ -83,6 +92,9 @@ class TFormMain : public QMainWindow {
     void CreateMenus();
     QWidget* CreateControls();
     void SaveAs(const QString& file_name);
+    // Shows why the job may not replace that file (it is no job of this program) and answers
+    // true; false when it may be written.
+    bool RefusedTarget(const QString& file_name);
     void ShowStatus(const QString& text);
     void ValidationError(const QString& text);
 

@@ -1,14 +1,19 @@
 // Start-up of the desktop program: the application titled "Brindle", the job, the main window
-// and the event loop. The one argument accepted is a settings file to open (for a file
-// manager's "open with"); everything else is done in the window.
+// and the event loop. The arguments accepted are a settings file to open or mailboxes to add to
+// a new job (for a file manager's "open with"); everything else is done in the window.
+// --help and --version answer on the terminal and need no display.
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include "app/form_main.hpp"
+#include "platform/version_info.hpp"
 #include "settings/setting_file.hpp"
 #include "ui/modal_service.hpp"
 
@@ -41,9 +46,51 @@ bool HasDisplay() {
     return false;
 }
 
+void DescribeArguments(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Converts Outlook Express mailboxes (.dbx) into one .eml file per message.\n"
+                       "Opens a saved job, or starts a new job with the mailboxes given.\n"
+                       "brindle-cli converts without a window."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("One settings file, or mailboxes to convert."),
+                                 QStringLiteral("[JOB.xml | MAILBOX.dbx...]"));
+}
+
+// Whether an argument before "--" asks for the help or the version, which are answered before
+// anything needs a display.
+bool AsksForHelpOrVersion(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--") == 0) {
+            return false;
+        }
+        for (const char* option : {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(arg, option) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void SetNames() {
+    QCoreApplication::setApplicationName(QString::fromUtf8(brindle::version_info::kProductName));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(brindle::version_info::kFileVersion));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AsksForHelpOrVersion(argc, argv)) {
+        const QCoreApplication core(argc, argv);
+        SetNames();
+        QCommandLineParser parser;
+        DescribeArguments(parser);
+        parser.process(core);  // prints the help or the version and exits
+        return 0;
+    }
     if (!HasDisplay()) {
         std::fputs(
             "brindle: no display (DISPLAY and WAYLAND_DISPLAY are unset); "
@@ -52,13 +99,19 @@ int main(int argc, char** argv) {
         return 1;
     }
     TApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Brindle"));
+    SetNames();
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("brindle"), QIcon(QStringLiteral(":/brindle.png"))));
 
-    const QStringList arguments = QApplication::arguments().mid(1);
-    if (arguments.size() > 1) {
-        std::fputs("usage: brindle [JOB.xml]\n", stderr);
+    QCommandLineParser parser;
+    DescribeArguments(parser);
+    const bool parsed = parser.parse(QApplication::arguments());
+    const QStringList files = parser.positionalArguments();
+    if (!parsed || !brindle::CanOpenTogether(files)) {
+        const QString reason =
+            parsed ? QStringLiteral("one settings file, or mailboxes only") : parser.errorText();
+        std::fprintf(stderr, "brindle: %s\nusage: brindle [JOB.xml | MAILBOX.dbx...]\n",
+                     reason.toLocal8Bit().constData());
         return 2;
     }
 
@@ -66,8 +119,6 @@ int main(int argc, char** argv) {
     brindle::TSettingFile settings;
     brindle::TFormMain form(settings);
     form.show();
-    if (!arguments.isEmpty()) {
-        form.LoadSettingFile(arguments.front());
-    }
+    form.OpenFiles(files);
     return QApplication::exec();
 }

@@ -453,12 +453,14 @@ DocPtr ParseJobXml(std::string_view file_text) {
 
 void ReadJobXml(std::string_view file_text, TJobData& job, std::vector<std::string>* refused) {
     const DocPtr doc = ParseJobXml(file_text);
-    for (const xmlNode* node = doc->children; node != nullptr; node = node->next) {
-        if (node->type == XML_ELEMENT_NODE && NodeName(node) == kRootName) {
-            ReadRoot(node, job, refused);
-            break;
-        }
+    const xmlNode* root = xmlDocGetRootElement(doc.get());
+    // Any XML file may be offered as a job; one of another program would load as an empty job
+    // that the next save writes over that program's file.
+    if (root == nullptr || NodeName(root) != kRootName) {
+        throw Exception("このプログラムの設定ファイルではありません。(ルート要素が " +
+                        std::string(kRootName) + " ではありません)");
     }
+    ReadRoot(root, job, refused);
 }
 
 bool IsJobXml(std::string_view file_text) {

@@ -41,10 +41,10 @@ struct TJobData {
 std::string WriteJobXml(const TJobData& job);
 
 // Reads a whole file into job, which holds the values that elements absent from the file keep.
-// A document whose root element is not Brindle reads nothing. Raises Exception when the text is
-// no well-formed XML, an element whose text is read holds something other than text, or a
-// condition or parameter text has no Shift_JIS form. A number outside its element's range
-// leaves the value unchanged and, when refused is given, adds a note (UTF-8) saying so.
+// Raises Exception when the text is no well-formed XML, its root element is not Brindle, an element
+// whose text is read holds something other than text, or a condition or parameter text has no
+// Shift_JIS form. A number outside its element's range leaves the value unchanged and, when refused
+// is given, adds a note (UTF-8) saying so.
 void ReadJobXml(std::string_view file_text, TJobData& job,
                 std::vector<std::string>* refused = nullptr);
 

@@ -5,12 +5,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/exception.hpp"
@@ -83,6 +86,23 @@ void SyncFile(const std::string& path) {
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+// A regular file named *.dbx or starting with the signature of a .dbx mailbox.
+bool LooksLikeMailbox(const std::string& file_name) {
+    constexpr std::string_view kSuffix = ".dbx";
+    if (file_name.size() >= kSuffix.size() &&
+        std::equal(kSuffix.rbegin(), kSuffix.rend(), file_name.rbegin(), [](char a, char b) {
+            return a == std::tolower(static_cast<unsigned char>(b));
+        })) {
+        return true;
+    }
+    constexpr std::array<unsigned char, 4> kSignature = {0xCF, 0xAD, 0x12, 0xFE};
+    std::array<char, 4> head{};
+    std::ifstream in(file_name, std::ios::binary);
+    return in.read(head.data(), head.size()) &&
+           std::equal(head.begin(), head.end(), kSignature.begin(),
+                      [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
 }
 
 [[noreturn]] void RefuseSave(const std::string& target, const std::string& reason) {
@@ -226,6 +246,24 @@ bool TSettingFile::IsJobFile(const std::string& file_name) {
     } catch (const std::exception&) {
         return false;
     }
+}
+
+std::optional<std::string> TSettingFile::ReplaceRefusal(const std::string& file_name) {
+    if (!PathExists(file_name)) {
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::stat(file_name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return "通常のファイルではないため、上書きしません。";
+    }
+    if (IsJobFile(file_name)) {
+        return std::nullopt;
+    }
+    if (LooksLikeMailbox(file_name)) {
+        return "Outlook Express のメールボックス（.dbx）です。設定ファイルではないため、"
+               "上書きしません。";
+    }
+    return "このプログラムの設定ファイルではないため、上書きしません。";
 }
 
 bool TSettingFile::Save(const std::string& file_name) {

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,6 +49,13 @@ class TSettingFile : public TObserver {
     // root is Brindle). Front ends ask before they replace a file the user did not pick from
     // their own list of jobs.
     static bool IsJobFile(const std::string& file_name);
+
+    // Why the job must not be saved as file_name, or nothing when it may: only a new name or an
+    // existing settings file of this program is written, since saving replaces the file. The
+    // answer (UTF-8) follows the file's name in a sentence, "<name> は" + answer, and says what
+    // the file is (an Outlook Express mailbox, a file that is no job). Every front end asks
+    // before it saves to a name the user gave it.
+    static std::optional<std::string> ReplaceRefusal(const std::string& file_name);
 
     std::string GetFileName() const { return file_name_; }
     bool GetModified() const { return modified_; }

@@ -155,6 +155,10 @@ TFormFind::TFormFind(QWidget* parent)
     setTabOrder(btn_ok, btn_cancel);
     combo_box_find_str_->setFocus();
 
+    // A regular expression always respects case (the command line refuses the two together):
+    // the box means nothing while 正規表現 is ticked, and keeps its tick for when it is not.
+    connect(check_box_regexp_, &QCheckBox::toggled, check_box_capital_,
+            [this](bool regexp) { check_box_capital_->setEnabled(!regexp); });
     connect(btn_add, &QPushButton::clicked, this, &TFormFind::BtnAddClick);
     connect(btn_del, &QPushButton::clicked, this, &TFormFind::BtnDelClick);
     connect(btn_del_all, &QPushButton::clicked, this, &TFormFind::BtnDelAllClick);
@@ -183,7 +187,8 @@ void TFormFind::BtnAddClick() {
     const auto find_pos =
         static_cast<std::uint8_t>(std::max(radio_group_find_pos_->ItemIndex(), 0));
     for (const TFindType& condition :
-         MakeFindTypes(*sjis, all_words, find_pos, check_box_capital_->isChecked(),
+         MakeFindTypes(*sjis, all_words, find_pos,
+                       check_box_capital_->isEnabled() && check_box_capital_->isChecked(),
                        check_box_regexp_->isChecked())) {
         grid_->AddFindType(condition);
     }
@@ -192,7 +197,7 @@ void TFormFind::BtnAddClick() {
 }
 
 void TFormFind::BtnDelClick() {
-    grid_->DeleteFindType(grid_->CurrentDataRow());
+    grid_->DeleteFindType(grid_->SelectedDataRow());
 }
 
 void TFormFind::BtnDelAllClick() {

@@ -24,6 +24,15 @@ int GridView::CurrentDataRow() const {
     return current.isValid() ? current.row() : -1;
 }
 
+int GridView::SelectedDataRow() const {
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || selectionModel() == nullptr ||
+        !selectionModel()->isRowSelected(current.row(), current.parent())) {
+        return -1;
+    }
+    return current.row();
+}
+
 void GridView::SetCurrentDataRow(int row) {
     if (model() == nullptr || row < 0 || row >= model()->rowCount()) {
         return;

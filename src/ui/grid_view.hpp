@@ -17,6 +17,10 @@ class GridView : public QTableView {
     // The current data row, counted from 0; the list always has one while it has rows.
     int CurrentDataRow() const;
     void SetCurrentDataRow(int row);
+    // The current data row while it is highlighted, else -1: a click below the rows takes the
+    // highlight away but leaves the current row, and a command on "the selected row" must not
+    // act on a row the user no longer sees chosen.
+    int SelectedDataRow() const;
 
     // The width inside the list's frame, where its columns are laid out.
     int ClientWidth() const;

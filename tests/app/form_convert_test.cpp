@@ -12,6 +12,8 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 #include "app/form_convert.hpp"
 #include "app/hooked_mailbox.hpp"
@@ -104,9 +106,9 @@ class FormConvertTest : public DialogTestBase {
         for (int i = 0; i <= 10; ++i) {
             QCOMPARE(ReadFile(out / (std::to_string(i) + ".eml")), MessageText(i));
         }
-        // A stopped run does not claim to have ended normally.
+        // A stopped run neither claims to go on nor to have ended normally.
         QCOMPARE(Child<QLabel>(form, "StaticText1").text(),
-                 QStringLiteral("inbox.dbxを処理中です。"));
+                 QStringLiteral("変換処理を中止しました。"));
         QCOMPARE(Child<QProgressBar>(form, "ProgressBarMail").value(), 11);
         QCOMPARE(Child<QProgressBar>(form, "ProgressBarMail").maximum(), 200);
         QVERIFY(form.isVisible());
@@ -114,6 +116,91 @@ class FormConvertTest : public DialogTestBase {
         QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), int(QDialog::Accepted));
+    }
+
+    void theTitleBarsCloseButtonActsAsTheCloseButton() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(50).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+
+        Gate gate;
+        TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form.SetMailboxOpener([&gate](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&gate](std::int32_t index) {
+                if (index == 3) {
+                    gate.WaitAt();
+                }
+            });
+        });
+        const auto release = qScopeGuard([&gate] { gate.Open(); });  // before the form joins
+        form.show();
+        QTRY_VERIFY(gate.Reached());
+        form.close();  // as the title bar's button does
+        QVERIFY(form.StopFlag());
+        QVERIFY(form.isVisible());
+        gate.Open();
+        QTRY_VERIFY(form.RunFinished());
+        QVERIFY(form.Summary().stopped);
+        QCOMPARE(form.Summary().messages_written, 4);
+        // The summary stays until the user has seen it.
+        QVERIFY(form.isVisible());
+        QVERIFY(Child<QLabel>(form, "LabelSummary").isVisible());
+        form.close();
+        QVERIFY(!form.isVisible());
+    }
+
+    void aRunThatCannotStartOrEndsOnAnyErrorStillEnds() {
+        struct Case {
+            bool thread_fails;  // otherwise the mailbox throws what no std::exception is
+            QString says;
+        };
+        for (const Case& c : {Case{true, QStringLiteral("変換処理を開始できません。")},
+                              Case{false, QStringLiteral("不明なエラー")}}) {
+            const test::TempDir dir;
+            const fs::path mailbox = dir / "inbox.dbx";
+            test::DbxBuilder().AddMessages(2).WriteTo(mailbox);
+            TFormConvert form(TConvertJob{{mailbox.string()}, dir.path().string(), false, {}, {}},
+                              nullptr);
+            if (c.thread_fails) {
+                form.SetThreadStarter([](std::function<void()>) -> std::thread {
+                    throw std::system_error(
+                        std::make_error_code(std::errc::resource_unavailable_try_again));
+                });
+            } else {
+                form.SetMailboxOpener(
+                    [](const std::string&) -> std::unique_ptr<TBasicMailParser> { throw 42; });
+            }
+            Boxes().ClearAsked();
+            Boxes().SetNextAnswer(MessageButton::Ok);
+            form.show();
+            QTRY_VERIFY(form.RunFinished());
+            const auto boxes = Boxes().Messages();
+            QCOMPARE(boxes.size(), std::size_t{1});
+            QCOMPARE(boxes[0].kind, MessageKind::Error);
+            QVERIFY2(boxes[0].text.contains(c.says), qPrintable(boxes[0].text));
+            QVERIFY(form.Summary().stopped);
+            QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
+            QVERIFY(!form.isVisible());
+        }
+    }
+
+    void anEmptyMailboxFillsItsBar() {
+        const test::TempDir dir;
+        const fs::path empty = dir / "empty.dbx";
+        test::DbxBuilder().WriteTo(empty);
+        TFormConvert form(TConvertJob{{empty.string()}, dir.path().string(), false, {}, {}},
+                          nullptr);
+        form.show();
+        QTRY_VERIFY(form.RunFinished());
+        QCOMPARE(form.Summary().messages_read, 0);
+        for (const char* name : {"ProgressBarMail", "ProgressBarFile"}) {
+            const auto& bar = Child<QProgressBar>(form, name);
+            QVERIFY2(bar.maximum() > 0 && bar.value() == bar.maximum(), name);
+        }
+        QCOMPARE(Child<QLabel>(form, "StaticText1").text(),
+                 QStringLiteral("変換処理を終了しました。"));
     }
 
     void aLargeMailboxLeavesTheWindowFreeToStopIt() {
@@ -177,11 +264,8 @@ class FormConvertTest : public DialogTestBase {
                 });
             });
         Boxes().SetNextAnswer(MessageButton::Ok);
-        // Closing the window by other means leaves the run alone; it closes when the run ends.
         form.show();
-        form.close();
         QTRY_VERIFY(form.RunFinished());
-        QVERIFY(!form.isVisible());
 
         const auto boxes = Boxes().Messages();
         QCOMPARE(boxes.size(), std::size_t{1});

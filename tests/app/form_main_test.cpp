@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -93,7 +94,33 @@ class FormMainTest : public DialogTestBase {
         // The destination typed into the box counts, even before it is stored in the job.
         edit_save_dir.setText(QString::fromStdString(dir.path().string()));
         expect_box(QStringLiteral("パラメータ文字が指定されていません。"));
-        QVERIFY(Job().GetExportPath().empty());
+    }
+
+    void everyCommandFirstTakesTheDestinationBeingTyped() {
+        const test::TempDir dir;
+        const fs::path job = dir / "job.xml";
+        TFormMain form(Job());
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        Job().SetExportPath("/old");
+        QVERIFY(Job().Save(job.string()));
+        auto& edit_save_dir = Child<QLineEdit>(form, "EditSaveDir");
+        edit_save_dir.setFocus();
+        edit_save_dir.selectAll();
+        QTest::keyClicks(&edit_save_dir, "/typed");
+        QTest::keyClick(&edit_save_dir, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(edit_save_dir.hasFocus());
+        QCOMPARE(Job().GetExportPath(), std::string("/typed"));
+        QVERIFY2(ReadFile(job).find("<ExportPath>/typed</ExportPath>") != std::string::npos,
+                 ReadFile(job).c_str());
+        QCOMPARE(form.windowTitle(), QStringLiteral("Brindle"));
+
+        // F5 from the box: the job holds what the checks saw.
+        QTest::keyClicks(&edit_save_dir, "2");
+        Boxes().SetNextAnswer(MessageButton::Cancel);  // no source listed
+        QTest::keyClick(&edit_save_dir, Qt::Key_F5);
+        QCOMPARE(Job().GetExportPath(), std::string("/typed2"));
     }
 
     void cancellingTheParameterDialogRestoresTheRuleAndLoadingRuleTwoOpensNothing() {
@@ -144,29 +171,123 @@ class FormMainTest : public DialogTestBase {
         QCOMPARE(Status(form), QStringLiteral("ファイルを開けませんでした。"));
     }
 
-    void savingOverAnExistingFileAsksFirst() {
+    void savingReplacesOnlyANewNameOrAJobFile() {
         const test::TempDir dir;
-        const fs::path target = dir / "job.xml";
-        std::ofstream(target) << "keep";
+        const fs::path mailbox = dir / "Inbox.mbx";  // a mailbox known by its bytes alone
+        test::DbxBuilder().AddMessages(1).WriteTo(mailbox);
+        const fs::path notes = dir / "pom.xml";
+        const fs::path job = dir / "job.xml";
         TFormMain form(Job());
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
         Job().SetExportPath(dir.path().string());
+        QVERIFY(Job().Save(job.string()));
 
-        Boxes().SetNextFileName(QString::fromStdString(target.string()));
+        struct Case {
+            fs::path target;
+            QString says;
+        };
+        for (const Case& c : {Case{mailbox, QStringLiteral("メールボックス")},
+                              Case{notes, QStringLiteral("設定ファイルではない")}}) {
+            const std::string before = c.target == mailbox ? ReadFile(mailbox) : "<project/>";
+            std::ofstream(c.target, std::ios::binary) << before;
+            // Save As, then Ctrl+S on a job file that another program has since replaced.
+            Boxes().ClearAsked();
+            Boxes().SetNextFileName(QString::fromStdString(c.target.string()));
+            Boxes().SetNextAnswer(MessageButton::Ok);
+            QVERIFY(TriggerAction(form, "ActionSettingFileSaveNew"));
+            fs::copy_file(c.target, job, fs::copy_options::overwrite_existing);
+            Boxes().SetNextAnswer(MessageButton::Ok);
+            QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+            const auto boxes = Boxes().Messages();
+            QCOMPARE(boxes.size(), std::size_t{2});
+            for (const MessageRequest& box : boxes) {
+                QCOMPARE(box.kind, MessageKind::Error);
+                QVERIFY2(box.text.contains(c.says), qPrintable(box.text));
+            }
+            QVERIFY(boxes[0].text.contains(QString::fromStdString(c.target.string())));
+            QCOMPARE(ReadFile(c.target), before);
+            QCOMPARE(ReadFile(job), before);
+            QCOMPARE(Job().GetFileName(), job.string());
+            QVERIFY(Job().Save(job.string()));
+        }
+
+        // A job file is replaced once the question is answered Yes.
+        const std::string saved = ReadFile(job);
+        Boxes().ClearAsked();
+        Boxes().SetNextFileName(QString::fromStdString(job.string()));
         Boxes().SetNextAnswer(MessageButton::No);
         QVERIFY(TriggerAction(form, "ActionSettingFileSaveNew"));
-        const auto boxes = Boxes().Messages();
-        QCOMPARE(boxes.size(), std::size_t{1});
-        QCOMPARE(boxes[0].text, QStringLiteral("ファイルが存在します。\n上書きしますか？"));
-        QCOMPARE(boxes[0].kind, MessageKind::Question);
-        QCOMPARE(boxes[0].buttons, MessageButton::Yes | MessageButton::No | MessageButton::Cancel);
-        QCOMPARE(ReadFile(target), std::string("keep"));
-
-        Boxes().SetNextFileName(QString::fromStdString(target.string()));
+        QCOMPARE(Boxes().Messages().at(0).text,
+                 QStringLiteral("ファイルが存在します。\n上書きしますか？"));
+        Job().SetCreateDir(true);
+        Boxes().SetNextFileName(QString::fromStdString(job.string()));
         Boxes().SetNextAnswer(MessageButton::Yes);
         QVERIFY(TriggerAction(form, "ActionSettingFileSaveNew"));
         QCOMPARE(Status(form), QStringLiteral("保存しました。"));
-        QVERIFY(ReadFile(target).find("<Brindle") != std::string::npos);
-        QCOMPARE(Job().GetFileName(), target.string());
+        QVERIFY(ReadFile(job) != saved);
+    }
+
+    void onlyABrindleJobOpensAsAJobAndMailboxesOpenIntoTheJob() {
+        const test::TempDir dir;
+        const fs::path job = dir / "job.xml";
+        {
+            TSettingFile saved;
+            saved.SetExportPath("/out");
+            QVERIFY(saved.Save(job.string()));
+        }
+        const fs::path pom = dir / "pom.xml";
+        std::ofstream(pom) << "<?xml version=\"1.0\"?><project><ExportPath>/x</ExportPath>"
+                              "</project>";
+        TFormMain form(Job());
+        // The command line of a file manager's "open with" on two mailboxes.
+        const QStringList mailboxes = {QString::fromStdString((dir / "a.dbx").string()),
+                                       QString::fromStdString((dir / "B.DBX").string())};
+        QVERIFY(CanOpenTogether(mailboxes));
+        form.OpenFiles(mailboxes);
+        QCOMPARE(Job().GetInportPaths(),
+                 (std::vector<std::string>{(dir / "a.dbx").string(), (dir / "B.DBX").string()}));
+        QVERIFY(!CanOpenTogether({QString::fromStdString(job.string()), mailboxes[0]}));
+
+        const TJobData before = Job().GetJob();
+        Boxes().SetNextFileName(QString::fromStdString(pom.string()));
+        Boxes().SetNextAnswer(MessageButton::Ok);  // the core's report of the refused file
+        QVERIFY(TriggerAction(form, "ActionSettingFileLoad"));
+        QCOMPARE(Status(form), QStringLiteral("ファイルを開けませんでした。"));
+        QVERIFY2(
+            Boxes().Messages().at(0).text.contains(QStringLiteral("設定ファイルではありません")),
+            qPrintable(Boxes().Messages().at(0).text));
+        QVERIFY(Job().GetJob() == before);
+        QVERIFY(Job().GetFileName().empty());
+
+        form.OpenFiles({QString::fromStdString(job.string())});
+        QCOMPARE(Status(form), QStringLiteral("ファイルを開きました。"));
+        QCOMPARE(Job().GetExportPath(), std::string("/out"));
+    }
+
+    void helpAndVersionAnswerOnTheTerminal() {
+        struct Case {
+            QStringList arguments;
+            QString says;
+        };
+        const QString version = QStringLiteral(BRINDLE_PROJECT_VERSION);
+        for (const Case& c : {Case{{QStringLiteral("--help")}, QStringLiteral("MAILBOX.dbx")},
+                              Case{{QStringLiteral("-h")}, QStringLiteral("JOB.xml")},
+                              Case{{QStringLiteral("--version")}, version}}) {
+            QProcess program;
+            program.start(QStringLiteral(BRINDLE_GUI_PROGRAM), c.arguments);
+            // A window waiting for its user would never end.
+            const bool ended = program.waitForFinished(10000);
+            if (!ended) {
+                program.kill();
+                program.waitForFinished();
+            }
+            QVERIFY2(ended, qPrintable(c.arguments.join(' ')));
+            QCOMPARE(program.exitCode(), 0);
+            const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+            QVERIFY2(out.contains(c.says), qPrintable(out));
+        }
     }
 
     void helpOpensAtTheActiveWindowsContext() {
@@ -278,6 +399,52 @@ class FormMainTest : public DialogTestBase {
         QVERIFY(Job().GetConditions().empty());
         QVERIFY(TriggerAction(form, "ActionSettingFileCreate"));
         QVERIFY(Job().GetInportPaths().empty());
+    }
+
+    void theSideButtonsMnemonicsWorkFromTheDestinationBox() {
+        TFormMain form(Job());
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        Job().AddInportPath("/m/a.dbx");
+        Job().AddCondition(TFindType{0, "abc", false, false});
+        auto& edit_save_dir = Child<QLineEdit>(form, "EditSaveDir");
+        edit_save_dir.setFocus();
+
+        Boxes().SetNextFileNames({});
+        QTest::keyClick(&edit_save_dir, Qt::Key_B, Qt::AltModifier);
+        QTRY_COMPARE(Boxes().Asked().size(), std::size_t{1});
+        QCOMPARE(Boxes().Asked()[0].type, AskedQuestion::Type::OpenFiles);
+        Boxes().SetNextFolder(QString());
+        QTest::keyClick(&edit_save_dir, Qt::Key_R, Qt::AltModifier);
+        QTRY_COMPARE(Boxes().Asked().size(), std::size_t{2});
+        QCOMPARE(Boxes().Asked()[1].type, AskedQuestion::Type::Folder);
+        QTest::keyClick(&edit_save_dir, Qt::Key_W, Qt::AltModifier);
+        QTRY_VERIFY(Job().GetConditions().empty());
+        QTest::keyClick(&edit_save_dir, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(Job().GetInportPaths().empty());
+        const ModalCloser closer;
+        QTest::keyClick(&edit_save_dir, Qt::Key_Q, Qt::AltModifier);
+        QTRY_COMPARE(closer.Closed(), QStringList{QStringLiteral("FormFind")});
+        QVERIFY(edit_save_dir.text().isEmpty());
+    }
+
+    void deleteRemovesOnlyAHighlightedSource() {
+        TFormMain form(Job());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Job().AddInportPath("/m/a.dbx");
+        Job().AddInportPath("/m/b.dbx");
+        auto& grid = Child<TDbxGrid>(form, "DbxGrid");
+        const QPoint second = grid.visualRect(grid.model()->index(1, 0)).center();
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, second);
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                          QPoint(5, grid.viewport()->height() - 3));
+        QVERIFY(TriggerAction(form, "ActionDbxDelete"));
+        QCOMPARE(Job().GetInportPaths().size(), std::size_t{2});
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, second);
+        QVERIFY(TriggerAction(form, "ActionDbxDelete"));
+        QCOMPARE(Job().GetInportPaths(), std::vector<std::string>{"/m/a.dbx"});
     }
 
     void convertsAMailboxChosenThroughTheWindow() {

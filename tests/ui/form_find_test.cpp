@@ -68,6 +68,41 @@ class FormFindTest : public DialogTestBase {
         QCOMPARE(Child<TEditFindTypeGrid>(dialog, "EditFindTypeGrid").model()->rowCount(), 3);
     }
 
+    void deleteRemovesOnlyAHighlightedRow() {
+        TFormFind dialog(nullptr);
+        const TFindType x{1, "x", false, false};
+        const TFindType y{0, "y", true, true};
+        dialog.SetFindTypes({x, y});
+        dialog.show();
+        auto& grid = Child<TEditFindTypeGrid>(dialog, "EditFindTypeGrid");
+        auto& del = Child<QPushButton>(dialog, "BtnDel");
+        const QPoint second = grid.visualRect(grid.model()->index(1, 0)).center();
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, second);
+        // A click below the rows takes the highlight away: nothing is deleted.
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                          QPoint(5, grid.viewport()->height() - 3));
+        QTest::mouseClick(&del, Qt::LeftButton);
+        QCOMPARE(dialog.GetFindTypes(), (std::vector<TFindType>{x, y}));
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, second);
+        QTest::mouseClick(&del, Qt::LeftButton);
+        QCOMPARE(dialog.GetFindTypes(), std::vector<TFindType>{x});
+    }
+
+    void ignoringCaseIsGreyedOutForARegularExpression() {
+        TFormFind dialog(nullptr);
+        auto& capital = Child<QCheckBox>(dialog, "CheckBoxCapital");
+        auto& regexp = Child<QCheckBox>(dialog, "CheckBoxRegexp");
+        QTest::mouseClick(&capital, Qt::LeftButton);
+        QTest::mouseClick(&regexp, Qt::LeftButton);
+        QVERIFY(!capital.isEnabled());
+        Add(dialog, QStringLiteral("a+"));
+        QTest::mouseClick(&regexp, Qt::LeftButton);
+        QVERIFY(capital.isEnabled());
+        Add(dialog, QStringLiteral("b"));
+        const std::vector<TFindType> expected{{0, "a+", false, true}, {0, "b", true, false}};
+        QCOMPARE(dialog.GetFindTypes(), expected);
+    }
+
     void deletingTheLastRowLeavesOneEmptyRow() {
         TFormFind dialog(nullptr);
         const TFindType x{1, "x", false, false};
