@@ -2,9 +2,13 @@
 // An output file gets its name only once it is complete: it is written unnamed (O_TMPFILE) and
 // then linked under its name, which fails like an exclusive create when the name exists, so
 // no signal, crash or kill -9 can leave a partial file under the name, and no name is ever
-// replaced. Where the file system has no unnamed files, the file is created exclusively
-// (O_EXCL) and removed again when writing fails. A write that fails (disk full, quota, I/O
-// error, a failing close) raises, so a file that has its name is complete.
+// replaced. Where the file system has no unnamed files, the file is written under a hidden
+// temporary name in the same folder (".brindle-<host>-<pid>-<n>.tmp") and renamed without
+// replacing (renameat2 RENAME_NOREPLACE, else link and unlink); a kill leaves at most such a
+// temporary, which the next run writing into the folder removes once its writer is gone. Only
+// where the file system can do neither is the file created exclusively (O_EXCL) under its name
+// and written there. A write that fails (disk full, quota, I/O error, a failing close) raises,
+// so a file that has its name is complete, and no temporary is left behind.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/exception.hpp"
 
@@ -27,6 +32,8 @@ class FolderError : public Exception {
   public:
     using Exception::Exception;
 };
+
+struct FallbackFolder;  // how a folder without unnamed files names them (file_system.cpp)
 
 // A complete file that has no name yet. The data is written at construction; LinkAs then
 // gives it a name, and may be tried with one name after another without writing again. A file
@@ -61,18 +68,27 @@ class UnnamedFile {
 
   private:
     void Open(const std::string& folder);
+    void OpenTemporary(const std::string& folder);
+    void Discard();
     void ApplyTime() const;
+    // Renames the temporary: true or false as LinkAs, nullopt when the folder can only take
+    // the file under its name (the temporary is gone then).
+    std::optional<bool> NameTemporary(const std::string& path);
+    bool CreateUnderName(const std::string& path);
 
-    int fd_ = -1;
-    bool opened_ = false;              // opening was tried
-    int open_failure_ = 0;             // errno of a kept failure to open; 0: none
-    bool written_ = false;             // the data is in the open file
-    std::string_view data_;            // kept for the exclusive-create fallback
-    std::optional<std::time_t> time_;  // for the fallback, which has no file before LinkAs
+    int fd_ = -1;                       // the unnamed file, or the temporary until written
+    std::string temp_path_;             // the named temporary, when there are no unnamed files
+    FallbackFolder* folder_ = nullptr;  // set with the temporary; lives as long as the process
+    bool opened_ = false;               // opening was tried
+    int open_failure_ = 0;              // errno of a kept failure to open; 0: none
+    bool written_ = false;              // the data is in the file
+    std::string_view data_;             // kept for a temporary or the last resort
+    std::optional<std::time_t> time_;   // also for a file written later, or by the last resort
 };
 
-// Turns unnamed files off for the scope's lifetime, so that tests reach the exclusive-create
-// path that file systems without O_TMPFILE take. Not thread-safe.
+// Turns unnamed files off for the scope's lifetime, so that tests reach the named temporaries
+// that file systems without O_TMPFILE take. BRINDLE_NO_TMPFILE=1 in the environment turns them
+// off for the whole process (a test and debugging switch for real runs). Not thread-safe.
 class ScopedUnnamedFilesOff {
   public:
     ScopedUnnamedFilesOff();
@@ -82,6 +98,20 @@ class ScopedUnnamedFilesOff {
 
   private:
     bool previous_;
+};
+
+// Makes renaming without replacing fail as on NFS (EINVAL) and, with links_too, hard links as on
+// vfat (EPERM), so that tests reach the link path and the last resort. Folders that met a
+// refusal keep taking the next way for the rest of the process. Not thread-safe.
+class ScopedRefusedNaming {
+  public:
+    explicit ScopedRefusedNaming(bool links_too);
+    ~ScopedRefusedNaming();
+    ScopedRefusedNaming(const ScopedRefusedNaming&) = delete;
+    ScopedRefusedNaming& operator=(const ScopedRefusedNaming&) = delete;
+
+  private:
+    std::pair<bool, bool> previous_;
 };
 
 // Writes data into a new file that appears under path only when complete (UnnamedFile and

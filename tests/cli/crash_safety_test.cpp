@@ -1,7 +1,9 @@
 // Real brindle-cli convert processes, stopped or killed at random moments (seeded, a bounded
 // number of rounds): every .eml under its name must be the whole message, whatever ended the
 // run, and the stop signals of a closed terminal (SIGHUP) and of Ctrl-\ (SIGQUIT) must end the
-// run like SIGTERM, after the message being written.
+// run like SIGTERM, after the message being written. The rounds run once with unnamed files and
+// once as on a file system without them (BRINDLE_NO_TMPFILE=1), where the files are written
+// under hidden temporary names that the next run into the folder removes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -15,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,8 +47,11 @@ FolderState Look(const fs::path& folder, const std::vector<std::string>& expecte
     FolderState state;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        ++state.names;
         const std::string name = it->path().filename().string();
+        if (name.starts_with('.')) {
+            continue;  // a temporary, not a message's name
+        }
+        ++state.names;
         const int index = std::atoi(name.c_str());
         const auto size = fs::file_size(it->path(), error);
         if (!error && index >= 0 && static_cast<std::size_t>(index) < expected.size() &&
@@ -59,8 +65,9 @@ FolderState Look(const fs::path& folder, const std::vector<std::string>& expecte
 
 // Starts brindle-cli with its output streams on /dev/null (standard output on out_fd when
 // given) and without core dumps (SIGQUIT's default would write one if it came before the run
-// set its handlers).
-pid_t StartCli(const std::vector<std::string>& args, int out_fd = -1) {
+// set its handlers), with extra_env ("NAME=value") added to this process's environment.
+pid_t StartCli(const std::vector<std::string>& args, int out_fd = -1,
+               const std::vector<std::string>& extra_env = {}) {
     std::vector<char*> argv;
     std::string program = BRINDLE_CLI_PATH;
     argv.push_back(program.data());
@@ -81,12 +88,57 @@ pid_t StartCli(const std::vector<std::string>& args, int out_fd = -1) {
     rlimit previous{};
     ::getrlimit(RLIMIT_CORE, &previous);
     ::setrlimit(RLIMIT_CORE, &no_core);  // inherited by the child
+    std::vector<std::string> env_copies = extra_env;
+    std::vector<char*> env;
+    for (char** var = environ; *var != nullptr; ++var) {
+        env.push_back(*var);
+    }
+    for (std::string& var : env_copies) {
+        env.push_back(var.data());
+    }
+    env.push_back(nullptr);
     pid_t pid = -1;
     const int result =
-        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data());
     ::setrlimit(RLIMIT_CORE, &previous);
     posix_spawn_file_actions_destroy(&actions);
     return result == 0 ? pid : -1;
+}
+
+// Whole messages under their names, temporaries left: what a folder holds after a run.
+struct Outcome {
+    std::size_t whole = 0;
+    std::string partial;  // names showing less (or other) than their message, and their sizes
+    std::size_t temporaries = 0;  // hidden names
+};
+
+// by_index: N.eml must hold message N, byte for byte; otherwise (a second run into the folder
+// numbers on from the names it finds taken) every .eml must hold one of the messages.
+Outcome Check(const fs::path& folder, const std::vector<std::string>& expected, bool by_index) {
+    const std::set<std::string> any(expected.begin(), expected.end());
+    Outcome outcome;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(".brindle-") && name.ends_with(".tmp")) {
+            ++outcome.temporaries;
+            continue;
+        }
+        const std::string text = ReadAll(entry.path());
+        const int index = std::atoi(name.c_str());
+        bool whole = name == std::to_string(index) + ".eml";
+        if (whole && by_index) {
+            whole = index < static_cast<int>(expected.size()) &&
+                    text == expected[static_cast<std::size_t>(index)];
+        } else if (whole) {
+            whole = any.contains(text);
+        }
+        if (whole) {
+            ++outcome.whole;
+        } else {
+            outcome.partial += name + " (" + std::to_string(text.size()) + " bytes) ";
+        }
+    }
+    return outcome;
 }
 
 TEST(ConvertProcess, KilledOrStoppedAtAnyMomentLeavesOnlyWholeFiles) {
@@ -108,64 +160,94 @@ TEST(ConvertProcess, KilledOrStoppedAtAnyMomentLeavesOnlyWholeFiles) {
     const std::string mailbox = (dir / "inbox.dbx").string();
     builder.WriteTo(mailbox);
 
+    struct Case {
+        const char* name;
+        std::vector<std::string> env;
+    };
+    const Case cases[] = {
+        {"unnamed files", {}},
+        {"no unnamed files", {"BRINDLE_NO_TMPFILE=1"}},
+    };
     const int signals[] = {SIGKILL, SIGHUP, SIGKILL, SIGQUIT, SIGKILL, SIGTERM, SIGKILL, SIGINT};
     constexpr int kRounds = 12;
-    for (int round = 0; round < kRounds; ++round) {
-        const int signal = signals[round % std::size(signals)];
-        SCOPED_TRACE("round " + std::to_string(round) + ", signal " + std::to_string(signal));
-        const fs::path out = dir / ("out" + std::to_string(round));
-        fs::create_directories(out);
-        const pid_t pid = StartCli({"convert", "-o", out.string(), mailbox});
-        ASSERT_GT(pid, 0);
+    for (const Case& c : cases) {
+        std::size_t temporaries_left = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            const int signal = signals[round % std::size(signals)];
+            SCOPED_TRACE(std::string(c.name) + ", round " + std::to_string(round) + ", signal " +
+                         std::to_string(signal));
+            const fs::path out = dir / (c.name + std::to_string(round));
+            fs::create_directories(out);
+            const pid_t pid = StartCli({"convert", "-o", out.string(), mailbox}, -1, c.env);
+            ASSERT_GT(pid, 0);
 
-        // The moment: after a random number of files (at least one for the catchable signals,
-        // so that the run has set its handlers) and a random few microseconds more; or at once
-        // when a name shows a file shorter than its message.
-        // A catchable signal is sent while at least half the messages are still to come: one
-        // that comes after the run's last message meets the handlers already put back (the run
-        // is over) and ends the process by its default action, which is not what this tests.
-        const std::size_t files =
-            signal == SIGKILL ? random() % (kMessages - 1) : 1 + random() % (kMessages / 2 - 1);
-        int status = 0;
-        bool exited = false;
-        bool at_once = false;
-        for (;;) {
-            const FolderState state = Look(out, expected);
-            at_once = state.partial_visible && state.names >= 1;
-            if (state.names >= files || at_once) {
-                break;
+            // The moment: after a random number of files (at least one for the catchable
+            // signals, so that the run has set its handlers) and a random few microseconds
+            // more; or at once when a name shows a file shorter than its message.
+            // A catchable signal is sent while at least half the messages are still to come:
+            // one that comes after the run's last message meets the handlers already put back
+            // (the run is over) and ends the process by its default action, which is not what
+            // this tests.
+            const std::size_t files =
+                signal == SIGKILL ? random() % (kMessages - 1) : 1 + random() % (kMessages / 2 - 1);
+            int status = 0;
+            bool exited = false;
+            bool at_once = false;
+            for (;;) {
+                const FolderState state = Look(out, expected);
+                at_once = state.partial_visible && state.names >= 1;
+                if (state.names >= files || at_once) {
+                    break;
+                }
+                if (::waitpid(pid, &status, WNOHANG) == pid) {
+                    exited = true;
+                    break;
+                }
+                ::usleep(100);
             }
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                exited = true;
-                break;
+            if (!exited) {
+                if (!at_once) {
+                    ::usleep(random() % 3000);
+                }
+                ::kill(pid, signal);
+                ASSERT_EQ(::waitpid(pid, &status, 0), pid);
             }
-            ::usleep(100);
-        }
-        if (!exited) {
-            if (!at_once) {
-                ::usleep(random() % 3000);
-            }
-            ::kill(pid, signal);
-            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        }
 
-        if (signal == SIGKILL) {
-            EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
-        } else {
-            // Stopped by the user (130), or done before the signal came (0); never killed.
-            EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-            EXPECT_TRUE(!WIFEXITED(status) || WEXITSTATUS(status) == 130 ||
-                        WEXITSTATUS(status) == 0)
-                << WEXITSTATUS(status);
+            if (signal == SIGKILL) {
+                EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
+            } else {
+                // Stopped by the user (130), or done before the signal came (0); never killed.
+                EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+                EXPECT_TRUE(!WIFEXITED(status) || WEXITSTATUS(status) == 130 ||
+                            WEXITSTATUS(status) == 0)
+                    << WEXITSTATUS(status);
+            }
+            // Every name holds a whole message: N.eml is message N, byte for byte. Only a kill
+            // may leave temporaries behind.
+            const Outcome killed = Check(out, expected, true);
+            EXPECT_TRUE(killed.partial.empty()) << killed.partial;
+            if (signal != SIGKILL) {
+                EXPECT_EQ(killed.temporaries, 0u);
+            }
+            temporaries_left += killed.temporaries;
+            if (signal != SIGKILL || c.env.empty()) {
+                continue;
+            }
+            // The next run into the folder removes what the killed one left, and writes every
+            // message once more beside the files already there.
+            const pid_t again = StartCli({"convert", "-o", out.string(), mailbox}, -1, c.env);
+            ASSERT_GT(again, 0);
+            ASSERT_EQ(::waitpid(again, &status, 0), again);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            const Outcome rerun = Check(out, expected, false);
+            EXPECT_TRUE(rerun.partial.empty()) << rerun.partial;
+            EXPECT_EQ(rerun.temporaries, 0u);
+            EXPECT_EQ(rerun.whole, killed.whole + kMessages);
         }
-        // Every name holds a whole message: N.eml is message N, byte for byte.
-        for (const auto& entry : fs::directory_iterator(out)) {
-            const std::string name = entry.path().filename().string();
-            ASSERT_EQ(name.substr(name.size() < 4 ? 0 : name.size() - 4), ".eml") << name;
-            const int index = std::stoi(name);
-            ASSERT_GE(index, 0);
-            ASSERT_LT(index, kMessages);
-            EXPECT_EQ(ReadAll(entry.path()), expected[static_cast<std::size_t>(index)]) << name;
+        if (!c.env.empty()) {
+            // Reading ahead opens files before they are written, so kills leave temporaries:
+            // without any, the removal above went unchecked.
+            EXPECT_GT(temporaries_left, 0u) << c.name;
         }
     }
 }

@@ -1,7 +1,9 @@
 #include "platform/file_system.hpp"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <set>
 
 #include "platform/exception.hpp"
 #include "support/temp_dir.hpp"
@@ -120,24 +123,123 @@ TEST(UnnamedFile, NameAppearsOnlyWhenTheFileIsCompleteAndIsWrittenOnce) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
-TEST(UnnamedFile, WithoutUnnamedFilesTheExclusiveCreateStillNeverReplaces) {
+std::set<std::string> Names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+TEST(UnnamedFile, WithoutUnnamedFilesNamesNeverShowPartialFilesNorReplaceAndLeaveNothing) {
+    // The ways a folder without unnamed files may name its files, as the file system allows.
+    struct Case {
+        const char* way;
+        std::optional<bool> refuse_links;  // nullopt: nothing refused
+        bool named_only_when_complete;     // and written once whatever the names tried
+    };
+    const Case cases[] = {
+        {"rename without replacing", std::nullopt, true},
+        {"link and unlink", false, true},
+        {"exclusive create, the last resort", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.way);
+        test::TempDir dir;
+        const ScopedUnnamedFilesOff off;
+        std::optional<ScopedRefusedNaming> refused;
+        if (c.refuse_links) {
+            refused.emplace(*c.refuse_links);
+        }
+        const std::string path = dir / "free.eml";
+        std::size_t bytes = 0;
+        bool named_while_writing = false;
+        ScopedWriteFunction watch([&](int fd, const char* data, std::size_t size) -> long {
+            named_while_writing = named_while_writing || fs::exists(path);
+            const long n = static_cast<long>(::write(fd, data, size < 1000 ? size : 1000));
+            bytes += n > 0 ? static_cast<std::size_t>(n) : 0;
+            return n;
+        });
+        std::ofstream(dir / "taken.eml") << "old";
+        const std::string data(10000, 'd');
+        {
+            UnnamedFile file(path, data);
+            file.SetModificationTime(1000000000);
+            EXPECT_FALSE(file.LinkAs(dir / "taken.eml"));
+            EXPECT_TRUE(file.LinkAs(path));
+        }
+        EXPECT_EQ(named_while_writing, !c.named_only_when_complete);
+        if (c.named_only_when_complete) {
+            EXPECT_EQ(bytes, data.size());
+        }
+        EXPECT_EQ(ReadAll(path), data);
+        EXPECT_EQ(ReadAll(dir / "taken.eml"), "old");
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+
+        // Neither a name found taken, nor a full disk, nor a file never named leaves anything.
+        EXPECT_EQ(WriteNewFile(dir / "taken.eml", "new"), CreateResult::NameTaken);
+        {
+            ScopedWriteFunction full(DiskFullAfter(10));
+            EXPECT_THROW(WriteNewFile(dir / "full.eml", std::string(100, 'x')), FolderError);
+        }
+        { UnnamedFile dropped(dir / "dropped.eml", data); }
+        EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"free.eml", "taken.eml"}));
+    }
+}
+
+// A temporary made by a process that is gone is removed by the next process that writes into
+// the folder; one of a process still at work, or of another host, stays.
+TEST(UnnamedFile, TemporariesOfDeadWritersAreRemovedByTheNextProcess) {
     test::TempDir dir;
     const ScopedUnnamedFilesOff off;
-    std::ofstream(dir / "taken.eml") << "old";
-    UnnamedFile file(dir / "taken.eml", "new");
-    file.SetModificationTime(1000000000);
-    EXPECT_FALSE(file.LinkAs(dir / "taken.eml"));
-    EXPECT_TRUE(file.LinkAs(dir / "free.eml"));
-    EXPECT_EQ(ReadAll(dir / "taken.eml"), "old");
-    EXPECT_EQ(ReadAll(dir / "free.eml"), "new");
-    struct stat st {};
-    ASSERT_EQ(::stat((dir / "free.eml").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
-    {
-        ScopedWriteFunction full(DiskFullAfter(10));
-        EXPECT_THROW(WriteNewFile(dir / "full.eml", std::string(100, 'x')), FolderError);
+    int ready[2];
+    int go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t live = ::fork();
+    ASSERT_GE(live, 0);
+    if (live == 0) {
+        ::close(ready[0]);
+        ::close(go[1]);
+        {
+            const UnnamedFile file(dir / "a.eml", "live");
+            char byte = 0;
+            const bool told = ::write(ready[1], "r", 1) == 1 && ::read(go[0], &byte, 1) >= 0;
+            static_cast<void>(told);
+        }
+        ::_exit(0);
     }
-    EXPECT_FALSE(fs::exists(dir / "full.eml"));
+    ::close(ready[1]);
+    ::close(go[0]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    // Killed with its file written but not named yet.
+    const pid_t dead = ::fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0) {
+        const UnnamedFile file(dir / "b.eml", "dead");
+        ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(dead, &status, 0), dead);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const std::string elsewhere = ".brindle-elsewhere.invalid-" + std::to_string(dead) + "-1.tmp";
+    std::ofstream(dir / elsewhere) << "elsewhere";
+    ASSERT_EQ(Names(dir.path()).size(), 3u);
+
+    EXPECT_EQ(WriteNewFile(dir / "c.eml", "new"), CreateResult::Written);
+    std::set<std::string> contents;
+    for (const std::string& name : Names(dir.path())) {
+        contents.insert(ReadAll(dir / name));
+    }
+    EXPECT_EQ(contents, (std::set<std::string>{"elsewhere", "live", "new"}));
+
+    ::close(go[1]);  // the live writer drops its file and ends
+    ASSERT_EQ(::waitpid(live, &status, 0), live);
+    ::close(ready[0]);
+    EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"c.eml", elsewhere}));
 }
 
 TEST(UnnamedFile, FolderErrorsAreToldApartFromErrorsOfOneFile) {
