@@ -148,7 +148,9 @@ void AppendKana(std::string& out, unsigned char c) {
 // Output of the bulk decoders. Writing through a pointer is what makes them fast, but sizing
 // the string for the worst case up front would zero-fill (and fault in) far more memory than
 // the text needs; the string is therefore grown geometrically just ahead of the writing, so a
-// short line costs a short buffer and a long text a logarithmic number of resizes.
+// short line costs a short buffer and a long text a logarithmic number of resizes. The growth
+// stays within the room reserved for the expected size as long as that suffices: beyond it the
+// string doubles, and a long text would end up holding twice its size.
 class OutputBuffer {
   public:
     explicit OutputBuffer(std::size_t expected) { text_.reserve(expected); }
@@ -157,13 +159,21 @@ class OutputBuffer {
     char* Room(char* at, std::size_t n) {
         const auto used = static_cast<std::size_t>(at - text_.data());
         if (text_.size() - used < n) {
-            text_.resize(std::max(used + n, text_.size() + text_.size() / 2));
+            std::size_t size = std::max(used + n, text_.size() + text_.size() / 2);
+            if (used + n <= text_.capacity()) {
+                size = std::min(size, text_.capacity());
+            }
+            text_.resize(size);
         }
         return text_.data() + used;
     }
     char* Begin() { return text_.data(); }
+    // The text, without much unused room behind it: a long text shrinks by a copy.
     std::string Finish(char* at) {
         text_.resize(static_cast<std::size_t>(at - text_.data()));
+        if (text_.capacity() - text_.size() > text_.size() / 8 + 4096) {
+            text_.shrink_to_fit();
+        }
         return std::move(text_);
     }
 
@@ -347,7 +357,9 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
     // Typical JIS text shrinks (escapes vanish, pairs stay pairs); the worst case, a kanji pair
     // that becomes the six bytes of "[XXXX]", is covered by making room per chunk of input.
     constexpr std::ptrdiff_t kChunk = 4096;
-    OutputBuffer out(s.size());
+    // The room asked for ahead of a chunk is kept beyond the input's size, so that text that
+    // keeps its length never outgrows the reserve at its end.
+    OutputBuffer out(s.size() + 3 * kChunk + 8);
     char* w = out.Begin();
     const char* p = s.data();
     const char* const end = p + s.size();

@@ -102,6 +102,31 @@ bool EndsInOpenUtf7Run(std::string_view text) {
     return open;
 }
 
+// A long UTF-8 or EUC-JP text converted a piece of about a megabyte at a time, each piece
+// ending after a line feed, into one string: converted whole, its output would reserve half as
+// much again as the input, which CP932 never needs. A line feed is never part of a character in
+// either encoding and the conversion keeps no state past it, so the pieces give what the whole
+// gives; a text without line feeds is one piece.
+template <typename Convert>
+std::string ConvertInPieces(std::string_view text, Convert convert) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    if (text.size() <= kPiece) {
+        return convert(text);
+    }
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t end = text.size();
+        if (text.size() - pos > kPiece) {
+            const std::size_t lf = text.find('\n', pos + kPiece);
+            end = lf == std::string_view::npos ? text.size() : lf + 1;
+        }
+        out += convert(text.substr(pos, end - pos));
+        pos = end;
+    }
+    return out;
+}
+
 bool IsLinearWhiteSpace(std::string_view text) {
     for (const char c : text) {
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
@@ -384,12 +409,16 @@ std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_p
     // made everything after it unsearchable.
     switch (code_page) {
         case kCodePageUtf8:
-            return Converter<kCp932, kUtf8>().ConvertLenient(text, kMissingCharacter,
-                                                             &IconvConverter::SkipUtf8Character);
+            return ConvertInPieces(text, [](std::string_view piece) {
+                return Converter<kCp932, kUtf8>().ConvertLenient(
+                    piece, kMissingCharacter, &IconvConverter::SkipUtf8Character);
+            });
         case kCodePageEucJp:
             // glibc's EUC-JP-MS carries NEC and IBM extensions as CP932 has them.
-            return Converter<kCp932, kEucJpMs>().ConvertLenient(
-                text, kMissingCharacter, &IconvConverter::SkipEucJpCharacter);
+            return ConvertInPieces(text, [](std::string_view piece) {
+                return Converter<kCp932, kEucJpMs>().ConvertLenient(
+                    piece, kMissingCharacter, &IconvConverter::SkipEucJpCharacter);
+            });
         case kCodePageUtf7: {
             // UTF-7 is stateful: an unconvertible character inside a Base64 run cannot be
             // stepped over byte by byte, so decode to UTF-8 first (always representable) and

@@ -1,8 +1,8 @@
 #include "match/mail_match.hpp"
 
-#include <array>
-#include <optional>
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "platform/ansi_text.hpp"
 #include "platform/exception.hpp"
@@ -14,77 +14,192 @@ namespace {
 
 constexpr const char* kProcessingError = "正規表現の処理でエラーが発生しました。";
 constexpr std::size_t kScopeCount = 3;
+constexpr std::string_view kJoint = "\n\n";  // between header and body in the whole message
+// Texts are upper-cased this many bytes at a time for a search: a long text is never copied
+// whole.
+constexpr std::size_t kFoldStretch = std::size_t{1} << 16;
 
-// The texts of one message, each built on first use within one MatchMail call: the message
-// does not change while it is matched. The header and body texts are the message's own (it
-// hands out references); only the joined, upper-cased and escape-processed forms are made here.
+// An end for a stretch of text from start (a character boundary) that is itself a character
+// boundary, at least `length` bytes on when the text goes on that far. Any byte but a lead byte
+// ends a character, so the boundary is usually the next byte; only a run of lead-capable bytes
+// (kanji whose trail bytes are lead-capable too) needs the walk from start.
+std::size_t StretchEnd(std::string_view text, std::size_t start, std::size_t length) {
+    if (text.size() - start <= length) {
+        return text.size();
+    }
+    const std::size_t from = start + length - 1;
+    const std::size_t look = std::min(text.size(), from + 64);
+    for (std::size_t i = from; i < look; ++i) {
+        if (!sjis::IsLeadByte(text[i])) {
+            return i + 1;
+        }
+    }
+    std::size_t pos = start;
+    while (pos < start + length) {
+        pos += sjis::CharLength(text, pos);
+    }
+    return pos;
+}
+
+// Whether AnsiFind(AnsiUpperCase(text), upper_needle) finds anything, upper-casing a stretch at
+// a time. A stretch starts at a character boundary, so it upper-cases and walks as it does
+// within the whole text; it is searched with the bytes after it that a match starting in it can
+// reach.
+bool ContainsFolded(std::string_view text, std::string_view upper_needle) {
+    if (upper_needle.empty() || upper_needle.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = StretchEnd(text, start, kFoldStretch);
+        const std::size_t reach = std::min(text.size(), end + upper_needle.size() - 1);
+        if (AnsiFind(AnsiUpperCase(text.substr(start, reach - start)), upper_needle) !=
+            std::string_view::npos) {
+            return true;
+        }
+        start = end;
+    }
+    return false;
+}
+
+bool Contains(std::string_view text, std::string_view needle, bool fold) {
+    return fold ? ContainsFolded(text, needle) : AnsiFind(text, needle) != std::string_view::npos;
+}
+
+// Whether the escape processing can change the text or fail on it: without a backslash byte it
+// copies the text unchanged, unless the text ends in a lead byte that may be left without its
+// trail byte (an error it must raise).
+bool NeedsEscapeProcessing(std::string_view text) {
+    return text.find('\\') != std::string_view::npos ||
+           (!text.empty() && sjis::IsLeadByte(text.back()));
+}
+
+// The texts of one message within one MatchMail call: the message does not change while it is
+// matched. Header and body are the message's own (fetched once each); the whole message, header
+// and body joined, is never built for a literal condition, which searches the joint apart. A
+// regular expression searches one text in one piece: the whole message joined, or a text after
+// its escape processing, is made in the one buffer kept here, so that however many conditions
+// there are, at most one such copy lives beside the message.
 class TargetTexts {
   public:
     explicit TargetTexts(const TBasicMail& mail) : mail_(mail) {}
 
-    const std::string& Plain(std::uint8_t scope) {
-        std::optional<std::string>& slot = plain_[scope];
-        if (!slot) {
-            switch (scope) {
-                case kFindPosAll:
-                    slot = Header() + "\n\n" + Body();
-                    break;
-                case kFindPosBody:
-                    return Body();
-                default:
-                    return Header();
+    bool ContainsLiteral(std::uint8_t scope, std::string_view needle, bool fold) {
+        // Both texts are fetched before either is searched: a body that cannot be converted
+        // fails the message even when the header alone would have answered.
+        Fetch(scope);
+        switch (scope) {
+            case kFindPosHeader:
+                return Contains(Header(), needle, fold);
+            case kFindPosBody:
+                return Contains(Body(), needle, fold);
+            default:
+                return Contains(Header(), needle, fold) || ContainsAcrossJoint(needle, fold) ||
+                       Contains(Body(), needle, fold);
+        }
+    }
+
+    // Fetches the texts of the scope and, for a regular expression over the whole message,
+    // joins them; errors of the message's own pass out as they are.
+    void Fetch(std::uint8_t scope, bool join = false) {
+        if (scope != kFindPosBody) {
+            static_cast<void>(Header());
+        }
+        if (scope != kFindPosHeader) {
+            static_cast<void>(Body());
+        }
+        if (join && scope == kFindPosAll && made_ != Made::kJoined &&
+            made_ != Made::kAllProcessed) {
+            Remake(Header().size() + kJoint.size() + Body().size());
+            made_text_ = Header();
+            made_text_ += kJoint;
+            made_text_ += Body();
+            made_ = Made::kJoined;
+        }
+    }
+
+    // The text a regular expression searches, after Fetch(scope). Raises whatever the escape
+    // processing raises; a failure is not remembered (it never comes to a second call: the first
+    // failure ends MatchMail).
+    std::string_view Processed(std::uint8_t scope) {
+        const Made processed = scope == kFindPosAll    ? Made::kAllProcessed
+                               : scope == kFindPosBody ? Made::kBodyProcessed
+                                                       : Made::kHeaderProcessed;
+        if (made_ == processed) {
+            return made_text_;
+        }
+        if (scope == kFindPosAll) {
+            if (NeedsEscapeProcessing(made_text_)) {
+                made_ = Made::kNothing;
+                TAWKStr::ProcessEscSeqInPlace(made_text_);
+                made_ = processed;
             }
+            return made_text_;
         }
-        return *slot;
-    }
-
-    const std::string& Upper(std::uint8_t scope) {
-        std::optional<std::string>& slot = upper_[scope];
-        if (!slot) {
-            slot = AnsiUpperCase(Plain(scope));
+        const std::string_view plain = scope == kFindPosHeader ? Header() : Body();
+        if (!NeedsEscapeProcessing(plain)) {
+            return plain;  // most messages are searched as they are, without a copy
         }
-        return *slot;
-    }
-
-    // Raises whatever the escape processing raises; a failure is not remembered, so a later
-    // condition of the same scope would raise it again (it never comes to that: the first
-    // failure ends the call).
-    const std::string& Processed(std::uint8_t scope) {
-        const std::string& plain = Plain(scope);
-        // Without a backslash byte the escape processing copies the text unchanged, unless it
-        // ends in a lead byte that may be left without its trail byte (an error it must raise):
-        // most messages are searched as they are, without a copy.
-        if (plain.find('\\') == std::string::npos &&
-            (plain.empty() || !sjis::IsLeadByte(plain.back()))) {
-            return plain;
-        }
-        std::optional<std::string>& slot = processed_[scope];
-        if (!slot) {
-            slot = TAWKStr::ProcessEscSeq(plain);
-        }
-        return *slot;
+        Remake(plain.size());
+        made_text_ = plain;
+        TAWKStr::ProcessEscSeqInPlace(made_text_);
+        made_ = processed;
+        return made_text_;
     }
 
   private:
-    const std::string& Header() {
+    std::string_view Header() {
         if (header_ == nullptr) {
             header_ = &mail_.GetHeaderText();
         }
         return *header_;
     }
-    const std::string& Body() {
+    std::string_view Body() {
         if (body_ == nullptr) {
             body_ = &mail_.GetBodyText();
         }
         return *body_;
     }
 
+    // A match of the whole message that starts in the header's last bytes or in the joint and
+    // ends beyond them: the bytes around the joint, from a character boundary on, searched as
+    // one short text (they upper-case and walk as within the whole message; the body starts at
+    // a character boundary whatever the header ends with, since the joint's bytes are no lead
+    // bytes).
+    bool ContainsAcrossJoint(std::string_view needle, bool fold) {
+        const std::string_view header = Header();
+        const std::string_view body = Body();
+        if (needle.size() < 2) {
+            return Contains(kJoint, needle, fold);
+        }
+        std::size_t from = header.size() - std::min(header.size(), needle.size() - 1);
+        if (!sjis::IsCharBoundary(header, from)) {
+            ++from;
+        }
+        std::string around(header.substr(from));
+        around += kJoint;
+        around += body.substr(0, needle.size() - 1);
+        return Contains(around, needle, fold);
+    }
+
+    // Empties the buffer for a text of `size` bytes, giving up its memory first when it is too
+    // small, so that the old and the new text never take memory at once.
+    void Remake(std::size_t size) {
+        made_ = Made::kNothing;
+        if (made_text_.capacity() < size) {
+            made_text_ = std::string();
+            made_text_.reserve(size);
+        }
+        made_text_.clear();
+    }
+
     const TBasicMail& mail_;
-    const std::string* header_ = nullptr;  // the message's own texts, fetched once
+    const std::string* header_ = nullptr;
     const std::string* body_ = nullptr;
-    std::array<std::optional<std::string>, kScopeCount> plain_;
-    std::array<std::optional<std::string>, kScopeCount> upper_;
-    std::array<std::optional<std::string>, kScopeCount> processed_;
+    // What the buffer holds: a scope's text after escape processing, or the whole message
+    // joined but not processed.
+    enum class Made { kAllProcessed, kBodyProcessed, kHeaderProcessed, kJoined, kNothing };
+    std::string made_text_;
+    Made made_ = Made::kNothing;
 };
 
 }  // namespace
@@ -99,7 +214,6 @@ void TMailMatch::SetFindTypes(std::span<const TFindType> find_types) {
 
 bool TMailMatch::MatchMail(const TBasicMail& mail) {
     TargetTexts texts(mail);
-    static const std::string kEmpty;
     for (const TFindType& condition : find_types_) {
         const bool known_scope = condition.FindPos < kScopeCount;
         if (!condition.Regexp) {
@@ -108,11 +222,9 @@ bool TMailMatch::MatchMail(const TBasicMail& mail) {
                 return false;
             }
             const bool fold = condition.Capital;
-            const std::string& target =
-                fold ? texts.Upper(condition.FindPos) : texts.Plain(condition.FindPos);
             const std::string pattern =
                 fold ? AnsiUpperCase(condition.Condition) : condition.Condition;
-            if (AnsiFind(target, pattern) == std::string::npos) {
+            if (!texts.ContainsLiteral(condition.FindPos, pattern, fold)) {
                 return false;
             }
             continue;
@@ -121,10 +233,11 @@ bool TMailMatch::MatchMail(const TBasicMail& mail) {
         // the text (a body that cannot be converted is the message's error, not the search's).
         awk_->SetRegExp(condition.Condition);
         if (known_scope) {
-            texts.Plain(condition.FindPos);
+            texts.Fetch(condition.FindPos, true);
         }
         try {
-            const std::string& target = known_scope ? texts.Processed(condition.FindPos) : kEmpty;
+            const std::string_view target =
+                known_scope ? texts.Processed(condition.FindPos) : std::string_view();
             if (awk_->Match(target) == 0) {
                 return false;
             }

@@ -132,18 +132,6 @@ THeaderMap TMail::ParseHeader(const Lines& lines) {
     return ParseHeaderLines(views, nullptr, *current_field_);
 }
 
-TMail::LineViews TMail::LinesFrom(std::size_t offset) const {
-    LineViews lines;
-    const std::string_view text(text_);
-    while (offset < text.size()) {
-        // text_ ends every line with CR LF and holds no other CR.
-        const std::size_t end = std::min(text.find('\r', offset), text.size());
-        lines.push_back(text.substr(offset, end - offset));
-        offset = end + 2;
-    }
-    return lines;
-}
-
 void TMail::Split(const Lines* given) {
     // A given line that holds CR or LF would come back from the whole text as two lines; such
     // lines are parsed as given. Otherwise the lines are views into the whole text, and only

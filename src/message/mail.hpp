@@ -1,7 +1,8 @@
 // TMail, the parsed message: built from the stored text of one message, it keeps that text
 // (every line ended by CR LF) for writing out, builds the header map with every value decoded to
 // Shift_JIS, and decodes the body (single-part, or the first top-level text/plain part of a
-// multipart message) into Shift_JIS lines for the matcher and the naming.
+// multipart message) into one Shift_JIS text for the matcher, split into lines only when the
+// naming asks for them: a long body costs its text, not an object per line.
 //
 // Construction only finds the header's lines. The header map, the header text and the boundary
 // are made when first asked for (GetHeaders, GetHeaderText, GetBoundary, the body stage,
@@ -97,11 +98,14 @@ class TMail final : public TBasicMail {
         // The current field name as the message header left it, where the part headers go on.
         std::string field_after;
     };
-    // What the body stage produces: the lines, or (for a transfer-encoded text) the text they
-    // are split from; the other form is made on its first request.
+    // What the body stage produces: the text, in one piece however many lines it has; the
+    // lines are split from it on request.
     struct Body {
+        std::string text;  // the lines, each followed by CR LF
         std::optional<Lines> lines;
-        std::optional<std::string> text;  // the lines, each followed by CR LF
+        // A line converted one by one came out holding CR or LF, so that splitting the text
+        // would not give the lines back: they are converted again when asked for.
+        bool lines_hold_line_ends = false;
         std::int32_t code_page = kCodePageIso2022Jp;
     };
     using LineViews = std::vector<std::string_view>;
@@ -116,15 +120,20 @@ class TMail final : public TBasicMail {
                             std::size_t next, std::string_view head) const;
     THeaderMap ParseHeaderLines(std::span<const std::string_view> lines, HeaderTextBuilder* text,
                                 std::string& current_field) const;
-    // The body stage; runs on the first request for the body and keeps its result.
+    // The body stage; runs on the first request for the body and keeps its result. With
+    // as_lines, the stage runs again for the lines alone (see Body::lines_hold_line_ends).
     const Body& DecodedBody() const;
-    void ParseBody(std::span<const std::string_view> body, Body& out) const;
-    void ParseMultipartBody(std::span<const std::string_view> body, Body& out) const;
-    // Decodes a text run of the body and makes it the body lines.
-    void DecodeBody(std::span<const std::string_view> body, std::size_t first, std::size_t last,
-                    TransferEncoding encoding, Body& out) const;
-    // The lines of text_ from `offset` on, as views (text_ ends every line with CR LF).
-    LineViews LinesFrom(std::size_t offset) const;
+    void RunBodyStage(Body& out, bool as_lines) const;
+    // The body's lines are walked with a cursor (mail_body.cpp) over the stored text, or over
+    // the lines the message was given; none is kept for a line.
+    template <typename Cursor>
+    void ParseBody(Cursor first, Cursor end, Body& out, bool as_lines) const;
+    template <typename Cursor>
+    void ParseMultipartBody(Cursor cursor, Cursor end, Body& out, bool as_lines) const;
+    // Decodes the text run [first, end) of the body into the body text (or, as_lines, lines).
+    template <typename Cursor>
+    void DecodeBody(Cursor first, Cursor end, TransferEncoding encoding, Body& out,
+                    bool as_lines) const;
 
     std::unique_ptr<TMailConverter> converter_;
     std::string text_;

@@ -3,10 +3,13 @@
 // top-level text/plain part. Attachments are never decoded and nested multiparts never entered.
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <optional>
 #include <utility>
 
 #include "message/mail.hpp"
 #include "platform/ansi_text.hpp"
+#include "platform/report.hpp"
 #include "platform/work_count.hpp"
 
 namespace brindle {
@@ -47,6 +50,67 @@ bool AnyContains(const std::vector<std::string>& values, std::string_view label)
         }
     }
     return false;
+}
+
+// The lines of a body in the stored text (which ends every line with CR LF and holds no other
+// CR), as views, one after the other.
+class StoredLines {
+  public:
+    StoredLines(std::string_view text, std::size_t offset) : text_(text), pos_(offset) {}
+
+    std::string_view Next() {
+        const std::size_t end = std::min(text_.find('\r', pos_), text_.size());
+        const std::string_view line = text_.substr(pos_, end - pos_);
+        pos_ = std::min(end + 2, text_.size());
+        return line;
+    }
+    // The bytes of the lines up to end, line ends included.
+    std::size_t BytesTo(const StoredLines& end) const { return end.pos_ - pos_; }
+    std::optional<std::string_view> StoredTo(const StoredLines& end) const {
+        return text_.substr(pos_, end.pos_ - pos_);
+    }
+    friend bool operator==(const StoredLines& a, const StoredLines& b) { return a.pos_ == b.pos_; }
+
+  private:
+    std::string_view text_;
+    std::size_t pos_;
+};
+
+// The same over the lines a message was given, which may hold line ends of their own.
+class GivenLines {
+  public:
+    GivenLines(std::span<const std::string> lines, std::size_t index)
+        : lines_(lines), index_(index) {}
+
+    std::string_view Next() { return lines_[index_++]; }
+    std::size_t BytesTo(const GivenLines& end) const {
+        std::size_t bytes = 0;
+        for (std::size_t i = index_; i < end.index_; ++i) {
+            bytes += lines_[i].size() + 2;
+        }
+        return bytes;
+    }
+    std::optional<std::string_view> StoredTo(const GivenLines&) const { return std::nullopt; }
+    friend bool operator==(const GivenLines& a, const GivenLines& b) {
+        return a.index_ == b.index_;
+    }
+
+  private:
+    std::span<const std::string> lines_;
+    std::size_t index_;
+};
+
+bool HoldsLineEnd(std::string_view line) {
+    return std::memchr(line.data(), '\r', line.size()) != nullptr ||
+           std::memchr(line.data(), '\n', line.size()) != nullptr;
+}
+
+// The text without much unused room behind it: a body is kept as long as its message.
+std::string ShrunkToFit(std::string text) {
+    if (text.capacity() - text.size() > text.size() / 8 + 4096) {
+        text.shrink_to_fit();
+    }
+    return text;
 }
 
 }  // namespace
@@ -97,51 +161,54 @@ std::string TMail::FindBoundary(const std::vector<std::string>& content_types) {
 const TMail::Body& TMail::DecodedBody() const {
     if (!body_) {
         Body body;
-        if (given_lines_) {
-            std::span<const std::string> lines(*given_lines_);
-            const LineViews views(
-                lines.begin() + static_cast<std::ptrdiff_t>(std::min(body_offset_, lines.size())),
-                lines.end());
-            ParseBody(views, body);
-        } else if (has_body_) {
-            ParseBody(LinesFrom(body_offset_), body);
-        } else {
-            ParseBody({}, body);
-        }
-        if (!body.lines && !body.text) {
-            body.lines.emplace();  // no text part: an empty body
-        }
+        RunBodyStage(body, false);
         body_ = std::move(body);  // only a complete stage is kept: a failure is raised again
     }
     return *body_;
 }
 
+void TMail::RunBodyStage(Body& out, bool as_lines) const {
+    if (given_lines_) {
+        const std::span<const std::string> lines(*given_lines_);
+        const GivenLines end(lines, lines.size());
+        ParseBody(GivenLines(lines, std::min(body_offset_, lines.size())), end, out, as_lines);
+    } else {
+        const StoredLines end(text_, text_.size());
+        ParseBody(StoredLines(text_, has_body_ ? body_offset_ : text_.size()), end, out, as_lines);
+    }
+}
+
 const Lines& TMail::GetBodyLines() const {
     const Body& body = DecodedBody();
     if (!body.lines) {
-        body_->lines = SplitLines(*body.text);
+        if (!body.lines_hold_line_ends) {
+            body_->lines = SplitLines(body.text);
+        } else {
+            // The stage's warnings were raised the first time.
+            const ScopedThreadReportSink quiet([](const Report&) {});
+            Body again;
+            RunBodyStage(again, true);
+            body_->lines = std::move(again.lines);
+        }
     }
     return *body.lines;
 }
 
 const std::string& TMail::GetBodyText() const {
-    const Body& body = DecodedBody();
-    if (!body.text) {
-        body_->text = JoinLines(*body.lines);
-    }
-    return *body.text;
+    return DecodedBody().text;
 }
 
 std::int32_t TMail::GetCodePage() const {
     return DecodedBody().code_page;
 }
 
-void TMail::ParseBody(std::span<const std::string_view> body, Body& out) const {
+template <typename Cursor>
+void TMail::ParseBody(Cursor first, Cursor end, Body& out, bool as_lines) const {
     const ParsedHeader& header = Header();
     const auto& content_types = header.map.Values(std::string(kContentTypeKey));
     out.code_page = GetCodePage(content_types);
     if (!header.boundary.empty()) {
-        ParseMultipartBody(body, out);
+        ParseMultipartBody(first, end, out, as_lines);
         return;
     }
     const auto& encodings = header.map.Values(std::string(kTransferEncodingKey));
@@ -149,10 +216,11 @@ void TMail::ParseBody(std::span<const std::string_view> body, Body& out) const {
                                       : IsQuotedPrintable(encodings)
                                           ? TransferEncoding::QuotedPrintable
                                           : TransferEncoding::None;
-    DecodeBody(body, 0, body.size(), encoding, out);
+    DecodeBody(first, end, encoding, out, as_lines);
 }
 
-void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out) const {
+template <typename Cursor>
+void TMail::ParseMultipartBody(Cursor cursor, Cursor end, Body& out, bool as_lines) const {
     const ParsedHeader& header = Header();
     const std::string delimiter = "--" + header.boundary;
     // The closing delimiter ends the text part as well, so that neither it nor the epilogue
@@ -163,9 +231,9 @@ void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out
     std::string field = header.field_after;
     LineViews part_header;
     bool in_part = false;
-    for (std::size_t i = 0; i < body.size(); ++i) {
+    while (cursor != end) {
         CountWork(1);
-        const std::string_view line = body[i];
+        const std::string_view line = cursor.Next();
         if (!in_part) {
             in_part = line == delimiter;
             continue;
@@ -195,26 +263,52 @@ void TMail::ParseMultipartBody(std::span<const std::string_view> body, Body& out
                                           : IsQuotedPrintable(encodings)
                                               ? TransferEncoding::QuotedPrintable
                                               : TransferEncoding::None;
-        const std::size_t first = i + 1;
-        std::size_t last = first;
-        while (last < body.size() && body[last] != delimiter && body[last] != close_delimiter) {
-            ++last;
+        const Cursor first = cursor;
+        Cursor last = cursor;
+        std::size_t count = 0;
+        while (last != end) {
+            Cursor next = last;
+            const std::string_view text_line = next.Next();
+            if (text_line == delimiter || text_line == close_delimiter) {
+                break;
+            }
+            last = next;
+            ++count;
         }
-        CountWork(last - first);
-        DecodeBody(body, first, last, encoding, out);
+        CountWork(count);
+        DecodeBody(first, last, encoding, out, as_lines);
         return;
     }
 }
 
-void TMail::DecodeBody(std::span<const std::string_view> body, std::size_t first, std::size_t last,
-                       TransferEncoding encoding, Body& out) const {
+template <typename Cursor>
+void TMail::DecodeBody(Cursor first, Cursor end, TransferEncoding encoding, Body& out,
+                       bool as_lines) const {
     if (encoding == TransferEncoding::None) {
-        Lines lines;
-        lines.reserve(last - first);
-        for (std::size_t i = first; i < last; ++i) {
-            lines.push_back(converter_->CodePageToSJis(body[i], out.code_page));
+        // Converted line by line into the one text. A line that comes out holding a line end
+        // would not come back from splitting the text; that is only noted here, and such lines
+        // are converted again if the lines are asked for.
+        if (as_lines) {
+            Lines lines;
+            for (Cursor line = first; line != end;) {
+                lines.push_back(converter_->CodePageToSJis(line.Next(), out.code_page));
+            }
+            out.lines = std::move(lines);
+            return;
         }
-        out.lines = std::move(lines);
+        std::string text;
+        // Conversion to Shift_JIS seldom makes a line longer, so the stored size is room enough
+        // (what it is not is taken back below).
+        text.reserve(first.BytesTo(end));
+        for (Cursor line = first; line != end;) {
+            const std::string converted = converter_->CodePageToSJis(line.Next(), out.code_page);
+            if (HoldsLineEnd(converted)) {
+                out.lines_hold_line_ends = true;
+            }
+            text += converted;
+            text += "\r\n";
+        }
+        out.text = ShrunkToFit(std::move(text));
         return;
     }
 
@@ -225,34 +319,33 @@ void TMail::DecodeBody(std::span<const std::string_view> body, std::size_t first
         // The lines concatenated, decoded a group-aligned stretch at a time: each group of four
         // characters decodes on its own, so the result is that of decoding the whole.
         constexpr std::size_t kStretch = std::size_t{1} << 16;
+        decoded.reserve(first.BytesTo(end) / 4 * 3 + 3);
         std::string stretch;
         stretch.reserve(kStretch + 1024);
-        for (std::size_t i = first; i < last; ++i) {
-            stretch += body[i];
-            if (stretch.size() >= kStretch || i + 1 == last) {
-                const std::size_t whole = i + 1 == last ? stretch.size() : stretch.size() / 4 * 4;
+        for (Cursor line = first; line != end;) {
+            stretch += line.Next();
+            const bool last = line == end;
+            if (stretch.size() >= kStretch || last) {
+                const std::size_t whole = last ? stretch.size() : stretch.size() / 4 * 4;
                 decoded += TCharCodeConv::B64Decode(std::string_view(stretch).substr(0, whole));
                 stretch.erase(0, whole);
             }
         }
-    } else if (!given_lines_ && first < last) {
+    } else if (const std::optional<std::string_view> stored = first.StoredTo(end)) {
         // The lines each followed by CR LF are the stored text itself.
-        const char* begin = body[first].data();
-        const char* end = body[last - 1].data() + body[last - 1].size() + 2;
-        decoded =
-            TCharCodeConv::QPDecode(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+        decoded = TCharCodeConv::QPDecode(*stored);
     } else {
         std::string joined;
-        for (std::size_t i = first; i < last; ++i) {
-            joined += body[i];
+        for (Cursor line = first; line != end;) {
+            joined += line.Next();
             joined += "\r\n";
         }
         decoded = TCharCodeConv::QPDecode(joined);
     }
     std::string converted = converter_->CodePageToSJis(decoded, out.code_page);
     decoded = std::string();
-    // Split into lines and joined again, the text is this; the lines are split on request.
-    out.text = NormalizeLineEnds(std::move(converted));
+    // Split into lines and joined again, the text is this.
+    out.text = ShrunkToFit(NormalizeLineEnds(std::move(converted)));
 }
 
 }  // namespace brindle

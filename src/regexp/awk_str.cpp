@@ -132,36 +132,51 @@ std::size_t TAWKStr::Split(std::string_view text, std::vector<std::string>& list
 }
 
 std::string TAWKStr::ProcessEscSeq(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
+    std::string out(text);
+    ProcessEscSeqInPlace(out);
+    return out;
+}
+
+void TAWKStr::ProcessEscSeqInPlace(std::string& text) {
+    // Every step writes at most as many bytes as it reads, and reads them before it writes, so
+    // the output never overtakes the input: a character takes its own bytes, an escape (two to
+    // seven bytes) one byte or, for a code of a double-byte character, two.
+    const std::string_view in(text);
+    char* const out = text.data();
+    std::size_t written = 0;
     std::size_t pos = 0;
-    while (pos < text.size()) {
-        const auto c = static_cast<unsigned char>(text[pos]);
+    while (pos < in.size()) {
+        const auto c = static_cast<unsigned char>(in[pos]);
         if (sjis::IsLeadByte(c)) {
-            if (pos + 1 >= text.size()) {
+            if (pos + 1 >= in.size()) {
                 throw ERegExpParser(kLoneLeadByteMessage, PositionOf(pos));
             }
-            out.append(text.substr(pos, 2));
+            out[written++] = in[pos];
+            out[written++] = in[pos + 1];
             pos += 2;
             continue;
         }
         if (c != '\\') {
-            out.push_back(static_cast<char>(c));
+            out[written++] = static_cast<char>(c);
             ++pos;
             continue;
         }
         // The escape is read from a small window so that positions stay within int whatever
         // the text's length; an error's position is moved back to the whole text's.
-        const std::string_view window = text.substr(pos + 1, kEscapeWindow);
+        const std::string_view window = in.substr(pos + 1, kEscapeWindow);
         int index = 1;
+        std::string decoded;
         try {
-            out += WCharToStr(GetQuotedWChar(window, index));
+            decoded = WCharToStr(GetQuotedWChar(window, index));
         } catch (const ERegExpParser& e) {
             throw ERegExpParser(e.what(), PositionOf(pos + static_cast<std::size_t>(e.Position())));
         }
         pos += 1 + static_cast<std::size_t>(index - 1);
+        for (const char d : decoded) {
+            out[written++] = d;
+        }
     }
-    return out;
+    text.resize(written);
 }
 
 std::string TAWKStr::Substitute_MatchStr_For_ANDChar(std::string_view replacement,

@@ -36,6 +36,9 @@ class TAWKStr : public TMatchCORE {
     // digits; a backslash before any other character stands for that character. Raises
     // ERegExpParser for a trailing backslash, a bad escape or a lone lead byte at the end.
     static std::string ProcessEscSeq(std::string_view text);
+    // The same within the text itself (no escape is shorter than what it stands for), for texts
+    // too long to keep twice. After an error the text holds partly processed bytes.
+    static void ProcessEscSeqInPlace(std::string& text);
     // The replacement with & standing for the matched text and \& for a literal ampersand.
     static std::string Substitute_MatchStr_For_ANDChar(std::string_view replacement,
                                                        std::string_view matched);

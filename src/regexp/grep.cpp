@@ -73,6 +73,7 @@ void TGrep::GrepByRegExp(const std::string& file_name) {
              p = search.Next(p + sjis::CharLength(framed, p))) {
             int state = initial;
             std::size_t pos = p;
+            memo.StartAt(p);
             for (;;) {
                 if (dfa.IsAccepting(state)) {
                     return true;

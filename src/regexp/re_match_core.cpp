@@ -67,6 +67,7 @@ std::optional<std::size_t> TMatchCORE::Run(std::string_view text, std::size_t p,
     if (state < 0 || p > text.size()) {
         return std::nullopt;
     }
+    memo.StartAt(p);
     const TRE_DFA& dfa = GetCurrentDFA();
     const auto* data = reinterpret_cast<const unsigned char*>(text.data());
     const unsigned char* end = data + text.size();

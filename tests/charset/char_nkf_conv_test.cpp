@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "charset_test_util.hpp"
@@ -110,6 +111,44 @@ TEST(CharNkfConvCodePage, MissingAndInvalidCharactersBecomeQuestionMarks) {
     EXPECT_EQ(conv.CodePageToSJis(std::string("a\0b", 3), kCodePageUtf8), std::string("a\0b", 3));
     EXPECT_EQ(conv.CodePageToSJis(std::string("\0\xA4\xA2", 3), kCodePageEucJp),
               std::string("\0\x82\xA0", 3));
+}
+
+// Texts of more than a megabyte are converted a piece at a time, cut after line feeds; the
+// result must be that of converting the text whole. Every line ends in a cut or broken
+// character right before its line feed.
+TEST(CharNkfConvCodePage, LongTextConvertsAsItDoesWhole) {
+    struct Case {
+        int code_page;
+        const char* from;
+        IconvConverter::SkipRule skip;
+        std::string line;
+    };
+    const Case cases[] = {
+        {kCodePageUtf8, "UTF-8", &IconvConverter::SkipUtf8Character,
+         "\xE3\x81\x82\xE3\x81\x82\xF0\x9F\x98\x80\xC3(\xE3\x81\x82\xE3\x81"},
+        {kCodePageUtf8, "UTF-8", &IconvConverter::SkipUtf8Character, "\xF0\x90\x80"},
+        {kCodePageEucJp, "EUC-JP-MS", &IconvConverter::SkipEucJpCharacter,
+         "\xA4\xA2\xA4\xA2\x8E\xB1\x8F\xB0\xA1\xA4\x41\xA4\xA2\x8F\xB0"},
+    };
+    const TCharNkfConv conv;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        // Lines of varying length, so that a cut anywhere but after a line feed would split a
+        // character somewhere.
+        std::string text;
+        for (std::size_t i = 0; text.size() < (std::size_t{3} << 20); ++i) {
+            text.append(i % 5, 'x');
+            text += c.line;
+            text += '\n';
+        }
+        text += c.line;  // no line feed at the end
+        IconvConverter converter("CP932", c.from);
+        const std::string whole = converter.ConvertLenient(text, "?", c.skip);
+        const std::string pieces = conv.CodePageToSJis(text, c.code_page);
+        const auto [differs, _] =
+            std::mismatch(pieces.begin(), pieces.end(), whole.begin(), whole.end());
+        EXPECT_TRUE(pieces == whole) << "first difference at " << differs - pieces.begin();
+    }
 }
 
 TEST(CharNkfConvCodePage, BrokenUtf7CostsOnlyItsOwnRun) {

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/ansi_text.hpp"
 #include "platform/exception.hpp"
 #include "platform/text_encoding.hpp"
 #include "regexp/re_types.hpp"
@@ -130,6 +133,75 @@ TEST(MailMatch, LiteralSearchNeverStartsOnATrailByte) {
     EXPECT_TRUE(Matches({Literal(Sjis("ソ"), kFindPosBody)}, so));
     const FakeMail both("", Sjis("ソ") + "\\\r\n");
     EXPECT_TRUE(Matches({Literal("\\", kFindPosBody)}, both));
+}
+
+// Long texts are upper-cased and searched a stretch (64 KB) at a time, and the whole message as
+// header, joint and body apart: the answers must be those of one search of the joined,
+// upper-cased text. The needles are cut from the message around the stretch ends and the joint,
+// starting on single, lead and trail bytes alike; the text is made of double-byte characters
+// whose trail bytes are letters, and a run of lead-capable bytes lies across a stretch end.
+TEST(MailMatch, LongTextsAnswerAsOneSearchOfTheJoinedText) {
+    std::uint64_t state = 11;
+    const auto random_text = [&](std::size_t size) {
+        // Ｂ is 0x82 0x61 (a trail byte a); 0x82 0x42 a trail byte B; both bytes of 日 (0x93
+        // 0xFA) can lead.
+        const std::string tokens[] = {"a", "b", "\x82\x61", "\x82\x42", "\x93\xFA", "\r\n"};
+        std::string text;
+        while (text.size() < size) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            text += tokens[(state >> 33) % 6];
+        }
+        return text;
+    };
+    std::string lead_run;
+    for (int i = 0; i < 100; ++i) {
+        lead_run += "\x93\xFA";
+    }
+    const std::string body = random_text(65500) + lead_run + random_text(4000);
+    for (const std::string& header_end : {std::string("\r\n"), std::string("\x82")}) {
+        // Characters of two lead-capable bytes before the end, so that needles ending past the
+        // header begin on lead and on trail bytes there, which only a walk from a character
+        // boundary tells apart.
+        std::string header = random_text(70000);
+        for (int i = 0; i < 8; ++i) {
+            header += "\x93\xFA";
+        }
+        header += header_end;
+        const FakeMail mail(header, body);
+        const std::string whole = header + "\n\n" + body;
+        const std::string texts[] = {whole, body, header};  // by scope
+        const std::string upper_texts[] = {AnsiUpperCase(whole), AnsiUpperCase(body),
+                                           AnsiUpperCase(header)};
+        const std::size_t cuts[] = {header.size(), 65536, header.size() + 2 + 65536};
+        int found = 0;
+        int missed = 0;
+        for (const std::size_t cut : cuts) {
+            for (std::size_t at = cut - 10; at < cut + 3; ++at) {
+                std::string needle = whole.substr(at, 14);
+                for (const bool swap_case : {false, true}) {
+                    for (char& c : needle) {
+                        if (swap_case && std::isalpha(static_cast<unsigned char>(c))) {
+                            c = static_cast<char>(c ^ 0x20);
+                        }
+                    }
+                    for (const std::uint8_t scope : {kFindPosAll, kFindPosBody, kFindPosHeader}) {
+                        for (const bool fold : {false, true}) {
+                            const bool expected =
+                                fold ? AnsiFind(upper_texts[scope], AnsiUpperCase(needle)) !=
+                                           std::string::npos
+                                     : AnsiFind(texts[scope], needle) != std::string::npos;
+                            (expected ? found : missed) += 1;
+                            EXPECT_EQ(Matches({Literal(needle, scope, fold)}, mail), expected)
+                                << "at " << at << " scope " << int(scope) << " fold " << fold;
+                        }
+                    }
+                }
+            }
+        }
+        // Both answers come up often enough for the comparison to mean something.
+        EXPECT_GT(found, 50);
+        EXPECT_GT(missed, 50);
+    }
 }
 
 TEST(MailMatch, RegularExpressionsSearchTheEscapeProcessedText) {

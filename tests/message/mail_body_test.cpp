@@ -94,6 +94,15 @@ TEST(MailSinglePart, PlainBodyIsConvertedLineByLine) {
 
     const TMail latin1({"Content-Type: text/plain; charset=ISO-8859-1", "", "caf\xE9"});
     EXPECT_EQ(latin1.GetBodyLines(), Lines{"caf\xE9"});
+
+    // A line that holds a line end once converted (a UTF-7 CR), or as it was given, stays one
+    // line; the text holds it as it is.
+    const TMail utf7_cr({"Content-Type: text/plain; charset=UTF-7", "", "a+AA0-b", "c"});
+    EXPECT_EQ(utf7_cr.GetBodyText(), "a\rb\r\nc\r\n");
+    EXPECT_EQ(utf7_cr.GetBodyLines(), (Lines{"a\rb", "c"}));
+    const TMail given_lf({"Subject: s", "", "x\ny", "z"});
+    EXPECT_EQ(given_lf.GetBodyLines(), (Lines{"x\ny", "z"}));
+    EXPECT_EQ(given_lf.GetBodyText(), "x\ny\r\nz\r\n");
 }
 
 TEST(MailSinglePart, Base64IsDecodedAsOnePieceAndSplitAtItsOwnLineEnds) {
