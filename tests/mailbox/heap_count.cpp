@@ -37,6 +37,16 @@ void* operator new(std::size_t size) {
     return p;
 }
 
+// The nothrow form (std::stable_partition's buffer) must come from the same heap as the delete
+// that frees it.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 void operator delete(void* p) noexcept {
     CountedFree(p);
 }
