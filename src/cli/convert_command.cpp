@@ -15,6 +15,8 @@
 #include "cli/arguments.hpp"
 #include "cli/condition_options.hpp"
 #include "job/job_setup.hpp"
+#include "mailbox/store_folder.hpp"
+#include "platform/exception.hpp"
 #include "platform/text_encoding.hpp"
 
 namespace brindle::cli {
@@ -74,6 +76,34 @@ std::string AbsolutePath(const std::string& path) {
 std::string FileName(const std::string& path) {
     return SourceFileName(path);
 }
+
+}  // namespace
+
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& paths, CliContext& context) {
+    std::vector<std::string> files;
+    for (const std::string& given : paths) {
+        const std::string path = AbsolutePath(given);
+        if (!IsFolder(path)) {
+            files.push_back(path);
+            continue;
+        }
+        try {
+            const TStoreFolder store = ScanStoreFolder(path);
+            files.insert(files.end(), store.mailboxes.begin(), store.mailboxes.end());
+            for (const TStoreFolder::Skipped& skipped : store.skipped) {
+                context.err << "(" << SanitizeUtf8(FileName(skipped.path))
+                            << "):メールフォルダではないので飛ばします。" << skipped.what << "\n";
+            }
+        } catch (const Exception& e) {
+            // Left in the list, the folder fails as the file it is not, with the reason.
+            context.err << e.what() << " " << e.Reason() << "\n";
+            files.push_back(path);
+        }
+    }
+    return files;
+}
+
+namespace {
 
 // Shows progress as one line on standard error, redrawn in place. Nothing is drawn unless
 // standard error is a terminal.
@@ -143,10 +173,9 @@ void Forward(const F& f, Args&&... args) {
 }  // namespace
 
 int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& context) {
-    for (const std::string& mailbox : options.mailboxes) {
-        std::string path = AbsolutePath(mailbox);
+    for (const std::string& path : ExpandFolders(options.mailboxes, context)) {
         if (std::find(job.InportPath.begin(), job.InportPath.end(), path) == job.InportPath.end()) {
-            job.InportPath.push_back(std::move(path));
+            job.InportPath.push_back(path);
         }
     }
     job.ExportPath = AbsolutePath(options.output);
@@ -324,7 +353,8 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
                   "Also write the messages that a mailbox still holds but its index no longer "
                   "lists");
     Verbatim(sub->add_option("mailboxes", options->mailboxes,
-                             "Outlook Express mailbox files; one given twice is converted once"))
+                             "Outlook Express mailbox files, or folders whose mailboxes are all "
+                             "converted (a store folder); one given twice is converted once"))
         ->type_name("MAILBOX.dbx")
         ->required();
     auto conditions = std::make_shared<ConditionOptions>();

@@ -39,6 +39,10 @@ void AddConvertCommand(CLI::App& app, CliContext& context);
 std::optional<std::string> UselessOption(const ConvertOptions& options,
                                          const ConditionOptions& conditions);
 
+// The paths made absolute, each folder among them replaced by the mailboxes it holds (sorted by
+// name); the folder's other files are skipped with one note each on standard error.
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& paths, CliContext& context);
+
 // Fills job from options, paths made absolute (the form a saved job holds, so that it runs
 // the same from any folder) and a mailbox given twice listed once. Answers kExitOk, or
 // kExitUsage after printing why (a parameter text with no Shift_JIS form).

@@ -1,4 +1,4 @@
-// brindle-cli list MAILBOX.dbx...: per mailbox "<file name>: <n> messages", n being what the
+// brindle-cli list MAILBOX.dbx|FOLDER...: per mailbox "<file name>: <n> messages", n being what the
 // index walk finds (with " (header says <m>)" when the header's count differs), then per
 // message "<index>\t<bytes>\t<subject>", bytes the length of the stored text and subject the
 // decoded subject in UTF-8; control bytes of names and subjects are shown as blanks. Errors are
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/arguments.hpp"
+#include "cli/convert_command.hpp"
 #include "convert/conversion_run.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/mail.hpp"
@@ -94,14 +95,16 @@ void AddListCommand(CLI::App& app, CliContext& context) {
     CLI::App* list = app.add_subcommand(
         "list", "Per mailbox the number of messages; per message its index, bytes and subject");
     list->footer(kExitStatusHelp);
-    Verbatim(list->add_option("mailboxes", *mailboxes, "Outlook Express mailbox files"))
+    Verbatim(list->add_option("mailboxes", *mailboxes,
+                              "Outlook Express mailbox files, or folders whose mailboxes are all "
+                              "listed"))
         ->type_name("MAILBOX.dbx")
         ->required();
     list->add_flag("--salvage", *salvage,
                    "Also list the messages that a mailbox still holds but its index no longer "
                    "lists");
     list->callback([mailboxes, salvage, &context] {
-        for (const std::string& path : *mailboxes) {
+        for (const std::string& path : ExpandFolders(*mailboxes, context)) {
             if (!context.out) {
                 break;  // nobody reads the listing any more
             }

@@ -111,6 +111,39 @@ bool IsRecordHead(const unsigned char* head, std::int64_t record, const TDBXFile
            file.Holds(record, kRecordAttributes + length);
 }
 
+// What the file's first bytes say it is, when it is no message folder; nullptr for one.
+const char* SignatureProblem(std::int64_t size, const unsigned char* header) {
+    if (size == 0) {
+        return kEmptyFile;
+    }
+    const std::uint32_t magic = Le32(header);
+    if (size >= 8 && magic == kMagic) {
+        switch (Le32(header + 4)) {
+            case kMessageFolder:
+                return size < kHeaderFieldsEnd ? kCutHeader : nullptr;
+            case kFolderList:
+                return kIsFolderList;
+            case kPop3Record:
+                return kIsPop3Record;
+            case kOfflineRecord:
+                return kIsOfflineRecord;
+            default:
+                return kIsOtherDbx;
+        }
+    }
+    if (size >= 4 && std::equal(std::begin(kOe4Mailbox), std::end(kOe4Mailbox), header)) {
+        return kIsOe4Mailbox;
+    }
+    // The first bytes of the magic number and nothing after them: a copy cut short.
+    const auto magic_bytes = std::min<std::int64_t>(size, 4);
+    const std::uint32_t mask =
+        magic_bytes >= 4 ? 0xFFFFFFFFu : (1u << (8 * static_cast<unsigned>(magic_bytes))) - 1;
+    if (size < 8 && (magic & mask) == (kMagic & mask)) {
+        return kCutHeader;
+    }
+    return kNotMailbox;
+}
+
 }  // namespace
 
 TDBXParser::TDBXParser(const std::filesystem::path& path, bool salvage)
@@ -133,44 +166,27 @@ std::size_t TDBXParser::MessageListBytes() const {
 }
 
 void TDBXParser::CheckSignature(std::int64_t size, const unsigned char* header) {
-    if (size == 0) {
-        throw Exception(kEmptyFile);
-    }
-    const std::uint32_t magic = Le32(header);
-    if (size >= 8 && magic == kMagic) {
-        switch (Le32(header + 4)) {
-            case kMessageFolder:
-                break;
-            case kFolderList:
-                throw Exception(kIsFolderList);
-            case kPop3Record:
-                throw Exception(kIsPop3Record);
-            case kOfflineRecord:
-                throw Exception(kIsOfflineRecord);
-            default:
-                throw Exception(kIsOtherDbx);
-        }
-        if (size < kHeaderFieldsEnd) {
-            throw Exception(kCutHeader);
-        }
+    const char* problem = SignatureProblem(size, header);
+    if (problem == nullptr) {
         return;
-    }
-    if (size >= 4 && std::equal(std::begin(kOe4Mailbox), std::end(kOe4Mailbox), header)) {
-        throw Exception(kIsOe4Mailbox);
-    }
-    // The first bytes of the magic number and nothing after them: a copy cut short.
-    const auto magic_bytes = std::min<std::int64_t>(size, 4);
-    const std::uint32_t mask =
-        magic_bytes >= 4 ? 0xFFFFFFFFu : (1u << (8 * static_cast<unsigned>(magic_bytes))) - 1;
-    if (size < 8 && (magic & mask) == (kMagic & mask)) {
-        throw Exception(kCutHeader);
     }
     // A file whose first sector was overwritten may still hold its messages; only a scan that
     // the user asked for looks for them.
-    if (!salvage_requested_ || size < kHeaderFieldsEnd) {
-        throw Exception(kNotMailbox);
+    if (problem != kNotMailbox || !salvage_requested_ || size < kHeaderFieldsEnd) {
+        throw Exception(problem);
     }
     damage_ = "ファイルの先頭がメールフォルダの形をしていません。";
+}
+
+std::optional<std::string> TDBXParser::WhyNoMailbox(const std::filesystem::path& path) {
+    const TDBXFile file(path);
+    if (!file.IsOpen()) {
+        return std::string(kOpenFailed) + " (" + file.OpenError() + ")";
+    }
+    std::array<unsigned char, kHeaderFieldsEnd> header{};
+    file.Read(0, header.data(), header.size());
+    const char* problem = SignatureProblem(file.Size(), header.data());
+    return problem == nullptr ? std::nullopt : std::optional<std::string>(problem);
 }
 
 void TDBXParser::BuildMessageList() {

@@ -43,6 +43,11 @@ class TDBXParser : public TBasicMailReader {
     TDBXParser(const TDBXParser&) = delete;
     TDBXParser& operator=(const TDBXParser&) = delete;
 
+    // Why the file is no Outlook Express mail folder, by its first bytes (the store's folder
+    // list, another file, an empty one...), or nothing for a mail folder. Reads the first bytes
+    // only; a file that cannot be opened says so.
+    static std::optional<std::string> WhyNoMailbox(const std::filesystem::path& path);
+
     // The number of messages that the index walk finds, whatever the header's count says. The
     // first call walks the index; later calls return the cached result.
     std::int32_t GetMailCount() override;

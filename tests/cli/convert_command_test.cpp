@@ -205,6 +205,28 @@ TEST_F(ConvertCommand, MailboxThatDeliversLessThanItPromisesFails) {
     }
 }
 
+TEST_F(ConvertCommand, FolderGivesEveryMailboxInItAndSkipsTheStoresOtherFiles) {
+    const fs::path store = dir_ / "store";
+    fs::create_directories(store / "sub");
+    DbxBuilder().AddMessage("Subject: b\r\n\r\n").WriteTo(store / "b.dbx");
+    DbxBuilder().AddMessage("Subject: a\r\n\r\n").WriteTo(store / "a.dbx");
+    DbxBuilder().AddMessage("Subject: inner\r\n\r\n").WriteTo(store / "sub" / "c.dbx");
+    std::string folders = DbxBuilder().AddMessages(1).Build();
+    folders.replace(4, 4, "\xC6\xFD\x74\x6F");  // the folder list's file type
+    std::ofstream(store / "Folders.dbx", std::ios::binary) << folders;
+    std::ofstream(store / "Cleanup.log") << "log\n";
+
+    const Outcome o = Convert({"--naming", "subject", "-o", out_.string(), store.string()});
+    EXPECT_EQ(o.status, kExitOk) << o.err;
+    EXPECT_EQ(o.out, "2 messages read, 2 written, 0 failed; 0 files failed\n");
+    EXPECT_EQ(Names(out_), (std::set<std::string>{"a.eml", "b.eml"}));
+    EXPECT_NE(o.err.find("(Folders.dbx):"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("(Cleanup.log):"), std::string::npos) << o.err;
+
+    const Outcome listed = test::RunCliWith({"list", store.string()}, false);
+    EXPECT_EQ(listed.out.rfind("a.dbx: 1 messages\n", 0), 0u) << listed.out;
+}
+
 TEST_F(ConvertCommand, OptionsThatDoNothingTogetherAreRefused) {
     struct Case {
         std::vector<std::string> options;
