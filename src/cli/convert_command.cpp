@@ -196,7 +196,7 @@ int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& co
     return kExitOk;
 }
 
-int RunJob(const TJobData& job, CliContext& context, bool salvage) {
+int RunJob(const TJobData& job, CliContext& context, bool salvage, bool update) {
     if (const auto problem = CheckJob(job)) {
         context.err << problem->message;
         if (!problem->detail.empty()) {
@@ -207,6 +207,7 @@ int RunJob(const TJobData& job, CliContext& context, bool salvage) {
     }
     TConvertJob run = MakeConvertJob(job);
     run.salvage = salvage;
+    run.update = update;
     return RunConvertJob(std::move(run), context);
 }
 
@@ -281,6 +282,9 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     }
     context.out << summary.messages_read << " messages read, " << summary.messages_written
                 << " written, " << summary.messages_failed << " failed";
+    if (summary.messages_skipped > 0) {
+        context.out << ", " << summary.messages_skipped << " already there";
+    }
     if (summary.messages_lost > 0) {
         context.out << ", " << summary.messages_lost << " lost";
     }
@@ -349,6 +353,9 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
     line->check(CLI::IsMember({"same", "next"}))->capture_default_str();
     sub->add_flag("--per-mailbox-folder", options->per_mailbox_folder,
                   "Put each mailbox's messages into a subfolder named after the mailbox");
+    sub->add_flag("--update", options->update,
+                  "Add to an earlier run's output: a message already there byte for byte, under "
+                  "a name its rule gives it, is not written again");
     sub->add_flag("--salvage", options->salvage,
                   "Also write the messages that a mailbox still holds but its index no longer "
                   "lists");
@@ -374,7 +381,7 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
             context.status = ApplyConditionOptions(*conditions, job, context);
         }
         if (context.status == kExitOk) {
-            context.status = RunJob(job, context, options->salvage);
+            context.status = RunJob(job, context, options->salvage, options->update);
         }
     });
 }

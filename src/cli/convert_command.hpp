@@ -25,6 +25,7 @@ struct ConvertOptions {
     std::string param_line = "same";   // same | next
     bool per_mailbox_folder = false;
     bool salvage = false;
+    bool update = false;
     std::vector<std::string> mailboxes;
     // Whether the naming parameter's options were given at all (they have defaults).
     bool param_given = false;
@@ -50,8 +51,9 @@ int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& co
 
 // Checks the job as every front end does (job/job_setup.hpp) and runs it: kExitUsage after
 // printing the first problem (nothing is run), otherwise what RunConvertJob answers. With
-// salvage each mailbox is also scanned for messages that its index does not list.
-int RunJob(const TJobData& job, CliContext& context, bool salvage = false);
+// salvage each mailbox is also scanned for messages that its index does not list; with update
+// the messages already in the destination are not written again.
+int RunJob(const TJobData& job, CliContext& context, bool salvage = false, bool update = false);
 
 // Runs a checked job and answers the exit status: kExitStopped after a stop request,
 // kExitFailures when any file or message failed, kExitOk otherwise. observer, when given,

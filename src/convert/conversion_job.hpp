@@ -27,6 +27,9 @@ struct TConvertJob {
     // Also scan each mailbox for messages its index does not list (a damaged index is
     // scanned in any case).
     bool salvage = false;
+    // Adds to an earlier run's output: a message whose exact bytes are already under one of the
+    // names its rule gives it is not written again (counted as skipped).
+    bool update = false;
 };
 
 }  // namespace brindle

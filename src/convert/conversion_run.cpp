@@ -468,9 +468,14 @@ void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, 
         if (!message.accepted) {
             return;
         }
-        const std::string written =
-            NameMail(naming_state_, job_.naming, *message.prepared,
-                     message.recovered ? folder + kRecoveredFolder : folder);
+        bool already_there = false;
+        const std::string written = NameMail(naming_state_, job_.naming, *message.prepared,
+                                             message.recovered ? folder + kRecoveredFolder : folder,
+                                             job_.update ? &already_there : nullptr);
+        if (already_there) {
+            ++summary_.messages_skipped;
+            return;
+        }
         ++summary_.messages_written;
         Notify(events_.message_written, written);
     } catch (const FolderError&) {

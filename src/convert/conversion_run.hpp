@@ -80,6 +80,7 @@ struct TConvertEvents {
 struct TConvertSummary {
     std::int64_t messages_read = 0;     // delivered by their mailbox
     std::int64_t messages_written = 0;  // complete on disk
+    std::int64_t messages_skipped = 0;  // already on disk, byte for byte (an update)
     std::int64_t messages_failed = 0;   // reading, parsing, matching, naming or writing failed
     std::int64_t files_failed = 0;      // mailboxes that could not be opened or walked
     // Never read: the rest of a mailbox that failed or changed while it was read, and the

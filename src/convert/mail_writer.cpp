@@ -38,9 +38,28 @@ std::optional<std::time_t> MailTime(const TBasicMail& mail) {
     return ParseMailDate(dates.front());
 }
 
+// Offers the file a name: true when it got it. With `update`, a name that already holds exactly
+// the file's bytes counts as got (*already_there set), and nothing is written; the file is
+// written only when a name is free.
+bool Offer(UnnamedFile& file, const std::string& path, bool* already_there) {
+    if (already_there != nullptr) {
+        switch (CompareWithName(path, file.Data())) {
+            case NameHolds::SameData:
+                *already_there = true;
+                return true;
+            case NameHolds::Other:
+                return false;
+            case NameHolds::Nothing:
+                break;
+        }
+    }
+    return file.LinkAs(path);
+}
+
 // The file is written once, unnamed, and then offered one free-looking name after another:
 // a name taken costs a failed link, not a second write.
-std::string WriteByNumber(TNamingState& state, const std::string& folder, UnnamedFile& file) {
+std::string WriteByNumber(TNamingState& state, const std::string& folder, UnnamedFile& file,
+                          bool* already_there) {
     while (true) {
         if (state.running_number == std::numeric_limits<std::int32_t>::max()) {
             RaiseNoFreeName(folder + std::to_string(state.running_number) +
@@ -49,14 +68,14 @@ std::string WriteByNumber(TNamingState& state, const std::string& folder, Unname
         std::string path =
             folder + std::to_string(state.running_number) + std::string(kMailExtension);
         ++state.running_number;
-        if (file.LinkAs(path)) {
+        if (Offer(file, path, already_there)) {
             return path;
         }
     }
 }
 
 std::string WriteByBase(TNamingState& state, const std::string& folder, const std::string& base,
-                        UnnamedFile& file) {
+                        UnnamedFile& file, bool* already_there) {
     if (state.folder != folder || state.folder_generation == 0) {
         state.folder = folder;
         ++state.folder_generation;
@@ -65,7 +84,7 @@ std::string WriteByBase(TNamingState& state, const std::string& folder, const st
     const auto known = state.duplicate_counters.find(base);
     const bool known_taken = known != state.duplicate_counters.end() &&
                              known->second.taken_in == state.folder_generation;
-    if (!known_taken && file.LinkAs(path)) {
+    if (!known_taken && Offer(file, path, already_there)) {
         return path;
     }
     TDuplicateCounter& duplicate = state.duplicate_counters[base];
@@ -78,7 +97,7 @@ std::string WriteByBase(TNamingState& state, const std::string& folder, const st
         }
         path = folder + base + "(" + std::to_string(counter) + ")" + std::string(kMailExtension);
         ++counter;
-        if (file.LinkAs(path)) {
+        if (Offer(file, path, already_there)) {
             return path;
         }
     }
@@ -143,17 +162,21 @@ TPreparedMail::TPreparedMail(const TNamingRule& rule, const TBasicMail& mail,
 }
 
 std::string NameMail(TNamingState& state, const TNamingRule& rule, TPreparedMail& prepared,
-                     const std::string& folder) {
+                     const std::string& folder, bool* already_there) {
     UnnamedFile& file = *prepared.file_;
-    // The file is written under the first name the rule would try, for its error messages.
-    file.Complete(
-        folder +
-        (rule.type == TNamingType::Number ? std::to_string(state.running_number) : prepared.base_) +
-        std::string(kMailExtension));
-    if (rule.type == TNamingType::Number) {
-        return WriteByNumber(state, folder, file);
+    if (already_there != nullptr) {
+        *already_there = false;
+    } else {
+        // The file is written under the first name the rule would try, for its error messages.
+        file.Complete(folder +
+                      (rule.type == TNamingType::Number ? std::to_string(state.running_number)
+                                                        : prepared.base_) +
+                      std::string(kMailExtension));
     }
-    return WriteByBase(state, folder, prepared.base_, file);
+    if (rule.type == TNamingType::Number) {
+        return WriteByNumber(state, folder, file, already_there);
+    }
+    return WriteByBase(state, folder, prepared.base_, file, already_there);
 }
 
 std::string WriteMail(TNamingState& state, const TNamingRule& rule, const TBasicMail& mail,

@@ -73,7 +73,8 @@ class TPreparedMail {
 
   private:
     friend std::string NameMail(TNamingState& state, const TNamingRule& rule,
-                                TPreparedMail& prepared, const std::string& folder);
+                                TPreparedMail& prepared, const std::string& folder,
+                                bool* already_there);
 
     std::string base_;        // native; empty for running numbers
     std::string normalized_;  // the text as written, when the message's own is not in that form
@@ -81,8 +82,11 @@ class TPreparedMail {
 };
 
 // Writes the prepared file and gives it the first free name of the rule, in the order
-// WriteMail tries them, and answers its full path; raises the kept failure first.
+// WriteMail tries them, and answers its full path; raises the kept failure first. With
+// already_there (an update of an earlier run's output), a name on the way that holds exactly
+// the message's bytes ends the search: nothing is written, the naming state moves on as if the
+// file had been written there, and *already_there says so.
 std::string NameMail(TNamingState& state, const TNamingRule& rule, TPreparedMail& prepared,
-                     const std::string& folder);
+                     const std::string& folder, bool* already_there = nullptr);
 
 }  // namespace brindle

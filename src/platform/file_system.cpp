@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -521,6 +522,37 @@ ScopedRefusedNaming::~ScopedRefusedNaming() {
 CreateResult WriteNewFile(const std::string& path, std::string_view data) {
     UnnamedFile file(path, data);
     return file.LinkAs(path) ? CreateResult::Written : CreateResult::NameTaken;
+}
+
+NameHolds CompareWithName(const std::string& path, std::string_view data) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return errno == ENOENT ? NameHolds::Nothing : NameHolds::Other;
+    }
+    if (!S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) != data.size()) {
+        return NameHolds::Other;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return NameHolds::Other;
+    }
+    // Compared a piece at a time: an existing copy of a long message is never held whole.
+    constexpr std::size_t kPiece = 64 * 1024;
+    std::string piece(std::min(kPiece, data.size()), '\0');
+    std::size_t done = 0;
+    bool same = true;
+    while (same && done < data.size()) {
+        const ssize_t n = ::read(fd, piece.data(), std::min(piece.size(), data.size() - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        same =
+            n > 0 && data.compare(done, static_cast<std::size_t>(n),
+                                  std::string_view(piece.data(), static_cast<std::size_t>(n))) == 0;
+        done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    ::close(fd);
+    return same ? NameHolds::SameData : NameHolds::Other;
 }
 
 bool PathExists(const std::string& path) {

@@ -53,6 +53,9 @@ class UnnamedFile {
     UnnamedFile(const UnnamedFile&) = delete;
     UnnamedFile& operator=(const UnnamedFile&) = delete;
 
+    // The bytes the file holds (or will hold once completed).
+    std::string_view Data() const { return data_; }
+
     // Sets the modification time that the file will have under its name.
     void SetModificationTime(std::time_t when);
 
@@ -121,6 +124,12 @@ class ScopedRefusedNaming {
 // a write error message when writing or closing fails; no partial file is left. FolderError,
 // an Exception, when the folder is the cause.
 CreateResult WriteNewFile(const std::string& path, std::string_view data);
+
+// What is under a name, compared with data: nothing, a regular file holding exactly data, or
+// anything else (another file, a folder, a link). Raises nothing: a file that cannot be read
+// counts as another.
+enum class NameHolds { Nothing, SameData, Other };
+NameHolds CompareWithName(const std::string& path, std::string_view data);
 
 // True when something (file, folder, link) exists under the name.
 bool PathExists(const std::string& path);

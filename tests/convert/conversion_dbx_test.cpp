@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -229,6 +230,57 @@ TEST(ConvertDbx, RecoveredMessagesGoApartAndAMailboxIsConvertedOnce) {
                             [](const std::string& w) { return w.find("変換済み") != w.npos; }),
               3);
     EXPECT_EQ(outcome.summary.messages_written, 2);
+}
+
+TEST(ConvertDbx, UpdateAfterAStopGivesTheFilesOfOneRunAndAddsNothingTwice) {
+    // Repeated subjects, so that the counters of "(n)" names matter too.
+    test::TempDir dir;
+    DbxBuilder builder;
+    for (int i = 0; i < 30; ++i) {
+        builder.AddMessage("Subject: s" + std::to_string(i % 4) + "\r\n\r\n" + std::to_string(i) +
+                           "\r\n");
+    }
+    builder.WriteTo(dir / "box.dbx");
+    const auto contents = [](const fs::path& folder) {
+        std::map<std::string, std::string> files;
+        for (const std::string& name : Names(folder)) {
+            files[name] = ReadAll(folder / name);
+        }
+        return files;
+    };
+    for (const TNamingType type : {TNamingType::Number, TNamingType::Subject}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        const auto run = [&](const std::string& out, bool update, int stop_after) {
+            TConvertJob job;
+            job.sources = {(dir / "box.dbx").string()};
+            job.destination = (dir / out).string();
+            fs::create_directories(job.destination);
+            job.naming.type = type;
+            job.update = update;
+            TConvertEvents events;
+            TConvertRun* self = nullptr;
+            events.message_done = [&](std::int32_t j) {
+                if (j + 1 == stop_after) {
+                    self->RequestStop();
+                }
+            };
+            TConvertRun converter(std::move(job), std::move(events));
+            self = &converter;
+            return converter.Run();
+        };
+        const std::string n = std::to_string(static_cast<int>(type));
+        run("whole" + n, false, -1);
+        const TConvertSummary stopped = run("resumed" + n, false, 11);
+        EXPECT_TRUE(stopped.stopped);
+        const TConvertSummary resumed = run("resumed" + n, true, -1);
+        EXPECT_EQ(resumed.messages_skipped, stopped.messages_written);
+        EXPECT_EQ(resumed.messages_written, 30 - stopped.messages_written);
+        EXPECT_EQ(contents(dir / ("resumed" + n)), contents(dir / ("whole" + n)));
+        const TConvertSummary again = run("whole" + n, true, -1);
+        EXPECT_EQ(again.messages_skipped, 30);
+        EXPECT_EQ(again.messages_written, 0);
+        EXPECT_EQ(Names(dir / ("whole" + n)).size(), 30u);
+    }
 }
 
 TEST(ConvertDbx, DamagedMessageSecondMailboxFailsAndTheLostAreCounted) {
