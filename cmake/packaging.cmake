@@ -35,8 +35,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "mail")
 # time without a link (the X11 platform plugin, the Japanese font) is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipaexfont-gothic")
-# The help opens in the user's browser through xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Brindle reads Outlook Express .dbx mailboxes and writes every message as its own .eml file,\n\
 Japanese mail first. It selects messages by conditions (text or regular expressions), names\n\

@@ -1,13 +1,16 @@
 // The user's help: HTML pages in a folder "help" beside the program (installed as
 // share/brindle/help beside bin/, copied into the build tree next to the executable). Each
 // window has a help context, an anchor "context-N" in one of the pages, and F1 or the menu
-// opens the page at that anchor in the user's browser.
+// opens the page at that anchor in the program's own help window: no browser is needed, and
+// none that the desktop happens to pick (a terminal editor, for one) gets the page.
 #pragma once
 
 #include <QString>
 #include <QUrl>
+#include <QWidget>
 
-class QWidget;
+class QTextBrowser;
+class QToolButton;
 
 namespace brindle {
 
@@ -26,9 +29,23 @@ QUrl HelpUrl(const QString& folder, int context);
 // dialog it is (the naming parameter and the condition dialogs), else the main window's.
 int HelpContextOf(const QWidget* window);
 
-// Opens the help at the context in the user's browser (through the modal service, so tests see
-// the address). A missing help folder is said in a warning box; what the browser makes of the
-// page is its own business.
+// The help pages in a window of their own, with back, forward and the contents page; links
+// between the pages open inside it.
+class THelpWindow final : public QWidget {
+    Q_OBJECT
+
+  public:
+    THelpWindow(const QString& folder, QWidget* parent);
+    void ShowContext(int context);
+
+  private:
+    QString folder_;
+    QTextBrowser* browser_;
+};
+
+// Opens the help at the context in the help window of parent's window, made on first use. It
+// is a child window of that window, so a modal dialog's help takes input while the dialog is
+// open, and goes with the dialog. A missing help folder is said in a warning box.
 void OpenHelp(QWidget* parent, int context);
 
 }  // namespace brindle

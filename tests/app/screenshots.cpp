@@ -18,6 +18,7 @@
 
 #include "app/form_convert.hpp"
 #include "app/form_main.hpp"
+#include "app/help.hpp"
 #include "app/hooked_mailbox.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/parsed_mailbox.hpp"
@@ -103,6 +104,10 @@ int main(int argc, char** argv) {
         settings.SetCreateDir(true);  // a change after the load: the caption shows (*)
         Settle([] { return false; });
         ok &= Save(form, out, QStringLiteral("main-job"), suffix);
+
+        OpenHelp(&form, kHelpContextConditions);
+        Settle([] { return false; });
+        ok &= Save(*form.findChild<THelpWindow*>(), out, QStringLiteral("help"), suffix);
     }
 
     {
