@@ -6,6 +6,10 @@ include(GNUInstallDirs)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/help/"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/brindle/help"
         COMPONENT brindle)
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/brindle"
+        RENAME copyright
+        COMPONENT brindle)
 install(FILES "${PROJECT_SOURCE_DIR}/data/brindle.desktop"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
         COMPONENT brindle)
