@@ -226,7 +226,8 @@ QWidget* TFormMain::CreateControls() {
     label1->setObjectName(QStringLiteral("Label1"));
     dbx_grid_ = new TDbxGrid(settings_, central);
     dbx_grid_->setObjectName(QStringLiteral("DbxGrid"));
-    dbx_grid_->setMinimumHeight(97);
+    // Anchored at the top: a taller window gives its room to the conditions, not to the sources.
+    dbx_grid_->setFixedHeight(97);
     SetHint(*dbx_grid_, QStringLiteral("変換元のDBXファイル|変換元のDBXファイル"));
     dbx_grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
     dbx_grid_->addAction(action_dbx_select_);
@@ -302,11 +303,11 @@ QWidget* TFormMain::CreateControls() {
     btn_close_->setMinimumWidth(75);
     SetHint(*btn_close_, QStringLiteral("|終了します"));
     connect(btn_close_, &QPushButton::clicked, this, &QWidget::close);
+    // Anchored at the right edge, however wide the window.
     auto* bottom = new QHBoxLayout;
-    bottom->addStretch(2);
+    bottom->addStretch(1);
     bottom->addWidget(btn_convert_);
     bottom->addWidget(btn_close_);
-    bottom->addStretch(1);
     grid->addLayout(bottom, 5, 0, 1, 3);
 
     setTabOrder(dbx_grid_, edit_save_dir_);

@@ -357,6 +357,28 @@ class FormMainTest : public DialogTestBase {
         QVERIFY2(Boxes().Opened().isEmpty(), qPrintable(Boxes().Opened().join(' ')));
     }
 
+    void aLargerWindowGrowsTheConditionsAndKeepsTheButtonsAtTheRight() {
+        TFormMain form(Job());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto& sources = Child<QWidget>(form, "DbxGrid");
+        const auto& conditions = Child<QWidget>(form, "FindTypeGrid");
+        const auto right_gap = [&form](const char* name) {
+            const QWidget& button = Child<QWidget>(form, name);
+            return form.width() - button.mapTo(&form, QPoint(button.width(), 0)).x();
+        };
+        const int sources_height = sources.height();
+        const int conditions_height = conditions.height();
+        const int convert_gap = right_gap("BtnConvert");
+        const int close_gap = right_gap("BtnClose");
+        form.resize(form.width() + 300, form.height() + 200);
+        QTRY_COMPARE(conditions.height(), conditions_height + 200);
+        QCOMPARE(sources.height(), sources_height);
+        QCOMPARE(right_gap("BtnConvert"), convert_gap);
+        QCOMPARE(right_gap("BtnClose"), close_gap);
+        QVERIFY(close_gap < 20);
+    }
+
     void droppedMailboxesAreAddedAndOtherFilesAreNot() {
         const test::TempDir dir;
         const fs::path first = dir / "b.DBX";

@@ -104,6 +104,10 @@ int main(int argc, char** argv) {
         settings.SetCreateDir(true);  // a change after the load: the caption shows (*)
         Settle([] { return false; });
         ok &= Save(form, out, QStringLiteral("main-job"), suffix);
+        // Enlarged: the conditions take the room, the buttons stay at the right edge.
+        form.resize(form.width() + 260, form.height() + 160);
+        Settle([] { return false; });
+        ok &= Save(form, out, QStringLiteral("main-wide"), suffix);
 
         OpenHelp(&form, kHelpContextConditions);
         Settle([] { return false; });
