@@ -279,6 +279,7 @@ QWidget* TFormMain::CreateControls() {
     find_grid_ = new TFindTypeGrid(settings_, central);
     find_grid_->setObjectName(QStringLiteral("FindTypeGrid"));
     find_grid_->setMinimumHeight(57);
+    SetHelpContext(*find_grid_, kHelpContextConditions);
     SetHint(*find_grid_, QStringLiteral("|条件に該当するメールを変換します"
                                         "(条件がない場合は全てのメールを変換します)"));
     find_grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -539,7 +540,8 @@ void TFormMain::ActionConvertExecute() {
 }
 
 void TFormMain::MenuHelpBrindleClick() {
-    OpenHelp(this, kHelpContextMain);
+    // The context of the control with the focus (the condition list has the conditions' page).
+    OpenHelp(this, HelpContextOf(focusWidget()));
 }
 
 void TFormMain::MenuHelpVersionClick() {
@@ -553,7 +555,9 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
         QWidget* window = QApplication::activeModalWidget();
         if (window != nullptr && window != this && watched->isWidgetType() &&
             static_cast<QWidget*>(watched)->window() == window) {
-            OpenHelp(window, HelpContextOf(window));
+            QWidget* focus = QApplication::focusWidget();
+            OpenHelp(window,
+                     HelpContextOf(focus != nullptr && focus->window() == window ? focus : window));
             return true;
         }
     }

@@ -10,7 +10,6 @@
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QVariant>
 
 #include "ui/modal_service.hpp"
 
@@ -50,24 +49,6 @@ QUrl HelpUrl(const QString& folder, int context) {
         url.setFragment(QStringLiteral("context-%1").arg(context));
     }
     return url;
-}
-
-int HelpContextOf(const QWidget* window) {
-    if (window == nullptr) {
-        return kHelpContextMain;
-    }
-    const QVariant property = window->property("helpContext");
-    if (property.isValid() && property.toInt() > 0) {
-        return property.toInt();
-    }
-    const QString name = window->objectName();
-    if (name == QStringLiteral("FormParam")) {
-        return kHelpContextParameter;
-    }
-    if (name == QStringLiteral("FormFind")) {
-        return kHelpContextConditions;
-    }
-    return kHelpContextMain;
 }
 
 THelpWindow::THelpWindow(const QString& folder, QWidget* parent)

@@ -9,14 +9,12 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "ui/widgets.hpp"
+
 class QTextBrowser;
 class QToolButton;
 
 namespace brindle {
-
-inline constexpr int kHelpContextMain = 1;
-inline constexpr int kHelpContextParameter = 9;
-inline constexpr int kHelpContextConditions = 12;
 
 // The first folder of these that holds index.html: <program folder>/help,
 // <program folder>/../share/brindle/help, the source tree's docs/help. Empty when none does.
@@ -24,10 +22,6 @@ QString HelpFolder();
 
 // The page and anchor of a help context inside folder (an unknown context opens the contents).
 QUrl HelpUrl(const QString& folder, int context);
-
-// The help context of a top-level window: its "helpContext" property when set, else by the
-// dialog it is (the naming parameter and the condition dialogs), else the main window's.
-int HelpContextOf(const QWidget* window);
 
 // The help pages in a window of their own, with back, forward and the contents page; links
 // between the pages open inside it.

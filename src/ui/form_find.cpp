@@ -49,7 +49,7 @@ TFormFind::TFormFind(QWidget* parent)
       status_bar_(new QStatusBar(this)) {
     setObjectName(QStringLiteral("FormFind"));
     setWindowTitle(QStringLiteral("変換条件"));
-    setProperty("HelpContext", 12);
+    SetHelpContext(*this, kHelpContextConditions);
 
     combo_box_find_str_->setObjectName(QStringLiteral("ComboBoxFindStr"));
     combo_box_find_str_->setEditable(true);

@@ -25,7 +25,7 @@ TFormParam::TFormParam(const TSettingFile& job, QWidget* parent)
                          {QStringLiteral("同じ行(&C)"), QStringLiteral("次の行(&N)")}, 1, this)) {
     setObjectName(QStringLiteral("FormParam"));
     setWindowTitle(QStringLiteral("パラメータ"));
-    setProperty("HelpContext", 9);
+    SetHelpContext(*this, kHelpContextParameter);
 
     const TFindParam param = job.GetNamingTypeParameter();
     opened_text_ = param.ParamText;

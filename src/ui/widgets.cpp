@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QRadioButton>
+#include <QVariant>
 
 namespace brindle {
 
@@ -61,6 +62,24 @@ void UseJapaneseFont() {
         font.setFamilies({family});
         QApplication::setFont(font);
     }
+}
+
+namespace {
+constexpr const char* kHelpContextProperty = "HelpContext";
+}  // namespace
+
+void SetHelpContext(QWidget& widget, int context) {
+    widget.setProperty(kHelpContextProperty, context);
+}
+
+int HelpContextOf(const QWidget* widget) {
+    for (; widget != nullptr; widget = widget->parentWidget()) {
+        const int context = widget->property(kHelpContextProperty).toInt();
+        if (context > 0) {
+            return context;
+        }
+    }
+    return kHelpContextMain;
 }
 
 void SetHint(QWidget& widget, const QString& hint) {

@@ -41,6 +41,18 @@ void FixDialogSize(QDialog& dialog, int client_width, int client_height);
 // Japanese text come from one font instead of a Latin font with a Japanese fallback.
 void UseJapaneseFont();
 
+// Help contexts: anchors "context-N" of the help pages.
+inline constexpr int kHelpContextMain = 1;
+inline constexpr int kHelpContextParameter = 9;
+inline constexpr int kHelpContextConditions = 12;
+
+// The help context of a window or a control. Set and read only through these two, so that the
+// property has one name.
+void SetHelpContext(QWidget& widget, int context);
+// The context of the widget, else of the nearest widget around it that has one; the main
+// window's when none has.
+int HelpContextOf(const QWidget* widget);
+
 // Sets a hint "short|long": the part before the bar becomes the tooltip, the part after it
 // the status-bar text. A hint without a bar is both. An empty part sets nothing.
 void SetHint(QWidget& widget, const QString& hint);

@@ -357,6 +357,20 @@ class FormMainTest : public DialogTestBase {
         QVERIFY2(Boxes().Opened().isEmpty(), qPrintable(Boxes().Opened().join(' ')));
     }
 
+    void helpOpensAtTheContextOfTheControlWithTheFocus() {
+        TFormMain form(Job());
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto& conditions = Child<QWidget>(form, "FindTypeGrid");
+        conditions.setFocus();
+        QTest::keyClick(&conditions, Qt::Key_F1);
+        QTextBrowser* help = HelpOf(form);
+        QVERIFY(help != nullptr);
+        QVERIFY2(help->source().toString().endsWith(QStringLiteral("/conditions.html#context-12")),
+                 qPrintable(help->source().toString()));
+    }
+
     void aLargerWindowGrowsTheConditionsAndKeepsTheButtonsAtTheRight() {
         TFormMain form(Job());
         form.show();

@@ -20,6 +20,7 @@
 #include "app/form_main.hpp"
 #include "app/help.hpp"
 #include "app/hooked_mailbox.hpp"
+#include "app/start_up.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/parsed_mailbox.hpp"
 #include "platform/exception.hpp"
@@ -62,6 +63,7 @@ std::string Sjis(const char* utf8) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindle"));
+    SetUpApplication();
     if (argc < 2) {
         std::fputs("usage: brindle_app_screenshots OUTPUT_FOLDER [SUFFIX]\n", stderr);
         return 2;

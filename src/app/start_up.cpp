@@ -1,0 +1,11 @@
+#include "app/start_up.hpp"
+
+#include "ui/widgets.hpp"
+
+namespace brindle {
+
+void SetUpApplication() {
+    UseJapaneseFont();
+}
+
+}  // namespace brindle
