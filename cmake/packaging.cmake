@@ -36,9 +36,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "mail")
 # The shared libraries (Qt, libxml2, libstdc++) come from dpkg-shlibdeps; what is loaded at run
-# time without a link (the X11 platform plugin, the Japanese font) is named here.
+# time without a link (the X11 platform plugin, the Japanese font, Qt's Japanese texts) is named
+# here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipaexfont-gothic")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipaexfont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Brindle reads Outlook Express .dbx mailboxes and writes every message as its own .eml file,\n\
 Japanese mail first. It selects messages by conditions (text or regular expressions), names\n\

@@ -6,6 +6,7 @@ namespace brindle {
 
 void SetUpApplication() {
     UseJapaneseFont();
+    UseJapaneseQtTexts();
 }
 
 }  // namespace brindle

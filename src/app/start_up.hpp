@@ -4,7 +4,8 @@
 
 namespace brindle {
 
-// The Japanese font as the application font (Latin and Japanese from one font).
+// The Japanese font as the application font (Latin and Japanese from one font), and Qt's own
+// texts (standard buttons, the file dialog) in Japanese, as the window's are.
 void SetUpApplication();
 
 }  // namespace brindle

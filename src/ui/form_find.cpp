@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,13 +95,10 @@ TFormFind::TFormFind(QWidget* parent)
     grid_->setObjectName(QStringLiteral("EditFindTypeGrid"));
     grid_->setMinimumSize(457, 73);
 
-    auto* btn_ok = new QPushButton(QStringLiteral("OK"), this);
-    btn_ok->setObjectName(QStringLiteral("BtnOK"));
-    btn_ok->setDefault(true);
+    auto* dialog_buttons = new QDialogButtonBox(this);
+    QPushButton* btn_ok = AddOkButton(*dialog_buttons);
     SetHint(*btn_ok, QStringLiteral("|変換条件を設定します"));
-    auto* btn_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    btn_cancel->setObjectName(QStringLiteral("BtnCancel"));
-    btn_cancel->setAutoDefault(false);
+    QPushButton* btn_cancel = AddCancelButton(*dialog_buttons);
     SetHint(*btn_cancel, QStringLiteral("|変換条件の設定を中止します"));
 
     status_bar_->setObjectName(QStringLiteral("StatusBar1"));
@@ -122,10 +120,6 @@ TFormFind::TFormFind(QWidget* parent)
     list_buttons->addWidget(btn_del);
     list_buttons->addWidget(btn_del_all);
     list_buttons->addStretch(1);
-    auto* dialog_buttons = new QHBoxLayout;
-    dialog_buttons->addStretch(1);
-    dialog_buttons->addWidget(btn_ok);
-    dialog_buttons->addWidget(btn_cancel);
 
     auto* content = new QVBoxLayout;
     content->setContentsMargins(8, 8, 8, 8);
@@ -135,7 +129,7 @@ TFormFind::TFormFind(QWidget* parent)
     content->addLayout(flag_row);
     content->addLayout(list_buttons);
     content->addWidget(grid_);
-    content->addLayout(dialog_buttons);
+    content->addWidget(dialog_buttons);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -162,8 +156,8 @@ TFormFind::TFormFind(QWidget* parent)
     connect(btn_add, &QPushButton::clicked, this, &TFormFind::BtnAddClick);
     connect(btn_del, &QPushButton::clicked, this, &TFormFind::BtnDelClick);
     connect(btn_del_all, &QPushButton::clicked, this, &TFormFind::BtnDelAllClick);
-    connect(btn_ok, &QPushButton::clicked, this, &TFormFind::BtnOKClick);
-    connect(btn_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(dialog_buttons, &QDialogButtonBox::accepted, this, &TFormFind::BtnOKClick);
+    connect(dialog_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 void TFormFind::SetFindTypes(const std::vector<TFindType>& conditions) {

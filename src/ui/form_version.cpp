@@ -1,5 +1,6 @@
 #include "ui/form_version.hpp"
 
+#include <QDialogButtonBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -46,10 +47,10 @@ TFormVersion::TFormVersion(QWidget* parent, std::optional<VersionStrings> versio
     auto* licence_name = new QLabel(QStringLiteral(BRINDLE_LICENSE_NAME), panel);
     licence_name->setObjectName(QStringLiteral("LicenseName"));
 
-    auto* ok_button = new QPushButton(QStringLiteral("OK"), this);
-    ok_button->setObjectName(QStringLiteral("OKButton"));
-    ok_button->setDefault(true);
-    connect(ok_button, &QPushButton::clicked, this, &QDialog::accept);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->setCenterButtons(true);
+    QPushButton* ok_button = AddOkButton(*buttons, "OKButton");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* licence_row = new QHBoxLayout;
     licence_row->addWidget(licence_caption);
@@ -60,14 +61,10 @@ TFormVersion::TFormVersion(QWidget* parent, std::optional<VersionStrings> versio
     panel_layout->addWidget(product_name);
     panel_layout->addLayout(licence_row);
     panel_layout->addStretch(1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok_button);
-    buttons->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(panel);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons);
     FixDialogSize(*this, 298, 142);
     ok_button->setFocus();
 }
