@@ -11,9 +11,11 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "settings/condition_entry.hpp"
 #include "ui/find_type_grid.hpp"
+#include "ui/modal_service.hpp"
 #include "ui/ui_text.hpp"
 #include "ui/widgets.hpp"
 
@@ -177,17 +179,36 @@ void TFormFind::BtnAddClick() {
     if (!sjis) {
         return;
     }
-    const bool all_words = radio_button_all_inclusive_->isChecked();
-    const auto find_pos =
-        static_cast<std::uint8_t>(std::max(radio_group_find_pos_->ItemIndex(), 0));
-    for (const TFindType& condition :
-         MakeFindTypes(*sjis, all_words, find_pos,
-                       check_box_capital_->isEnabled() && check_box_capital_->isChecked(),
-                       check_box_regexp_->isChecked())) {
+    for (const TFindType& condition : TypedFindTypes(*sjis)) {
         grid_->AddFindType(condition);
     }
     // The next typing replaces the text.
     combo_box_find_str_->lineEdit()->selectAll();
+}
+
+std::vector<TFindType> TFormFind::TypedFindTypes(const std::string& sjis) const {
+    const bool all_words = radio_button_all_inclusive_->isChecked();
+    const auto find_pos =
+        static_cast<std::uint8_t>(std::max(radio_group_find_pos_->ItemIndex(), 0));
+    return MakeFindTypes(sjis, all_words, find_pos,
+                         check_box_capital_->isEnabled() && check_box_capital_->isChecked(),
+                         check_box_regexp_->isChecked());
+}
+
+bool TFormFind::HasUnregisteredText() const {
+    const QString text = combo_box_find_str_->currentText();
+    if (text.isEmpty()) {
+        return false;
+    }
+    const std::optional<std::string> sjis = QStringToSjis(text);
+    if (!sjis) {
+        return true;
+    }
+    const std::vector<TFindType> listed = grid_->GetFindTypes();
+    const std::vector<TFindType> typed = TypedFindTypes(*sjis);
+    return std::any_of(typed.begin(), typed.end(), [&listed](const TFindType& condition) {
+        return std::find(listed.begin(), listed.end(), condition) == listed.end();
+    });
 }
 
 void TFormFind::BtnDelClick() {
@@ -199,6 +220,22 @@ void TFormFind::BtnDelAllClick() {
 }
 
 void TFormFind::BtnOKClick() {
+    if (HasUnregisteredText()) {
+        const MessageButton answer =
+            ShowMessage(this, MessageKind::Question,
+                        QStringLiteral("条件文字列「%1」は登録されていません。\n登録しますか？")
+                            .arg(combo_box_find_str_->currentText()),
+                        MessageButton::Yes | MessageButton::No | MessageButton::Cancel);
+        if (answer == MessageButton::Yes) {
+            BtnAddClick();
+            if (HasUnregisteredText()) {
+                return;  // refused: a character that Shift_JIS lacks, said in its own box
+            }
+        } else if (answer != MessageButton::No) {
+            combo_box_find_str_->setFocus();
+            return;
+        }
+    }
     accept();
 }
 
