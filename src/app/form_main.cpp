@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <span>
 
 #include "app/form_convert.hpp"
 #include "app/help.hpp"
@@ -54,6 +55,27 @@ QStringList DroppedMailboxes(const QMimeData* mime) {
         }
     }
     return paths;
+}
+
+// The error box's text for a job that cannot run. The parser's words for an invalid regular
+// expression ("右(閉じ)括弧が必要です") do not say which condition is meant, so the box adds its
+// row in the list and its text, and the place of the fault.
+QString ProblemText(const TJobData& job, const TJobProblem& problem) {
+    const QString message = QString::fromUtf8(problem.message);
+    const std::vector<TFindType>& conditions = job.ConditionList;
+    for (std::size_t i = 0; i < conditions.size(); ++i) {
+        const auto own = CheckConditions(std::span(&conditions[i], 1));
+        if (!own || *own != problem) {
+            continue;
+        }
+        const QString text = SjisToQString(conditions[i].Condition);
+        const QString detail = QString::fromUtf8(problem.detail);
+        const QString place = detail.startsWith(text) ? detail.mid(text.size()) : QString();
+        return QStringLiteral("変換条件の%1行目「%2」は正規表現として使えません。\n")
+                   .arg(QString::number(i + 1), text) +
+               message + place;
+    }
+    return message;
 }
 
 }  // namespace
@@ -529,7 +551,7 @@ void TFormMain::ActionConvertExecute() {
     job.ExportPath = QStringToPath(edit_save_dir_->text());
     job.NamingType = static_cast<TNamingType>(std::max(0, radio_group_naming_->ItemIndex()));
     if (const auto problem = CheckJob(job)) {
-        ValidationError(QString::fromUtf8(problem->message));
+        ValidationError(ProblemText(job, *problem));
         return;
     }
     TFormConvert dialog(MakeConvertJob(job), this);

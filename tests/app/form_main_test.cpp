@@ -121,6 +121,16 @@ class FormMainTest : public DialogTestBase {
         // The destination typed into the box counts, even before it is stored in the job.
         edit_save_dir.setText(QString::fromStdString(dir.path().string()));
         expect_box(QStringLiteral("パラメータ文字が指定されていません。"));
+
+        // An invalid regular expression: the box names the condition, its row and text.
+        TFindParam param = Job().GetNamingTypeParameter();
+        param.ParamText = "Order:";
+        Job().SetNamingTypeParameter(param);
+        Job().SetConditions(std::vector<TFindType>{
+            {0, "abc", false, false}, {0, "a+", false, true}, {0, "(abc", false, true}});
+        expect_box(
+            QStringLiteral("変換条件の3行目「(abc」は正規表現として使えません。\n"
+                           "右(閉じ)括弧が必要です (5文字目)"));
     }
 
     void everyCommandFirstTakesTheDestinationBeingTyped() {
