@@ -6,6 +6,10 @@ include(GNUInstallDirs)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/help/"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/brindle/help"
         COMPONENT brindle)
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/brindle"
+        RENAME copyright
+        COMPONENT brindle)
 install(FILES "${PROJECT_SOURCE_DIR}/data/brindle.desktop"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
         COMPONENT brindle)
@@ -32,11 +36,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "mail")
 # The shared libraries (Qt, libxml2, libstdc++) come from dpkg-shlibdeps; what is loaded at run
-# time without a link (the X11 platform plugin, the Japanese font) is named here.
+# time without a link (the X11 platform plugin, the Japanese font, Qt's Japanese texts) is named
+# here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipaexfont-gothic")
-# The help opens in the user's browser through xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipaexfont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Brindle reads Outlook Express .dbx mailboxes and writes every message as its own .eml file,\n\
 Japanese mail first. It selects messages by conditions (text or regular expressions), names\n\

@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <span>
 
 #include "app/form_convert.hpp"
 #include "app/help.hpp"
@@ -54,6 +55,27 @@ QStringList DroppedMailboxes(const QMimeData* mime) {
         }
     }
     return paths;
+}
+
+// The error box's text for a job that cannot run. The parser's words for an invalid regular
+// expression ("右(閉じ)括弧が必要です") do not say which condition is meant, so the box adds its
+// row in the list and its text, and the place of the fault.
+QString ProblemText(const TJobData& job, const TJobProblem& problem) {
+    const QString message = QString::fromUtf8(problem.message);
+    const std::vector<TFindType>& conditions = job.ConditionList;
+    for (std::size_t i = 0; i < conditions.size(); ++i) {
+        const auto own = CheckConditions(std::span(&conditions[i], 1));
+        if (!own || *own != problem) {
+            continue;
+        }
+        const QString text = SjisToQString(conditions[i].Condition);
+        const QString detail = QString::fromUtf8(problem.detail);
+        const QString place = detail.startsWith(text) ? detail.mid(text.size()) : QString();
+        return QStringLiteral("変換条件の%1行目「%2」は正規表現として使えません。\n")
+                   .arg(QString::number(i + 1), text) +
+               message + place;
+    }
+    return message;
 }
 
 }  // namespace
@@ -226,7 +248,8 @@ QWidget* TFormMain::CreateControls() {
     label1->setObjectName(QStringLiteral("Label1"));
     dbx_grid_ = new TDbxGrid(settings_, central);
     dbx_grid_->setObjectName(QStringLiteral("DbxGrid"));
-    dbx_grid_->setMinimumHeight(97);
+    // Anchored at the top: a taller window gives its room to the conditions, not to the sources.
+    dbx_grid_->setFixedHeight(97);
     SetHint(*dbx_grid_, QStringLiteral("変換元のDBXファイル|変換元のDBXファイル"));
     dbx_grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
     dbx_grid_->addAction(action_dbx_select_);
@@ -278,6 +301,7 @@ QWidget* TFormMain::CreateControls() {
     find_grid_ = new TFindTypeGrid(settings_, central);
     find_grid_->setObjectName(QStringLiteral("FindTypeGrid"));
     find_grid_->setMinimumHeight(57);
+    SetHelpContext(*find_grid_, kHelpContextConditions);
     SetHint(*find_grid_, QStringLiteral("|条件に該当するメールを変換します"
                                         "(条件がない場合は全てのメールを変換します)"));
     find_grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -302,11 +326,11 @@ QWidget* TFormMain::CreateControls() {
     btn_close_->setMinimumWidth(75);
     SetHint(*btn_close_, QStringLiteral("|終了します"));
     connect(btn_close_, &QPushButton::clicked, this, &QWidget::close);
+    // Anchored at the right edge, however wide the window.
     auto* bottom = new QHBoxLayout;
-    bottom->addStretch(2);
+    bottom->addStretch(1);
     bottom->addWidget(btn_convert_);
     bottom->addWidget(btn_close_);
-    bottom->addStretch(1);
     grid->addLayout(bottom, 5, 0, 1, 3);
 
     setTabOrder(dbx_grid_, edit_save_dir_);
@@ -527,7 +551,7 @@ void TFormMain::ActionConvertExecute() {
     job.ExportPath = QStringToPath(edit_save_dir_->text());
     job.NamingType = static_cast<TNamingType>(std::max(0, radio_group_naming_->ItemIndex()));
     if (const auto problem = CheckJob(job)) {
-        ValidationError(QString::fromUtf8(problem->message));
+        ValidationError(ProblemText(job, *problem));
         return;
     }
     TFormConvert dialog(MakeConvertJob(job), this);
@@ -538,7 +562,8 @@ void TFormMain::ActionConvertExecute() {
 }
 
 void TFormMain::MenuHelpBrindleClick() {
-    OpenHelp(this, kHelpContextMain);
+    // The context of the control with the focus (the condition list has the conditions' page).
+    OpenHelp(this, HelpContextOf(focusWidget()));
 }
 
 void TFormMain::MenuHelpVersionClick() {
@@ -552,7 +577,9 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
         QWidget* window = QApplication::activeModalWidget();
         if (window != nullptr && window != this && watched->isWidgetType() &&
             static_cast<QWidget*>(watched)->window() == window) {
-            OpenHelp(window, HelpContextOf(window));
+            QWidget* focus = QApplication::focusWidget();
+            OpenHelp(window,
+                     HelpContextOf(focus != nullptr && focus->window() == window ? focus : window));
             return true;
         }
     }

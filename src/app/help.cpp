@@ -3,8 +3,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QVariant>
-#include <QWidget>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QStyle>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 #include "ui/modal_service.hpp"
 
@@ -46,22 +51,56 @@ QUrl HelpUrl(const QString& folder, int context) {
     return url;
 }
 
-int HelpContextOf(const QWidget* window) {
-    if (window == nullptr) {
-        return kHelpContextMain;
-    }
-    const QVariant property = window->property("helpContext");
-    if (property.isValid() && property.toInt() > 0) {
-        return property.toInt();
-    }
-    const QString name = window->objectName();
-    if (name == QStringLiteral("FormParam")) {
-        return kHelpContextParameter;
-    }
-    if (name == QStringLiteral("FormFind")) {
-        return kHelpContextConditions;
-    }
-    return kHelpContextMain;
+THelpWindow::THelpWindow(const QString& folder, QWidget* parent)
+    : QWidget(parent, Qt::Window), folder_(folder), browser_(new QTextBrowser(this)) {
+    setObjectName(QStringLiteral("FormHelp"));
+    setWindowTitle(QStringLiteral("Brindle ヘルプ"));
+    browser_->setObjectName(QStringLiteral("HelpBrowser"));
+    browser_->setSearchPaths({folder});
+    browser_->setOpenExternalLinks(false);
+
+    const auto tool_button = [this](const char* name, const QString& text,
+                                    QStyle::StandardPixmap icon) {
+        auto* button = new QToolButton(this);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(text);
+        button->setIcon(style()->standardIcon(icon));
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setAutoRaise(true);
+        return button;
+    };
+    QToolButton* back = tool_button("BtnBack", QStringLiteral("戻る"), QStyle::SP_ArrowBack);
+    QToolButton* forward =
+        tool_button("BtnForward", QStringLiteral("進む"), QStyle::SP_ArrowForward);
+    QToolButton* home = tool_button("BtnHome", QStringLiteral("目次"), QStyle::SP_DirHomeIcon);
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    connect(back, &QToolButton::clicked, browser_, &QTextBrowser::backward);
+    connect(forward, &QToolButton::clicked, browser_, &QTextBrowser::forward);
+    connect(home, &QToolButton::clicked, this, [this] { ShowContext(0); });
+    connect(browser_, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
+    connect(browser_, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
+    connect(browser_, &QTextBrowser::sourceChanged, this, [this] {
+        const QString title = browser_->documentTitle();
+        setWindowTitle(title.isEmpty() ? QStringLiteral("Brindle ヘルプ") : title);
+    });
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(back);
+    bar->addWidget(forward);
+    bar->addWidget(home);
+    bar->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(bar);
+    layout->addWidget(browser_, 1);
+    resize(640, 560);
+}
+
+void THelpWindow::ShowContext(int context) {
+    browser_->setSource(HelpUrl(folder_, context));
 }
 
 void OpenHelp(QWidget* parent, int context) {
@@ -71,7 +110,19 @@ void OpenHelp(QWidget* parent, int context) {
                     QStringLiteral("ヘルプファイルが見つかりません。"));
         return;
     }
-    Modal().OpenWithShell(HelpUrl(folder, context).toString());
+    QWidget* owner = parent != nullptr ? parent->window() : nullptr;
+    THelpWindow* help = owner != nullptr
+                            ? owner->findChild<THelpWindow*>(QString(), Qt::FindDirectChildrenOnly)
+                            : nullptr;
+    if (help == nullptr) {
+        // Owned by its window, as every child widget is.
+        help = new THelpWindow(folder, owner);
+        help->setAttribute(Qt::WA_DeleteOnClose, owner == nullptr);
+    }
+    help->ShowContext(context);
+    help->show();
+    help->raise();
+    help->activateWindow();
 }
 
 }  // namespace brindle

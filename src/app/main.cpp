@@ -13,6 +13,7 @@
 #include <exception>
 
 #include "app/form_main.hpp"
+#include "app/start_up.hpp"
 #include "platform/version_info.hpp"
 #include "settings/setting_file.hpp"
 #include "ui/modal_service.hpp"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     }
     TApplication app(argc, argv);
     SetNames();
+    brindle::SetUpApplication();
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("brindle"), QIcon(QStringLiteral(":/brindle.png"))));
 

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,9 +11,11 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "settings/condition_entry.hpp"
 #include "ui/find_type_grid.hpp"
+#include "ui/modal_service.hpp"
 #include "ui/ui_text.hpp"
 #include "ui/widgets.hpp"
 
@@ -49,7 +52,7 @@ TFormFind::TFormFind(QWidget* parent)
       status_bar_(new QStatusBar(this)) {
     setObjectName(QStringLiteral("FormFind"));
     setWindowTitle(QStringLiteral("変換条件"));
-    setProperty("HelpContext", 12);
+    SetHelpContext(*this, kHelpContextConditions);
 
     combo_box_find_str_->setObjectName(QStringLiteral("ComboBoxFindStr"));
     combo_box_find_str_->setEditable(true);
@@ -94,13 +97,10 @@ TFormFind::TFormFind(QWidget* parent)
     grid_->setObjectName(QStringLiteral("EditFindTypeGrid"));
     grid_->setMinimumSize(457, 73);
 
-    auto* btn_ok = new QPushButton(QStringLiteral("OK"), this);
-    btn_ok->setObjectName(QStringLiteral("BtnOK"));
-    btn_ok->setDefault(true);
+    auto* dialog_buttons = new QDialogButtonBox(this);
+    QPushButton* btn_ok = AddOkButton(*dialog_buttons);
     SetHint(*btn_ok, QStringLiteral("|変換条件を設定します"));
-    auto* btn_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    btn_cancel->setObjectName(QStringLiteral("BtnCancel"));
-    btn_cancel->setAutoDefault(false);
+    QPushButton* btn_cancel = AddCancelButton(*dialog_buttons);
     SetHint(*btn_cancel, QStringLiteral("|変換条件の設定を中止します"));
 
     status_bar_->setObjectName(QStringLiteral("StatusBar1"));
@@ -122,10 +122,6 @@ TFormFind::TFormFind(QWidget* parent)
     list_buttons->addWidget(btn_del);
     list_buttons->addWidget(btn_del_all);
     list_buttons->addStretch(1);
-    auto* dialog_buttons = new QHBoxLayout;
-    dialog_buttons->addStretch(1);
-    dialog_buttons->addWidget(btn_ok);
-    dialog_buttons->addWidget(btn_cancel);
 
     auto* content = new QVBoxLayout;
     content->setContentsMargins(8, 8, 8, 8);
@@ -135,7 +131,7 @@ TFormFind::TFormFind(QWidget* parent)
     content->addLayout(flag_row);
     content->addLayout(list_buttons);
     content->addWidget(grid_);
-    content->addLayout(dialog_buttons);
+    content->addWidget(dialog_buttons);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -162,8 +158,8 @@ TFormFind::TFormFind(QWidget* parent)
     connect(btn_add, &QPushButton::clicked, this, &TFormFind::BtnAddClick);
     connect(btn_del, &QPushButton::clicked, this, &TFormFind::BtnDelClick);
     connect(btn_del_all, &QPushButton::clicked, this, &TFormFind::BtnDelAllClick);
-    connect(btn_ok, &QPushButton::clicked, this, &TFormFind::BtnOKClick);
-    connect(btn_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(dialog_buttons, &QDialogButtonBox::accepted, this, &TFormFind::BtnOKClick);
+    connect(dialog_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 void TFormFind::SetFindTypes(const std::vector<TFindType>& conditions) {
@@ -183,17 +179,36 @@ void TFormFind::BtnAddClick() {
     if (!sjis) {
         return;
     }
-    const bool all_words = radio_button_all_inclusive_->isChecked();
-    const auto find_pos =
-        static_cast<std::uint8_t>(std::max(radio_group_find_pos_->ItemIndex(), 0));
-    for (const TFindType& condition :
-         MakeFindTypes(*sjis, all_words, find_pos,
-                       check_box_capital_->isEnabled() && check_box_capital_->isChecked(),
-                       check_box_regexp_->isChecked())) {
+    for (const TFindType& condition : TypedFindTypes(*sjis)) {
         grid_->AddFindType(condition);
     }
     // The next typing replaces the text.
     combo_box_find_str_->lineEdit()->selectAll();
+}
+
+std::vector<TFindType> TFormFind::TypedFindTypes(const std::string& sjis) const {
+    const bool all_words = radio_button_all_inclusive_->isChecked();
+    const auto find_pos =
+        static_cast<std::uint8_t>(std::max(radio_group_find_pos_->ItemIndex(), 0));
+    return MakeFindTypes(sjis, all_words, find_pos,
+                         check_box_capital_->isEnabled() && check_box_capital_->isChecked(),
+                         check_box_regexp_->isChecked());
+}
+
+bool TFormFind::HasUnregisteredText() const {
+    const QString text = combo_box_find_str_->currentText();
+    if (text.isEmpty()) {
+        return false;
+    }
+    const std::optional<std::string> sjis = QStringToSjis(text);
+    if (!sjis) {
+        return true;
+    }
+    const std::vector<TFindType> listed = grid_->GetFindTypes();
+    const std::vector<TFindType> typed = TypedFindTypes(*sjis);
+    return std::any_of(typed.begin(), typed.end(), [&listed](const TFindType& condition) {
+        return std::find(listed.begin(), listed.end(), condition) == listed.end();
+    });
 }
 
 void TFormFind::BtnDelClick() {
@@ -205,6 +220,22 @@ void TFormFind::BtnDelAllClick() {
 }
 
 void TFormFind::BtnOKClick() {
+    if (HasUnregisteredText()) {
+        const MessageButton answer =
+            ShowMessage(this, MessageKind::Question,
+                        QStringLiteral("条件文字列「%1」は登録されていません。\n登録しますか？")
+                            .arg(combo_box_find_str_->currentText()),
+                        MessageButton::Yes | MessageButton::No | MessageButton::Cancel);
+        if (answer == MessageButton::Yes) {
+            BtnAddClick();
+            if (HasUnregisteredText()) {
+                return;  // refused: a character that Shift_JIS lacks, said in its own box
+            }
+        } else if (answer != MessageButton::No) {
+            combo_box_find_str_->setFocus();
+            return;
+        }
+    }
     accept();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
 #include <vector>
 
 #include "model/find_type.hpp"
@@ -33,6 +34,9 @@ class TFormFind : public QDialog {
     void BtnAddClick();
     void BtnDelClick();
     void BtnDelAllClick();
+    // OK (or Enter): text typed into the box but not in the list is asked about first, since
+    // it would otherwise be dropped and the job would convert every message: はい registers
+    // it and closes, いいえ closes without it, キャンセル keeps the dialog open.
     void BtnOKClick();
 
   protected:
@@ -40,6 +44,11 @@ class TFormFind : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
+    // The conditions that "↓登録" makes of the text as typed, with the choices as they are.
+    std::vector<TFindType> TypedFindTypes(const std::string& sjis) const;
+    // Whether the text box holds text whose conditions are not all in the list.
+    bool HasUnregisteredText() const;
+
     QComboBox* combo_box_find_str_;
     QRadioButton* radio_button_match_full_;
     QRadioButton* radio_button_all_inclusive_;

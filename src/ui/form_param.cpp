@@ -1,5 +1,6 @@
 #include "ui/form_param.hpp"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,7 +26,7 @@ TFormParam::TFormParam(const TSettingFile& job, QWidget* parent)
                          {QStringLiteral("同じ行(&C)"), QStringLiteral("次の行(&N)")}, 1, this)) {
     setObjectName(QStringLiteral("FormParam"));
     setWindowTitle(QStringLiteral("パラメータ"));
-    setProperty("HelpContext", 9);
+    SetHelpContext(*this, kHelpContextParameter);
 
     const TFindParam param = job.GetNamingTypeParameter();
     opened_text_ = param.ParamText;
@@ -40,12 +41,9 @@ TFormParam::TFormParam(const TSettingFile& job, QWidget* parent)
     radio_group_name_param_line_->setObjectName(QStringLiteral("RadioGroupNameParamLine"));
     radio_group_name_param_line_->SetItemIndex(static_cast<int>(param.NamingLine));
 
-    auto* btn_ok = new QPushButton(QStringLiteral("OK"), this);
-    btn_ok->setObjectName(QStringLiteral("BtnOK"));
-    btn_ok->setDefault(true);
-    auto* btn_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    btn_cancel->setObjectName(QStringLiteral("BtnCancel"));
-    btn_cancel->setAutoDefault(false);
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* btn_ok = AddOkButton(*buttons);
+    QPushButton* btn_cancel = AddCancelButton(*buttons);
 
     auto* text_row = new QHBoxLayout;
     text_row->addWidget(label);
@@ -53,16 +51,12 @@ TFormParam::TFormParam(const TSettingFile& job, QWidget* parent)
     auto* groups = new QHBoxLayout;
     groups->addWidget(radio_group_name_param_pos_, 1);
     groups->addWidget(radio_group_name_param_line_, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btn_ok);
-    buttons->addWidget(btn_cancel);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addLayout(text_row);
     layout->addLayout(groups);
     layout->addStretch(1);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons);
     FixDialogSize(*this, 346, 184);
 
     setTabOrder(edit_name_param_, radio_group_name_param_pos_->Button(0));
@@ -75,8 +69,8 @@ TFormParam::TFormParam(const TSettingFile& job, QWidget* parent)
 
     connect(radio_group_name_param_pos_, &RadioGroup::Click, this,
             &TFormParam::RadioGroupNameParamPosClick);
-    connect(btn_ok, &QPushButton::clicked, this, &TFormParam::BtnOKClick);
-    connect(btn_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &TFormParam::BtnOKClick);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     RadioGroupNameParamPosClick();
 }
 

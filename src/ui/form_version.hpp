@@ -1,13 +1,11 @@
-// The version dialog "バージョン情報": the product name with its file version, the author line
-// and the web address, which opens in the browser when clicked.
+// The version dialog "バージョン情報": the product name with its file version and the licence.
+// Nothing else: the project has no web page of its own to point to.
 #pragma once
 
 #include <QDialog>
 #include <optional>
 
 #include "ui/app_info.hpp"
-
-class QLabel;
 
 namespace brindle {
 
@@ -20,17 +18,8 @@ class TFormVersion : public QDialog {
     explicit TFormVersion(QWidget* parent);
     TFormVersion(QWidget* parent, std::optional<VersionStrings> version_strings);
 
-  public slots:
-    // Hands the web address to the desktop; the outcome is not examined.
-    void CommentsClick();
-
   protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-
-  private:
-    QLabel* product_name_;
-    QLabel* comments_;
 };
 
 }  // namespace brindle

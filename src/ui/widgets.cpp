@@ -3,9 +3,16 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTranslator>
+#include <QVariant>
+#include <memory>
 
 namespace brindle {
 
@@ -54,6 +61,23 @@ void FixDialogSize(QDialog& dialog, int client_width, int client_height) {
     dialog.setFixedSize(dialog.sizeHint().expandedTo(QSize(client_width, client_height)));
 }
 
+QPushButton* AddOkButton(QDialogButtonBox& box, const char* name) {
+    // The program's own caption, so the button reads the same with or without Qt's texts.
+    QPushButton* button = box.addButton(QDialogButtonBox::Ok);
+    button->setText(QStringLiteral("OK"));
+    button->setObjectName(QString::fromLatin1(name));
+    button->setDefault(true);
+    return button;
+}
+
+QPushButton* AddCancelButton(QDialogButtonBox& box, const char* name) {
+    QPushButton* button = box.addButton(QDialogButtonBox::Cancel);
+    button->setText(QStringLiteral("キャンセル"));
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
 void UseJapaneseFont() {
     const QString family = QStringLiteral("IPAexGothic");
     if (QFontDatabase::hasFamily(family)) {
@@ -61,6 +85,42 @@ void UseJapaneseFont() {
         font.setFamilies({family});
         QApplication::setFont(font);
     }
+}
+
+bool UseJapaneseQtTexts() {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return false;
+    }
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator.get())) {
+        return false;
+    }
+    // From here the application owns it: it is needed for as long as a window shows.
+    translator->setParent(app);
+    static_cast<void>(translator.release());
+    return true;
+}
+
+namespace {
+constexpr const char* kHelpContextProperty = "HelpContext";
+}  // namespace
+
+void SetHelpContext(QWidget& widget, int context) {
+    widget.setProperty(kHelpContextProperty, context);
+}
+
+int HelpContextOf(const QWidget* widget) {
+    for (; widget != nullptr; widget = widget->parentWidget()) {
+        const int context = widget->property(kHelpContextProperty).toInt();
+        if (context > 0) {
+            return context;
+        }
+    }
+    return kHelpContextMain;
 }
 
 void SetHint(QWidget& widget, const QString& hint) {

@@ -8,6 +8,8 @@
 
 class QButtonGroup;
 class QDialog;
+class QDialogButtonBox;
+class QPushButton;
 class QWidget;
 
 namespace brindle {
@@ -37,9 +39,31 @@ class RadioGroup : public QGroupBox {
 // controls need more (a larger font, another style).
 void FixDialogSize(QDialog& dialog, int client_width, int client_height);
 
+// The OK and キャンセル buttons of a dialog's button box, named as the form named them. The box
+// orders them as the desktop does; OK is the default button.
+QPushButton* AddOkButton(QDialogButtonBox& box, const char* name = "BtnOK");
+QPushButton* AddCancelButton(QDialogButtonBox& box, const char* name = "BtnCancel");
+
 // Makes the Japanese font the application's font when it is installed, so that Latin and
 // Japanese text come from one font instead of a Latin font with a Japanese fallback.
 void UseJapaneseFont();
+
+// Loads Qt's own Japanese texts (the standard buttons, the file dialog) from Qt's translations
+// folder, so they match the program's Japanese window whatever the user's locale; false when
+// qtbase_ja.qm is not installed (Debian package qt6-translations-l10n).
+bool UseJapaneseQtTexts();
+
+// Help contexts: anchors "context-N" of the help pages.
+inline constexpr int kHelpContextMain = 1;
+inline constexpr int kHelpContextParameter = 9;
+inline constexpr int kHelpContextConditions = 12;
+
+// The help context of a window or a control. Set and read only through these two, so that the
+// property has one name.
+void SetHelpContext(QWidget& widget, int context);
+// The context of the widget, else of the nearest widget around it that has one; the main
+// window's when none has.
+int HelpContextOf(const QWidget* widget);
 
 // Sets a hint "short|long": the part before the bar becomes the tooltip, the part after it
 // the status-bar text. A hint without a bar is both. An empty part sets nothing.

@@ -18,7 +18,9 @@
 
 #include "app/form_convert.hpp"
 #include "app/form_main.hpp"
+#include "app/help.hpp"
 #include "app/hooked_mailbox.hpp"
+#include "app/start_up.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/parsed_mailbox.hpp"
 #include "platform/exception.hpp"
@@ -61,6 +63,7 @@ std::string Sjis(const char* utf8) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindle"));
+    SetUpApplication();
     if (argc < 2) {
         std::fputs("usage: brindle_app_screenshots OUTPUT_FOLDER [SUFFIX]\n", stderr);
         return 2;
@@ -103,6 +106,14 @@ int main(int argc, char** argv) {
         settings.SetCreateDir(true);  // a change after the load: the caption shows (*)
         Settle([] { return false; });
         ok &= Save(form, out, QStringLiteral("main-job"), suffix);
+        // Enlarged: the conditions take the room, the buttons stay at the right edge.
+        form.resize(form.width() + 260, form.height() + 160);
+        Settle([] { return false; });
+        ok &= Save(form, out, QStringLiteral("main-wide"), suffix);
+
+        OpenHelp(&form, kHelpContextConditions);
+        Settle([] { return false; });
+        ok &= Save(*form.findChild<THelpWindow*>(), out, QStringLiteral("help"), suffix);
     }
 
     {

@@ -87,6 +87,7 @@ const std::map<std::string, Maker>& Makers() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     brindle::UseJapaneseFont();
+    brindle::UseJapaneseQtTexts();
     const auto& makers = brindle::Makers();
     const auto found = argc == 3 ? makers.find(argv[1]) : makers.end();
     if (found == makers.end()) {

@@ -152,11 +152,46 @@ class FormFindTest : public DialogTestBase {
         TFormFind dialog(nullptr);
         dialog.SetFindTypes(Job().GetConditions());
         QTest::mouseClick(&Child<QPushButton>(dialog, "BtnDelAll"), Qt::LeftButton);
-        // Text typed but never added stays out of the list.
-        Type(Child<QComboBox>(dialog, "ComboBoxFindStr"), QStringLiteral("d"));
         QTest::mouseClick(&Child<QPushButton>(dialog, "BtnOK"), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(dialog.GetFindTypes().empty());
+    }
+
+    void okOrEnterWithTextNotRegisteredAsksWhetherToRegisterIt() {
+        const TFindType a{0, "a", false, false};
+        const TFindType d{0, "d", false, false};
+        struct Case {
+            MessageButton answer;
+            bool stays_open;
+            std::vector<TFindType> conditions;
+        };
+        for (const Case& c :
+             {Case{MessageButton::Cancel, true, {a}}, Case{MessageButton::No, false, {a}},
+              Case{MessageButton::Yes, false, {a, d}}}) {
+            TFormFind dialog(nullptr);
+            dialog.SetFindTypes({a});
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            auto& combo = Child<QComboBox>(dialog, "ComboBoxFindStr");
+            Type(combo, QStringLiteral("d"));
+            Boxes().ClearAsked();
+            Boxes().SetNextAnswer(c.answer);
+            QTest::keyClick(combo.lineEdit(), Qt::Key_Return);  // Enter in the text box
+            const auto boxes = Boxes().Messages();
+            QCOMPARE(boxes.size(), std::size_t{1});
+            QCOMPARE(boxes[0].buttons,
+                     MessageButton::Yes | MessageButton::No | MessageButton::Cancel);
+            QVERIFY2(boxes[0].text.contains(QStringLiteral("「d」")), qPrintable(boxes[0].text));
+            QCOMPARE(dialog.isVisible(), c.stays_open);
+            QCOMPARE(dialog.GetFindTypes(), c.conditions);
+        }
+        // Text that is in the list already: OK asks nothing.
+        TFormFind dialog(nullptr);
+        Add(dialog, QStringLiteral("a"));
+        Boxes().ClearAsked();
+        QTest::mouseClick(&Child<QPushButton>(dialog, "BtnOK"), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(Boxes().Messages().empty());
     }
 
     void textWithoutShiftJisIsRefusedWithABox() {
@@ -217,11 +252,6 @@ class FormFindTest : public DialogTestBase {
         QCOMPARE(Child<QComboBox>(dialog, "ComboBoxFindStr").toolTip(),
                  QStringLiteral("条件文字列"));
         QVERIFY(Child<QPushButton>(dialog, "BtnAdd").toolTip().isEmpty());
-
-        // Enter in the text box is the OK button's.
-        QTest::keyClick(&dialog, Qt::Key_N, Qt::AltModifier);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
 };
 

@@ -1,5 +1,9 @@
 // Text crossing between the job's Shift_JIS and Qt, the reporting hook shown as boxes, and the
 // scripted service's own checks, which every dialog test relies on.
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -9,6 +13,7 @@
 #include "platform/report.hpp"
 #include "support/dialog_test_base.hpp"
 #include "ui/ui_text.hpp"
+#include "ui/widgets.hpp"
 
 namespace brindle::testing {
 
@@ -16,6 +21,43 @@ class UiTextTest : public DialogTestBase {
     Q_OBJECT
 
   private slots:
+    void qtsOwnTextsAreJapaneseWithTheTranslator() {
+        if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                               QStringLiteral("/qtbase_ja.qm"))) {
+            QSKIP("qtbase_ja.qm is not installed (Debian package qt6-translations-l10n)");
+        }
+        QVERIFY(UseJapaneseQtTexts());
+        // What the real service shows: a question box and the open dialog, read and closed.
+        QStringList seen;
+        const auto read_then_close = [&seen] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                seen << box->button(QMessageBox::Yes)->text()
+                     << box->button(QMessageBox::No)->text();
+                box->button(QMessageBox::No)->click();
+            } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                seen << dialog->findChild<QLabel*>(QStringLiteral("lookInLabel"))->text()
+                     << dialog->labelText(QFileDialog::FileName);
+                dialog->reject();
+            }
+        };
+        QtModalService service;
+        QTimer::singleShot(0, read_then_close);
+        QCOMPARE(service.ShowMessage(nullptr, {MessageKind::Question,
+                                               {},
+                                               QStringLiteral("?"),
+                                               MessageButton::Yes | MessageButton::No}),
+                 MessageButton::No);
+        QTimer::singleShot(0, read_then_close);
+        QVERIFY(service.GetOpenFileName(nullptr, {}).isEmpty());
+        QCOMPARE(seen.size(), 4);
+        for (const QString& english : {QStringLiteral("&Yes"), QStringLiteral("&No"),
+                                       QStringLiteral("Look in:"), QStringLiteral("File &name:")}) {
+            QVERIFY2(!seen.contains(english), qPrintable(seen.join(' ')));
+        }
+        QCOMPARE(seen[1].left(3), QStringLiteral("いいえ"));
+    }
+
     void shiftJisAndPathsDisplay() {
         QCOMPARE(SjisToQString("\x93\xfa\x96\x7b"), QStringLiteral("日本"));
         QCOMPARE(SjisToQString("a\xff"), QStringLiteral("a\uFFFD"));
