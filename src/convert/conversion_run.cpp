@@ -120,11 +120,16 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
 // opened ahead vanish unnamed).
 class TConvertRun::ReadAhead {
   public:
+    // open_files: whether the reading stage may open the messages' files ahead (not when most
+    // messages are expected to be found already written).
     ReadAhead(TBasicMailParser& mailbox, const TMailFilter& filter, const TNamingRule& rule,
-              const std::string& folder, std::int32_t count)
-        : mailbox_(mailbox), filter_(filter), rule_(rule), folder_(folder), thread_([this, count] {
-              Work(count);
-          }) {}
+              const std::string& folder, std::int32_t count, bool open_files)
+        : mailbox_(mailbox),
+          filter_(filter),
+          rule_(rule),
+          folder_(folder),
+          open_files_(open_files),
+          thread_([this, count] { Work(count); }) {}
     ~ReadAhead() {
         {
             const std::lock_guard lock(mutex_);
@@ -204,7 +209,8 @@ class TConvertRun::ReadAhead {
             // Opening the file is work either stage can do: this one does it unless the writing
             // stage is waiting for it (conditions that decode every body make reading the
             // slower stage).
-            ReadMessage message = ReadOne(mailbox_, filter_, rule_, folder_, j, !writer_idle);
+            ReadMessage message =
+                ReadOne(mailbox_, filter_, rule_, folder_, j, open_files_ && !writer_idle);
             std::unique_lock lock(mutex_);
             if (!cancelled_ && !Fits(message.bytes)) {
                 // Full: the writing stage is woken to take what there is, and this one waits
@@ -235,6 +241,7 @@ class TConvertRun::ReadAhead {
     const TMailFilter& filter_;
     const TNamingRule& rule_;
     const std::string& folder_;
+    const bool open_files_;
     std::mutex mutex_;
     std::condition_variable filled_;   // the writing stage waits here for messages
     std::condition_variable drained_;  // the reading stage waits here for room
@@ -393,14 +400,15 @@ TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
     // Destroyed (stopped and joined) before the mailbox it reads.
     std::optional<ReadAhead> reader;
     if (read_ahead_) {
-        reader.emplace(mailbox, job_.filter, job_.naming, folder, count);
+        reader.emplace(mailbox, job_.filter, job_.naming, folder, count, !job_.update);
     }
     for (std::int32_t j = 0; j < count; ++j) {
         if (StopRequested()) {
             return MessagesEnd::Stopped;
         }
-        ReadMessage message = reader ? reader->Next(count - j)
-                                     : ReadOne(mailbox, job_.filter, job_.naming, folder, j, true);
+        ReadMessage message =
+            reader ? reader->Next(count - j)
+                   : ReadOne(mailbox, job_.filter, job_.naming, folder, j, !job_.update);
         try {
             ConvertMessage(message, path, j, folder);
         } catch (const FolderError& e) {
