@@ -20,11 +20,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <span>
 
 #include "app/form_convert.hpp"
 #include "app/help.hpp"
 #include "job/job_setup.hpp"
+#include "mailbox/store_finder.hpp"
 #include "platform/wine_registry.hpp"
 #include "ui/dbx_grid.hpp"
 #include "ui/find_type_grid.hpp"
@@ -41,6 +44,21 @@ namespace {
 constexpr int kMinimumHeight = 350;
 
 const char* const kSettingFileFilter = "設定ファイル(*.xml);;すべてのファイル(*.*)";
+
+// Where the open dialog starts when the job has no mailbox yet: the store that the Wine
+// prefix's registry names, else the first store found in a prefix or on a mounted disk.
+std::optional<std::filesystem::path> FirstStoreFolder() {
+    if (const auto prefix = DefaultWinePrefix()) {
+        if (auto store = OutlookExpressStoreFolder(*prefix)) {
+            return store;
+        }
+    }
+    const std::vector<TFoundStore> found = FindStores(TStoreSearch::Defaults());
+    if (found.empty()) {
+        return std::nullopt;
+    }
+    return found.front().folder;
+}
 
 // The .dbx files among dropped URLs, in their order.
 QStringList DroppedMailboxes(const QMimeData* mime) {
@@ -373,11 +391,9 @@ void TFormMain::ActionDbxSelectExecute() {
     const std::vector<std::string> sources = settings_.GetInportPaths();
     if (!sources.empty()) {
         request.directory = QFileInfo(PathToQString(sources.front())).absolutePath();
-    } else if (const auto prefix = DefaultWinePrefix()) {
-        if (const auto store = OutlookExpressStoreFolder(*prefix)) {
-            request.directory = PathToQString(store->string());
-            request.file_name.clear();
-        }
+    } else if (const auto store = FirstStoreFolder()) {
+        request.directory = PathToQString(store->string());
+        request.file_name.clear();
     }
     request.filter = QStringLiteral("DBXファイル(*.dbx)");
     const QStringList chosen = Modal().GetOpenFileNames(this, request);

@@ -11,6 +11,7 @@
 #include "cli/convert_command.hpp"
 #include "cli/list_command.hpp"
 #include "cli/run_command.hpp"
+#include "cli/stores_command.hpp"
 #include "platform/version_info.hpp"
 
 namespace brindle::cli {
@@ -26,6 +27,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     AddConvertCommand(app, context);
     AddListCommand(app, context);
     AddRunCommand(app, context);
+    AddStoresCommand(app, context);
 
     app.footer(kExitStatusHelp);
     std::vector<std::string> args = ArgumentsForParser(argc, argv);
