@@ -10,6 +10,7 @@
 #include "platform/exception.hpp"
 #include "platform/iconv_converter.hpp"
 #include "platform/sjis.hpp"
+#include "platform/text_encoding.hpp"
 
 namespace brindle {
 
@@ -278,13 +279,14 @@ WordCharset ParseWordCharset(std::string_view name) {
     return charset;
 }
 
-// One descriptor per thread and charset of the table above, opened on first use.
+// One descriptor per thread, target and charset of the table above, opened on first use.
+template <const char* kTo>
 std::string ConvertOtherCharset(std::string_view bytes, const OtherCharset& charset) {
     thread_local std::map<std::string_view, IconvConverter> converters;
     auto found = converters.find(charset.iconv_name);
     if (found == converters.end()) {
-        found = converters.emplace(charset.iconv_name, IconvConverter(kCp932, charset.iconv_name))
-                    .first;
+        found =
+            converters.emplace(charset.iconv_name, IconvConverter(kTo, charset.iconv_name)).first;
     }
     // A lead byte and the byte after it are one character in the double-byte charsets named
     // here, as in CP932.
@@ -313,7 +315,7 @@ std::string ConvertWordBytes(const TCharNkfConv& conv, std::string_view bytes,
             case WordCharset::Kind::CodePage:
                 return conv.CodePageToSJis(bytes, charset.code_page);
             case WordCharset::Kind::Iconv:
-                return ConvertOtherCharset(bytes, *charset.other);
+                return ConvertOtherCharset<kCp932>(bytes, *charset.other);
             case WordCharset::Kind::ShiftJis:
             case WordCharset::Kind::Unknown:
                 break;
@@ -325,9 +327,38 @@ std::string ConvertWordBytes(const TCharNkfConv& conv, std::string_view bytes,
     return std::string(bytes);
 }
 
+// The same into UTF-8: a word whose charset holds characters that Shift_JIS lacks (UTF-8,
+// UTF-7, the charsets of other languages) keeps them; every other word is what Shift_JIS
+// decoding gives, in UTF-8.
+std::string ConvertWordBytesUtf8(const TCharNkfConv& conv, std::string_view bytes,
+                                 const WordCharset& charset) {
+    try {
+        if (charset.kind == WordCharset::Kind::CodePage && charset.code_page == kCodePageUtf8) {
+            header_decode_steps += bytes.size();
+            return SanitizeUtf8(bytes);
+        }
+        if (charset.kind == WordCharset::Kind::CodePage && charset.code_page == kCodePageUtf7) {
+            header_decode_steps += bytes.size();
+            return SanitizeUtf8(Utf7ToUtf8(bytes));
+        }
+        if (charset.kind == WordCharset::Kind::Iconv) {
+            header_decode_steps += bytes.size();
+            return ConvertOtherCharset<kUtf8>(bytes, *charset.other);
+        }
+    } catch (const std::exception&) {
+        // As in Shift_JIS decoding: a charset iconv cannot serve leaves the bytes as they are.
+    }
+    return Cp932ToUtf8(ConvertWordBytes(conv, bytes, charset));
+}
+
+std::string PlainToUtf8(std::string_view text) {
+    return Cp932ToUtf8(PlainToSJis(text));
+}
+
 // Decodes the encoded words of value whose charset `wanted` accepts; other words stay as
 // written, and so does the text between words, except white space between two decoded words.
-template <typename Wanted>
+// Words are converted by convert_word, the text between them by convert_plain.
+template <typename Wanted, auto convert_word = ConvertWordBytes, auto convert_plain = PlainToSJis>
 std::string DecodeWords(const TCharNkfConv& conv, std::string_view value, Wanted wanted) {
     std::string out;
     out.reserve(value.size());
@@ -340,7 +371,7 @@ std::string DecodeWords(const TCharNkfConv& conv, std::string_view value, Wanted
     bool run_open_utf7 = false;
     const auto flush = [&] {
         if (in_run) {
-            out += ConvertWordBytes(conv, run_bytes, run_charset);
+            out += convert_word(conv, run_bytes, run_charset);
             run_bytes.clear();
             in_run = false;
         }
@@ -359,7 +390,7 @@ std::string DecodeWords(const TCharNkfConv& conv, std::string_view value, Wanted
         // RFC 2047: white space between two encoded words is not part of the text.
         if (!(after_word && IsLinearWhiteSpace(between))) {
             flush();
-            out += PlainToSJis(between);
+            out += convert_plain(between);
         }
         std::string bytes = TransferDecode(*word);
         if (in_run && run_charset.key == charset.key) {
@@ -381,7 +412,7 @@ std::string DecodeWords(const TCharNkfConv& conv, std::string_view value, Wanted
         after_word = true;
     }
     flush();
-    out += PlainToSJis(value.substr(copied));
+    out += convert_plain(value.substr(copied));
     return out;
 }
 
@@ -433,6 +464,11 @@ std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_p
 
 std::string TCharNkfConv::DecodeHeader(std::string_view value) const {
     return DecodeWords(*this, value, [](const WordCharset&) { return true; });
+}
+
+std::string TCharNkfConv::DecodeHeaderUtf8(std::string_view value) const {
+    return DecodeWords<bool (*)(const WordCharset&), ConvertWordBytesUtf8, PlainToUtf8>(
+        *this, value, [](const WordCharset&) { return true; });
 }
 
 std::string TCharNkfConv::DecodeUnicodeWord(std::string_view value, std::string_view prefix) const {

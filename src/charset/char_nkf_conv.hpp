@@ -39,8 +39,13 @@ class TCharNkfConv : public TCharCodeConv {
     // words is decoded too. Zero bytes are kept. Never raises.
     std::string DecodeHeader(std::string_view value) const;
 
-    // The same, limited to UTF-7 and UTF-8 words; value comes back as it is when it holds no
-    // word starting with prefix (such as "=?UTF-8?B?"). Never raises.
+    // The same into UTF-8, for file names: characters that Shift_JIS lacks (accents, Korean,
+    // emoji) are kept; every character Shift_JIS has comes out as Shift_JIS decoding gives it.
+    // Never raises.
+    std::string DecodeHeaderUtf8(std::string_view value) const;
+
+    // The same as DecodeHeader, limited to UTF-7 and UTF-8 words; value comes back as it is when it
+    // holds no word starting with prefix (such as "=?UTF-8?B?"). Never raises.
     std::string DecodeUnicodeWord(std::string_view value, std::string_view prefix) const;
 
     // Bytes looked at or converted by header decoding on the calling thread so far; tests

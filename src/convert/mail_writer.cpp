@@ -141,6 +141,21 @@ std::string NamingBase(const TNamingRule& rule, const TBasicMail& mail) {
     return MakeSafeFileName(FindParameterValue(rule, mail));
 }
 
+std::string NativeNamingBase(const TNamingRule& rule, const TBasicMail& mail) {
+    // A body parameter is found in the body's Shift_JIS lines; header values are decoded once
+    // more, into UTF-8, so that no character of theirs becomes "？".
+    if (rule.type == TNamingType::Parameter && rule.pos == TNamingPos::Body) {
+        return MakeNativeBaseName(NamingBase(rule, mail));
+    }
+    const std::string_view key =
+        rule.type == TNamingType::Subject ? kSubjectKey : std::string_view(rule.param_text);
+    std::string joined;
+    for (const std::string& value : mail.FieldValuesUtf8(key)) {
+        joined += value;
+    }
+    return MakeUnicodeBaseName(joined);
+}
+
 TPreparedMail::TPreparedMail(const TNamingRule& rule, const TBasicMail& mail,
                              const std::string& folder, bool open_file) {
     // A parsed message holds its text in written form already; only other messages are copied.
@@ -151,7 +166,7 @@ TPreparedMail::TPreparedMail(const TNamingRule& rule, const TBasicMail& mail,
         text = normalized_;
     }
     if (rule.type != TNamingType::Number) {
-        base_ = MakeNativeBaseName(NamingBase(rule, mail));
+        base_ = NativeNamingBase(rule, mail);
     }
     file_.emplace(UnnamedFile::Deferred{}, folder, text, open_file);
     // The time is set before the file has its name, so that the name never shows a file with

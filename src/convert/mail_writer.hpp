@@ -54,6 +54,10 @@ std::string FindParameterValue(const TNamingRule& rule, const TBasicMail& mail);
 // not used for running numbers.
 std::string NamingBase(const TNamingRule& rule, const TBasicMail& mail);
 
+// The base as the file gets it, in UTF-8: a subject or header parameter keeps the characters
+// that Shift_JIS lacks (MakeUnicodeBaseName); a body parameter is NamingBase in UTF-8.
+std::string NativeNamingBase(const TNamingRule& rule, const TBasicMail& mail);
+
 // Names, creates and writes the message's file in folder (a native path ending with '/') and
 // answers its full path. Sets the file's modification time to the message's Date: when that
 // parses. Raises Exception when the file cannot be created or written (no file is left).

@@ -49,41 +49,15 @@ std::size_t Utf8Length(unsigned char c) {
     return 2;
 }
 
-}  // namespace
-
-std::string MakeSafeFileName(std::string_view sjis) {
-    std::string out;
-    out.reserve(sjis.size());
-    std::size_t i = 0;
-    while (i < sjis.size()) {
-        const std::size_t len = sjis::CharLength(sjis, i);
-        if (len == 1) {
-            bool replaced = false;
-            for (const auto& r : kReplacements) {
-                if (sjis[i] == r.from) {
-                    out += r.to;
-                    replaced = true;
-                    break;
-                }
-            }
-            if (!replaced) {
-                out += sjis[i];
-            }
-        } else {
-            out.append(sjis.substr(i, len));
-        }
-        i += len;
-    }
-    return out;
-}
-
-std::string MakeNativeBaseName(std::string_view sjis_base) {
-    const std::string utf8 = SanitizeUtf8(Cp932ToUtf8(sjis_base));
+// The name the file system gets for a base already in UTF-8: no control bytes, no '/', never
+// hidden, never empty, short enough for "(n)" and ".eml".
+std::string FinishBaseName(std::string utf8) {
     std::string name;
     name.reserve(utf8.size());
     // In UTF-8 every byte below 0x80 is a character of its own, so ASCII controls and '/' can
     // be dropped or replaced without looking at neighbours. A '/' can still be here: an invalid
-    // lead byte hides it from the Shift_JIS walk above, and the conversion passes it through.
+    // lead byte hides it from the Shift_JIS walk of MakeSafeFileName, and the conversion
+    // passes it through.
     for (const char c : utf8) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F) {
@@ -113,6 +87,60 @@ std::string MakeNativeBaseName(std::string_view sjis_base) {
         name.resize(cut);
     }
     return name;
+}
+
+}  // namespace
+
+std::string MakeSafeFileName(std::string_view sjis) {
+    std::string out;
+    out.reserve(sjis.size());
+    std::size_t i = 0;
+    while (i < sjis.size()) {
+        const std::size_t len = sjis::CharLength(sjis, i);
+        if (len == 1) {
+            bool replaced = false;
+            for (const auto& r : kReplacements) {
+                if (sjis[i] == r.from) {
+                    out += r.to;
+                    replaced = true;
+                    break;
+                }
+            }
+            if (!replaced) {
+                out += sjis[i];
+            }
+        } else {
+            out.append(sjis.substr(i, len));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string MakeNativeBaseName(std::string_view sjis_base) {
+    return FinishBaseName(SanitizeUtf8(Cp932ToUtf8(sjis_base)));
+}
+
+std::string MakeUnicodeBaseName(std::string_view utf8) {
+    // The common case, a text that Shift_JIS can hold, takes the one Shift_JIS path, so its
+    // name is exactly the name the program has always given it.
+    if (const auto sjis = Utf8ToCp932(utf8)) {
+        return MakeNativeBaseName(MakeSafeFileName(*sjis));
+    }
+    const std::string text = SanitizeUtf8(utf8);
+    std::string name;
+    name.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = Utf8Length(static_cast<unsigned char>(text[i]));
+        const std::string_view character = std::string_view(text).substr(i, length);
+        if (const auto sjis = Utf8ToCp932(character)) {
+            name += Cp932ToUtf8(MakeSafeFileName(*sjis));
+        } else {
+            name += character;
+        }
+        i += length;
+    }
+    return FinishBaseName(std::move(name));
 }
 
 }  // namespace brindle

@@ -1,4 +1,5 @@
-// Turning a Shift_JIS text (a subject, a parameter value) into the base of an output file name.
+// Turning a Shift_JIS text (a subject, a parameter value) into the base of an output file name,
+// or a text decoded into UTF-8 that holds characters Shift_JIS lacks.
 // MakeSafeFileName replaces the characters that Windows file names cannot hold by their
 // full-width forms, walking the text as Shift_JIS so that a trail byte 0x5C (表, ソ) is never
 // taken for a backslash. MakeNativeBaseName then gives the name the Linux file system gets:
@@ -24,5 +25,12 @@ std::string MakeSafeFileName(std::string_view sjis);
 // The UTF-8 base name for a Shift_JIS base (the result of MakeSafeFileName). Deterministic and
 // never empty: an empty base becomes "無題", a leading '.' becomes "．".
 std::string MakeNativeBaseName(std::string_view sjis_base);
+
+// The UTF-8 base name for a text decoded into UTF-8 (a subject): a text that Shift_JIS can hold
+// gets exactly MakeNativeBaseName(MakeSafeFileName(...)) of its Shift_JIS form; in any other,
+// each character Shift_JIS has is made safe the same way and the others (accents, Korean,
+// emoji) are kept as they are. Then the rules of MakeNativeBaseName: no control bytes, never
+// hidden, never empty, length in bytes.
+std::string MakeUnicodeBaseName(std::string_view utf8);
 
 }  // namespace brindle

@@ -190,6 +190,19 @@ std::vector<std::string> TMail::FieldValues(std::string_view key) const {
     if (header_) {
         return TBasicMail::FieldValues(key);
     }
+    return WalkFieldValues(key, false);
+}
+
+std::vector<std::string> TMail::FieldValuesUtf8(std::string_view key) const {
+    // A header whose decoding can fail ends at the failing field: its map says which fields
+    // there are, and the names follow it.
+    if (converter_->HeaderDecodingCanFail()) {
+        return TBasicMail::FieldValuesUtf8(key);
+    }
+    return WalkFieldValues(key, true);
+}
+
+std::vector<std::string> TMail::WalkFieldValues(std::string_view key, bool utf8) const {
     // The walk of ParseHeaderLines over the message header, deciding by name alone which
     // fields to decode. The name before the first field is empty.
     std::vector<std::string> values;
@@ -200,7 +213,7 @@ std::vector<std::string> TMail::FieldValues(std::string_view key) const {
             wanted = UpperCasedEquals(field.name, key);
         }
         if (wanted) {
-            std::string value = DecodeField(header_lines_, first, field.next, field.head);
+            std::string value = DecodeField(header_lines_, first, field.next, field.head, utf8);
             if (!value.empty()) {
                 if (key == kSubjectKey && !values.empty()) {
                     values.front() += value;
@@ -215,7 +228,7 @@ std::vector<std::string> TMail::FieldValues(std::string_view key) const {
 }
 
 std::string TMail::DecodeField(std::span<const std::string_view> lines, std::size_t first,
-                               std::size_t next, std::string_view head) const {
+                               std::size_t next, std::string_view head, bool utf8) const {
     // Unfolded as RFC 5322 says: the line breaks go, the white space after them stays.
     // Decoded once as a whole, so that encoded words, and the blanks between and inside
     // them, read the same however the field was folded.
@@ -223,7 +236,7 @@ std::string TMail::DecodeField(std::span<const std::string_view> lines, std::siz
     for (std::size_t k = first + 1; k < next; ++k) {
         raw += lines[k];
     }
-    std::string value = converter_->DecodeHeader(raw);
+    std::string value = utf8 ? converter_->DecodeHeaderUtf8(raw) : converter_->DecodeHeader(raw);
     const std::string_view trimmed = TrimControls(value);
     if (trimmed.size() != value.size()) {
         value = std::string(trimmed);

@@ -53,6 +53,7 @@ class TMail final : public TBasicMail {
     const THeaderMap& GetHeaders() const override { return Header().map; }
     // Without the map, when it has not been made: only the fields with this key are decoded.
     std::vector<std::string> FieldValues(std::string_view key) const override;
+    std::vector<std::string> FieldValuesUtf8(std::string_view key) const override;
     // The decoded body. Raises the body's conversion error (Exception) on every call when the
     // body cannot be converted.
     const Lines& GetBodyLines() const override;
@@ -117,7 +118,9 @@ class TMail final : public TBasicMail {
     // The decoded, trimmed value of the field whose lines are lines[first, next) and whose
     // first line holds `head` after the field name.
     std::string DecodeField(std::span<const std::string_view> lines, std::size_t first,
-                            std::size_t next, std::string_view head) const;
+                            std::size_t next, std::string_view head, bool utf8 = false) const;
+    // The walk of FieldValues over the message header, decoding into Shift_JIS or UTF-8.
+    std::vector<std::string> WalkFieldValues(std::string_view key, bool utf8) const;
     THeaderMap ParseHeaderLines(std::span<const std::string_view> lines, HeaderTextBuilder* text,
                                 std::string& current_field) const;
     // The body stage; runs on the first request for the body and keeps its result. With

@@ -22,6 +22,10 @@ class TMailConverter {
     virtual std::string DecodeHeader(std::string_view value) const {
         return conv_.DecodeHeader(value);
     }
+    // The same into UTF-8, keeping the characters Shift_JIS lacks (for file names).
+    virtual std::string DecodeHeaderUtf8(std::string_view value) const {
+        return conv_.DecodeHeaderUtf8(value);
+    }
     // Whether DecodeHeader can raise. A field that fails to decode ends its header, which
     // changes the answer for every field after it; so a message whose converter can fail reads
     // its whole header at construction, and one whose converter cannot reads a field only when

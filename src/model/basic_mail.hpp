@@ -20,6 +20,7 @@
 
 #include "platform/exception.hpp"
 #include "platform/line_list.hpp"
+#include "platform/text_encoding.hpp"
 
 namespace brindle {
 
@@ -77,6 +78,15 @@ class TBasicMail {
     virtual std::vector<std::string> FieldValues(std::string_view key) const {
         const auto values = GetHeaders().ValuesView(key);
         return {values.begin(), values.end()};
+    }
+    // The same values decoded into UTF-8, keeping the characters that Shift_JIS lacks (for file
+    // names); a message that cannot do better answers its Shift_JIS values in UTF-8.
+    virtual std::vector<std::string> FieldValuesUtf8(std::string_view key) const {
+        std::vector<std::string> values = FieldValues(key);
+        for (std::string& value : values) {
+            value = Cp932ToUtf8(value);
+        }
+        return values;
     }
     virtual const Lines& GetBodyLines() const = 0;
     virtual std::string GetBoundary() const = 0;

@@ -97,6 +97,35 @@ TEST(WriteMail, SubjectValuesAreJoinedAndMissingSubjectIsUntitled) {
     EXPECT_EQ(NameOf(WriteMail(state, rule, SubjectMail("a\r\nb"), Folder(dir))), "ab.eml");
 }
 
+TEST(WriteMail, NamesKeepEveryCharacterAndJapaneseNamesStayAsTheyWere) {
+    struct Case {
+        std::string header;  // stored header lines
+        std::string name;
+    };
+    const Case cases[] = {
+        {"Subject: =?UTF-8?Q?Caf=C3=A9_cr=C3=A8me_=C3=A0_la_fran=C3=A7aise?=",
+         "Café crème à la française.eml"},
+        {"Subject: =?UTF-8?B?7ZWc6rWt7Ja0IOyEnOyLoCDwn5iA?=", "한국어 서신 😀.eml"},
+        {"Subject: =?ks_c_5601-1987?B?x9Gxub7u?=", "한국어.eml"},
+        // Made safe character by character, whatever script the others are in.
+        {"Subject: =?UTF-8?Q?r=C3=A9sum=C3=A9_a/b:c=3F?=", "résumé a／b：c？.eml"},
+        // Japanese and what Shift_JIS can hold: the names of before, 〜 as ～ included.
+        {"Subject: =?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=", "日本語.eml"},
+        {"Subject: =?UTF-8?B?44Gm44GZ44Go44CcMQ==?=", "てすと～1.eml"},
+        {"X-Order: =?UTF-8?Q?N=C2=BA_=E2=82=AC5?=", "Nº €5.eml"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        TNamingState state;
+        const auto mail = TMail::FromStoredText(c.header + "\r\n\r\nbody\r\n");
+        const TNamingRule rule = c.header.starts_with("X-Order")
+                                     ? Rule(TNamingType::Parameter, "X-Order", TNamingPos::Header)
+                                     : Rule(TNamingType::Subject);
+        EXPECT_EQ(NameOf(WriteMail(state, rule, *mail, Folder(dir))), c.name);
+    }
+}
+
 TEST(WriteMail, VeryLongSubjectsFitAndStillCountDuplicates) {
     test::TempDir dir;
     TNamingState state;
@@ -249,6 +278,10 @@ class RecordingConverter : public TMailConverter {
     std::string DecodeHeader(std::string_view value) const override {
         decoded_.emplace_back(value);
         return TMailConverter::DecodeHeader(value);
+    }
+    std::string DecodeHeaderUtf8(std::string_view value) const override {
+        decoded_.emplace_back(value);
+        return TMailConverter::DecodeHeaderUtf8(value);
     }
 
   private:
