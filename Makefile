@@ -25,8 +25,9 @@ test: build
 
 # The Debian packages brindle-cli and brindle in $(PACKAGE_DIR), built without tests and
 # benchmarks, with the hardening flags of dpkg-buildflags, then checked by lintian, which fails
-# the target on an error. BRINDLE_MAINTAINER="Name <address>" sets the
-# Maintainer field (DEBFULLNAME and DEBEMAIL do too).
+# the target on an error, and by scripts/check-package (hardening, no build path, a CLI without
+# Qt). BRINDLE_MAINTAINER="Name <address>" sets the Maintainer field (DEBFULLNAME and DEBEMAIL
+# do too).
 PACKAGE_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 package:
 	scripts/install-deps --package
@@ -40,6 +41,7 @@ package:
 	cd $(PACKAGE_DIR) && cpack -G DEB
 	appstreamcli validate --no-net data/*.metainfo.xml
 	lintian --fail-on error $(PACKAGE_DIR)/*.deb
+	scripts/check-package $(PACKAGE_DIR)
 
 # The whole test suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
