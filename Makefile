@@ -23,12 +23,25 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-# The Debian package (brindle_<version>_<arch>.deb in $(PACKAGE_DIR)): the programs, the help,
-# the desktop entry and the icon, built without tests and benchmarks.
-package: deps
-	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_TESTS=OFF -DBRINDLE_BENCHMARKS=OFF
+# The Debian packages brindle-cli and brindle in $(PACKAGE_DIR), built without tests and
+# benchmarks, with the hardening flags of dpkg-buildflags, then checked by lintian, which fails
+# the target on an error, and by scripts/check-package (hardening, no build path, a CLI without
+# Qt). BRINDLE_MAINTAINER="Name <address>" sets the Maintainer field (DEBFULLNAME and DEBEMAIL
+# do too).
+PACKAGE_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+package:
+	scripts/install-deps --package
+	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DBRINDLE_PACKAGE=ON -DBRINDLE_TESTS=OFF -DBRINDLE_BENCHMARKS=OFF \
+	    -DCMAKE_CXX_FLAGS="$$($(PACKAGE_FLAGS) CXXFLAGS) $$($(PACKAGE_FLAGS) CPPFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$($(PACKAGE_FLAGS) LDFLAGS)" \
+	    $(if $(BRINDLE_MAINTAINER),-DBRINDLE_MAINTAINER="$(BRINDLE_MAINTAINER)")
 	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	rm -f $(PACKAGE_DIR)/*.deb
 	cd $(PACKAGE_DIR) && cpack -G DEB
+	appstreamcli validate --no-net data/*.metainfo.xml
+	lintian --fail-on error $(PACKAGE_DIR)/*.deb
+	scripts/check-package $(PACKAGE_DIR)
 
 # The whole test suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps

@@ -1,6 +1,7 @@
 # Checks the file types that Brindle installs: update-mime-database must read the package and
 # find a job by its root element Brindle and a mailbox by its signature, and the desktop entry
-# must offer the program for exactly these two types (not for every XML file).
+# and the AppStream metainfo must offer the program for exactly these two types (not for every
+# XML file).
 # Run as cmake -DSRC=<project dir> -DWORK=<scratch dir> -DUPDATE_MIME=<program> -P check_mime.cmake.
 cmake_minimum_required(VERSION 3.25)
 
@@ -34,6 +35,14 @@ file(STRINGS "${SRC}/data/brindle.desktop" mime_line REGEX "^MimeType=")
 string(REPLACE "\\;" ";" mime_line "${mime_line}")
 if(NOT mime_line STREQUAL "MimeType=application/x-brindle-job;application/x-outlook-express-dbx;")
     string(APPEND broken "  the desktop entry claims ${mime_line}\n")
+endif()
+
+# Software centres take the types from the AppStream metainfo: the same two.
+file(GLOB metainfo "${SRC}/data/*.metainfo.xml")
+file(STRINGS "${metainfo}" listed REGEX "<mediatype>")
+string(REGEX REPLACE " *<mediatype>([^<]*)</mediatype>" "\\1" listed "${listed}")
+if(NOT listed STREQUAL "application/x-brindle-job;application/x-outlook-express-dbx")
+    string(APPEND broken "  the metainfo lists ${listed}\n")
 endif()
 
 if(broken)

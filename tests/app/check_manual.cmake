@@ -1,0 +1,45 @@
+# The manual page docs/man/brindle.1 describes every option that `brindle --help` lists, and
+# its synopsis names the files the program takes.
+# Run as cmake -DSRC=<project dir> -DPROGRAM=<brindle> -P check_manual.cmake.
+cmake_minimum_required(VERSION 3.25)
+
+execute_process(COMMAND "${PROGRAM}" --help RESULT_VARIABLE status OUTPUT_VARIABLE help)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "brindle --help ended with ${status}")
+endif()
+file(READ "${SRC}/docs/man/brindle.1" page)
+
+set(broken "")
+# The option lines of the help: "  -h, --help  Displays ...".
+string(REGEX MATCHALL "\n +-[^\n]*" option_lines "${help}")
+set(options "")
+foreach(line IN LISTS option_lines)
+    string(REGEX MATCHALL "--?[a-zA-Z?][-a-zA-Z]*" names "${line}")
+    list(APPEND options ${names})
+endforeach()
+list(LENGTH options count)
+if(count LESS 4)
+    string(APPEND broken "  only ${count} options found in:\n${help}\n")
+endif()
+foreach(option IN LISTS options)
+    # In troff source a hyphen of an option is written \-; -v must not be found in --version.
+    string(REPLACE "-" "\\\\-" troff "${option}")
+    if(NOT page MATCHES "(^|[^-a-zA-Z])${troff}([^-a-zA-Z]|$)")
+        string(APPEND broken "  ${option} is not described\n")
+    endif()
+endforeach()
+string(FIND "${page}" ".SH SYNOPSIS" from)
+string(FIND "${page}" ".SH DESCRIPTION" to)
+math(EXPR length "${to} - ${from}")
+string(SUBSTRING "${page}" ${from} ${length} synopsis)
+foreach(file IN ITEMS JOB.xml MAILBOX.dbx)
+    string(FIND "${synopsis}" "${file}" in_synopsis)
+    string(FIND "${help}" "${file}" in_help)
+    if(in_synopsis EQUAL -1 OR in_help EQUAL -1)
+        string(APPEND broken "  ${file} is missing from the help or the synopsis\n")
+    endif()
+endforeach()
+
+if(broken)
+    message(FATAL_ERROR "docs/man/brindle.1:\n${broken}")
+endif()
