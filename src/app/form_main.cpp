@@ -28,6 +28,8 @@
 #include "app/help.hpp"
 #include "job/job_setup.hpp"
 #include "mailbox/store_finder.hpp"
+#include "mailbox/store_folder.hpp"
+#include "platform/exception.hpp"
 #include "platform/wine_registry.hpp"
 #include "ui/dbx_grid.hpp"
 #include "ui/find_type_grid.hpp"
@@ -60,7 +62,20 @@ std::optional<std::filesystem::path> FirstStoreFolder() {
     return found.front().folder;
 }
 
-// The .dbx files among dropped URLs, in their order.
+// The mailboxes of a folder (a store folder), sorted by name; its other files are left out.
+QStringList MailboxesIn(const QString& folder) {
+    QStringList paths;
+    try {
+        for (const std::string& mailbox : ScanStoreFolder(QStringToPath(folder)).mailboxes) {
+            paths.append(PathToQString(mailbox));
+        }
+    } catch (const Exception&) {
+        // A folder that cannot be read gives nothing to add.
+    }
+    return paths;
+}
+
+// The .dbx files among dropped URLs, and the mailboxes of dropped folders, in their order.
 QStringList DroppedMailboxes(const QMimeData* mime) {
     QStringList paths;
     if (mime == nullptr || !mime->hasUrls()) {
@@ -68,7 +83,13 @@ QStringList DroppedMailboxes(const QMimeData* mime) {
     }
     for (const QUrl& url : mime->urls()) {
         const QString path = url.toLocalFile();
-        if (!path.isEmpty() && IsMailboxName(path) && QFileInfo(path).isFile()) {
+        if (path.isEmpty()) {
+            continue;
+        }
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            paths.append(MailboxesIn(path));
+        } else if (IsMailboxName(path) && info.isFile()) {
             paths.append(path);
         }
     }
@@ -120,6 +141,11 @@ TFormMain::TFormMain(TSettingFile& settings, QWidget* parent)
         MakeAction("ActionDbxSelect", QStringLiteral("参照(&B)"), {}, QStringLiteral("変換元"),
                    QStringLiteral("変換元のDBXファイルを参照する|"
                                   "変換元のDBXファイルを参照します"));
+    action_dbx_folder_ = MakeAction(
+        "ActionDbxFolderAdd", QStringLiteral("フォルダから追加..."), {}, QStringLiteral("変換元"),
+        QStringLiteral(
+            "フォルダのDBXファイルをすべて追加する|"
+            "フォルダ（Outlook Express の保存フォルダ）にあるDBXファイルをすべて追加します"));
     action_dbx_delete_ =
         MakeAction("ActionDbxDelete", QStringLiteral("削除(&C)"), {}, QStringLiteral("変換元"));
     action_find_edit_ =
@@ -148,6 +174,7 @@ TFormMain::TFormMain(TSettingFile& settings, QWidget* parent)
         MakeAction("MenuHelpVersion", QStringLiteral("バージョン情報(&A)"), {}, {});
 
     connect(action_dbx_select_, &QAction::triggered, this, &TFormMain::ActionDbxSelectExecute);
+    connect(action_dbx_folder_, &QAction::triggered, this, &TFormMain::ActionDbxFolderAddExecute);
     connect(action_dbx_delete_, &QAction::triggered, this, &TFormMain::ActionDbxDeleteExecute);
     connect(action_find_edit_, &QAction::triggered, this, &TFormMain::ActionFindEditExecute);
     connect(action_find_clear_, &QAction::triggered, this, &TFormMain::ActionFindClearExecute);
@@ -218,6 +245,7 @@ void TFormMain::CreateMenus() {
     file->addSeparator();
     QMenu* source = file->addMenu(QStringLiteral("変換元"));
     source->addAction(action_dbx_select_);
+    source->addAction(action_dbx_folder_);
     source->addAction(action_dbx_delete_);
     QMenu* destination = file->addMenu(QStringLiteral("変換先(&D)"));
     destination->addAction(action_select_dir_);
@@ -405,6 +433,30 @@ void TFormMain::ActionDbxSelectExecute() {
         settings_.AddInportPath(QStringToPath(path));
     }
     dbx_grid_->MatchColWidth();
+}
+
+void TFormMain::ActionDbxFolderAddExecute() {
+    FileRequest request;
+    request.caption = QStringLiteral("追加するフォルダの選択");
+    request.directory = open_dialog_folder_;
+    if (request.directory.isEmpty()) {
+        if (const auto store = FirstStoreFolder()) {
+            request.directory = PathToQString(store->string());
+        }
+    }
+    const QString folder = Modal().GetExistingDirectory(this, request);
+    if (folder.isEmpty()) {
+        return;
+    }
+    open_dialog_folder_ = folder;
+    const QStringList mailboxes = MailboxesIn(folder);
+    for (const QString& path : mailboxes) {
+        settings_.AddInportPath(QStringToPath(path));
+    }
+    dbx_grid_->MatchColWidth();
+    ShowStatus(mailboxes.isEmpty()
+                   ? QStringLiteral("このフォルダにはDBXファイルがありません。")
+                   : QStringLiteral("%1 個のDBXファイルを追加しました。").arg(mailboxes.size()));
 }
 
 void TFormMain::ActionDbxDeleteExecute() {

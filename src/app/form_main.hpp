@@ -71,6 +71,7 @@ class TFormMain : public QMainWindow {
 
   private slots:
     void ActionDbxSelectExecute();
+    void ActionDbxFolderAddExecute();
     void ActionDbxDeleteExecute();
     void ActionSelectDirExecute();
     void EditSaveDirExit();
@@ -109,6 +110,7 @@ class TFormMain : public QMainWindow {
     ConvertHook convert_hook_;
 
     QAction* action_dbx_select_ = nullptr;
+    QAction* action_dbx_folder_ = nullptr;
     QAction* action_dbx_delete_ = nullptr;
     QAction* action_find_edit_ = nullptr;
     QAction* action_find_clear_ = nullptr;

@@ -434,6 +434,39 @@ class FormMainTest : public DialogTestBase {
                  (std::vector<std::string>{first.string(), second.string()}));
     }
 
+    void aFolderAddsEveryMailboxInItDroppedOrChosen() {
+        const test::TempDir dir;
+        const fs::path store = dir / "store";
+        fs::create_directories(store);
+        test::DbxBuilder().AddMessages(1).WriteTo(store / "b.dbx");
+        test::DbxBuilder().AddMessages(1).WriteTo(store / "a.dbx");
+        std::ofstream(store / "Folders.dbx") << "not a mailbox";
+        const std::vector<std::string> expected{(store / "a.dbx").string(),
+                                                (store / "b.dbx").string()};
+        {
+            TFormMain form(Job());
+            form.show();
+            QMimeData folder;
+            folder.setUrls({QUrl::fromLocalFile(QString::fromStdString(store.string()))});
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &folder, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(&form, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &folder, Qt::LeftButton,
+                            Qt::NoModifier);
+            QApplication::sendEvent(&form, &drop);
+            QCOMPARE(Job().GetInportPaths(), expected);
+        }
+        Job().DeleteInportPath(1);
+        Job().DeleteInportPath(0);
+        TFormMain form(Job());
+        form.show();
+        Boxes().SetNextFolder(QString::fromStdString(store.string()));
+        form.findChild<QAction*>(QStringLiteral("ActionDbxFolderAdd"))->trigger();
+        QCOMPARE(Job().GetInportPaths(), expected);
+        QVERIFY(form.statusBar()->currentMessage().contains(QStringLiteral("2 個")));
+    }
+
     void sourceDialogStartsWhereTheMailIs() {
         // A made-up Wine prefix whose default identity keeps its mail in C:\Mail\OE.
         const test::TempDir prefix;
