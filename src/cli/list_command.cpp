@@ -1,4 +1,5 @@
-// brindle-cli list MAILBOX.dbx|FOLDER...: per mailbox "<file name>: <n> messages", n being what the
+// brindle-cli list MAILBOX.dbx|FOLDER...: per mailbox "<file name>: <n> messages" (with
+// " [<folder>]" after the name where the store's folder list shows it), n being what the
 // index walk finds (with " (header says <m>)" when the header's count differs), then per
 // message "<index>\t<bytes>\t<subject>", bytes the length of the stored text and subject the
 // decoded subject in UTF-8; control bytes of names and subjects are shown as blanks. Errors are
@@ -15,6 +16,7 @@
 #include "cli/arguments.hpp"
 #include "cli/convert_command.hpp"
 #include "convert/conversion_run.hpp"
+#include "convert/store_tree.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/mail.hpp"
 #include "platform/report.hpp"
@@ -62,7 +64,12 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
         context.err << "(" << name << "):" << e.what() << "\n";
         return false;
     }
-    context.out << name << ": " << count << " messages";
+    context.out << name;
+    // Where the store showed the mailbox, when its folder list says so.
+    if (const auto folder = TStoreTree::ForMailbox(path).FolderOf(SourceFileName(path))) {
+        context.out << " [" << Blanked(*folder) << "]";
+    }
+    context.out << ": " << count << " messages";
     if (parser.HeaderMessageCount() != count) {
         context.out << " (header says " << parser.HeaderMessageCount() << ")";
     }

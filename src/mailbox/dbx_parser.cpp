@@ -46,6 +46,10 @@ constexpr const char* kReadFailed[] = {
     "メールの読み取りに失敗しました。(4)",
 };
 constexpr const char* kBlockFailed = "ファイルの読み取りに失敗しました。";
+constexpr const char* kNoFolderList =
+    "Outlook Express のフォルダ一覧（Folders.dbx）ではありません。";
+// A folder record's attributes are a few numbers and names: a longer record is damaged.
+constexpr std::int64_t kMaxFolderRecord = 64 * 1024;
 constexpr const char* kNotRecord =
     "索引が指す位置にメール記録がありません（索引が壊れています。--salvage "
     "で拾える場合があります）。";
@@ -146,8 +150,10 @@ const char* SignatureProblem(std::int64_t size, const unsigned char* header) {
 
 }  // namespace
 
-TDBXParser::TDBXParser(const std::filesystem::path& path, bool salvage)
-    : file_(std::make_unique<TDBXFile>(path)), salvage_requested_(salvage) {}
+TDBXParser::TDBXParser(const std::filesystem::path& path, bool salvage, TDbxKind kind)
+    : file_(std::make_unique<TDBXFile>(path)),
+      salvage_requested_(salvage && kind == TDbxKind::MessageFolder),
+      kind_(kind) {}
 
 TDBXParser::~TDBXParser() = default;
 
@@ -166,6 +172,12 @@ std::size_t TDBXParser::MessageListBytes() const {
 }
 
 void TDBXParser::CheckSignature(std::int64_t size, const unsigned char* header) {
+    if (kind_ == TDbxKind::FolderList) {
+        if (size < kHeaderFieldsEnd || Le32(header) != kMagic || Le32(header + 4) != kFolderList) {
+            throw Exception(kNoFolderList);
+        }
+        return;
+    }
     const char* problem = SignatureProblem(size, header);
     if (problem == nullptr) {
         return;
@@ -213,13 +225,15 @@ void TDBXParser::BuildMessageList() {
         }
     }
     // A scan is only as good as what it knows is taken: before it, every listed record is
-    // checked. Without a scan, a record is checked when its message is read.
-    if (damage_ || salvage_requested_) {
+    // checked. Without a scan, a record is checked when its message is read; a folder list's
+    // few records are checked at once, and hold no block chains to scan for.
+    const bool scan = (damage_ || salvage_requested_) && kind_ == TDbxKind::MessageFolder;
+    if (scan || kind_ == TDbxKind::FolderList) {
         DropForeignRecords();
-        indexed_count_ = static_cast<std::int32_t>(records_.size());
+    }
+    indexed_count_ = static_cast<std::int32_t>(records_.size());
+    if (scan) {
         Salvage();
-    } else {
-        indexed_count_ = static_cast<std::int32_t>(records_.size());
     }
     // A file that is no mail folder from its first bytes is one only if the scan found mail.
     if (!header_sound && salvaged_.empty()) {
@@ -531,6 +545,45 @@ std::string TDBXParser::ReadMailText(std::int32_t index) {
         RaiseWarning(damage);
     }
     return text;
+}
+
+std::vector<TRecordField> TDBXParser::ReadRecordFields(std::int32_t index) {
+    const Message message = At(index);
+    if (message.salvaged) {
+        return {};
+    }
+    const std::int64_t record = message.offset;
+    std::array<unsigned char, kRecordAttributes> head{};
+    if (file_->Read(record, head.data(), head.size()) != head.size() ||
+        !IsRecordHead(head.data(), record, *file_)) {
+        throw Exception(kNotRecord);
+    }
+    const std::int64_t length =
+        std::min<std::int64_t>(LeInt32(head.data() + kRecordLength), kMaxFolderRecord);
+    std::string body(static_cast<std::size_t>(length), '\0');
+    body.resize(file_->Read(record + kRecordAttributes, body.data(), body.size()));
+    const std::size_t count = head[kRecordAttributeCount];
+    const std::size_t data_area = 4 * count;
+    std::vector<TRecordField> fields;
+    for (std::size_t k = 0; k < count && 4 * k + 4 <= body.size(); ++k) {
+        const auto* entry = reinterpret_cast<const unsigned char*>(body.data() + 4 * k);
+        TRecordField field;
+        field.id = static_cast<std::uint8_t>(entry[0] & ~kDirectValueBit);
+        field.value = Le32(entry) >> 8;
+        if ((entry[0] & kDirectValueBit) == 0) {
+            const std::size_t at = data_area + field.value;
+            field.value = 0;
+            if (at < body.size()) {
+                if (at + 4 <= body.size()) {
+                    field.value = Le32(reinterpret_cast<const unsigned char*>(body.data() + at));
+                }
+                const std::size_t end = body.find('\0', at);
+                field.data = body.substr(at, end == std::string::npos ? end : end - at);
+            }
+        }
+        fields.push_back(std::move(field));
+    }
+    return fields;
 }
 
 std::int64_t TDBXParser::FirstBlockOf(std::int64_t record) const {

@@ -32,13 +32,27 @@
 
 namespace brindle {
 
+// The kinds of store file the reader walks: a message folder, or the store's folder list
+// (Folders.dbx), whose index lists one record per folder and no messages.
+enum class TDbxKind { MessageFolder, FolderList };
+
+// One attribute of a record: its id (without the bit that says where the value is) and its
+// value: the entry's own 24 bits, or, kept in the record's data area, the four bytes there
+// (as value) and the zero-terminated bytes there (as data).
+struct TRecordField {
+    std::uint8_t id = 0;
+    std::uint32_t value = 0;
+    std::string data;
+};
+
 class TDBXParser : public TBasicMailReader {
   public:
     // Opens the file read-only and takes an exclusive non-blocking lock; reports nothing. A file
     // that fails to open (or that another run holds) fails at the first GetMailCount.
     // With salvage, the file is also scanned for messages that its index does not list, even
     // when the index is sound (a deleted message whose blocks are still in place).
-    explicit TDBXParser(const std::filesystem::path& path, bool salvage = false);
+    explicit TDBXParser(const std::filesystem::path& path, bool salvage = false,
+                        TDbxKind kind = TDbxKind::MessageFolder);
     ~TDBXParser() override;
     TDBXParser(const TDBXParser&) = delete;
     TDBXParser& operator=(const TDBXParser&) = delete;
@@ -47,6 +61,10 @@ class TDBXParser : public TBasicMailReader {
     // list, another file, an empty one...), or nothing for a mail folder. Reads the first bytes
     // only; a file that cannot be opened says so.
     static std::optional<std::string> WhyNoMailbox(const std::filesystem::path& path);
+
+    // The attributes of the record at the index, in their order (a folder list's folders are
+    // read this way). Raises Exception when it is no record.
+    std::vector<TRecordField> ReadRecordFields(std::int32_t index);
 
     // The number of messages that the index walk finds, whatever the header's count says. The
     // first call walks the index; later calls return the cached result.
@@ -120,6 +138,7 @@ class TDBXParser : public TBasicMailReader {
 
     std::unique_ptr<TDBXFile> file_;
     bool salvage_requested_ = false;
+    TDbxKind kind_ = TDbxKind::MessageFolder;
     bool walked_ = false;
     std::int32_t header_count_ = 0;
     std::int32_t indexed_count_ = 0;

@@ -211,9 +211,8 @@ TEST_F(ConvertCommand, FolderGivesEveryMailboxInItAndSkipsTheStoresOtherFiles) {
     DbxBuilder().AddMessage("Subject: b\r\n\r\n").WriteTo(store / "b.dbx");
     DbxBuilder().AddMessage("Subject: a\r\n\r\n").WriteTo(store / "a.dbx");
     DbxBuilder().AddMessage("Subject: inner\r\n\r\n").WriteTo(store / "sub" / "c.dbx");
-    std::string folders = DbxBuilder().AddMessages(1).Build();
-    folders.replace(4, 4, "\xC6\xFD\x74\x6F");  // the folder list's file type
-    std::ofstream(store / "Folders.dbx", std::ios::binary) << folders;
+    std::ofstream(store / "Folders.dbx", std::ios::binary)
+        << test::BuildFolderList({{1, 0, "Local Folders", ""}, {2, 1, "Inbox", "a.dbx"}});
     std::ofstream(store / "Cleanup.log") << "log\n";
 
     const Outcome o = Convert({"--naming", "subject", "-o", out_.string(), store.string()});
@@ -224,7 +223,7 @@ TEST_F(ConvertCommand, FolderGivesEveryMailboxInItAndSkipsTheStoresOtherFiles) {
     EXPECT_NE(o.err.find("(Cleanup.log):"), std::string::npos) << o.err;
 
     const Outcome listed = test::RunCliWith({"list", store.string()}, false);
-    EXPECT_EQ(listed.out.rfind("a.dbx: 1 messages\n", 0), 0u) << listed.out;
+    EXPECT_EQ(listed.out.rfind("a.dbx [Local Folders/Inbox]: 1 messages\n", 0), 0u) << listed.out;
 }
 
 TEST_F(ConvertCommand, OptionsThatDoNothingTogetherAreRefused) {

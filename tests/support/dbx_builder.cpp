@@ -103,6 +103,46 @@ int DefaultTree(const std::vector<int>& ids, int first, int count, std::vector<F
 
 }  // namespace
 
+std::string BuildFolderList(const std::vector<DbxFolder>& folders) {
+    if (folders.size() > static_cast<std::size_t>(kMaxEntries)) {
+        throw std::logic_error("DbxBuilder: one node holds at most 255 folders");
+    }
+    std::string out(static_cast<std::size_t>(DbxBuilder::kHeaderSize), '\0');
+    std::copy(std::begin(kSignature), std::end(kSignature), out.begin());
+    Put32(out, 4, 0x6F74FDC6u);  // the folder list's file type
+    const auto root = static_cast<std::uint32_t>(out.size());
+    out.resize(out.size() + kNodeEntries + kEntrySize * folders.size(), '\0');
+    Put32(out, root, root);
+    Put8(out, root + kNodeEntryCount, static_cast<std::uint8_t>(folders.size()));
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const DbxFolder& folder = folders[i];
+        const std::uint32_t count = folder.file.empty() ? 3 : 4;
+        std::string data = folder.name + '\0';
+        const std::size_t file_at = data.size();
+        data += folder.file + '\0';
+        const auto record = static_cast<std::uint32_t>(out.size());
+        out.resize(
+            out.size() + static_cast<std::size_t>(kRecordAttributes) + 4 * count + data.size(),
+            '\0');
+        Put32(out, record, record);
+        Put32(out, record + 4, static_cast<std::uint32_t>(4 * count + data.size()));
+        Put8(out, record + kRecordAttributeCount, static_cast<std::uint8_t>(count));
+        const std::size_t entries = record + kRecordAttributes;
+        Put32(out, entries, 0x80u | (folder.id << 8));
+        Put32(out, entries + 4, 0x81u | (folder.parent << 8));
+        Put32(out, entries + 8, 0x02u);  // the name at data-area offset 0
+        if (count == 4) {
+            Put32(out, entries + 12, 0x03u | (static_cast<std::uint32_t>(file_at) << 8));
+        }
+        std::copy(data.begin(), data.end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(entries + 4 * count));
+        Put32(out, root + kNodeEntries + kEntrySize * i, record);
+    }
+    Put32(out, kMessageCountOffset, static_cast<std::uint32_t>(folders.size()));
+    Put32(out, kRootOffset, root);
+    return out;
+}
+
 DbxIndexNode DbxLeaf(const std::vector<int>& messages) {
     DbxIndexNode node;
     for (const int message : messages) {

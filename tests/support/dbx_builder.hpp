@@ -59,6 +59,20 @@ struct DbxLayout {
     std::vector<std::vector<std::int32_t>> blocks;  // per message, in chain order
 };
 
+// One folder of a store's folder list (Folders.dbx).
+struct DbxFolder {
+    std::uint32_t id = 0;
+    std::uint32_t parent = 0;
+    std::string name;  // display name, CP932
+    std::string file;  // mailbox file name; empty for a folder without mail
+};
+
+// A folder list as Outlook Express keeps it: the folder list's signature, the count and index
+// root in the header, one index node listing one record per folder, each record with the
+// attributes id (0x80), parent id (0x81), display name (0x02) and file name (0x03, left out
+// when empty) in its data area.
+std::string BuildFolderList(const std::vector<DbxFolder>& folders);
+
 class DbxBuilder {
   public:
     // Default block size of Outlook Express.
