@@ -304,6 +304,21 @@ std::string TConvertRun::OutputFolder(const std::string& path) {
         return job_.destination;
     }
     naming_state_.running_number = 0;
+    // A mailbox of a store folder goes where the store's folder list showed it.
+    const std::string store = std::filesystem::path(path).parent_path().string();
+    auto tree = store_trees_.find(store);
+    if (tree == store_trees_.end()) {
+        std::string problem;
+        tree = store_trees_.emplace(store, TStoreTree::ForMailbox(path, &problem)).first;
+        if (!problem.empty()) {
+            Warn(path, -1,
+                 "フォルダ一覧（Folders.dbx）を読めません。ファイル名のフォルダに書きます。" +
+                     problem);
+        }
+    }
+    if (const auto folder = tree->second.FolderOf(SourceFileName(path))) {
+        return WithTrailingSlash(job_.destination + *folder);
+    }
     std::string stem = std::filesystem::path(SourceFileName(path)).stem().string();
     // A leading dot would hide the folder, and "..dbx" or "...dbx" would leave the stems "."
     // and "..": the destination itself or its parent. The file names' rule keeps it visible.

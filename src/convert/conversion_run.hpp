@@ -30,7 +30,9 @@
 // messages count as lost. A mailbox whose header promises more messages than its reading
 // delivered is reported after its messages, the difference counted as lost. Messages that a
 // mailbox recovered from deleted blocks go to the subfolder "recovered" of its output folder.
-// A mailbox given twice (the same file under another path or link) is converted once.
+// A mailbox given twice (the same file under another path or link) is converted once. With one
+// folder per mailbox, a mailbox of a store folder that has a folder list goes into the folder
+// the store showed it in, nested as there (convert/store_tree.hpp).
 #pragma once
 
 #include <atomic>
@@ -45,6 +47,7 @@
 
 #include "convert/conversion_job.hpp"
 #include "convert/mail_writer.hpp"
+#include "convert/store_tree.hpp"
 #include "model/basic_mail.hpp"
 
 namespace brindle {
@@ -154,6 +157,8 @@ class TConvertRun {
     bool read_ahead_ = false;
     // The files converted so far, by device and inode, with the path they were first given as.
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> seen_files_;
+    // The folder lists of the store folders met so far, by folder.
+    std::map<std::string, TStoreTree> store_trees_;
 
     static_assert(std::atomic<bool>::is_always_lock_free);
 };

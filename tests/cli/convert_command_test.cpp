@@ -222,6 +222,15 @@ TEST_F(ConvertCommand, FolderGivesEveryMailboxInItAndSkipsTheStoresOtherFiles) {
     EXPECT_NE(o.err.find("(Folders.dbx):"), std::string::npos) << o.err;
     EXPECT_NE(o.err.find("(Cleanup.log):"), std::string::npos) << o.err;
 
+    // One folder per mailbox: nested as the store showed it, or by file name when the list
+    // does not know the mailbox.
+    const fs::path nested = dir_ / "nested";
+    fs::create_directory(nested);
+    const Outcome tree = Convert(
+        {"--naming", "subject", "--per-mailbox-folder", "-o", nested.string(), store.string()});
+    EXPECT_EQ(tree.status, kExitOk) << tree.err;
+    EXPECT_EQ(Names(nested), (std::set<std::string>{"Local Folders/Inbox/a.eml", "b/b.eml"}));
+
     const Outcome listed = test::RunCliWith({"list", store.string()}, false);
     EXPECT_EQ(listed.out.rfind("a.dbx [Local Folders/Inbox]: 1 messages\n", 0), 0u) << listed.out;
 }
