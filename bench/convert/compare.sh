@@ -21,14 +21,8 @@ for tool in "$CLI" "$GEN" "$FLOOR"; do
     [ -x "$tool" ] || { echo "missing $tool: build the project with benchmarks first" >&2; exit 2; }
 done
 
-UNDBX=$(command -v undbx || true)
-if [ -z "$UNDBX" ]; then
-    echo "undbx is not installed; installing it for this benchmark only (apt-get install undbx)"
-    if apt-get install -y --no-install-recommends undbx >/dev/null 2>&1; then
-        UNDBX=$(command -v undbx || true)
-    fi
-    [ -n "$UNDBX" ] || echo "undbx cannot be installed here: it is left out of the comparison"
-fi
+# shellcheck source=../support/undbx.sh
+. "$(dirname "$0")/../support/undbx.sh"
 
 # time_run LABEL OUT COMMAND...: one run into a fresh OUT, removed afterwards; appends
 # "wall user sys" to $WORK/LABEL.

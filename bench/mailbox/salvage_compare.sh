@@ -13,14 +13,8 @@ DRIVER="$BUILD/bench/mailbox/brindle_salvage_compare"
 for tool in "$CLI" "$DRIVER"; do
     [ -x "$tool" ] || { echo "missing $tool: build the project with benchmarks first" >&2; exit 2; }
 done
-UNDBX=$(command -v undbx || true)
-if [ -z "$UNDBX" ]; then
-    echo "undbx is not installed; installing it for this benchmark only (apt-get install undbx)"
-    if apt-get install -y --no-install-recommends undbx >/dev/null 2>&1; then
-        UNDBX=$(command -v undbx || true)
-    fi
-    [ -n "$UNDBX" ] || echo "undbx cannot be installed here: it is left out of the comparison"
-fi
+# shellcheck source=../support/undbx.sh
+. "$(dirname "$0")/../support/undbx.sh"
 CORPUS=$(cd "$(dirname "$0")/../../.." && pwd)/shared/corpus
 [ -d "$CORPUS" ] || CORPUS=
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/brindle-salvage.XXXXXX")

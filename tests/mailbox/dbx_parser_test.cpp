@@ -19,14 +19,10 @@
 #include "platform/exception.hpp"
 #include "platform/report.hpp"
 #include "support/dbx_builder.hpp"
+#include "support/heap_count.hpp"
 #include "support/temp_dir.hpp"
 
 namespace brindle {
-namespace test {
-// heap_count.cpp
-void StartHeapCount();
-std::ptrdiff_t HeapPeak();
-}  // namespace test
 namespace {
 
 using test::DbxBuilder;

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "support/heap_count.hpp"
+
 namespace {
 std::atomic<std::ptrdiff_t> g_live{0};
 std::atomic<std::ptrdiff_t> g_peak{0};
@@ -57,13 +59,11 @@ void operator delete(void* p, std::size_t) noexcept {
 
 namespace brindle::test {
 
-// Live bytes count from 0 again; a block freed that was allocated before takes them below 0.
 void StartHeapCount() {
     g_live.store(0, std::memory_order_relaxed);
     g_peak.store(0, std::memory_order_relaxed);
 }
 
-// The most bytes live at once since StartHeapCount.
 std::ptrdiff_t HeapPeak() {
     return g_peak.load(std::memory_order_relaxed);
 }

@@ -12,14 +12,10 @@
 
 #include "match/mail_match.hpp"
 #include "message/mail.hpp"
+#include "support/heap_count.hpp"
 #include "support/long_messages.hpp"
 
 namespace brindle {
-namespace test {
-// heap_count.cpp
-void StartHeapCount();
-std::ptrdiff_t HeapPeak();
-}  // namespace test
 namespace {
 
 using test::BodyShape;
