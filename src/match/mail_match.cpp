@@ -65,14 +65,6 @@ bool Contains(std::string_view text, std::string_view needle, bool fold) {
     return fold ? ContainsFolded(text, needle) : AnsiFind(text, needle) != std::string_view::npos;
 }
 
-// Whether the escape processing can change the text or fail on it: without a backslash byte it
-// copies the text unchanged, unless the text ends in a lead byte that may be left without its
-// trail byte (an error it must raise).
-bool NeedsEscapeProcessing(std::string_view text) {
-    return text.find('\\') != std::string_view::npos ||
-           (!text.empty() && sjis::IsLeadByte(text.back()));
-}
-
 // The texts of one message within one MatchMail call: the message does not change while it is
 // matched. Header and body are the message's own (fetched once each); the whole message, header
 // and body joined, is never built for a literal condition, which searches the joint apart. A
@@ -128,20 +120,24 @@ class TargetTexts {
             return made_text_;
         }
         if (scope == kFindPosAll) {
-            if (NeedsEscapeProcessing(made_text_)) {
+            const std::size_t first = TAWKStr::FirstEscape(made_text_);
+            if (first != std::string_view::npos) {
                 made_ = Made::kNothing;
-                TAWKStr::ProcessEscSeqInPlace(made_text_);
-                made_ = processed;
+                TAWKStr::ProcessEscSeqInPlace(made_text_, first);
             }
+            made_ = processed;
             return made_text_;
         }
         const std::string_view plain = scope == kFindPosHeader ? Header() : Body();
-        if (!NeedsEscapeProcessing(plain)) {
-            return plain;  // most messages are searched as they are, without a copy
+        const std::size_t first = TAWKStr::FirstEscape(plain);
+        if (first == std::string_view::npos) {
+            // Most messages (every Japanese text whose backslash bytes are trail bytes) are
+            // searched as they are, without a copy.
+            return plain;
         }
         Remake(plain.size());
         made_text_ = plain;
-        TAWKStr::ProcessEscSeqInPlace(made_text_);
+        TAWKStr::ProcessEscSeqInPlace(made_text_, first);
         made_ = processed;
         return made_text_;
     }

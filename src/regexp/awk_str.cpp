@@ -1,6 +1,8 @@
 #include "regexp/awk_str.hpp"
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "platform/sjis.hpp"
 #include "regexp/re_types.hpp"
@@ -137,44 +139,81 @@ std::string TAWKStr::ProcessEscSeq(std::string_view text) {
     return out;
 }
 
+std::size_t TAWKStr::FirstEscape(std::string_view text) {
+    return NextEscape(text, 0);
+}
+
 void TAWKStr::ProcessEscSeqInPlace(std::string& text) {
+    ProcessEscSeqInPlace(text, FirstEscape(text));
+}
+
+// A byte that is no lead byte ends a character (it is one, or a trail byte), so a character
+// starts right after it; a backslash is a character of its own exactly when the lead bytes just
+// before it, back to such a byte or to a known character start, are even in number.
+std::size_t TAWKStr::NextEscape(std::string_view text, std::size_t from) {
+    const char* const data = text.data();
+    std::size_t pos = from;
+    while (pos < text.size()) {
+        const void* found = std::memchr(data + pos, '\\', text.size() - pos);
+        if (found == nullptr) {
+            break;
+        }
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+        std::size_t lead = at;
+        while (lead > pos && sjis::IsLeadByte(data[lead - 1])) {
+            --lead;
+        }
+        if ((at - lead) % 2 == 0) {
+            return at;
+        }
+        pos = at + 1;  // a trail byte: the character ends with it
+    }
+    // No escape from `from` on; a lead byte that starts a character at the very end is one
+    // too (an error).
+    std::size_t lead = text.size();
+    while (lead > pos && sjis::IsLeadByte(data[lead - 1])) {
+        --lead;
+    }
+    return (text.size() - lead) % 2 == 1 ? text.size() - 1 : std::string_view::npos;
+}
+
+void TAWKStr::ProcessEscSeqInPlace(std::string& text, std::size_t first) {
     // Every step writes at most as many bytes as it reads, and reads them before it writes, so
-    // the output never overtakes the input: a character takes its own bytes, an escape (two to
-    // seven bytes) one byte or, for a code of a double-byte character, two.
+    // the output never overtakes the input: a run of characters takes its own bytes, an escape
+    // (two to seven bytes) one byte or, for a code of a double-byte character, two. The runs
+    // between escapes are moved whole; the text before the first escape stays where it is.
+    if (first >= text.size()) {
+        return;
+    }
     const std::string_view in(text);
     char* const out = text.data();
-    std::size_t written = 0;
-    std::size_t pos = 0;
+    std::size_t written = first;
+    std::size_t pos = first;
     while (pos < in.size()) {
-        const auto c = static_cast<unsigned char>(in[pos]);
-        if (sjis::IsLeadByte(c)) {
-            if (pos + 1 >= in.size()) {
-                throw ERegExpParser(kLoneLeadByteMessage, PositionOf(pos));
-            }
-            out[written++] = in[pos];
-            out[written++] = in[pos + 1];
-            pos += 2;
-            continue;
-        }
-        if (c != '\\') {
-            out[written++] = static_cast<char>(c);
-            ++pos;
-            continue;
+        if (in[pos] != '\\') {
+            // NextEscape stopped at a lead byte ending the text: the walk meets it alone.
+            throw ERegExpParser(kLoneLeadByteMessage, PositionOf(pos));
         }
         // The escape is read from a small window so that positions stay within int whatever
         // the text's length; an error's position is moved back to the whole text's.
         const std::string_view window = in.substr(pos + 1, kEscapeWindow);
         int index = 1;
-        std::string decoded;
+        WChar_t decoded = 0;
         try {
-            decoded = WCharToStr(GetQuotedWChar(window, index));
+            decoded = GetQuotedWChar(window, index);
         } catch (const ERegExpParser& e) {
             throw ERegExpParser(e.what(), PositionOf(pos + static_cast<std::size_t>(e.Position())));
         }
         pos += 1 + static_cast<std::size_t>(index - 1);
-        for (const char d : decoded) {
-            out[written++] = d;
+        const auto high = static_cast<unsigned char>(decoded >> 8);
+        if (sjis::IsLeadByte(high)) {
+            out[written++] = static_cast<char>(high);
         }
+        out[written++] = static_cast<char>(decoded & 0xFF);
+        const std::size_t next = std::min(NextEscape(in, pos), in.size());
+        std::memmove(out + written, in.data() + pos, next - pos);
+        written += next - pos;
+        pos = next;
     }
     text.resize(written);
 }
