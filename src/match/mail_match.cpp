@@ -129,7 +129,10 @@ class TargetTexts {
             return made_text_;
         }
         const std::string_view plain = scope == kFindPosHeader ? Header() : Body();
-        const std::size_t first = TAWKStr::FirstEscape(plain);
+        std::size_t& first = scope == kFindPosHeader ? header_escape_ : body_escape_;
+        if (first == kNotLooked) {
+            first = TAWKStr::FirstEscape(plain);
+        }
         if (first == std::string_view::npos) {
             // Most messages (every Japanese text whose backslash bytes are trail bytes) are
             // searched as they are, without a copy.
@@ -188,9 +191,14 @@ class TargetTexts {
         made_text_.clear();
     }
 
+    static constexpr std::size_t kNotLooked = std::string_view::npos - 1;
+
     const TBasicMail& mail_;
     const std::string* header_ = nullptr;
     const std::string* body_ = nullptr;
+    // TAWKStr::FirstEscape of the header and of the body, once looked for.
+    std::size_t header_escape_ = kNotLooked;
+    std::size_t body_escape_ = kNotLooked;
     // What the buffer holds: a scope's text after escape processing, or the whole message
     // joined but not processed.
     enum class Made { kAllProcessed, kBodyProcessed, kHeaderProcessed, kJoined, kNothing };
@@ -200,17 +208,30 @@ class TargetTexts {
 
 }  // namespace
 
-TMailMatch::TMailMatch() : awk_(std::make_unique<TAWKStr>()) {}
+TMailMatch::TMailMatch() = default;
 
 TMailMatch::~TMailMatch() = default;
 
 void TMailMatch::SetFindTypes(std::span<const TFindType> find_types) {
     find_types_.assign(find_types.begin(), find_types.end());
+    automata_.clear();
+    automata_.resize(find_types_.size());
+}
+
+TAWKStr& TMailMatch::Automaton(std::size_t index) {
+    std::unique_ptr<TAWKStr>& automaton = automata_[index];
+    if (automaton == nullptr) {
+        auto compiled = std::make_unique<TAWKStr>();
+        compiled->SetRegExp(find_types_[index].Condition);  // raises before anything is kept
+        automaton = std::move(compiled);
+    }
+    return *automaton;
 }
 
 bool TMailMatch::MatchMail(const TBasicMail& mail) {
     TargetTexts texts(mail);
-    for (const TFindType& condition : find_types_) {
+    for (std::size_t index = 0; index < find_types_.size(); ++index) {
+        const TFindType& condition = find_types_[index];
         const bool known_scope = condition.FindPos < kScopeCount;
         if (!condition.Regexp) {
             // A scope outside 0..2 searches nothing, and nothing never holds a literal.
@@ -227,14 +248,14 @@ bool TMailMatch::MatchMail(const TBasicMail& mail) {
         }
         // Errors in the expression itself pass out as they are, and so do those of fetching
         // the text (a body that cannot be converted is the message's error, not the search's).
-        awk_->SetRegExp(condition.Condition);
+        const TAWKStr& automaton = Automaton(index);
         if (known_scope) {
             texts.Fetch(condition.FindPos, true);
         }
         try {
             const std::string_view target =
                 known_scope ? texts.Processed(condition.FindPos) : std::string_view();
-            if (awk_->Match(target) == 0) {
+            if (automaton.Match(target) == 0) {
                 return false;
             }
         } catch (const std::exception&) {
