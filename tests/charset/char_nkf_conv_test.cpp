@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "charset_test_util.hpp"
@@ -111,6 +113,33 @@ TEST(CharNkfConvCodePage, MissingAndInvalidCharactersBecomeQuestionMarks) {
     EXPECT_EQ(conv.CodePageToSJis(std::string("a\0b", 3), kCodePageUtf8), std::string("a\0b", 3));
     EXPECT_EQ(conv.CodePageToSJis(std::string("\0\xA4\xA2", 3), kCodePageEucJp),
               std::string("\0\x82\xA0", 3));
+}
+
+// UTF-8 goes through a table of iconv's answers per character and through iconv itself from
+// the first sequence the table does not serve; the result must be iconv's for the whole text.
+// Generated texts mix kana and kanji, ASCII with backslash and tilde, characters CP932 maps in
+// its own way (¥ ‾ ～ 〜 ∥ －), characters it lacks, four-byte characters, zero bytes and
+// broken sequences (cut, overlong, surrogates, stray continuation bytes), in every order.
+TEST(CharNkfConvCodePage, Utf8ConvertsAsIconvConvertsTheWholeText) {
+    const std::string pieces[] = {
+        "日本語",    "かなカナ",     "ｶﾅ",           "a/c\\~",           "\r\n",
+        "¥‾～〜∥－", "①㈱髙",        "ü€",           "\xF0\x9F\x98\x80", std::string("\0", 1),
+        "\xE3\x81",  "\xC0\xAF",     "\xE0\x80\xAF", "\xED\xA0\x80",     "\x80\xBF",
+        "\xFF",      "\xEF\xBB\xBF", "\xC2\xA0",
+    };
+    IconvConverter iconv("CP932", "UTF-8");
+    const TCharNkfConv conv;
+    std::uint64_t state = 3;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        for (int k = 0; k < 8; ++k) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            text += pieces[(state >> 33) % std::size(pieces)];
+        }
+        EXPECT_EQ(conv.CodePageToSJis(text, kCodePageUtf8),
+                  iconv.ConvertLenient(text, "?", &IconvConverter::SkipUtf8Character))
+            << text;
+    }
 }
 
 // Texts of more than a megabyte are converted a piece at a time, cut after line feeds; the
