@@ -120,7 +120,7 @@ class TargetTexts {
             return made_text_;
         }
         if (scope == kFindPosAll) {
-            const std::size_t first = TAWKStr::FirstEscape(made_text_);
+            const std::size_t first = FirstEscapeOfWhole();
             if (first != std::string_view::npos) {
                 made_ = Made::kNothing;
                 TAWKStr::ProcessEscSeqInPlace(made_text_, first);
@@ -129,10 +129,7 @@ class TargetTexts {
             return made_text_;
         }
         const std::string_view plain = scope == kFindPosHeader ? Header() : Body();
-        std::size_t& first = scope == kFindPosHeader ? header_escape_ : body_escape_;
-        if (first == kNotLooked) {
-            first = TAWKStr::FirstEscape(plain);
-        }
+        const std::size_t first = FirstEscapeOf(scope);
         if (first == std::string_view::npos) {
             // Most messages (every Japanese text whose backslash bytes are trail bytes) are
             // searched as they are, without a copy.
@@ -146,6 +143,27 @@ class TargetTexts {
     }
 
   private:
+    // TAWKStr::FirstEscape of the header's or the body's text, looked for once per message.
+    std::size_t FirstEscapeOf(std::uint8_t scope) {
+        std::size_t& first = scope == kFindPosHeader ? header_escape_ : body_escape_;
+        if (first == kNotLooked) {
+            first = TAWKStr::FirstEscape(scope == kFindPosHeader ? Header() : Body());
+        }
+        return first;
+    }
+
+    // The same for the joined text in the buffer. A header without escapes ends where a
+    // character ends (it does not end in half a character either), and the joint's line feeds
+    // are characters of their own, so the body is walked within the whole as on its own.
+    std::size_t FirstEscapeOfWhole() {
+        if (FirstEscapeOf(kFindPosHeader) != std::string_view::npos) {
+            return TAWKStr::FirstEscape(made_text_);
+        }
+        const std::size_t in_body = FirstEscapeOf(kFindPosBody);
+        return in_body == std::string_view::npos ? in_body
+                                                 : Header().size() + kJoint.size() + in_body;
+    }
+
     std::string_view Header() {
         if (header_ == nullptr) {
             header_ = &mail_.GetHeaderText();
