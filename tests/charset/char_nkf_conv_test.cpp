@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "charset_test_util.hpp"
 #include "platform/exception.hpp"
@@ -115,30 +116,53 @@ TEST(CharNkfConvCodePage, MissingAndInvalidCharactersBecomeQuestionMarks) {
               std::string("\0\x82\xA0", 3));
 }
 
-// UTF-8 goes through a table of iconv's answers per character and through iconv itself from
-// the first sequence the table does not serve; the result must be iconv's for the whole text.
-// Generated texts mix kana and kanji, ASCII with backslash and tilde, characters CP932 maps in
-// its own way (¥ ‾ ～ 〜 ∥ －), characters it lacks, four-byte characters, zero bytes and
-// broken sequences (cut, overlong, surrogates, stray continuation bytes), in every order.
-TEST(CharNkfConvCodePage, Utf8ConvertsAsIconvConvertsTheWholeText) {
-    const std::string pieces[] = {
+// UTF-8 and EUC-JP go through a table of iconv's answers per character and through iconv
+// itself from the first sequence the table does not serve; the result must be iconv's for the
+// whole text. Generated texts mix kana and kanji, ASCII with slash, backslash and tilde,
+// characters CP932 maps in its own way (¥ ‾ ～ 〜 ∥ －, NEC and IBM extensions), characters it
+// lacks, zero bytes and broken sequences (cut, overlong, surrogates, stray bytes, JIS X 0212),
+// in every order.
+TEST(CharNkfConvCodePage, Utf8AndEucJpConvertAsIconvConvertsTheWholeText) {
+    const std::string utf8_pieces[] = {
         "日本語",    "かなカナ",     "ｶﾅ",           "a/c\\~",           "\r\n",
         "¥‾～〜∥－", "①㈱髙",        "ü€",           "\xF0\x9F\x98\x80", std::string("\0", 1),
         "\xE3\x81",  "\xC0\xAF",     "\xE0\x80\xAF", "\xED\xA0\x80",     "\x80\xBF",
         "\xFF",      "\xEF\xBB\xBF", "\xC2\xA0",
     };
-    IconvConverter iconv("CP932", "UTF-8");
+    IconvConverter utf8_to_euc("EUC-JP-MS", "UTF-8");
+    std::vector<std::string> euc_pieces = {"\xA4", "\x8F\xB0\xA1", "\x8E\xE0", "\xA4\x41",
+                                           "\xFF", "\x8E\xB1",     "\xF5\xA1", "\x8F\xF3\xF3"};
+    for (const char* utf8 : {"日本語", "かなカナ", "ｶﾅ", "a/c\\~", "\r\n", "～∥－", "①㈱髙"}) {
+        euc_pieces.push_back(utf8_to_euc.ConvertStrict(utf8).value());
+    }
+    euc_pieces.emplace_back("\0", 1);
+    struct Case {
+        int code_page;
+        const char* iconv_name;
+        IconvConverter::SkipRule skip;
+        std::vector<std::string> pieces;
+    };
+    const Case cases[] = {
+        {kCodePageUtf8,
+         "UTF-8",
+         &IconvConverter::SkipUtf8Character,
+         {std::begin(utf8_pieces), std::end(utf8_pieces)}},
+        {kCodePageEucJp, "EUC-JP-MS", &IconvConverter::SkipEucJpCharacter, euc_pieces},
+    };
     const TCharNkfConv conv;
-    std::uint64_t state = 3;
-    for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        for (int k = 0; k < 8; ++k) {
-            state = state * 6364136223846793005ull + 1442695040888963407ull;
-            text += pieces[(state >> 33) % std::size(pieces)];
+    for (const Case& c : cases) {
+        IconvConverter iconv("CP932", c.iconv_name);
+        std::uint64_t state = 3;
+        for (int round = 0; round < 3000; ++round) {
+            std::string text;
+            for (int k = 0; k < 8; ++k) {
+                state = state * 6364136223846793005ull + 1442695040888963407ull;
+                text += c.pieces[(state >> 33) % c.pieces.size()];
+            }
+            EXPECT_EQ(conv.CodePageToSJis(text, c.code_page),
+                      iconv.ConvertLenient(text, "?", c.skip))
+                << c.iconv_name << ": " << text;
         }
-        EXPECT_EQ(conv.CodePageToSJis(text, kCodePageUtf8),
-                  iconv.ConvertLenient(text, "?", &IconvConverter::SkipUtf8Character))
-            << text;
     }
 }
 
