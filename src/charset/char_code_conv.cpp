@@ -102,7 +102,7 @@ constexpr HexTable kHexValue;
 
 // Writes the Shift_JIS form of a JIS pair, or "[XXXX]" for a pair outside 0x21-0x7F;
 // returns the position after what it wrote.
-inline char* WriteJisPair(char* out, unsigned char j1, unsigned char j2) {
+constexpr char* WriteJisPair(char* out, unsigned char j1, unsigned char j2) {
     if (j1 < 0x21 || j1 > 0x7F || j2 < 0x21 || j2 > 0x7F) {
         out[0] = '[';
         out[1] = kUpperHex[j1 >> 4];
@@ -123,6 +123,28 @@ inline char* WriteJisPair(char* out, unsigned char j1, unsigned char j2) {
     out[1] = static_cast<char>(s2);
     return out + 2;
 }
+
+// The Shift_JIS form of every JIS pair WriteJisPair converts (both bytes 0x21-0x7F), looked
+// up rather than computed: the parity of the first byte and the range of the second made two
+// branches per kanji that no predictor guesses.
+struct JisPairTable {
+    static constexpr int kFirst = 0x21;
+    static constexpr int kCount = 0x7F - 0x21 + 1;
+    char pair[kCount * kCount][2] = {};
+
+    constexpr JisPairTable() {
+        for (int j1 = 0; j1 < kCount; ++j1) {
+            for (int j2 = 0; j2 < kCount; ++j2) {
+                char out[6] = {};
+                WriteJisPair(out, static_cast<unsigned char>(j1 + kFirst),
+                             static_cast<unsigned char>(j2 + kFirst));
+                pair[j1 * kCount + j2][0] = out[0];
+                pair[j1 * kCount + j2][1] = out[1];
+            }
+        }
+    }
+};
+constexpr JisPairTable kJisPairs;
 
 inline void AppendSJisJis(std::string& out, unsigned char c1, unsigned char c2) {
     const unsigned char j1 =
@@ -420,7 +442,14 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
                         *w++ = *p++;  // a lone last byte has no partner
                         break;
                     }
-                    w = WriteJisPair(w, U(p[0]), U(p[1]));
+                    const auto j1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
+                    const auto j2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
+                    if (j1 < JisPairTable::kCount && j2 < JisPairTable::kCount) {
+                        std::memcpy(w, kJisPairs.pair[j1 * JisPairTable::kCount + j2], 2);
+                        w += 2;
+                    } else {
+                        w = WriteJisPair(w, U(p[0]), U(p[1]));
+                    }
                     p += 2;
                 } while (p < chunk_end && *p != kEsc && *p != kShiftOut);
                 break;
