@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -151,46 +152,87 @@ void TAWKStr::ProcessEscSeqInPlace(std::string& text) {
     ProcessEscSeqInPlace(text, FirstEscape(text));
 }
 
-// A byte that is no lead byte ends a character (it is one, or a trail byte), so a character
-// starts right after it; a backslash is a character of its own exactly when the lead bytes just
-// before it, back to such a byte or to a known character start, are even in number. Japanese
-// text holds a trail byte 0x5C every few dozen bytes, so the backslashes are looked for sixteen
-// bytes at a time rather than by one memchr call each.
+namespace {
+
+#if defined(__SSE2__)
+// The trail bytes of a block of 64 bytes, from the mask of its lead-capable bytes and whether
+// its first byte is the trail byte of a character begun before it (`carry`, updated for the next
+// block). A run of lead-capable bytes that starts a character alternates lead, trail, lead...;
+// the run's bits are paired off with one subtraction, as JSON scanners pair off backslashes.
+std::uint64_t TrailBytes(std::uint64_t lead, std::uint64_t& carry) {
+    constexpr std::uint64_t kOddBits = 0xAAAAAAAAAAAAAAAAull;
+    const std::uint64_t leads_at_start = lead & ~carry;
+    const std::uint64_t pairs = (((leads_at_start << 1) | kOddBits) - leads_at_start) ^ kOddBits;
+    const std::uint64_t trail = pairs ^ (lead | carry);
+    carry = (pairs & lead) >> 63;
+    return trail;
+}
+
+// Sixteen bytes' mask of lead bytes (0x81-0x9F, 0xE0-0xFC).
+unsigned LeadMask(__m128i bytes) {
+    const auto in_range = [&](char low, char high) {
+        const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
+        return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(high - low))),
+                              offset);
+    };
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(in_range('\x81', '\x9F'), in_range('\xE0', '\xFC'))));
+}
+#endif
+
+}  // namespace
+
+// Japanese text holds a trail byte 0x5C every few dozen bytes, so backslashes and lead bytes
+// are taken 64 bytes at a time and the trail bytes among them found without a walk. The rest
+// (under 64 bytes) is walked back from each backslash: a byte that is no lead byte ends a
+// character (it is one, or a trail byte), so a backslash is a character of its own exactly when
+// the lead bytes just before it, back to such a byte or to a known character start, are even in
+// number.
 std::size_t TAWKStr::NextEscape(std::string_view text, std::size_t from) {
     const char* const data = text.data();
     const std::size_t size = text.size();
+    std::size_t pos = from;
     std::size_t boundary = from;  // a known character start
-    // Whether the backslash at `at` starts a character; if not, the next byte does.
-    const auto is_escape = [&](std::size_t at) {
-        std::size_t lead = at;
+#if defined(__SSE2__)
+    std::uint64_t carry = 0;
+    const __m128i backslash = _mm_set1_epi8('\\');
+    for (; pos + 64 <= size; pos += 64) {
+        std::uint64_t backslashes = 0;
+        std::uint64_t leads = 0;
+        for (int k = 0; k < 4; ++k) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 16 * k));
+            backslashes |= std::uint64_t{static_cast<unsigned>(
+                               _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash)))}
+                           << (16 * k);
+            leads |= std::uint64_t{LeadMask(bytes)} << (16 * k);
+        }
+        const std::uint64_t escapes = backslashes & ~TrailBytes(leads, carry);
+        if (escapes != 0) {
+            return pos + static_cast<std::size_t>(__builtin_ctzll(escapes));
+        }
+    }
+    if (carry != 0) {
+        // The last block ends in a lead byte that starts a character.
+        if (pos == size) {
+            return size - 1;
+        }
+        ++pos;  // its trail byte
+    }
+    boundary = pos;
+#endif
+    for (; pos < size; ++pos) {
+        if (data[pos] != '\\') {
+            continue;
+        }
+        std::size_t lead = pos;
         while (lead > boundary && sjis::IsLeadByte(data[lead - 1])) {
             --lead;
         }
-        if ((at - lead) % 2 == 0) {
-            return true;
-        }
-        boundary = at + 1;
-        return false;
-    };
-    std::size_t pos = from;
-#if defined(__SSE2__)
-    const __m128i backslash = _mm_set1_epi8('\\');
-    for (; pos + 16 <= size; pos += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-        auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash)));
-        while (found != 0) {
-            const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctz(found));
-            if (is_escape(at)) {
-                return at;
-            }
-            found &= found - 1;
-        }
-    }
-#endif
-    for (; pos < size; ++pos) {
-        if (data[pos] == '\\' && is_escape(pos)) {
+        if ((pos - lead) % 2 == 0) {
             return pos;
         }
+        boundary = pos + 1;  // a trail byte: the character ends with it
     }
     // No escape from `from` on; a lead byte that starts a character at the very end is one
     // too (an error).

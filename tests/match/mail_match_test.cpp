@@ -305,20 +305,35 @@ Answer ReferenceAnswer(const std::vector<TFindType>& conditions, const std::stri
 // reference does; the escape processing itself gives the reference's text or its error.
 TEST(MailMatch, AnswersAreThoseOfProcessingEachTextCharacterByCharacter) {
     const std::string pieces[] = {
-        Sjis("表示"),   Sjis("ソフト"),
-        Sjis("十分"),   "\x81\x5C",
-        Sjis("会議"),   Sjis("見積"),
-        Sjis("０１２"), Sjis("よろしく"),
-        Sjis("￥"),     "\\",
-        "\\n",          "\\t",
-        "\\x41",        "\\x82a0",
-        "\\101",        "\\q",
-        "\\\\",         "C:\\Users\\abc",
-        "\\1,200",      "\\xyz",
-        "\\777777",     "\x93\xFA\x93\xFA",
-        "\xB1",         "abc",
-        "ABC",          "Subject: ",
-        "\r\n",         " ",
+        Sjis("表示"),
+        Sjis("ソフト"),
+        Sjis("十分"),
+        "\x81\x5C",
+        Sjis("会議"),
+        Sjis("見積"),
+        Sjis("０１２"),
+        Sjis("よろしく"),
+        Sjis("￥"),
+        "\\",
+        "\\n",
+        "\\t",
+        "\\x41",
+        "\\x82a0",
+        "\\101",
+        "\\q",
+        "\\\\",
+        "C:\\Users\\abc",
+        "\\1,200",
+        "\\xyz",
+        "\\777777",
+        "\x93\xFA\x93\xFA",
+        "\x93\xFA\x93\xFA\x93\xFA\x93\xFA\x93\xFA\x93",
+        "\xB1",
+        "abc",
+        "ABC",
+        "Subject: ",
+        "\r\n",
+        " ",
     };
     const std::string endings[] = {"", "\r\n", "\\", "\x82", Sjis("ソ"), "\x93\xFA\x93"};
     const std::vector<TFindType> conditions = {
@@ -346,15 +361,28 @@ TEST(MailMatch, AnswersAreThoseOfProcessingEachTextCharacterByCharacter) {
     };
     const auto random_text = [&] {
         std::string text;
-        for (std::size_t k = next(12); k > 0; --k) {
+        // Half the texts run over several blocks of 64 bytes, which are scanned as blocks.
+        for (std::size_t k = next(2) == 0 ? next(12) : next(80); k > 0; --k) {
             text += pieces[next(std::size(pieces))];
         }
         return text + endings[next(std::size(endings))];
     };
     int answers[3] = {0, 0, 0};
-    for (int round = 0; round < 600; ++round) {
-        const std::string header = random_text();
-        const std::string body = random_text();
+    // First, texts that put a character split by a block end (a trail 0x5C, a lead-capable
+    // run, a half character at the end) at every offset around the first two block ends.
+    const auto shifted = [&](int round, const std::string& tail) {
+        std::string text(static_cast<std::size_t>(round % 70), 'a');
+        for (int k = round / 70; k > 0; --k) {
+            text += "\x93\xFA";
+        }
+        return text + tail;
+    };
+    for (int round = 0; round < 900; ++round) {
+        const bool crafted = round < 420;
+        const std::string header =
+            crafted ? shifted(round, Sjis("表") + "n" + Sjis("ソ") + "\\t") : random_text();
+        const std::string body =
+            crafted ? shifted(round, round % 2 == 0 ? "\x82" : "\x93") : random_text();
         for (const std::string& text : {header, body, header + "\n\n" + body}) {
             std::string expected;
             std::string error;
