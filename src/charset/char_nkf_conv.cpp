@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -207,8 +208,12 @@ template <typename Encoding>
 class Cp932Table {
   public:
     std::string Convert(std::string_view text) {
-        std::string out(text.size(), '\0');  // no character takes more bytes (see Entry)
-        char* w = out.data();
+        // Written a stretch at a time into a small buffer and appended: the reserved room that
+        // CP932's shorter forms leave unused is never touched, so it takes no memory.
+        std::string out;
+        out.reserve(text.size());  // no character takes more bytes (see Entry)
+        char buffer[4096];
+        char* w = buffer;
         const auto* const data = reinterpret_cast<const unsigned char*>(text.data());
         const std::size_t size = text.size();
         std::size_t pos = 0;
@@ -222,13 +227,17 @@ class Cp932Table {
             if (entry == kThroughIconv) {
                 break;
             }
+            if (w + 2 > std::end(buffer)) {
+                out.append(buffer, static_cast<std::size_t>(w - buffer));
+                w = buffer;
+            }
             if (entry & kTwoBytes) {
                 *w++ = static_cast<char>((entry >> 8) & 0xFF);
             }
             *w++ = static_cast<char>(entry & 0xFF);
             pos += length;
         }
-        out.resize(static_cast<std::size_t>(w - out.data()));
+        out.append(buffer, static_cast<std::size_t>(w - buffer));
         if (pos < size) {
             out += ToCp932ThroughIconv<Encoding>(text.substr(pos));
         }
