@@ -203,6 +203,27 @@ class OutputBuffer {
     std::string text_;
 };
 
+// The same interface appending to a text that goes on growing (a body converted line by line):
+// the string is sized just to what is being written, and its own growth keeps that amortized.
+class AppendBuffer {
+  public:
+    explicit AppendBuffer(std::string& text) : text_(text), start_(text.size()) {}
+
+    char* Room(char* at, std::size_t n) {
+        const auto used = static_cast<std::size_t>(at - text_.data());
+        if (text_.size() - used < n) {
+            text_.resize(used + n);
+        }
+        return text_.data() + used;
+    }
+    char* Begin() { return text_.data() + start_; }
+    void Finish(char* at) { text_.resize(static_cast<std::size_t>(at - text_.data())); }
+
+  private:
+    std::string& text_;
+    std::size_t start_;
+};
+
 }  // namespace
 
 bool TCharCodeConv::IsHanKana(unsigned char c) {
@@ -374,16 +395,18 @@ std::string TCharCodeConv::SJisToJis(std::string_view s) const {
     return out;
 }
 
-std::string TCharCodeConv::JisToSJis(std::string_view s) {
+namespace {
+
+// Typical JIS text shrinks (escapes vanish, pairs stay pairs); the worst case, a kanji pair that
+// becomes the six bytes of "[XXXX]", is covered by making room per chunk of input.
+constexpr std::ptrdiff_t kJisChunk = 4096;
+
+// Writes the Shift_JIS form of s through out (an OutputBuffer or an AppendBuffer); returns the
+// end of what it wrote.
+template <typename Buffer>
+char* ConvertJis(std::string_view s, Buffer& out) {
     enum class Mode { kSingle, kKanji, kKana };
-    // Typical JIS text shrinks (escapes vanish, pairs stay pairs); the worst case, a kanji pair
-    // that becomes the six bytes of "[XXXX]", is covered by making room per chunk of input.
-    constexpr std::ptrdiff_t kChunk = 4096;
-    // The room asked for ahead of a chunk is kept beyond the input's size, so that text that
-    // keeps its length never outgrows the reserve at its end. A chunk is never longer than the
-    // input: a body converted line by line asks for a few hundred bytes per line, not 12 KB
-    // (malloc and free of those took a tenth of a conversion with body conditions).
-    OutputBuffer out(s.size() + 3 * std::min<std::size_t>(kChunk, s.size()) + 8);
+    constexpr std::ptrdiff_t kChunk = kJisChunk;
     char* w = out.Begin();
     const char* p = s.data();
     const char* const end = p + s.size();
@@ -467,7 +490,22 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
             }
         }
     }
-    return out.Finish(w);
+    return w;
+}
+
+}  // namespace
+
+std::string TCharCodeConv::JisToSJis(std::string_view s) {
+    // The room asked for ahead of a chunk is kept beyond the input's size, so that text that
+    // keeps its length never outgrows the reserve at its end. A chunk is never longer than the
+    // input: a short text asks for a few hundred bytes, not 12 KB.
+    OutputBuffer out(s.size() + 3 * std::min<std::size_t>(kJisChunk, s.size()) + 8);
+    return out.Finish(ConvertJis(s, out));
+}
+
+void TCharCodeConv::AppendJisToSJis(std::string_view s, std::string& out) {
+    AppendBuffer buffer(out);
+    buffer.Finish(ConvertJis(s, buffer));
 }
 
 std::string TCharCodeConv::ToSJis(std::string_view s) {

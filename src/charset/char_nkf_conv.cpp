@@ -208,10 +208,15 @@ template <typename Encoding>
 class Cp932Table {
   public:
     std::string Convert(std::string_view text) {
-        // Written a stretch at a time into a small buffer and appended: the reserved room that
-        // CP932's shorter forms leave unused is never touched, so it takes no memory.
         std::string out;
         out.reserve(text.size());  // no character takes more bytes (see Entry)
+        Append(text, out);
+        return out;
+    }
+
+    // Written a stretch at a time into a small buffer and appended: reserved room that CP932's
+    // shorter forms leave unused is never touched, so it takes no memory.
+    void Append(std::string_view text, std::string& out) {
         char buffer[4096];
         char* w = buffer;
         const auto* const data = reinterpret_cast<const unsigned char*>(text.data());
@@ -241,7 +246,6 @@ class Cp932Table {
         if (pos < size) {
             out += ToCp932ThroughIconv<Encoding>(text.substr(pos));
         }
-        return out;
     }
 
   private:
@@ -272,9 +276,14 @@ class Cp932Table {
 };
 
 template <typename Encoding>
-std::string ToCp932(std::string_view text) {
+Cp932Table<Encoding>& TableOf() {
     thread_local Cp932Table<Encoding> table;
-    return table.Convert(text);
+    return table;
+}
+
+template <typename Encoding>
+std::string ToCp932(std::string_view text) {
+    return TableOf<Encoding>().Convert(text);
 }
 
 bool IsLinearWhiteSpace(std::string_view text) {
@@ -551,6 +560,29 @@ std::string TCharNkfConv::CodePageToSJis(std::string_view text, int code_page) c
             return B64Decode(text);
         default:
             return std::string(text);  // 932, 1252 and anything unknown
+    }
+}
+
+void TCharNkfConv::AppendCodePageToSJis(std::string_view text, int code_page,
+                                        std::string& out) const {
+    switch (code_page) {
+        case kCodePageIso2022Jp:
+            AppendJisToSJis(text, out);
+            return;
+        case kCodePageEucJp:
+            TableOf<EucJpCharacters>().Append(text, out);
+            return;
+        case kCodePageUtf8:
+            TableOf<Utf8Characters>().Append(text, out);
+            return;
+        case kCodePageUtf7:
+        case kCodePageQuotedPrintable:
+        case kCodePageBase64:
+            out += CodePageToSJis(text, code_page);
+            return;
+        default:
+            out += text;  // 932, 1252 and anything unknown
+            return;
     }
 }
 

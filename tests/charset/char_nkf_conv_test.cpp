@@ -166,6 +166,39 @@ TEST(CharNkfConvCodePage, Utf8AndEucJpConvertAsIconvConvertsTheWholeText) {
     }
 }
 
+// A body converted line by line appends each line to the text: every code page gives what
+// CodePageToSJis gives, after text already there (short lines and one longer than the chunk
+// the JIS conversion makes room for at a time).
+TEST(CharNkfConvCodePage, AppendingGivesWhatConvertingGives) {
+    std::string long_jis = "\x1B$B";
+    for (int i = 0; i < 3000; ++i) {
+        long_jis += "F|K\\";
+    }
+    long_jis += "\x1B(B tail";
+    const struct {
+        int code_page;
+        std::string text;
+    } cases[] = {
+        {kCodePageIso2022Jp, "\x1B$BF|K\\8l\x1B(B abc \x1B(I12\x1B(B"},
+        {kCodePageIso2022Jp, "\x1B$B\x7F\x21\x1B(B\x0E"},
+        {kCodePageIso2022Jp, long_jis},
+        {kCodePageEucJp, "\xC6\xFC\xCB\xDC abc \x8E\xB1\x8F\xB0\xA1\xA4"},
+        {kCodePageUtf8, "日本語 abc \xF0\x9F\x98\x80 \xE3\x81"},
+        {kCodePageUtf7, "+ZeVnLIqe-"},
+        {kCodePageQuotedPrintable, "=82=A0=\r\nx"},
+        {kCodePageBase64, "gqA="},
+        {932, "\x95\x5C\x8E\xA6"},
+        {kCodePageWindows1252, "caf\xE9"},
+    };
+    const TCharNkfConv conv;
+    for (const auto& c : cases) {
+        std::string out = "prefix ";
+        out.reserve(64);
+        conv.AppendCodePageToSJis(c.text, c.code_page, out);
+        EXPECT_EQ(out, "prefix " + conv.CodePageToSJis(c.text, c.code_page)) << c.code_page;
+    }
+}
+
 // Texts of more than a megabyte are converted a piece at a time, cut after line feeds; the
 // result must be that of converting the text whole. Every line ends in a cut or broken
 // character right before its line feed.
