@@ -102,7 +102,7 @@ constexpr HexTable kHexValue;
 
 // Writes the Shift_JIS form of a JIS pair, or "[XXXX]" for a pair outside 0x21-0x7F;
 // returns the position after what it wrote.
-inline char* WriteJisPair(char* out, unsigned char j1, unsigned char j2) {
+constexpr char* WriteJisPair(char* out, unsigned char j1, unsigned char j2) {
     if (j1 < 0x21 || j1 > 0x7F || j2 < 0x21 || j2 > 0x7F) {
         out[0] = '[';
         out[1] = kUpperHex[j1 >> 4];
@@ -123,6 +123,28 @@ inline char* WriteJisPair(char* out, unsigned char j1, unsigned char j2) {
     out[1] = static_cast<char>(s2);
     return out + 2;
 }
+
+// The Shift_JIS form of every JIS pair WriteJisPair converts (both bytes 0x21-0x7F), looked
+// up rather than computed: the parity of the first byte and the range of the second made two
+// branches per kanji that no predictor guesses.
+struct JisPairTable {
+    static constexpr int kFirst = 0x21;
+    static constexpr int kCount = 0x7F - 0x21 + 1;
+    char pair[kCount * kCount][2] = {};
+
+    constexpr JisPairTable() {
+        for (int j1 = 0; j1 < kCount; ++j1) {
+            for (int j2 = 0; j2 < kCount; ++j2) {
+                char out[6] = {};
+                WriteJisPair(out, static_cast<unsigned char>(j1 + kFirst),
+                             static_cast<unsigned char>(j2 + kFirst));
+                pair[j1 * kCount + j2][0] = out[0];
+                pair[j1 * kCount + j2][1] = out[1];
+            }
+        }
+    }
+};
+constexpr JisPairTable kJisPairs;
 
 inline void AppendSJisJis(std::string& out, unsigned char c1, unsigned char c2) {
     const unsigned char j1 =
@@ -179,6 +201,27 @@ class OutputBuffer {
 
   private:
     std::string text_;
+};
+
+// The same interface appending to a text that goes on growing (a body converted line by line):
+// the string is sized just to what is being written, and its own growth keeps that amortized.
+class AppendBuffer {
+  public:
+    explicit AppendBuffer(std::string& text) : text_(text), start_(text.size()) {}
+
+    char* Room(char* at, std::size_t n) {
+        const auto used = static_cast<std::size_t>(at - text_.data());
+        if (text_.size() - used < n) {
+            text_.resize(used + n);
+        }
+        return text_.data() + used;
+    }
+    char* Begin() { return text_.data() + start_; }
+    void Finish(char* at) { text_.resize(static_cast<std::size_t>(at - text_.data())); }
+
+  private:
+    std::string& text_;
+    std::size_t start_;
 };
 
 }  // namespace
@@ -352,14 +395,18 @@ std::string TCharCodeConv::SJisToJis(std::string_view s) const {
     return out;
 }
 
-std::string TCharCodeConv::JisToSJis(std::string_view s) {
+namespace {
+
+// Typical JIS text shrinks (escapes vanish, pairs stay pairs); the worst case, a kanji pair that
+// becomes the six bytes of "[XXXX]", is covered by making room per chunk of input.
+constexpr std::ptrdiff_t kJisChunk = 4096;
+
+// Writes the Shift_JIS form of s through out (an OutputBuffer or an AppendBuffer); returns the
+// end of what it wrote.
+template <typename Buffer>
+char* ConvertJis(std::string_view s, Buffer& out) {
     enum class Mode { kSingle, kKanji, kKana };
-    // Typical JIS text shrinks (escapes vanish, pairs stay pairs); the worst case, a kanji pair
-    // that becomes the six bytes of "[XXXX]", is covered by making room per chunk of input.
-    constexpr std::ptrdiff_t kChunk = 4096;
-    // The room asked for ahead of a chunk is kept beyond the input's size, so that text that
-    // keeps its length never outgrows the reserve at its end.
-    OutputBuffer out(s.size() + 3 * kChunk + 8);
+    constexpr std::ptrdiff_t kChunk = kJisChunk;
     char* w = out.Begin();
     const char* p = s.data();
     const char* const end = p + s.size();
@@ -418,7 +465,14 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
                         *w++ = *p++;  // a lone last byte has no partner
                         break;
                     }
-                    w = WriteJisPair(w, U(p[0]), U(p[1]));
+                    const auto j1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
+                    const auto j2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
+                    if (j1 < JisPairTable::kCount && j2 < JisPairTable::kCount) {
+                        std::memcpy(w, kJisPairs.pair[j1 * JisPairTable::kCount + j2], 2);
+                        w += 2;
+                    } else {
+                        w = WriteJisPair(w, U(p[0]), U(p[1]));
+                    }
                     p += 2;
                 } while (p < chunk_end && *p != kEsc && *p != kShiftOut);
                 break;
@@ -436,7 +490,22 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
             }
         }
     }
-    return out.Finish(w);
+    return w;
+}
+
+}  // namespace
+
+std::string TCharCodeConv::JisToSJis(std::string_view s) {
+    // The room asked for ahead of a chunk is kept beyond the input's size, so that text that
+    // keeps its length never outgrows the reserve at its end. A chunk is never longer than the
+    // input: a short text asks for a few hundred bytes, not 12 KB.
+    OutputBuffer out(s.size() + 3 * std::min<std::size_t>(kJisChunk, s.size()) + 8);
+    return out.Finish(ConvertJis(s, out));
+}
+
+void TCharCodeConv::AppendJisToSJis(std::string_view s, std::string& out) {
+    AppendBuffer buffer(out);
+    buffer.Finish(ConvertJis(s, buffer));
 }
 
 std::string TCharCodeConv::ToSJis(std::string_view s) {

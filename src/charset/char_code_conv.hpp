@@ -60,6 +60,8 @@ class TCharCodeConv {
 
     std::string SJisToJis(std::string_view s) const;
     static std::string JisToSJis(std::string_view s);
+    // The same appended to out, without a string of its own (a body converted line by line).
+    static void AppendJisToSJis(std::string_view s, std::string& out);
     // Any Japanese 7-bit text to Shift_JIS through TAutoSjisConv (keeps half-width katakana).
     static std::string ToSJis(std::string_view s);
     // Encoded words decoded; ISO-2022-JP words give JIS, EUC-JP is brought to JIS, Shift_JIS

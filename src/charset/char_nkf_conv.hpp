@@ -29,6 +29,9 @@ class TCharNkfConv : public TCharCodeConv {
     // SystemCodePageToSJis; 99998: QPDecode; 99999: B64Decode. Raises Exception only when the
     // system converter itself is unavailable.
     std::string CodePageToSJis(std::string_view text, int code_page) const;
+    // The same appended to out: JIS, EUC-JP, UTF-8 and unconverted text without a string of
+    // their own (a body converted line by line makes one call per line).
+    void AppendCodePageToSJis(std::string_view text, int code_page, std::string& out) const;
 
     // One header value (already unfolded) decoded to Shift_JIS, as RFC 2047 reads it: every
     // encoded word is decoded wherever it stands, B or Q, in any charset this program knows

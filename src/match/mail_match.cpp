@@ -65,14 +65,6 @@ bool Contains(std::string_view text, std::string_view needle, bool fold) {
     return fold ? ContainsFolded(text, needle) : AnsiFind(text, needle) != std::string_view::npos;
 }
 
-// Whether the escape processing can change the text or fail on it: without a backslash byte it
-// copies the text unchanged, unless the text ends in a lead byte that may be left without its
-// trail byte (an error it must raise).
-bool NeedsEscapeProcessing(std::string_view text) {
-    return text.find('\\') != std::string_view::npos ||
-           (!text.empty() && sjis::IsLeadByte(text.back()));
-}
-
 // The texts of one message within one MatchMail call: the message does not change while it is
 // matched. Header and body are the message's own (fetched once each); the whole message, header
 // and body joined, is never built for a literal condition, which searches the joint apart. A
@@ -128,25 +120,50 @@ class TargetTexts {
             return made_text_;
         }
         if (scope == kFindPosAll) {
-            if (NeedsEscapeProcessing(made_text_)) {
+            const std::size_t first = FirstEscapeOfWhole();
+            if (first != std::string_view::npos) {
                 made_ = Made::kNothing;
-                TAWKStr::ProcessEscSeqInPlace(made_text_);
-                made_ = processed;
+                TAWKStr::ProcessEscSeqInPlace(made_text_, first);
             }
+            made_ = processed;
             return made_text_;
         }
         const std::string_view plain = scope == kFindPosHeader ? Header() : Body();
-        if (!NeedsEscapeProcessing(plain)) {
-            return plain;  // most messages are searched as they are, without a copy
+        const std::size_t first = FirstEscapeOf(scope);
+        if (first == std::string_view::npos) {
+            // Most messages (every Japanese text whose backslash bytes are trail bytes) are
+            // searched as they are, without a copy.
+            return plain;
         }
         Remake(plain.size());
         made_text_ = plain;
-        TAWKStr::ProcessEscSeqInPlace(made_text_);
+        TAWKStr::ProcessEscSeqInPlace(made_text_, first);
         made_ = processed;
         return made_text_;
     }
 
   private:
+    // TAWKStr::FirstEscape of the header's or the body's text, looked for once per message.
+    std::size_t FirstEscapeOf(std::uint8_t scope) {
+        std::size_t& first = scope == kFindPosHeader ? header_escape_ : body_escape_;
+        if (first == kNotLooked) {
+            first = TAWKStr::FirstEscape(scope == kFindPosHeader ? Header() : Body());
+        }
+        return first;
+    }
+
+    // The same for the joined text in the buffer. A header without escapes ends where a
+    // character ends (it does not end in half a character either), and the joint's line feeds
+    // are characters of their own, so the body is walked within the whole as on its own.
+    std::size_t FirstEscapeOfWhole() {
+        if (FirstEscapeOf(kFindPosHeader) != std::string_view::npos) {
+            return TAWKStr::FirstEscape(made_text_);
+        }
+        const std::size_t in_body = FirstEscapeOf(kFindPosBody);
+        return in_body == std::string_view::npos ? in_body
+                                                 : Header().size() + kJoint.size() + in_body;
+    }
+
     std::string_view Header() {
         if (header_ == nullptr) {
             header_ = &mail_.GetHeaderText();
@@ -192,9 +209,14 @@ class TargetTexts {
         made_text_.clear();
     }
 
+    static constexpr std::size_t kNotLooked = std::string_view::npos - 1;
+
     const TBasicMail& mail_;
     const std::string* header_ = nullptr;
     const std::string* body_ = nullptr;
+    // TAWKStr::FirstEscape of the header and of the body, once looked for.
+    std::size_t header_escape_ = kNotLooked;
+    std::size_t body_escape_ = kNotLooked;
     // What the buffer holds: a scope's text after escape processing, or the whole message
     // joined but not processed.
     enum class Made { kAllProcessed, kBodyProcessed, kHeaderProcessed, kJoined, kNothing };
@@ -204,17 +226,30 @@ class TargetTexts {
 
 }  // namespace
 
-TMailMatch::TMailMatch() : awk_(std::make_unique<TAWKStr>()) {}
+TMailMatch::TMailMatch() = default;
 
 TMailMatch::~TMailMatch() = default;
 
 void TMailMatch::SetFindTypes(std::span<const TFindType> find_types) {
     find_types_.assign(find_types.begin(), find_types.end());
+    automata_.clear();
+    automata_.resize(find_types_.size());
+}
+
+TAWKStr& TMailMatch::Automaton(std::size_t index) {
+    std::unique_ptr<TAWKStr>& automaton = automata_[index];
+    if (automaton == nullptr) {
+        auto compiled = std::make_unique<TAWKStr>();
+        compiled->SetRegExp(find_types_[index].Condition);  // raises before anything is kept
+        automaton = std::move(compiled);
+    }
+    return *automaton;
 }
 
 bool TMailMatch::MatchMail(const TBasicMail& mail) {
     TargetTexts texts(mail);
-    for (const TFindType& condition : find_types_) {
+    for (std::size_t index = 0; index < find_types_.size(); ++index) {
+        const TFindType& condition = find_types_[index];
         const bool known_scope = condition.FindPos < kScopeCount;
         if (!condition.Regexp) {
             // A scope outside 0..2 searches nothing, and nothing never holds a literal.
@@ -231,14 +266,14 @@ bool TMailMatch::MatchMail(const TBasicMail& mail) {
         }
         // Errors in the expression itself pass out as they are, and so do those of fetching
         // the text (a body that cannot be converted is the message's error, not the search's).
-        awk_->SetRegExp(condition.Condition);
+        const TAWKStr& automaton = Automaton(index);
         if (known_scope) {
             texts.Fetch(condition.FindPos, true);
         }
         try {
             const std::string_view target =
                 known_scope ? texts.Processed(condition.FindPos) : std::string_view();
-            if (awk_->Match(target) == 0) {
+            if (automaton.Match(target) == 0) {
                 return false;
             }
         } catch (const std::exception&) {

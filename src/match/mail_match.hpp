@@ -6,9 +6,10 @@
 // the searched text after its backslash escapes have been decoded, and always respect case.
 // The list is evaluated in order and stops at the first condition that fails.
 //
-// Threads: a matcher holds the compiled expression it last used, so one matcher is used by one
-// thread at a time; matchers on different threads share nothing and may run at once. The
-// filter that MakeMailFilter answers shares its matcher among its copies: give each thread its
+// Threads: a matcher holds each regular expression compiled (on first use, in an automaton of
+// its own, so that switching between conditions costs nothing per message), so one matcher is
+// used by one thread at a time; matchers on different threads share nothing and may run at once.
+// The filter that MakeMailFilter answers shares its matcher among its copies: give each thread its
 // own filter.
 #pragma once
 
@@ -40,8 +41,12 @@ class TMailMatch {
     bool MatchMail(const TBasicMail& mail);
 
   private:
+    // The compiled expression of regular-expression condition `index`; an invalid one raises
+    // here each time it is reached.
+    TAWKStr& Automaton(std::size_t index);
+
     std::vector<TFindType> find_types_;
-    std::unique_ptr<TAWKStr> awk_;
+    std::vector<std::unique_ptr<TAWKStr>> automata_;  // by condition; empty until compiled
 };
 
 // The conversion run's filter (its TMailFilter) for a condition list: empty (every message is

@@ -301,11 +301,11 @@ void TMail::DecodeBody(Cursor first, Cursor end, TransferEncoding encoding, Body
         // (what it is not is taken back below).
         text.reserve(first.BytesTo(end));
         for (Cursor line = first; line != end;) {
-            const std::string converted = converter_->CodePageToSJis(line.Next(), out.code_page);
-            if (HoldsLineEnd(converted)) {
+            const std::size_t start = text.size();
+            converter_->AppendCodePageToSJis(line.Next(), out.code_page, text);
+            if (!out.lines_hold_line_ends && HoldsLineEnd(std::string_view(text).substr(start))) {
                 out.lines_hold_line_ends = true;
             }
-            text += converted;
             text += "\r\n";
         }
         out.text = ShrunkToFit(std::move(text));

@@ -1,6 +1,13 @@
 #include "regexp/awk_str.hpp"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/sjis.hpp"
 #include "regexp/re_types.hpp"
@@ -137,44 +144,142 @@ std::string TAWKStr::ProcessEscSeq(std::string_view text) {
     return out;
 }
 
+std::size_t TAWKStr::FirstEscape(std::string_view text) {
+    return NextEscape(text, 0);
+}
+
 void TAWKStr::ProcessEscSeqInPlace(std::string& text) {
-    // Every step writes at most as many bytes as it reads, and reads them before it writes, so
-    // the output never overtakes the input: a character takes its own bytes, an escape (two to
-    // seven bytes) one byte or, for a code of a double-byte character, two.
-    const std::string_view in(text);
-    char* const out = text.data();
-    std::size_t written = 0;
-    std::size_t pos = 0;
-    while (pos < in.size()) {
-        const auto c = static_cast<unsigned char>(in[pos]);
-        if (sjis::IsLeadByte(c)) {
-            if (pos + 1 >= in.size()) {
-                throw ERegExpParser(kLoneLeadByteMessage, PositionOf(pos));
-            }
-            out[written++] = in[pos];
-            out[written++] = in[pos + 1];
-            pos += 2;
+    ProcessEscSeqInPlace(text, FirstEscape(text));
+}
+
+namespace {
+
+#if defined(__SSE2__)
+// The trail bytes of a block of 64 bytes, from the mask of its lead-capable bytes and whether
+// its first byte is the trail byte of a character begun before it (`carry`, updated for the next
+// block). A run of lead-capable bytes that starts a character alternates lead, trail, lead...;
+// the run's bits are paired off with one subtraction, as JSON scanners pair off backslashes.
+std::uint64_t TrailBytes(std::uint64_t lead, std::uint64_t& carry) {
+    constexpr std::uint64_t kOddBits = 0xAAAAAAAAAAAAAAAAull;
+    const std::uint64_t leads_at_start = lead & ~carry;
+    const std::uint64_t pairs = (((leads_at_start << 1) | kOddBits) - leads_at_start) ^ kOddBits;
+    const std::uint64_t trail = pairs ^ (lead | carry);
+    carry = (pairs & lead) >> 63;
+    return trail;
+}
+
+// Sixteen bytes' mask of lead bytes (0x81-0x9F, 0xE0-0xFC).
+unsigned LeadMask(__m128i bytes) {
+    const auto in_range = [&](char low, char high) {
+        const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
+        return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(high - low))),
+                              offset);
+    };
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(in_range('\x81', '\x9F'), in_range('\xE0', '\xFC'))));
+}
+#endif
+
+}  // namespace
+
+// Japanese text holds a trail byte 0x5C every few dozen bytes, so backslashes and lead bytes
+// are taken 64 bytes at a time and the trail bytes among them found without a walk. The rest
+// (under 64 bytes) is walked back from each backslash: a byte that is no lead byte ends a
+// character (it is one, or a trail byte), so a backslash is a character of its own exactly when
+// the lead bytes just before it, back to such a byte or to a known character start, are even in
+// number.
+std::size_t TAWKStr::NextEscape(std::string_view text, std::size_t from) {
+    const char* const data = text.data();
+    const std::size_t size = text.size();
+    std::size_t pos = from;
+    std::size_t boundary = from;  // a known character start
+#if defined(__SSE2__)
+    std::uint64_t carry = 0;
+    const __m128i backslash = _mm_set1_epi8('\\');
+    for (; pos + 64 <= size; pos += 64) {
+        std::uint64_t backslashes = 0;
+        std::uint64_t leads = 0;
+        for (int k = 0; k < 4; ++k) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 16 * k));
+            backslashes |= std::uint64_t{static_cast<unsigned>(
+                               _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash)))}
+                           << (16 * k);
+            leads |= std::uint64_t{LeadMask(bytes)} << (16 * k);
+        }
+        const std::uint64_t escapes = backslashes & ~TrailBytes(leads, carry);
+        if (escapes != 0) {
+            return pos + static_cast<std::size_t>(__builtin_ctzll(escapes));
+        }
+    }
+    if (carry != 0) {
+        // The last block ends in a lead byte that starts a character.
+        if (pos == size) {
+            return size - 1;
+        }
+        ++pos;  // its trail byte
+    }
+    boundary = pos;
+#endif
+    for (; pos < size; ++pos) {
+        if (data[pos] != '\\') {
             continue;
         }
-        if (c != '\\') {
-            out[written++] = static_cast<char>(c);
-            ++pos;
-            continue;
+        std::size_t lead = pos;
+        while (lead > boundary && sjis::IsLeadByte(data[lead - 1])) {
+            --lead;
+        }
+        if ((pos - lead) % 2 == 0) {
+            return pos;
+        }
+        boundary = pos + 1;  // a trail byte: the character ends with it
+    }
+    // No escape from `from` on; a lead byte that starts a character at the very end is one
+    // too (an error).
+    std::size_t lead = size;
+    while (lead > boundary && sjis::IsLeadByte(data[lead - 1])) {
+        --lead;
+    }
+    return (size - lead) % 2 == 1 ? size - 1 : std::string_view::npos;
+}
+
+void TAWKStr::ProcessEscSeqInPlace(std::string& text, std::size_t first) {
+    // Every step writes at most as many bytes as it reads, and reads them before it writes, so
+    // the output never overtakes the input: a run of characters takes its own bytes, an escape
+    // (two to seven bytes) one byte or, for a code of a double-byte character, two. The runs
+    // between escapes are moved whole; the text before the first escape stays where it is.
+    if (first >= text.size()) {
+        return;
+    }
+    const std::string_view in(text);
+    char* const out = text.data();
+    std::size_t written = first;
+    std::size_t pos = first;
+    while (pos < in.size()) {
+        if (in[pos] != '\\') {
+            // NextEscape stopped at a lead byte ending the text: the walk meets it alone.
+            throw ERegExpParser(kLoneLeadByteMessage, PositionOf(pos));
         }
         // The escape is read from a small window so that positions stay within int whatever
         // the text's length; an error's position is moved back to the whole text's.
         const std::string_view window = in.substr(pos + 1, kEscapeWindow);
         int index = 1;
-        std::string decoded;
+        WChar_t decoded = 0;
         try {
-            decoded = WCharToStr(GetQuotedWChar(window, index));
+            decoded = GetQuotedWChar(window, index);
         } catch (const ERegExpParser& e) {
             throw ERegExpParser(e.what(), PositionOf(pos + static_cast<std::size_t>(e.Position())));
         }
         pos += 1 + static_cast<std::size_t>(index - 1);
-        for (const char d : decoded) {
-            out[written++] = d;
+        const auto high = static_cast<unsigned char>(decoded >> 8);
+        if (sjis::IsLeadByte(high)) {
+            out[written++] = static_cast<char>(high);
         }
+        out[written++] = static_cast<char>(decoded & 0xFF);
+        const std::size_t next = std::min(NextEscape(in, pos), in.size());
+        std::memmove(out + written, in.data() + pos, next - pos);
+        written += next - pos;
+        pos = next;
     }
     text.resize(written);
 }

@@ -39,6 +39,13 @@ class TAWKStr : public TMatchCORE {
     // The same within the text itself (no escape is shorter than what it stands for), for texts
     // too long to keep twice. After an error the text holds partly processed bytes.
     static void ProcessEscSeqInPlace(std::string& text);
+    // Where the escape processing first changes the text or fails on it: the first backslash
+    // that is a character of its own, or a lead byte that is the text's last character; npos
+    // when it would give the text back unchanged (a text whose backslash bytes are all trail
+    // bytes, or that has none). Found with memchr, without walking every character.
+    static std::size_t FirstEscape(std::string_view text);
+    // ProcessEscSeqInPlace when FirstEscape(text) is known to be `first` (npos: nothing to do).
+    static void ProcessEscSeqInPlace(std::string& text, std::size_t first);
     // The replacement with & standing for the matched text and \& for a literal ampersand.
     static std::string Substitute_MatchStr_For_ANDChar(std::string_view replacement,
                                                        std::string_view matched);
@@ -47,6 +54,9 @@ class TAWKStr : public TMatchCORE {
     void ExpressionChanged() override;
 
   private:
+    // FirstEscape from `from`, a character start.
+    static std::size_t NextEscape(std::string_view text, std::size_t from);
+
     std::optional<REMatch_t> RunMatch(std::string_view text) const {
         return use_ex_ ? MatchEX(text) : MatchStd(text);
     }

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "charset_test_util.hpp"
 #include "platform/exception.hpp"
@@ -111,6 +114,89 @@ TEST(CharNkfConvCodePage, MissingAndInvalidCharactersBecomeQuestionMarks) {
     EXPECT_EQ(conv.CodePageToSJis(std::string("a\0b", 3), kCodePageUtf8), std::string("a\0b", 3));
     EXPECT_EQ(conv.CodePageToSJis(std::string("\0\xA4\xA2", 3), kCodePageEucJp),
               std::string("\0\x82\xA0", 3));
+}
+
+// UTF-8 and EUC-JP go through a table of iconv's answers per character and through iconv
+// itself from the first sequence the table does not serve; the result must be iconv's for the
+// whole text. Generated texts mix kana and kanji, ASCII with slash, backslash and tilde,
+// characters CP932 maps in its own way (¥ ‾ ～ 〜 ∥ －, NEC and IBM extensions), characters it
+// lacks, zero bytes and broken sequences (cut, overlong, surrogates, stray bytes, JIS X 0212),
+// in every order.
+TEST(CharNkfConvCodePage, Utf8AndEucJpConvertAsIconvConvertsTheWholeText) {
+    const std::string utf8_pieces[] = {
+        "日本語",    "かなカナ",     "ｶﾅ",           "a/c\\~",           "\r\n",
+        "¥‾～〜∥－", "①㈱髙",        "ü€",           "\xF0\x9F\x98\x80", std::string("\0", 1),
+        "\xE3\x81",  "\xC0\xAF",     "\xE0\x80\xAF", "\xED\xA0\x80",     "\x80\xBF",
+        "\xFF",      "\xEF\xBB\xBF", "\xC2\xA0",
+    };
+    IconvConverter utf8_to_euc("EUC-JP-MS", "UTF-8");
+    std::vector<std::string> euc_pieces = {"\xA4", "\x8F\xB0\xA1", "\x8E\xE0", "\xA4\x41",
+                                           "\xFF", "\x8E\xB1",     "\xF5\xA1", "\x8F\xF3\xF3"};
+    for (const char* utf8 : {"日本語", "かなカナ", "ｶﾅ", "a/c\\~", "\r\n", "～∥－", "①㈱髙"}) {
+        euc_pieces.push_back(utf8_to_euc.ConvertStrict(utf8).value());
+    }
+    euc_pieces.emplace_back("\0", 1);
+    struct Case {
+        int code_page;
+        const char* iconv_name;
+        IconvConverter::SkipRule skip;
+        std::vector<std::string> pieces;
+    };
+    const Case cases[] = {
+        {kCodePageUtf8,
+         "UTF-8",
+         &IconvConverter::SkipUtf8Character,
+         {std::begin(utf8_pieces), std::end(utf8_pieces)}},
+        {kCodePageEucJp, "EUC-JP-MS", &IconvConverter::SkipEucJpCharacter, euc_pieces},
+    };
+    const TCharNkfConv conv;
+    for (const Case& c : cases) {
+        IconvConverter iconv("CP932", c.iconv_name);
+        std::uint64_t state = 3;
+        for (int round = 0; round < 3000; ++round) {
+            std::string text;
+            for (int k = 0; k < 8; ++k) {
+                state = state * 6364136223846793005ull + 1442695040888963407ull;
+                text += c.pieces[(state >> 33) % c.pieces.size()];
+            }
+            EXPECT_EQ(conv.CodePageToSJis(text, c.code_page),
+                      iconv.ConvertLenient(text, "?", c.skip))
+                << c.iconv_name << ": " << text;
+        }
+    }
+}
+
+// A body converted line by line appends each line to the text: every code page gives what
+// CodePageToSJis gives, after text already there (short lines and one longer than the chunk
+// the JIS conversion makes room for at a time).
+TEST(CharNkfConvCodePage, AppendingGivesWhatConvertingGives) {
+    std::string long_jis = "\x1B$B";
+    for (int i = 0; i < 3000; ++i) {
+        long_jis += "F|K\\";
+    }
+    long_jis += "\x1B(B tail";
+    const struct {
+        int code_page;
+        std::string text;
+    } cases[] = {
+        {kCodePageIso2022Jp, "\x1B$BF|K\\8l\x1B(B abc \x1B(I12\x1B(B"},
+        {kCodePageIso2022Jp, "\x1B$B\x7F\x21\x1B(B\x0E"},
+        {kCodePageIso2022Jp, long_jis},
+        {kCodePageEucJp, "\xC6\xFC\xCB\xDC abc \x8E\xB1\x8F\xB0\xA1\xA4"},
+        {kCodePageUtf8, "日本語 abc \xF0\x9F\x98\x80 \xE3\x81"},
+        {kCodePageUtf7, "+ZeVnLIqe-"},
+        {kCodePageQuotedPrintable, "=82=A0=\r\nx"},
+        {kCodePageBase64, "gqA="},
+        {932, "\x95\x5C\x8E\xA6"},
+        {kCodePageWindows1252, "caf\xE9"},
+    };
+    const TCharNkfConv conv;
+    for (const auto& c : cases) {
+        std::string out = "prefix ";
+        out.reserve(64);
+        conv.AppendCodePageToSJis(c.text, c.code_page, out);
+        EXPECT_EQ(out, "prefix " + conv.CodePageToSJis(c.text, c.code_page)) << c.code_page;
+    }
 }
 
 // Texts of more than a megabyte are converted a piece at a time, cut after line feeds; the

@@ -4,12 +4,16 @@
 
 #include <cctype>
 #include <cstdint>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ansi_text.hpp"
 #include "platform/exception.hpp"
+#include "platform/sjis.hpp"
 #include "platform/text_encoding.hpp"
+#include "regexp/awk_str.hpp"
 #include "regexp/re_types.hpp"
 
 namespace brindle {
@@ -233,6 +237,197 @@ TEST(MailMatch, EscapeErrorsInTheTextCostOnlyThatMessage) {
     }
     // A literal condition does not escape-process anything.
     EXPECT_TRUE(Matches({Literal("\\", kFindPosBody)}, lone_backslash));
+}
+
+// The escape processing as it was first written: character by character over the whole text.
+// The matcher's answers (match, no match, error) must be those of searching this text.
+std::string ReferenceEscapes(std::string_view in) {
+    std::string out;
+    for (std::size_t pos = 0; pos < in.size();) {
+        if (sjis::IsLeadByte(in[pos])) {
+            if (pos + 1 >= in.size()) {
+                throw ERegExpParser("不正な２バイト文字コードです。", static_cast<int>(pos + 1));
+            }
+            out.append(in.substr(pos, 2));
+            pos += 2;
+        } else if (in[pos] != '\\') {
+            out += in[pos++];
+        } else {
+            int index = 1;
+            try {
+                out += WCharToStr(GetQuotedWChar(in.substr(pos + 1, 16), index));
+            } catch (const ERegExpParser& e) {
+                throw ERegExpParser(e.what(), static_cast<int>(pos) + e.Position() + 1);
+            }
+            pos += static_cast<std::size_t>(index);
+        }
+    }
+    return out;
+}
+
+enum class Answer { kNo, kYes, kError };
+
+// One search of the scope's text for each condition in turn, nothing kept between them.
+Answer ReferenceAnswer(const std::vector<TFindType>& conditions, const std::string& header,
+                       const std::string& body) {
+    for (const TFindType& c : conditions) {
+        const std::string text = c.FindPos == kFindPosHeader ? header
+                                 : c.FindPos == kFindPosBody ? body
+                                                             : header + "\n\n" + body;
+        bool found = false;
+        if (!c.Regexp) {
+            found = c.Capital ? AnsiFind(AnsiUpperCase(text), AnsiUpperCase(c.Condition)) !=
+                                    std::string::npos
+                              : AnsiFind(text, c.Condition) != std::string::npos;
+        } else {
+            std::string processed;
+            try {
+                processed = ReferenceEscapes(text);
+            } catch (const ERegExpParser&) {
+                return Answer::kError;
+            }
+            TAWKStr awk;
+            awk.SetRegExp(c.Condition);
+            found = awk.Match(processed) != 0;
+        }
+        if (!found) {
+            return Answer::kNo;
+        }
+    }
+    return Answer::kYes;
+}
+
+// Generated Shift_JIS texts full of what the escape processing must tell apart: trail bytes
+// 0x5C (表 ソ 十 ―), real backslashes (Windows paths, "\" as a yen sign), valid and invalid
+// escapes, full-width yen signs, runs of lead-capable bytes, and texts that end in a backslash
+// or in half a character. Every condition kind (literal or regular expression, each scope, with
+// and without the case flag), alone and in lists that go from scope to scope, answers as the
+// reference does; the escape processing itself gives the reference's text or its error.
+TEST(MailMatch, AnswersAreThoseOfProcessingEachTextCharacterByCharacter) {
+    const std::string pieces[] = {
+        Sjis("表示"),
+        Sjis("ソフト"),
+        Sjis("十分"),
+        "\x81\x5C",
+        Sjis("会議"),
+        Sjis("見積"),
+        Sjis("０１２"),
+        Sjis("よろしく"),
+        Sjis("￥"),
+        "\\",
+        "\\n",
+        "\\t",
+        "\\x41",
+        "\\x82a0",
+        "\\101",
+        "\\q",
+        "\\\\",
+        "C:\\Users\\abc",
+        "\\1,200",
+        "\\xyz",
+        "\\777777",
+        "\x93\xFA\x93\xFA",
+        "\x93\xFA\x93\xFA\x93\xFA\x93\xFA\x93\xFA\x93",
+        "\xB1",
+        "abc",
+        "ABC",
+        "Subject: ",
+        "\r\n",
+        " ",
+    };
+    const std::string endings[] = {"", "\r\n", "\\", "\x82", Sjis("ソ"), "\x93\xFA\x93"};
+    const std::vector<TFindType> conditions = {
+        Literal("\\", kFindPosBody),
+        Literal(Sjis("表"), kFindPosAll),
+        Literal("abc", kFindPosHeader, true),
+        Literal("C:\\U", kFindPosAll, true),
+        Literal(Sjis("ソ\\"), kFindPosBody),
+        Regexp(Sjis("会議")),
+        Regexp(Sjis("見積"), kFindPosBody),
+        Regexp("^Subject:", kFindPosHeader),
+        Regexp(Sjis("[０-９]+")),
+        Regexp(Sjis("(よろしく|お願い)"), kFindPosBody),
+        Regexp("\\\\", kFindPosBody),
+        Regexp("C:Users", kFindPosAll, true),
+        Regexp("A", kFindPosHeader),
+        Regexp(Sjis("あ")),
+        Regexp("\x01,200", kFindPosBody),
+        Regexp(Sjis("表示$"), kFindPosHeader),
+    };
+    std::uint64_t state = 5;
+    const auto next = [&](std::size_t n) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<std::size_t>(state >> 33) % n;
+    };
+    const auto random_text = [&] {
+        std::string text;
+        // Half the texts run over several blocks of 64 bytes, which are scanned as blocks.
+        for (std::size_t k = next(2) == 0 ? next(12) : next(80); k > 0; --k) {
+            text += pieces[next(std::size(pieces))];
+        }
+        return text + endings[next(std::size(endings))];
+    };
+    int answers[3] = {0, 0, 0};
+    // First, texts that put a character split by a block end (a trail 0x5C, a lead-capable
+    // run, a half character at the end) at every offset around the first two block ends.
+    const auto shifted = [&](int round, const std::string& tail) {
+        std::string text(static_cast<std::size_t>(round % 70), 'a');
+        for (int k = round / 70; k > 0; --k) {
+            text += "\x93\xFA";
+        }
+        return text + tail;
+    };
+    for (int round = 0; round < 900; ++round) {
+        const bool crafted = round < 420;
+        const std::string header =
+            crafted ? shifted(round, Sjis("表") + "n" + Sjis("ソ") + "\\t") : random_text();
+        const std::string body =
+            crafted ? shifted(round, round % 2 == 0 ? "\x82" : "\x93") : random_text();
+        for (const std::string& text : {header, body, header + "\n\n" + body}) {
+            std::string expected;
+            std::string error;
+            try {
+                expected = ReferenceEscapes(text);
+            } catch (const ERegExpParser& e) {
+                error = std::string(e.what()) + " at " + std::to_string(e.Position());
+            }
+            try {
+                EXPECT_EQ(TAWKStr::ProcessEscSeq(text), expected) << text;
+                EXPECT_EQ(error, "") << text;
+            } catch (const ERegExpParser& e) {
+                EXPECT_EQ(std::string(e.what()) + " at " + std::to_string(e.Position()), error)
+                    << text;
+            }
+        }
+        const FakeMail mail(header, body);
+        TMailMatch matcher;
+        std::vector<std::vector<TFindType>> lists;
+        for (const TFindType& condition : conditions) {
+            lists.push_back({condition});
+        }
+        for (int k = 0; k < 4; ++k) {
+            lists.push_back({conditions[next(conditions.size())],
+                             conditions[next(conditions.size())],
+                             conditions[next(conditions.size())]});
+        }
+        for (const auto& list : lists) {
+            const Answer expected = ReferenceAnswer(list, header, body);
+            ++answers[static_cast<int>(expected)];
+            matcher.SetFindTypes(list);
+            Answer got = Answer::kError;
+            try {
+                got = matcher.MatchMail(mail) ? Answer::kYes : Answer::kNo;
+            } catch (const Exception& e) {
+                EXPECT_STREQ(e.what(), kProcessingError);
+            }
+            EXPECT_EQ(got, expected) << "header " << header << "\nbody " << body
+                                     << "\nfirst condition " << list[0].Condition;
+        }
+    }
+    // Each answer comes up often enough for the comparison to mean something.
+    for (const int count : answers) {
+        EXPECT_GT(count, 500);
+    }
 }
 
 TEST(MailMatch, InvalidExpressionPassesOutUnchanged) {
