@@ -190,8 +190,22 @@ void TFormConvert::OnFileStarted(int index, const QString& path) {
 
 void TFormConvert::OnFileFailed(const QString& path, const QString& error) {
     AddListRow(path, QString(), error);
-    ShowMessage(this, MessageKind::Error,
-                QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + error);
+    // Once a stop is asked for, the failures still to come are listed only: a job of thousands
+    // of missing files must not hold the user to one box each.
+    if (stop_flag_) {
+        return;
+    }
+    MessageRequest request;
+    request.kind = MessageKind::Error;
+    request.text = QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + error;
+    request.buttons = MessageButton::Ok | MessageButton::Abort;
+    request.default_button = MessageButton::Ok;
+    request.button_texts = {{MessageButton::Ok, QStringLiteral("続行")},
+                            {MessageButton::Abort, QStringLiteral("中止")}};
+    if (Modal().ShowMessage(this, request) == MessageButton::Abort) {
+        // The worker waits for this box and reads the flag before its next source.
+        BtnCloseClick();
+    }
 }
 
 void TFormConvert::OnRunFailed(const QString& error) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -43,6 +44,14 @@ constexpr const char* kRecoveredFolder = "recovered/";
 std::string ReasonOf(const std::exception& e) {
     const auto* error = dynamic_cast<const Exception*>(&e);
     return error != nullptr ? error->Reason() : std::string();
+}
+
+// A source's folder that cannot be made in the destination for one of these reasons, or
+// because the destination is no folder (CreateDirectories makes it when it can), says that the
+// destination holds no folder at all. A file in the way of this one folder is its source's alone.
+bool IsDestinationError(int error, const std::string& destination) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ENOSPC ||
+           error == EDQUOT || !DirectoryExists(destination);
 }
 
 bool IsWindowsPath(std::string_view path) {
@@ -275,7 +284,12 @@ TConvertSummary TConvertRun::Run() {
             return summary_;
         }
         if (!ConvertFile(i, job_.sources[i])) {
-            summary_.stopped = true;
+            if (folder_failed_) {
+                summary_.files_skipped = static_cast<std::int64_t>(job_.sources.size() - i - 1);
+                RequestStop();
+            } else {
+                summary_.stopped = true;
+            }
             return summary_;
         }
     }
@@ -336,7 +350,13 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     std::int32_t recovered = 0;
     try {
         if (job_.create_dir && !CreateDirectories(folder)) {
-            throw Exception("フォルダ " + folder + " を作成できません", ErrnoText(errno));
+            const int error = errno;
+            const std::string message = "フォルダ " + folder + " を作成できません";
+            // Every source's folder is made in the destination: one it cannot hold, none.
+            if (IsDestinationError(error, job_.destination)) {
+                throw FolderError(message, ErrnoText(error));
+            }
+            throw Exception(message, ErrnoText(error));
         }
         mailbox = opener_(path);
         count = mailbox->GetMailCount();
@@ -352,6 +372,11 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
             throw Exception("フォルダ " + folder + kRecoveredFolder + " を作成できません",
                             ErrnoText(errno));
         }
+    } catch (const FolderError& e) {
+        ++summary_.files_failed;
+        folder_failed_ = true;
+        Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
+        return false;
     } catch (const std::exception& e) {
         ++summary_.files_failed;
         Notify(events_.file_failed, path, std::string(e.what()), ReasonOf(e));
@@ -364,6 +389,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     Notify(events_.message_count_known, count);
     switch (ConvertMessages(*mailbox, path, folder, count)) {
         case MessagesEnd::Stopped:
+        case MessagesEnd::FolderFailed:
             return false;
         case MessagesEnd::FileFailed:
             return true;
@@ -404,11 +430,13 @@ TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
         try {
             ConvertMessage(message, path, j, folder);
         } catch (const FolderError& e) {
-            // The folder is full, read-only or gone: every later message would fail alike, so
-            // the file ends here with one report.
+            // The folder is full, read-only or gone: every later message would fail alike, and
+            // so would every later source, whose folder is this one or lies beside it in the
+            // destination; the run ends here with one report.
             ++summary_.files_failed;
+            folder_failed_ = true;
             Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
-            return MessagesEnd::FileFailed;
+            return MessagesEnd::FolderFailed;
         } catch (const MailboxError& e) {
             // The file itself failed or changed: nothing it delivers now can be trusted, and
             // this message and the rest of the file are not converted.

@@ -24,13 +24,16 @@
 // or written is reported with its index and the run goes on with the next message; a mailbox
 // that cannot be opened or is no mail folder is reported and the run goes on with the next
 // mailbox. Both guards catch Exception and any std::exception. An error of the output folder
-// itself (full, over quota, read-only, not writable, gone) ends the mailbox with one report
-// instead of one per remaining message; so does an error of the mailbox file itself (a read
-// error of the disk, a file that changes while it is read: MailboxError), whose remaining
-// messages count as lost. A mailbox whose header promises more messages than its reading
-// delivered is reported after its messages, the difference counted as lost. Messages that a
-// mailbox recovered from deleted blocks go to the subfolder "recovered" of its output folder.
-// A mailbox given twice (the same file under another path or link) is converted once.
+// itself (full, over quota, read-only, not writable, gone; with a folder per source, also a
+// destination that cannot hold the source's folder) ends the whole run with one report instead
+// of one per remaining message and source: every output folder is the destination or lies in
+// it, so every later source would meet the same error; the sources never begun are counted
+// (files_skipped). An error of the mailbox file itself (a read error of the disk, a file that
+// changes while it is read: MailboxError) ends that mailbox with one report, its remaining
+// messages counted as lost, and the run goes on. A mailbox whose header promises more messages than
+// its reading delivered is reported after its messages, the difference counted as lost. Messages
+// that a mailbox recovered from deleted blocks go to the subfolder "recovered" of its output
+// folder. A mailbox given twice (the same file under another path or link) is converted once.
 #pragma once
 
 #include <atomic>
@@ -85,6 +88,9 @@ struct TConvertSummary {
     // Never read: the rest of a mailbox that failed or changed while it was read, and the
     // messages a mailbox's header promised that no reading found.
     std::int64_t messages_lost = 0;
+    // Sources never begun: the run ended on an error of the output folder, which every later
+    // source would have met too.
+    std::int64_t files_skipped = 0;
     bool stopped = false;  // ended by a stop request
 };
 
@@ -125,9 +131,9 @@ class TConvertRun {
                                bool open_file);
 
     void ForwardReport(const std::string& text);
-    // Answers false when the run must end (stop requested).
+    // Answers false when the run must end (stop requested, or the output folder failed).
     bool ConvertFile(std::size_t index, const std::string& path);
-    enum class MessagesEnd { Done, Stopped, FileFailed };
+    enum class MessagesEnd { Done, Stopped, FileFailed, FolderFailed };
     // Converts the mailbox's messages, reporting an error that ends the file.
     MessagesEnd ConvertMessages(TBasicMailParser& mailbox, const std::string& path,
                                 const std::string& folder, std::int32_t count);
@@ -151,6 +157,7 @@ class TConvertRun {
     const std::string* current_path_ = nullptr;
     std::int32_t current_index_ = -1;
     bool read_ahead_ = false;
+    bool folder_failed_ = false;  // an error of the output folder ended the run
     // The files converted so far, by device and inode, with the path they were first given as.
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> seen_files_;
 

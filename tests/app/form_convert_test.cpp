@@ -14,6 +14,8 @@
 #include <sstream>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/form_convert.hpp"
 #include "app/hooked_mailbox.hpp"
@@ -237,6 +239,41 @@ class FormConvertTest : public DialogTestBase {
         QCOMPARE(bar.maximum(), kCount);
     }
 
+    void fileErrorBoxesOfferToStopAndTheDestinationsErrorComesOnce() {
+        struct Case {
+            const char* what;
+            bool destination_gone;  // otherwise the sources are missing
+            MessageButton answer;
+            bool stopped;
+        };
+        for (const Case& c : {Case{"missing sources, 中止", false, MessageButton::Abort, true},
+                              Case{"destination gone, 続行", true, MessageButton::Ok, false}}) {
+            const test::TempDir dir;
+            std::vector<std::string> sources;
+            for (int i = 0; i < 20; ++i) {
+                const fs::path source = dir / ("s" + std::to_string(i) + ".dbx");
+                if (c.destination_gone) {
+                    test::DbxBuilder().AddMessages(2).WriteTo(source);
+                }
+                sources.push_back(source.string());
+            }
+            const fs::path out = dir / "out";
+            TFormConvert form(TConvertJob{sources, out.string(), false, {}, {}}, nullptr);
+            Boxes().ClearAsked();
+            Boxes().SetNextAnswer(c.answer);
+            form.show();
+            QTRY_VERIFY(form.RunFinished());
+            const auto boxes = Boxes().Messages();
+            QVERIFY2(boxes.size() == 1, c.what);
+            QCOMPARE(boxes[0].buttons, MessageButton::Ok | MessageButton::Abort);
+            QCOMPARE(boxes[0].button_texts, (std::vector<std::pair<MessageButton, QString>>{
+                                                {MessageButton::Ok, QStringLiteral("続行")},
+                                                {MessageButton::Abort, QStringLiteral("中止")}}));
+            QCOMPARE(form.Summary().stopped, c.stopped);
+            QCOMPARE(form.Summary().files_failed, 1);
+        }
+    }
+
     void failuresAreListedOrBoxedAndTheRunGoesOn() {
         const test::TempDir dir;
         const fs::path first = dir / "first.dbx";
@@ -270,7 +307,7 @@ class FormConvertTest : public DialogTestBase {
         const auto boxes = Boxes().Messages();
         QCOMPARE(boxes.size(), std::size_t{1});
         QCOMPARE(boxes[0].kind, MessageKind::Error);
-        QCOMPARE(boxes[0].buttons, MessageButton::Ok);
+        QCOMPARE(boxes[0].buttons, MessageButton::Ok | MessageButton::Abort);
         QCOMPARE(boxes[0].text, QStringLiteral("(missing.dbx):ファイルが開けません。"));
 
         // Messages 0 and 2 of the first file, then both of the last, numbered on.
