@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStringList>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
@@ -238,11 +239,37 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     summary_ = summary;
     run_finished_ = true;
     stop_flag_ = true;
-    QString text = QStringLiteral("%1 件を変換しました。失敗: %2 件")
-                       .arg(summary.messages_written)
-                       .arg(summary.messages_failed + summary.messages_lost);
-    if (summary.files_failed > 0) {
-        text += QStringLiteral("、読めなかったファイル: %1 個").arg(summary.files_failed);
+    // What was not converted, each kind with its cause: messages that failed on their own (listed
+    // above), messages the output folder kept from being written, messages a damaged or changed
+    // mailbox never delivered, and files.
+    QStringList missed;
+    if (summary.messages_failed > 0) {
+        missed << QStringLiteral("失敗: %1 件").arg(summary.messages_failed);
+    }
+    if (summary.messages_unwritten > 0) {
+        missed << QStringLiteral("書き込めなかったメール: %1 件（%2）")
+                      .arg(summary.messages_unwritten)
+                      .arg(QString::fromUtf8(summary.folder_error));
+    }
+    if (const std::int64_t unread = summary.messages_lost - summary.messages_unwritten;
+        unread > 0) {
+        missed << QStringLiteral("読めなかったメール: %1 件").arg(unread);
+    }
+    const std::int64_t unread_files = summary.files_failed - (summary.folder_error.empty() ? 0 : 1);
+    if (unread_files > 0) {
+        missed << QStringLiteral("読めなかったファイル: %1 個").arg(unread_files);
+    }
+    if (summary.files_skipped > 0) {
+        missed << QStringLiteral("変換先のエラーで処理しなかったファイル: %1 個")
+                      .arg(summary.files_skipped);
+    }
+    QString text = QStringLiteral("%1 件を変換しました。").arg(summary.messages_written);
+    if (!missed.isEmpty()) {
+        text += QLatin1Char('\n') + missed.join(QStringLiteral("、"));
+    }
+    if (!summary.stopped && !summary.folder_error.empty()) {
+        // Ended by the core, not completed: the file named last is no longer being processed.
+        static_text_->setText(QStringLiteral("変換先に書き込めないため、変換処理を終了しました。"));
     }
     if (summary.stopped) {
         text = QStringLiteral("中止しました。") + text;

@@ -255,7 +255,12 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     if (summary.messages_lost > 0) {
         context.out << ", " << summary.messages_lost << " lost";
     }
-    context.out << "; " << summary.files_failed << " files failed\n";
+    context.out << "; " << summary.files_failed << " files failed";
+    if (summary.files_skipped > 0) {
+        // Never begun: an error of the output folder ended the run.
+        context.out << ", " << summary.files_skipped << " skipped";
+    }
+    context.out << "\n";
     if (summary.stopped) {
         return kExitStopped;
     }

@@ -375,6 +375,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     } catch (const FolderError& e) {
         ++summary_.files_failed;
         folder_failed_ = true;
+        summary_.folder_error = e.Reason().empty() ? std::string(e.what()) : e.Reason();
         Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
         return false;
     } catch (const std::exception& e) {
@@ -433,8 +434,13 @@ TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
             // The folder is full, read-only or gone: every later message would fail alike, and
             // so would every later source, whose folder is this one or lies beside it in the
             // destination; the run ends here with one report.
+            // This message and the rest of the file are never written: they count as lost, as
+            // the rest of a file whose reading failed does.
             ++summary_.files_failed;
+            summary_.messages_lost += count - j;
+            summary_.messages_unwritten += count - j;
             folder_failed_ = true;
+            summary_.folder_error = e.Reason().empty() ? std::string(e.what()) : e.Reason();
             Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
             return MessagesEnd::FolderFailed;
         } catch (const MailboxError& e) {

@@ -88,6 +88,10 @@ struct TConvertSummary {
     // Never read: the rest of a mailbox that failed or changed while it was read, and the
     // messages a mailbox's header promised that no reading found.
     std::int64_t messages_lost = 0;
+    // Of messages_lost: read or still to be read, but never written because the output folder
+    // failed (full, read-only, gone); folder_error says why.
+    std::int64_t messages_unwritten = 0;
+    std::string folder_error;
     // Sources never begun: the run ended on an error of the output folder, which every later
     // source would have met too.
     std::int64_t files_skipped = 0;

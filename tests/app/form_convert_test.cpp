@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <cerrno>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "mailbox/dbx_parser.hpp"
 #include "message/parsed_mailbox.hpp"
 #include "platform/exception.hpp"
+#include "platform/file_system.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/file_contents.hpp"
 #include "support/temp_dir.hpp"
@@ -272,6 +274,28 @@ class FormConvertTest : public DialogTestBase {
             QCOMPARE(form.Summary().stopped, c.stopped);
             QCOMPARE(form.Summary().files_failed, 1);
         }
+    }
+
+    void theSummaryNamesWhatWasNotWrittenAndWhy() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(50).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+        // The disk fills up during the fourth message.
+        const ScopedWriteFunction full(DiskFullAfter(3 * 30 + 10));
+        TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        Boxes().SetNextAnswer(MessageButton::Ok);
+        form.show();
+        QTRY_VERIFY(form.RunFinished());
+        QCOMPARE(CountFiles(out), std::size_t{3});
+        const QString summary = Child<QLabel>(form, "LabelSummary").text();
+        for (const QString& part :
+             {QStringLiteral("3 件を変換"), QStringLiteral("書き込めなかったメール: 47 件"),
+              QString::fromUtf8(ErrnoText(ENOSPC))}) {
+            QVERIFY2(summary.contains(part), qPrintable(summary));
+        }
+        QVERIFY2(!summary.contains(QStringLiteral("失敗: 0")), qPrintable(summary));
     }
 
     void failuresAreListedOrBoxedAndTheRunGoesOn() {

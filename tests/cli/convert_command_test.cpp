@@ -13,6 +13,7 @@
 
 #include "cli/cli_app.hpp"
 #include "cli_runner.hpp"
+#include "platform/file_system.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -63,6 +64,15 @@ class ConvertCommand : public ::testing::Test {
     const std::string inbox_ = (dir_ / "inbox.dbx").string();
     const std::string damaged_ = (dir_ / "damaged.dbx").string();
 };
+
+TEST_F(ConvertCommand, AFullDiskEndsTheRunAndItsSummaryCountsWhatWasNotWritten) {
+    DbxBuilder().AddMessages(50).WriteTo(dir_ / "big.dbx");
+    const ScopedWriteFunction full(DiskFullAfter(3 * 30 + 10));
+    const Outcome o = Convert({"-o", out_.string(), (dir_ / "big.dbx").string(), inbox_});
+    EXPECT_EQ(o.status, kExitFailures);
+    EXPECT_EQ(o.out, "4 messages read, 3 written, 0 failed, 47 lost; 1 files failed, 1 skipped\n");
+    EXPECT_EQ(Names(out_).size(), 3u);
+}
 
 TEST_F(ConvertCommand, ConvertsEveryMessageAndSummarises) {
     const Outcome o = Convert({"-o", out_.string(), inbox_});

@@ -359,11 +359,12 @@ TEST(ConvertDbx, ErrorOfTheOutputFolderEndsTheRunWithOneReport) {
         bool per_source_folder;
         bool disk_full;  // otherwise the destination is a file, or gone
         std::int64_t written;
+        std::int64_t unwritten;  // the rest of the mailbox, counted lost
     };
     for (const Case& c :
-         {Case{"full, shared folder", false, true, 3},
-          Case{"full, folder per source", true, true, 3}, Case{"gone", false, false, 0},
-          Case{"not a folder, folder per source", true, false, 0}}) {
+         {Case{"full, shared folder", false, true, 3, 47},
+          Case{"full, folder per source", true, true, 3, 47}, Case{"gone", false, false, 0, 50},
+          Case{"not a folder, folder per source", true, false, 0, 0}}) {
         SCOPED_TRACE(c.what);
         test::TempDir dir;
         DbxBuilder().AddMessages(50).WriteTo(dir / "a.dbx");
@@ -384,6 +385,8 @@ TEST(ConvertDbx, ErrorOfTheOutputFolderEndsTheRunWithOneReport) {
         const Outcome outcome = Convert(std::move(job));
         EXPECT_EQ(outcome.summary.messages_written, c.written);
         EXPECT_EQ(outcome.summary.messages_failed, 0);
+        EXPECT_EQ(outcome.summary.messages_lost, c.unwritten);
+        EXPECT_EQ(outcome.summary.messages_unwritten, c.unwritten);
         EXPECT_EQ(outcome.summary.files_failed, 1);
         EXPECT_EQ(outcome.summary.files_skipped, 1);
         EXPECT_FALSE(outcome.summary.stopped);
