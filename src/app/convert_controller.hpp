@@ -6,11 +6,11 @@
 // A file that fails is shown to the user in a modal box before the run goes on, as when the run
 // and the window shared one thread: the worker waits until fileFailed has been emitted and every
 // slot connected to it has returned. Stop requests go straight to the run's atomic flag, which
-// the run reads before each source file and before each message, so a message whose writing has
-// begun is always finished.
+// the run reads before each source file and before reading each message, so every message read
+// before the stop is still written whole.
 //
 // GUI thread only, except for what the worker calls internally. Destroying the controller stops
-// the run and waits for the worker (at most the message in hand).
+// the run and waits for the worker (at most the messages already read).
 #pragma once
 
 #include <QObject>

@@ -163,7 +163,7 @@ void TFormConvert::BtnCloseClick() {
     if (run_finished_) {
         accept();
     } else {
-        // Stopped, but the message in hand is still being written: close once it is.
+        // Stopped, but the messages already read are still being written: close once they are.
         close_when_finished_ = true;
     }
 }

@@ -1,6 +1,7 @@
 // TFormConvert: the small modal dialog "変換" that carries out one conversion. It shows the
 // messages of the current file and the files of the job on two progress bars, the file being
-// processed, and the Close button, which first asks the run to stop and, once the run is over,
+// processed, and the Close button, which first asks the run to stop (the messages already read
+// are still written) and, once the run is over,
 // closes the dialog. The run starts at the first idle moment after the dialog has appeared and
 // works on a worker thread (TConvertController); the dialog reacts to its notifications.
 //

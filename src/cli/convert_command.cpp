@@ -238,10 +238,9 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     events.yield = [&] { Forward(observer.yield); };
 
     TConvertSummary summary;
+    // Reading and parsing overlap the creation of the files (the run reads ahead by default);
+    // the observer's events still come on this thread, in order.
     TConvertRun run(std::move(job), std::move(events));
-    // Reading and parsing overlap the creation of the files; the observer's events still come
-    // on this thread, in order.
-    run.SetReadAhead(true);
     {
         const StopSignalScope signals(run);
         summary = run.Run();

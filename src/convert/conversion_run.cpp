@@ -124,16 +124,20 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
 // kernel's: on two cores the two overlap, and the file system's share is split between them.
 // The queue holds at most kMaxQueued messages and kMaxQueuedBytes of text (a longer message
 // still passes, alone), and the writing stage takes it whole, so memory stays bounded whatever
-// the mailbox. The mailbox and the filter are used by this thread only while it runs; the
-// destructor stops it and waits for it, so a stop costs at most the message being read (files
-// opened ahead vanish unnamed).
+// the mailbox. The mailbox and the filter are used by this thread only while it runs. A stop
+// request is read by this stage before each message: what it read before is handed over whole
+// and written, nothing after is read. The destructor stops it and waits for it (when the writing
+// stage ends early, files opened ahead vanish unnamed).
 class TConvertRun::ReadAhead {
   public:
     ReadAhead(TBasicMailParser& mailbox, const TMailFilter& filter, const TNamingRule& rule,
-              const std::string& folder, std::int32_t count)
-        : mailbox_(mailbox), filter_(filter), rule_(rule), folder_(folder), thread_([this, count] {
-              Work(count);
-          }) {}
+              const std::string& folder, std::int32_t count, const std::atomic<bool>& stop)
+        : mailbox_(mailbox),
+          filter_(filter),
+          rule_(rule),
+          folder_(folder),
+          stop_(stop),
+          thread_([this, count] { Work(count); }) {}
     ~ReadAhead() {
         {
             const std::lock_guard lock(mutex_);
@@ -146,7 +150,8 @@ class TConvertRun::ReadAhead {
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // The next message in index order; waits for it. `remaining` counts it and those after it.
-    ReadMessage Next(std::int32_t remaining) {
+    // Nothing once the reading has stopped and every message it read has been taken.
+    std::optional<ReadMessage> Next(std::int32_t remaining) {
         if (taken_.empty()) {
             // Everything queued is taken at once, under one lock: the two stages then rarely
             // contend for it.
@@ -157,9 +162,13 @@ class TConvertRun::ReadAhead {
                 wanted_ = std::min<std::size_t>(kBatch, static_cast<std::size_t>(remaining));
                 consumer_waiting_ = true;
                 filled_.wait(lock, [this] {
-                    return queue_.size() >= wanted_ || (!queue_.empty() && producer_waiting_);
+                    return stopped_ || queue_.size() >= wanted_ ||
+                           (!queue_.empty() && producer_waiting_);
                 });
                 consumer_waiting_ = false;
+                if (queue_.empty()) {
+                    return std::nullopt;  // stopped
+                }
             }
             taken_.swap(queue_);
             queued_bytes_ = 0;
@@ -204,8 +213,17 @@ class TConvertRun::ReadAhead {
         for (std::int32_t j = 0; j < count; ++j) {
             bool writer_idle = false;
             {
-                const std::lock_guard lock(mutex_);
+                std::unique_lock lock(mutex_);
                 if (cancelled_) {
+                    return;
+                }
+                if (stop_.load(std::memory_order_relaxed)) {
+                    stopped_ = true;
+                    const bool wake = consumer_waiting_;
+                    lock.unlock();
+                    if (wake) {
+                        filled_.notify_one();
+                    }
                     return;
                 }
                 writer_idle = consumer_waiting_;
@@ -244,6 +262,7 @@ class TConvertRun::ReadAhead {
     const TMailFilter& filter_;
     const TNamingRule& rule_;
     const std::string& folder_;
+    const std::atomic<bool>& stop_;
     std::mutex mutex_;
     std::condition_variable filled_;   // the writing stage waits here for messages
     std::condition_variable drained_;  // the reading stage waits here for room
@@ -257,7 +276,8 @@ class TConvertRun::ReadAhead {
     bool consumer_waiting_ = false;
     bool producer_waiting_ = false;
     bool cancelled_ = false;
-    std::thread thread_;  // last: it starts once everything it uses exists
+    bool stopped_ = false;  // the reading ended on a stop request
+    std::thread thread_;    // last: it starts once everything it uses exists
 };
 
 TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
@@ -420,14 +440,21 @@ TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
     // Destroyed (stopped and joined) before the mailbox it reads.
     std::optional<ReadAhead> reader;
     if (read_ahead_) {
-        reader.emplace(mailbox, job_.filter, job_.naming, folder, count);
+        reader.emplace(mailbox, job_.filter, job_.naming, folder, count, stop_);
     }
     for (std::int32_t j = 0; j < count; ++j) {
-        if (StopRequested()) {
+        // Reading ahead, the reading stage honours the stop; every message it read before is
+        // still written here.
+        std::optional<ReadMessage> next;
+        if (reader) {
+            next = reader->Next(count - j);
+        } else if (!StopRequested()) {
+            next = ReadOne(mailbox, job_.filter, job_.naming, folder, j, true);
+        }
+        if (!next) {
             return MessagesEnd::Stopped;
         }
-        ReadMessage message = reader ? reader->Next(count - j)
-                                     : ReadOne(mailbox, job_.filter, job_.naming, folder, j, true);
+        ReadMessage& message = *next;
         try {
             ConvertMessage(message, path, j, folder);
         } catch (const FolderError& e) {

@@ -2,7 +2,9 @@
 // and written. The run knows no window: it tells its view what happens through TConvertEvents
 // (the dialog moves its progress bars, the command line prints) and is stopped through
 // RequestStop, which any thread or a signal handler may call. The stop is honoured only before
-// a source file and before a message, so a message whose writing has begun is always finished.
+// a source file and before a message is read: every message read before the stop (and accepted)
+// is written whole and counted, no message after it is read, and a message whose reading or
+// writing has begun is always finished.
 //
 // Threads: a run belongs to the thread that calls Run; every notification is called on that
 // thread, in the order given below, and returns before the run goes on (a front end with a
@@ -13,12 +15,12 @@
 // message_warning, never at the process sink that the front end installed; a warning whose
 // notification is left empty is dropped.
 //
-// With SetReadAhead, each mailbox is read, parsed and filtered a few messages ahead on a second
-// thread, which also opens their unnamed files, while this one writes and names them; the events,
-// the reports, the names and the stop check points are those of doing one message after the other.
-// The filter is then called on that thread, one message at a time, and may be called for a few
-// messages past a stop (their results are dropped); the mailbox opener's readers are used by that
-// thread only.
+// By default (SetReadAhead) each mailbox is read, parsed and filtered a few messages ahead on a
+// second thread, which also opens their unnamed files, while this one writes and names them; the
+// events, the reports and the names are those of doing one message after the other. That thread
+// reads the stop request before each message: a stop then costs the writing of up to 17
+// messages already read. The filter is called on that thread, one message at a time; the
+// mailbox opener's readers are used by that thread only.
 //
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox
@@ -113,8 +115,9 @@ class TConvertRun {
     explicit TConvertRun(TConvertJob job, TConvertEvents events = {});
 
     void SetMailboxOpener(TMailboxOpener opener) { opener_ = std::move(opener); }
-    // Reads, parses and filters each mailbox a few messages ahead on a second thread (off by
-    // default: then every message is read when its turn comes, on this thread).
+    // Reads, parses and filters each mailbox a few messages ahead on a second thread (the
+    // default). Off, every message is read when its turn comes, on this thread; tests that stop
+    // at one exact message turn it off.
     void SetReadAhead(bool on) { read_ahead_ = on; }
 
     // Async-signal-safe: sets a lock-free atomic flag.
@@ -160,7 +163,7 @@ class TConvertRun {
     // (-1 between messages).
     const std::string* current_path_ = nullptr;
     std::int32_t current_index_ = -1;
-    bool read_ahead_ = false;
+    bool read_ahead_ = true;
     bool folder_failed_ = false;  // an error of the output folder ended the run
     // The files converted so far, by device and inode, with the path they were first given as.
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> seen_files_;

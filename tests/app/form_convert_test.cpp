@@ -2,11 +2,14 @@
 // (or Escape) stops the run at its next check point and then closes, failures are listed or
 // boxed. The run works on its worker thread; a gate inside the mailbox holds the worker at a
 // chosen message so that a stop lands at a known place instead of a lucky one.
+#include <unistd.h>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <filesystem>
@@ -120,6 +123,39 @@ class FormConvertTest : public DialogTestBase {
         QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), int(QDialog::Accepted));
+    }
+
+    void readingGoesAheadOfWritingAndAStopWritesEveryMessageRead() {
+        // The first file's writing is held: a window that read only when a message's turn came
+        // would never read the seventh. Stopped then, every message read is written, no other.
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(200).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+        Gate writing;
+        const ScopedWriteFunction held([&writing](int fd, const char* data, std::size_t size) {
+            writing.WaitAt();
+            return static_cast<long>(::write(fd, data, size));
+        });
+        std::atomic<int> reads{0};
+        TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form.SetMailboxOpener([&reads](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&reads](std::int32_t) { ++reads; });
+        });
+        const auto release = qScopeGuard([&writing] { writing.Open(); });  // before the form joins
+        form.show();
+        QTRY_VERIFY_WITH_TIMEOUT(reads.load() >= 7, 5000);
+        QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
+        writing.Open();
+        QTRY_VERIFY(form.RunFinished());
+        QVERIFY(form.Summary().stopped);
+        QCOMPARE(form.Summary().messages_written, reads.load());
+        QVERIFY(reads.load() < 200);
+        QCOMPARE(static_cast<int>(CountFiles(out)), reads.load());
+        QVERIFY(Child<QLabel>(form, "LabelSummary")
+                    .text()
+                    .contains(QStringLiteral("%1 件を変換しました。").arg(reads.load())));
     }
 
     void theTitleBarsCloseButtonActsAsTheCloseButton() {
