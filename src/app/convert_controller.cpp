@@ -81,18 +81,19 @@ void TConvertController::Start() {
     events.message_done = [this](std::int32_t index) {
         Post([this, index] { emit messageDone(index); });
     };
-    // The system's reason beside an error is for the command line; the dialog shows the text.
     events.message_failed = [this](const std::string& path, std::int32_t index,
-                                   const std::string& error, const std::string& /*reason*/) {
-        Post([this, path, index, error] {
-            emit messageFailed(PathToQString(path), index, QString::fromUtf8(error));
+                                   const std::string& error, const std::string& reason) {
+        Post([this, path, index, error, reason] {
+            emit messageFailed(PathToQString(path), index, QString::fromUtf8(error),
+                               QString::fromUtf8(reason));
         });
     };
     events.file_failed = [this](const std::string& path, const std::string& error,
-                                const std::string& /*reason*/) {
+                                const std::string& reason) {
         const std::uint64_t ticket = ++failures_posted_;
-        Post([this, path, error, ticket] {
-            emit fileFailed(PathToQString(path), QString::fromUtf8(error));
+        Post([this, path, error, reason, ticket] {
+            emit fileFailed(PathToQString(path), QString::fromUtf8(error),
+                            QString::fromUtf8(reason));
             FailureShown(ticket);
         });
         WaitForFailureShown(ticket);

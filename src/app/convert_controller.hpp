@@ -55,9 +55,10 @@ class TConvertController : public QObject {
     void fileStarted(int index, const QString& path);
     void messageCountKnown(int count);
     void messageDone(int index);
-    void messageFailed(const QString& path, int index, const QString& error);
+    // reason: what the system said (strerror's text, "locked by another program"), often empty.
+    void messageFailed(const QString& path, int index, const QString& error, const QString& reason);
     // The run waits until every slot of this signal has returned.
-    void fileFailed(const QString& path, const QString& error);
+    void fileFailed(const QString& path, const QString& error, const QString& reason);
     void fileWarning(const QString& path, const QString& warning);
     // A warning raised while one message was handled (a header value that fails to decode).
     void messageWarning(const QString& path, int index, const QString& warning);

@@ -20,6 +20,11 @@
 namespace brindle {
 namespace {
 
+// The program's text with what the system said after it, when it said anything.
+QString WithReason(const QString& error, const QString& reason) {
+    return reason.isEmpty() ? error : error + QStringLiteral("（") + reason + QStringLiteral("）");
+}
+
 QString FileNameOnly(const QString& path) {
     return QFileInfo(path).fileName();
 }
@@ -114,8 +119,8 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     connect(controller_, &TConvertController::messageDone, this,
             [this](int index) { progress_bar_mail_->setValue(index + 1); });
     connect(controller_, &TConvertController::messageFailed, this,
-            [this](const QString& path, int index, const QString& error) {
-                AddListRow(path, QString::number(index), error);
+            [this](const QString& path, int index, const QString& error, const QString& reason) {
+                AddListRow(path, QString::number(index), WithReason(error, reason));
             });
     connect(controller_, &TConvertController::fileWarning, this,
             [this](const QString& path, const QString& warning) {
@@ -189,8 +194,8 @@ void TFormConvert::OnFileStarted(int index, const QString& path) {
     progress_bar_mail_->setValue(0);
 }
 
-void TFormConvert::OnFileFailed(const QString& path, const QString& error) {
-    AddListRow(path, QString(), error);
+void TFormConvert::OnFileFailed(const QString& path, const QString& error, const QString& reason) {
+    AddListRow(path, QString(), WithReason(error, reason));
     // Once a stop is asked for, the failures still to come are listed only: a job of thousands
     // of missing files must not hold the user to one box each.
     if (stop_flag_) {
@@ -198,7 +203,8 @@ void TFormConvert::OnFileFailed(const QString& path, const QString& error) {
     }
     MessageRequest request;
     request.kind = MessageKind::Error;
-    request.text = QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + error;
+    request.text =
+        QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + WithReason(error, reason);
     request.buttons = MessageButton::Ok | MessageButton::Abort;
     request.default_button = MessageButton::Ok;
     request.button_texts = {{MessageButton::Ok, QStringLiteral("続行")},

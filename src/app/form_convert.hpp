@@ -5,7 +5,8 @@
 // closes the dialog. The run starts at the first idle moment after the dialog has appeared and
 // works on a worker thread (TConvertController); the dialog reacts to its notifications.
 //
-// A source file that fails is shown in an error box, as "(" + file name + "):" + message;
+// A source file that fails is shown in an error box, as "(" + file name + "):" + message, with
+// the system's reason after it ("（No such file or directory）"), as every failure row has it;
 // messages that fail on their own, and warnings about a mailbox, are listed in the dialog with
 // file, index and reason instead of one box each. The last line says how many messages were
 // written and how many failed.
@@ -57,7 +58,7 @@ class TFormConvert : public QDialog {
 
   private:
     void OnFileStarted(int index, const QString& path);
-    void OnFileFailed(const QString& path, const QString& error);
+    void OnFileFailed(const QString& path, const QString& error, const QString& reason);
     void AddListRow(const QString& path, const QString& index, const QString& reason);
     void OnRunFailed(const QString& error);
     void OnFinished(const TConvertSummary& summary);

@@ -334,6 +334,55 @@ class FormConvertTest : public DialogTestBase {
         QVERIFY2(!summary.contains(QStringLiteral("失敗: 0")), qPrintable(summary));
     }
 
+    void boxesAndRowsGiveTheSystemsReason() {
+        struct Case {
+            const char* what;
+            bool source_missing;  // otherwise the destination is gone
+        };
+        for (const Case& c : {Case{"source missing", true}, Case{"destination gone", false}}) {
+            const test::TempDir dir;
+            const fs::path mailbox = dir / "inbox.dbx";
+            if (!c.source_missing) {
+                test::DbxBuilder().AddMessages(3).WriteTo(mailbox);
+            }
+            const fs::path out = dir / "out";
+            TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}},
+                              nullptr);
+            form.SetMailboxOpener([](const std::string& path) -> std::unique_ptr<TBasicMailParser> {
+                if (!fs::exists(path)) {
+                    return std::make_unique<TParsedMailbox>(
+                        std::make_unique<TDBXParser>(fs::path(path)));
+                }
+                return std::make_unique<HookedMailbox>(path, [](std::int32_t index) {
+                    if (index == 0) {
+                        throw Exception("メールの読み取りに失敗しました。(3)",
+                                        "Input/output error");
+                    }
+                });
+            });
+            Boxes().ClearAsked();
+            Boxes().SetNextAnswer(MessageButton::Ok);
+            form.show();
+            QTRY_VERIFY(form.RunFinished());
+            const auto boxes = Boxes().Messages();
+            QVERIFY2(boxes.size() == 1, c.what);
+            const QString text = boxes[0].text;
+            QVERIFY2(text.startsWith(QStringLiteral("(inbox.dbx):")), qPrintable(text));
+            QVERIFY2(text.contains(QString::fromUtf8(ErrnoText(ENOENT))), qPrintable(text));
+            if (!c.source_missing) {
+                // The file that could not be made, never the mailbox's path.
+                QVERIFY2(text.contains(QString::fromStdString((out / "0.eml").string())),
+                         qPrintable(text));
+                QVERIFY2(!text.contains(QString::fromStdString(mailbox.string())),
+                         qPrintable(text));
+                const auto& list = Child<QTreeWidget>(form, "ListFailures");
+                QVERIFY2(list.topLevelItem(0)->text(2).endsWith(
+                             QStringLiteral("（Input/output error）")),
+                         qPrintable(list.topLevelItem(0)->text(2)));
+            }
+        }
+    }
+
     void failuresAreListedOrBoxedAndTheRunGoesOn() {
         const test::TempDir dir;
         const fs::path first = dir / "first.dbx";
@@ -368,7 +417,8 @@ class FormConvertTest : public DialogTestBase {
         QCOMPARE(boxes.size(), std::size_t{1});
         QCOMPARE(boxes[0].kind, MessageKind::Error);
         QCOMPARE(boxes[0].buttons, MessageButton::Ok | MessageButton::Abort);
-        QCOMPARE(boxes[0].text, QStringLiteral("(missing.dbx):ファイルが開けません。"));
+        QCOMPARE(boxes[0].text, QStringLiteral("(missing.dbx):ファイルが開けません。（%1）")
+                                    .arg(QString::fromUtf8(ErrnoText(ENOENT))));
 
         // Messages 0 and 2 of the first file, then both of the last, numbered on.
         QCOMPARE(CountFiles(out), std::size_t{4});
