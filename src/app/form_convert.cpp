@@ -1,7 +1,6 @@
 #include "app/form_convert.hpp"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +15,7 @@
 
 #include "app/convert_controller.hpp"
 #include "ui/modal_service.hpp"
+#include "ui/ui_text.hpp"
 
 namespace brindle {
 namespace {
@@ -25,8 +25,10 @@ QString WithReason(const QString& error, const QString& reason) {
     return reason.isEmpty() ? error : error + QStringLiteral("（") + reason + QStringLiteral("）");
 }
 
+// The core's rule, as the command line and the output folders name a mailbox: a job saved on
+// Windows gives "C:\\Mail\\Inbox.dbx", whose name QFileInfo would not find on this system.
 QString FileNameOnly(const QString& path) {
-    return QFileInfo(path).fileName();
+    return PathToQString(SourceFileName(QStringToPath(path)));
 }
 
 // A count of nothing is nothing left to do: a full bar, where a range of 0..0 would make Qt

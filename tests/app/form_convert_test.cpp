@@ -383,6 +383,22 @@ class FormConvertTest : public DialogTestBase {
         }
     }
 
+    void aJobSavedOnWindowsShowsItsMailboxesByName() {
+        const test::TempDir dir;
+        const std::string source = "C:\\Mail\\受信トレイ.dbx";
+        TFormConvert form(TConvertJob{{source}, dir.path().string(), false, {}, {}}, nullptr);
+        form.SetMailboxOpener([](const std::string&) -> std::unique_ptr<TBasicMailParser> {
+            throw Exception("ファイルが開けません。");
+        });
+        Boxes().SetNextAnswer(MessageButton::Ok);
+        form.show();
+        QTRY_VERIFY(form.RunFinished());
+        QCOMPARE(Boxes().Messages().at(0).text,
+                 QStringLiteral("(受信トレイ.dbx):ファイルが開けません。"));
+        QCOMPARE(Child<QTreeWidget>(form, "ListFailures").topLevelItem(0)->text(0),
+                 QStringLiteral("受信トレイ.dbx"));
+    }
+
     void failuresAreListedOrBoxedAndTheRunGoesOn() {
         const test::TempDir dir;
         const fs::path first = dir / "first.dbx";
