@@ -1,11 +1,17 @@
 #include "app/form_convert.hpp"
 
+#include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QStringList>
 #include <QStyle>
 #include <QTimer>
@@ -83,6 +89,25 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
         1, failure_list_->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
     failure_list_->setMinimumSize(520, 140);
     failure_list_->hide();
+    // Its own menu and keys, so that the whole record can be kept: a view copies one cell.
+    const auto add_action = [this](const char* name, const QString& text,
+                                   QKeySequence::StandardKey key, auto slot) {
+        auto* action = new QAction(text, failure_list_);
+        action->setObjectName(QString::fromLatin1(name));
+        if (key != QKeySequence::UnknownKey) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
+        connect(action, &QAction::triggered, this, slot);
+        failure_list_->addAction(action);
+    };
+    add_action("ActionSelectAllFailures", QStringLiteral("すべて選択(&A)"), QKeySequence::SelectAll,
+               [this] { failure_list_->selectAll(); });
+    add_action("ActionCopyFailures", QStringLiteral("コピー(&C)"), QKeySequence::Copy,
+               [this] { CopyFailures(); });
+    add_action("ActionSaveFailures", QStringLiteral("名前を付けて保存(&S)..."),
+               QKeySequence::UnknownKey, [this] { SaveFailures(); });
+    failure_list_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     summary_text_ = new QLabel(this);
     summary_text_->setObjectName(QStringLiteral("LabelSummary"));
@@ -240,6 +265,48 @@ void TFormConvert::AddListRow(const QString& path, const QString& index, const Q
     }
     if (failure_list_->isHidden()) {
         failure_list_->show();
+    }
+}
+
+QString TFormConvert::FailureRows(bool selected_only) const {
+    QString rows;
+    for (int i = 0; i < failure_list_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = failure_list_->topLevelItem(i);
+        if (selected_only && !item->isSelected()) {
+            continue;
+        }
+        for (int column = 0; column < 3; ++column) {
+            QString text = item->text(column);
+            // A tab or line break inside a text would break the row apart.
+            text.replace(QLatin1Char('\t'), QLatin1Char(' '))
+                .replace(QLatin1Char('\n'), QLatin1Char(' '));
+            rows += text + (column < 2 ? QLatin1Char('\t') : QLatin1Char('\n'));
+        }
+    }
+    return rows;
+}
+
+void TFormConvert::CopyFailures() {
+    QGuiApplication::clipboard()->setText(FailureRows(true));
+}
+
+void TFormConvert::SaveFailures() {
+    FileRequest request;
+    request.caption = QStringLiteral("失敗の一覧を保存");
+    request.file_name = QStringLiteral("変換の失敗.tsv");
+    request.filter = QStringLiteral("タブ区切りテキスト (*.tsv *.txt);;すべてのファイル (*)");
+    request.default_suffix = QStringLiteral("tsv");
+    const QString path = Modal().GetSaveFileName(this, request);
+    if (path.isEmpty()) {
+        return;
+    }
+    QSaveFile file(path);
+    const QByteArray text =
+        (QStringLiteral("ファイル\t番号\t理由\n") + FailureRows(false)).toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        ShowMessage(this, MessageKind::Error,
+                    QStringLiteral("ファイル %1 に保存できません（%2）")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
 }
 

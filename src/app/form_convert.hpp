@@ -9,7 +9,8 @@
 // the system's reason after it ("（No such file or directory）"), as every failure row has it;
 // messages that fail on their own, and warnings about a mailbox, are listed in the dialog with
 // file, index and reason instead of one box each. The last line says how many messages were
-// written and how many failed.
+// written and how many failed. The list's context menu (and Ctrl+A, Ctrl+C) selects all rows,
+// copies the selected ones and saves all of them, whole, as tab-separated text.
 #pragma once
 
 #include <QDialog>
@@ -60,6 +61,10 @@ class TFormConvert : public QDialog {
     void OnFileStarted(int index, const QString& path);
     void OnFileFailed(const QString& path, const QString& error, const QString& reason);
     void AddListRow(const QString& path, const QString& index, const QString& reason);
+    // The rows of the failure list (the selected ones, or all) as tab-separated lines.
+    QString FailureRows(bool selected_only) const;
+    void CopyFailures();
+    void SaveFailures();
     void OnRunFailed(const QString& error);
     void OnFinished(const TConvertSummary& summary);
 

@@ -3,6 +3,8 @@
 // boxed. The run works on its worker thread; a gate inside the mailbox holds the worker at a
 // chosen message so that a stop lands at a known place instead of a lucky one.
 #include <unistd.h>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -397,6 +399,44 @@ class FormConvertTest : public DialogTestBase {
                  QStringLiteral("(受信トレイ.dbx):ファイルが開けません。"));
         QCOMPARE(Child<QTreeWidget>(form, "ListFailures").topLevelItem(0)->text(0),
                  QStringLiteral("受信トレイ.dbx"));
+    }
+
+    void theFailureListIsCopiedAndSavedWhole() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(5).WriteTo(mailbox);
+        const std::string long_reason(300, 'r');
+        TFormConvert form(TConvertJob{{mailbox.string()}, dir.path().string(), false, {}, {}},
+                          nullptr);
+        form.SetMailboxOpener([&long_reason](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&long_reason](std::int32_t index) {
+                if (index == 1 || index == 3) {
+                    throw Exception("読めません" + std::to_string(index), long_reason);
+                }
+            });
+        });
+        form.show();
+        QTRY_VERIFY(form.RunFinished());
+        const QString reason = QString::fromStdString(long_reason);
+        const QString rows = QStringLiteral(
+                                 "inbox.dbx\t1\t読めません1（%1）\n"
+                                 "inbox.dbx\t3\t読めません3（%1）\n")
+                                 .arg(reason);
+
+        auto& list = Child<QTreeWidget>(form, "ListFailures");
+        list.setFocus();
+        QTest::keyClick(&list, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), rows);
+
+        const fs::path saved = dir / "failures.tsv";
+        Boxes().SetNextFileName(QString::fromStdString(saved.string()));
+        QVERIFY(TriggerAction(form, "ActionSaveFailures"));
+        QCOMPARE(QString::fromStdString(ReadFile(saved)),
+                 QStringLiteral("ファイル\t番号\t理由\n") + rows);
+        // The menu of the list offers all three.
+        QCOMPARE(list.contextMenuPolicy(), Qt::ActionsContextMenu);
+        QCOMPARE(list.actions().size(), 3);
     }
 
     void failuresAreListedOrBoxedAndTheRunGoesOn() {
