@@ -12,11 +12,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QStringList>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include "app/convert_controller.hpp"
@@ -36,6 +38,10 @@ QString WithReason(const QString& error, const QString& reason) {
 QString FileNameOnly(const QString& path) {
     return PathToQString(SourceFileName(QStringToPath(path)));
 }
+
+// The failure list's height when the screen has room for it, and the least it keeps when not.
+constexpr int kListMinHeight = 140;
+constexpr int kListFloorHeight = 60;
 
 // A count of nothing is nothing left to do: a full bar, where a range of 0..0 would make Qt
 // draw a busy bar for good.
@@ -87,7 +93,8 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     failure_list_->header()->setStretchLastSection(true);
     failure_list_->setColumnWidth(
         1, failure_list_->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
-    failure_list_->setMinimumSize(520, 140);
+    failure_list_->setMinimumSize(520, kListMinHeight);
+    failure_list_->setTextElideMode(Qt::ElideMiddle);
     failure_list_->hide();
     // Its own menu and keys, so that the whole record can be kept: a view copies one cell.
     const auto add_action = [this](const char* name, const QString& text,
@@ -176,6 +183,8 @@ void TFormConvert::SetThreadStarter(std::function<std::thread(std::function<void
 
 void TFormConvert::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    placed_size_ = QSize();
+    FitToScreen();
     if (!started_) {
         started_ = true;
         // The first idle moment after the dialog has appeared.
@@ -216,7 +225,14 @@ void TFormConvert::closeEvent(QCloseEvent* event) {
 }
 
 void TFormConvert::OnFileStarted(int index, const QString& path) {
-    static_text_->setText(FileNameOnly(path) + QStringLiteral("を処理中です。"));
+    // A long name is cut in its middle rather than widening the dialog past the screen.
+    const QString suffix = QStringLiteral("を処理中です。");
+    const QFontMetrics metrics = static_text_->fontMetrics();
+    const int room = std::max(progress_bar_mail_->width(), progress_bar_mail_->minimumWidth()) -
+                     metrics.horizontalAdvance(suffix);
+    static_text_->setText(metrics.elidedText(FileNameOnly(path), Qt::ElideMiddle, room) + suffix);
+    static_text_->setToolTip(path);
+    FitToScreen();
     progress_bar_file_->setValue(index + 1);
     progress_bar_mail_->setValue(0);
 }
@@ -258,14 +274,60 @@ void TFormConvert::AddListRow(const QString& path, const QString& index, const Q
     const QFontMetrics metrics = failure_list_->fontMetrics();
     const int padding = 2 * failure_list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
     for (int column : {0, 1}) {
-        const int wanted = metrics.horizontalAdvance(item->text(column)) + padding;
+        int wanted = metrics.horizontalAdvance(item->text(column)) + padding;
+        if (column == 0) {
+            // A long name is cut in its middle (the tooltip has the whole path), leaving the
+            // reason room.
+            wanted = std::min(wanted, failure_list_->minimumWidth() / 3);
+        }
         if (failure_list_->columnWidth(column) < wanted) {
             failure_list_->setColumnWidth(column, wanted);
         }
     }
     if (failure_list_->isHidden()) {
         failure_list_->show();
+        FitToScreen();
     }
+}
+
+void TFormConvert::FitToScreen() {
+    if (!isVisible()) {
+        return;
+    }
+    QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    const QScreen* on = owner != nullptr ? owner->screen() : screen();
+    if (on == nullptr) {
+        return;
+    }
+    const QRect room = on->availableGeometry();
+    // The frame (title bar, borders) as the window system has it; before the first frame is
+    // known, an allowance for a title bar.
+    QSize frame = frameGeometry().size() - size();
+    if (frame.height() <= 0) {
+        frame = QSize(8, 40);
+    }
+    // The list back at its own height, then cut by what the screen lacks.
+    failure_list_->setMinimumHeight(kListMinHeight);
+    failure_list_->setMaximumHeight(QWIDGETSIZE_MAX);
+    layout()->activate();
+    const int over = height() + frame.height() - room.height();
+    if (over > 0 && failure_list_->isVisible()) {
+        const int list = std::max(kListFloorHeight, failure_list_->height() - over);
+        failure_list_->setMinimumHeight(list);
+        failure_list_->setMaximumHeight(list);
+        layout()->activate();
+    }
+    if (size() == placed_size_) {
+        return;  // the user may have moved it: only a new size places it again
+    }
+    placed_size_ = size();
+    QRect placed(QPoint(), size() + frame);
+    placed.moveCenter(owner != nullptr ? owner->frameGeometry().center() : room.center());
+    placed.moveLeft(std::clamp(placed.left(), room.left(),
+                               std::max(room.left(), room.right() + 1 - placed.width())));
+    placed.moveTop(std::clamp(placed.top(), room.top(),
+                              std::max(room.top(), room.bottom() + 1 - placed.height())));
+    move(placed.topLeft());
 }
 
 QString TFormConvert::FailureRows(bool selected_only) const {
@@ -324,7 +386,10 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     if (summary.messages_unwritten > 0) {
         missed << QStringLiteral("書き込めなかったメール: %1 件（%2）")
                       .arg(summary.messages_unwritten)
-                      .arg(QString::fromUtf8(summary.folder_error));
+                      .arg(summary_text_->fontMetrics().elidedText(
+                          // Its end has the system's reason.
+                          QString::fromUtf8(summary.folder_error), Qt::ElideLeft,
+                          progress_bar_mail_->minimumWidth()));
     }
     if (const std::int64_t unread = summary.messages_lost - summary.messages_unwritten;
         unread > 0) {
@@ -340,7 +405,8 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     }
     QString text = QStringLiteral("%1 件を変換しました。").arg(summary.messages_written);
     if (!missed.isEmpty()) {
-        text += QLatin1Char('\n') + missed.join(QStringLiteral("、"));
+        // One line each: side by side they would widen the dialog past a small screen.
+        text += QLatin1Char('\n') + missed.join(QLatin1Char('\n'));
     }
     if (!summary.stopped && !summary.folder_error.empty()) {
         // Ended by the core, not completed: the file named last is no longer being processed.
@@ -353,6 +419,8 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     }
     summary_text_->setText(text);
     summary_text_->show();
+    static_text_->setToolTip(QString());
+    FitToScreen();
     if (close_when_finished_) {
         accept();
     }

@@ -67,6 +67,9 @@ class TFormConvert : public QDialog {
     void SaveFailures();
     void OnRunFailed(const QString& error);
     void OnFinished(const TConvertSummary& summary);
+    // After the contents changed their size: the failure list gives up height that the screen
+    // lacks, and the dialog is centred on its owner (or its screen) and kept inside the screen.
+    void FitToScreen();
 
     TConvertController* controller_;  // a child of this dialog
     QProgressBar* progress_bar_mail_;
@@ -81,6 +84,7 @@ class TFormConvert : public QDialog {
     bool stop_flag_ = false;
     bool run_finished_ = false;
     bool close_when_finished_ = false;
+    QSize placed_size_;  // the size the dialog had when it was last placed
 };
 
 }  // namespace brindle

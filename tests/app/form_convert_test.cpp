@@ -3,17 +3,20 @@
 // boxed. The run works on its worker thread; a gate inside the mailbox holds the worker at a
 // chosen message so that a stop lands at a known place instead of a lucky one.
 #include <unistd.h>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -437,6 +440,57 @@ class FormConvertTest : public DialogTestBase {
         // The menu of the list offers all three.
         QCOMPARE(list.contextMenuPolicy(), Qt::ActionsContextMenu);
         QCOMPARE(list.actions().size(), 3);
+    }
+
+    // Also run on a 1280 x 640 screen at 200 % (ctest's brindle_form_convert_200_percent), where
+    // the failure list must give up height.
+    void theDialogStaysOnTheScreenCentredOnItsOwner() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / (std::string(240, 'n') + ".dbx");
+        test::DbxBuilder().AddMessages(20).WriteTo(mailbox);
+        QWidget owner;
+        const QRect screen = owner.screen()->availableGeometry();
+        owner.resize(screen.width() / 2, screen.height() / 2);
+        owner.move(screen.center() - QPoint(owner.width() / 2, owner.height() / 2));
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+
+        Gate gate;
+        TFormConvert form(TConvertJob{{mailbox.string()}, dir.path().string(), false, {}, {}},
+                          &owner);
+        form.SetMailboxOpener([&gate](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&gate](std::int32_t index) {
+                if (index < 3) {
+                    throw Exception("読めません", std::string(200, 'r'));
+                }
+                if (index == 5) {
+                    gate.WaitAt();
+                }
+            });
+        });
+        const auto release = qScopeGuard([&gate] { gate.Open(); });
+        form.show();
+        const auto& list = Child<QTreeWidget>(form, "ListFailures");
+        QTRY_VERIFY(gate.Reached() && list.topLevelItemCount() == 3);
+        const auto on_screen = [&](const char* when) {
+            QApplication::processEvents();
+            const QRect frame = form.frameGeometry();
+            QVERIFY2(screen.contains(frame), qPrintable(QStringLiteral("%1: %2x%3+%4+%5 on %6x%7")
+                                                            .arg(when)
+                                                            .arg(frame.width())
+                                                            .arg(frame.height())
+                                                            .arg(frame.x())
+                                                            .arg(frame.y())
+                                                            .arg(screen.width())
+                                                            .arg(screen.height())));
+            const QPoint off = frame.center() - owner.frameGeometry().center();
+            QVERIFY2(std::abs(off.x()) <= 2 && std::abs(off.y()) <= 2, when);
+        };
+        on_screen("running");
+        QVERIFY(Child<QLabel>(form, "StaticText1").text().contains(QChar(0x2026)));
+        gate.Open();
+        QTRY_VERIFY(form.RunFinished());
+        on_screen("finished");
     }
 
     void failuresAreListedOrBoxedAndTheRunGoesOn() {
