@@ -37,8 +37,40 @@ void TConvertController::RequestStop() {
 
 template <typename Fn>
 void TConvertController::Post(Fn&& fn) {
-    // Queued to this object's thread; dropped unseen if this object is gone by then.
-    QMetaObject::invokeMethod(this, std::forward<Fn>(fn), Qt::QueuedConnection);
+    // The calls go through a queue of this object's, under a standard mutex, and only a wake-up
+    // goes through Qt's event queue: the handover of their data is then one that
+    // ThreadSanitizer sees (Qt's own locks are invisible to it). The wake-up is dropped unseen if
+    // this object is gone by then, and the calls with it.
+    bool wake = false;
+    {
+        const std::lock_guard lock(posted_mutex_);
+        wake = posted_.empty();
+        posted_.emplace_back(std::forward<Fn>(fn));
+    }
+    if (wake) {
+        Wake();
+    }
+}
+
+void TConvertController::Wake() {
+    QMetaObject::invokeMethod(this, &TConvertController::RunPosted, Qt::QueuedConnection);
+}
+
+void TConvertController::RunPosted() {
+    // In the order posted; a call may open a modal box whose event loop runs this again for
+    // calls posted meanwhile.
+    for (;;) {
+        std::function<void()> call;
+        {
+            const std::lock_guard lock(posted_mutex_);
+            if (posted_.empty()) {
+                return;
+            }
+            call = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        call();
+    }
 }
 
 void TConvertController::WaitForFailureShown(std::uint64_t ticket) {

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -491,6 +492,47 @@ class FormConvertTest : public DialogTestBase {
         gate.Open();
         QTRY_VERIFY(form.RunFinished());
         on_screen("finished");
+    }
+
+    // Closing the owner destroys the dialog whatever its worker does: writing (every file it
+    // leaves is whole) or waiting for a file's box to be answered (the box is never shown).
+    void destroyingTheDialogMidRunStopsAndJoinsItsWorker() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(3000).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+        auto form = std::make_unique<TFormConvert>(
+            TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form->show();
+        QTRY_VERIFY(Child<QProgressBar>(*form, "ProgressBarMail").value() > 0);
+        form.reset();
+        const std::size_t written = CountFiles(out);
+        QVERIFY(written > 0 && written < 3000);
+        for (std::size_t i = 0; i < written; ++i) {
+            QCOMPARE(ReadFile(out / (std::to_string(i) + ".eml")), MessageText(int(i)));
+        }
+
+        Gate opening;
+        form = std::make_unique<TFormConvert>(
+            TConvertJob{
+                {(dir / "missing.dbx").string(), mailbox.string()}, out.string(), false, {}, {}},
+            nullptr);
+        form->SetMailboxOpener([&opening](const std::string&) -> std::unique_ptr<TBasicMailParser> {
+            opening.WaitAt();
+            throw Exception("ファイルが開けません。");
+        });
+        form->show();
+        while (!opening.Reached()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        // From here no event is processed: the worker posts its box and waits for an answer
+        // that never comes.
+        opening.Open();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        form.reset();
+        QCoreApplication::processEvents();
+        QVERIFY(Boxes().Messages().empty());
     }
 
     void failuresAreListedOrBoxedAndTheRunGoesOn() {
