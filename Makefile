@@ -2,11 +2,12 @@
 BUILD_DIR ?= build
 PACKAGE_DIR ?= build-package
 SANITIZE_DIR ?= build-sanitize
+TSAN_DIR ?= build-tsan
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 20
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test package sanitize fuzz-smoke format clean
+.PHONY: deps build run test package sanitize tsan fuzz-smoke format clean
 
 deps:
 	scripts/install-deps
@@ -49,6 +50,21 @@ sanitize: deps
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# The tests that run threads (the conversion run and its reading stage, the command line and its
+# signals, jobs, the windows and the conversion dialog's worker) under ThreadSanitizer. Qt is
+# not instrumented: tests/tsan.supp silences what its own internals do; halt_on_error makes any
+# other report fail its test. QProcess starts its child with the parent's memory shared (as
+# vfork does), which leaves ThreadSanitizer believing that the test itself forked: die_after_fork=0
+# lets it start threads after that.
+TSAN_TARGETS = brindle_convert_tests brindle_cli_tests brindle-cli brindle_job_tests \
+	brindle_form_convert_tests brindle_form_main_tests brindle
+TSAN_LABELS = ^brindle_(convert|cli|job|form_convert|form_main)_tests$$
+tsan: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLE_SANITIZE_THREAD=ON -DBRINDLE_BENCHMARKS=OFF
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TARGETS)
+	cd $(TSAN_DIR) && TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1 die_after_fork=0" \
+		ctest --output-on-failure -j $(JOBS) -L '$(TSAN_LABELS)'
+
 # Builds the libFuzzer targets with clang and runs each one briefly.
 fuzz-smoke: deps
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DBRINDLE_BENCHMARKS=OFF -DBRINDLE_TESTS=OFF -DBRINDLE_GUI=OFF
@@ -59,4 +75,4 @@ format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)

@@ -37,8 +37,40 @@ void TConvertController::RequestStop() {
 
 template <typename Fn>
 void TConvertController::Post(Fn&& fn) {
-    // Queued to this object's thread; dropped unseen if this object is gone by then.
-    QMetaObject::invokeMethod(this, std::forward<Fn>(fn), Qt::QueuedConnection);
+    // The calls go through a queue of this object's, under a standard mutex, and only a wake-up
+    // goes through Qt's event queue: the handover of their data is then one that
+    // ThreadSanitizer sees (Qt's own locks are invisible to it). The wake-up is dropped unseen if
+    // this object is gone by then, and the calls with it.
+    bool wake = false;
+    {
+        const std::lock_guard lock(posted_mutex_);
+        wake = posted_.empty();
+        posted_.emplace_back(std::forward<Fn>(fn));
+    }
+    if (wake) {
+        Wake();
+    }
+}
+
+void TConvertController::Wake() {
+    QMetaObject::invokeMethod(this, &TConvertController::RunPosted, Qt::QueuedConnection);
+}
+
+void TConvertController::RunPosted() {
+    // In the order posted; a call may open a modal box whose event loop runs this again for
+    // calls posted meanwhile.
+    for (;;) {
+        std::function<void()> call;
+        {
+            const std::lock_guard lock(posted_mutex_);
+            if (posted_.empty()) {
+                return;
+            }
+            call = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        call();
+    }
 }
 
 void TConvertController::WaitForFailureShown(std::uint64_t ticket) {
@@ -81,18 +113,19 @@ void TConvertController::Start() {
     events.message_done = [this](std::int32_t index) {
         Post([this, index] { emit messageDone(index); });
     };
-    // The system's reason beside an error is for the command line; the dialog shows the text.
     events.message_failed = [this](const std::string& path, std::int32_t index,
-                                   const std::string& error, const std::string& /*reason*/) {
-        Post([this, path, index, error] {
-            emit messageFailed(PathToQString(path), index, QString::fromUtf8(error));
+                                   const std::string& error, const std::string& reason) {
+        Post([this, path, index, error, reason] {
+            emit messageFailed(PathToQString(path), index, QString::fromUtf8(error),
+                               QString::fromUtf8(reason));
         });
     };
     events.file_failed = [this](const std::string& path, const std::string& error,
-                                const std::string& /*reason*/) {
+                                const std::string& reason) {
         const std::uint64_t ticket = ++failures_posted_;
-        Post([this, path, error, ticket] {
-            emit fileFailed(PathToQString(path), QString::fromUtf8(error));
+        Post([this, path, error, reason, ticket] {
+            emit fileFailed(PathToQString(path), QString::fromUtf8(error),
+                            QString::fromUtf8(reason));
             FailureShown(ticket);
         });
         WaitForFailureShown(ticket);

@@ -6,17 +6,18 @@
 // A file that fails is shown to the user in a modal box before the run goes on, as when the run
 // and the window shared one thread: the worker waits until fileFailed has been emitted and every
 // slot connected to it has returned. Stop requests go straight to the run's atomic flag, which
-// the run reads before each source file and before each message, so a message whose writing has
-// begun is always finished.
+// the run reads before each source file and before reading each message, so every message read
+// before the stop is still written whole.
 //
 // GUI thread only, except for what the worker calls internally. Destroying the controller stops
-// the run and waits for the worker (at most the message in hand).
+// the run and waits for the worker (at most the messages already read).
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -55,9 +56,10 @@ class TConvertController : public QObject {
     void fileStarted(int index, const QString& path);
     void messageCountKnown(int count);
     void messageDone(int index);
-    void messageFailed(const QString& path, int index, const QString& error);
+    // reason: what the system said (strerror's text, "locked by another program"), often empty.
+    void messageFailed(const QString& path, int index, const QString& error, const QString& reason);
     // The run waits until every slot of this signal has returned.
-    void fileFailed(const QString& path, const QString& error);
+    void fileFailed(const QString& path, const QString& error, const QString& reason);
     void fileWarning(const QString& path, const QString& warning);
     // A warning raised while one message was handled (a header value that fails to decode).
     void messageWarning(const QString& path, int index, const QString& warning);
@@ -70,6 +72,12 @@ class TConvertController : public QObject {
     void finished(const brindle::TConvertSummary& summary);
 
   private:
+    // On the GUI thread: runs what the worker posted.
+    void RunPosted();
+    // Runs on the worker: has RunPosted called on the GUI thread. Qt's event queue carries no
+    // data of the program's here; tests/tsan.supp names this function, which is kept out of line
+    // so that its frame is always seen.
+    [[gnu::noinline]] void Wake();
     // Runs on the worker: posts fn to the GUI thread.
     template <typename Fn>
     void Post(Fn&& fn);
@@ -88,6 +96,9 @@ class TConvertController : public QObject {
     std::thread worker_;
     bool started_ = false;
     bool finished_ = false;
+
+    std::mutex posted_mutex_;
+    std::deque<std::function<void()>> posted_;  // guarded by posted_mutex_
 
     std::mutex mutex_;
     std::condition_variable cv_;

@@ -1,27 +1,47 @@
 #include "app/form_convert.hpp"
 
+#include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
-#include <QFileInfo>
+#include <QDir>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QStringList>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include "app/convert_controller.hpp"
 #include "ui/modal_service.hpp"
+#include "ui/ui_text.hpp"
 
 namespace brindle {
 namespace {
 
-QString FileNameOnly(const QString& path) {
-    return QFileInfo(path).fileName();
+// The program's text with what the system said after it, when it said anything.
+QString WithReason(const QString& error, const QString& reason) {
+    return reason.isEmpty() ? error : error + QStringLiteral("（") + reason + QStringLiteral("）");
 }
+
+// The core's rule, as the command line and the output folders name a mailbox: a job saved on
+// Windows gives "C:\\Mail\\Inbox.dbx", whose name QFileInfo would not find on this system.
+QString FileNameOnly(const QString& path) {
+    return PathToQString(SourceFileName(QStringToPath(path)));
+}
+
+// The failure list's height when the screen has room for it, and the least it keeps when not.
+constexpr int kListMinHeight = 140;
+constexpr int kListFloorHeight = 60;
 
 // A count of nothing is nothing left to do: a full bar, where a range of 0..0 would make Qt
 // draw a busy bar for good.
@@ -73,8 +93,28 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     failure_list_->header()->setStretchLastSection(true);
     failure_list_->setColumnWidth(
         1, failure_list_->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
-    failure_list_->setMinimumSize(520, 140);
+    failure_list_->setMinimumSize(520, kListMinHeight);
+    failure_list_->setTextElideMode(Qt::ElideMiddle);
     failure_list_->hide();
+    // Its own menu and keys, so that the whole record can be kept: a view copies one cell.
+    const auto add_action = [this](const char* name, const QString& text,
+                                   QKeySequence::StandardKey key, auto slot) {
+        auto* action = new QAction(text, failure_list_);
+        action->setObjectName(QString::fromLatin1(name));
+        if (key != QKeySequence::UnknownKey) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
+        connect(action, &QAction::triggered, this, slot);
+        failure_list_->addAction(action);
+    };
+    add_action("ActionSelectAllFailures", QStringLiteral("すべて選択(&A)"), QKeySequence::SelectAll,
+               [this] { failure_list_->selectAll(); });
+    add_action("ActionCopyFailures", QStringLiteral("コピー(&C)"), QKeySequence::Copy,
+               [this] { CopyFailures(); });
+    add_action("ActionSaveFailures", QStringLiteral("名前を付けて保存(&S)..."),
+               QKeySequence::UnknownKey, [this] { SaveFailures(); });
+    failure_list_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     summary_text_ = new QLabel(this);
     summary_text_->setObjectName(QStringLiteral("LabelSummary"));
@@ -113,8 +153,8 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     connect(controller_, &TConvertController::messageDone, this,
             [this](int index) { progress_bar_mail_->setValue(index + 1); });
     connect(controller_, &TConvertController::messageFailed, this,
-            [this](const QString& path, int index, const QString& error) {
-                AddListRow(path, QString::number(index), error);
+            [this](const QString& path, int index, const QString& error, const QString& reason) {
+                AddListRow(path, QString::number(index), WithReason(error, reason));
             });
     connect(controller_, &TConvertController::fileWarning, this,
             [this](const QString& path, const QString& warning) {
@@ -143,6 +183,8 @@ void TFormConvert::SetThreadStarter(std::function<std::thread(std::function<void
 
 void TFormConvert::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    placed_size_ = QSize();
+    FitToScreen();
     if (!started_) {
         started_ = true;
         // The first idle moment after the dialog has appeared.
@@ -162,7 +204,7 @@ void TFormConvert::BtnCloseClick() {
     if (run_finished_) {
         accept();
     } else {
-        // Stopped, but the message in hand is still being written: close once it is.
+        // Stopped, but the messages already read are still being written: close once they are.
         close_when_finished_ = true;
     }
 }
@@ -183,15 +225,37 @@ void TFormConvert::closeEvent(QCloseEvent* event) {
 }
 
 void TFormConvert::OnFileStarted(int index, const QString& path) {
-    static_text_->setText(FileNameOnly(path) + QStringLiteral("を処理中です。"));
+    // A long name is cut in its middle rather than widening the dialog past the screen.
+    const QString suffix = QStringLiteral("を処理中です。");
+    const QFontMetrics metrics = static_text_->fontMetrics();
+    const int room = std::max(progress_bar_mail_->width(), progress_bar_mail_->minimumWidth()) -
+                     metrics.horizontalAdvance(suffix);
+    static_text_->setText(metrics.elidedText(FileNameOnly(path), Qt::ElideMiddle, room) + suffix);
+    static_text_->setToolTip(path);
+    FitToScreen();
     progress_bar_file_->setValue(index + 1);
     progress_bar_mail_->setValue(0);
 }
 
-void TFormConvert::OnFileFailed(const QString& path, const QString& error) {
-    AddListRow(path, QString(), error);
-    ShowMessage(this, MessageKind::Error,
-                QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + error);
+void TFormConvert::OnFileFailed(const QString& path, const QString& error, const QString& reason) {
+    AddListRow(path, QString(), WithReason(error, reason));
+    // Once a stop is asked for, the failures still to come are listed only: a job of thousands
+    // of missing files must not hold the user to one box each.
+    if (stop_flag_) {
+        return;
+    }
+    MessageRequest request;
+    request.kind = MessageKind::Error;
+    request.text =
+        QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + WithReason(error, reason);
+    request.buttons = MessageButton::Ok | MessageButton::Abort;
+    request.default_button = MessageButton::Ok;
+    request.button_texts = {{MessageButton::Ok, QStringLiteral("続行")},
+                            {MessageButton::Abort, QStringLiteral("中止")}};
+    if (Modal().ShowMessage(this, request) == MessageButton::Abort) {
+        // The worker waits for this box and reads the flag before its next source.
+        BtnCloseClick();
+    }
 }
 
 void TFormConvert::OnRunFailed(const QString& error) {
@@ -210,13 +274,101 @@ void TFormConvert::AddListRow(const QString& path, const QString& index, const Q
     const QFontMetrics metrics = failure_list_->fontMetrics();
     const int padding = 2 * failure_list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
     for (int column : {0, 1}) {
-        const int wanted = metrics.horizontalAdvance(item->text(column)) + padding;
+        int wanted = metrics.horizontalAdvance(item->text(column)) + padding;
+        if (column == 0) {
+            // A long name is cut in its middle (the tooltip has the whole path), leaving the
+            // reason room.
+            wanted = std::min(wanted, failure_list_->minimumWidth() / 3);
+        }
         if (failure_list_->columnWidth(column) < wanted) {
             failure_list_->setColumnWidth(column, wanted);
         }
     }
     if (failure_list_->isHidden()) {
         failure_list_->show();
+        FitToScreen();
+    }
+}
+
+void TFormConvert::FitToScreen() {
+    if (!isVisible()) {
+        return;
+    }
+    QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    const QScreen* on = owner != nullptr ? owner->screen() : screen();
+    if (on == nullptr) {
+        return;
+    }
+    const QRect room = on->availableGeometry();
+    // The frame (title bar, borders) as the window system has it; before the first frame is
+    // known, an allowance for a title bar.
+    QSize frame = frameGeometry().size() - size();
+    if (frame.height() <= 0) {
+        frame = QSize(8, 40);
+    }
+    // The list back at its own height, then cut by what the screen lacks.
+    failure_list_->setMinimumHeight(kListMinHeight);
+    failure_list_->setMaximumHeight(QWIDGETSIZE_MAX);
+    layout()->activate();
+    const int over = height() + frame.height() - room.height();
+    if (over > 0 && failure_list_->isVisible()) {
+        const int list = std::max(kListFloorHeight, failure_list_->height() - over);
+        failure_list_->setMinimumHeight(list);
+        failure_list_->setMaximumHeight(list);
+        layout()->activate();
+    }
+    if (size() == placed_size_) {
+        return;  // the user may have moved it: only a new size places it again
+    }
+    placed_size_ = size();
+    QRect placed(QPoint(), size() + frame);
+    placed.moveCenter(owner != nullptr ? owner->frameGeometry().center() : room.center());
+    placed.moveLeft(std::clamp(placed.left(), room.left(),
+                               std::max(room.left(), room.right() + 1 - placed.width())));
+    placed.moveTop(std::clamp(placed.top(), room.top(),
+                              std::max(room.top(), room.bottom() + 1 - placed.height())));
+    move(placed.topLeft());
+}
+
+QString TFormConvert::FailureRows(bool selected_only) const {
+    QString rows;
+    for (int i = 0; i < failure_list_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = failure_list_->topLevelItem(i);
+        if (selected_only && !item->isSelected()) {
+            continue;
+        }
+        for (int column = 0; column < 3; ++column) {
+            QString text = item->text(column);
+            // A tab or line break inside a text would break the row apart.
+            text.replace(QLatin1Char('\t'), QLatin1Char(' '))
+                .replace(QLatin1Char('\n'), QLatin1Char(' '));
+            rows += text + (column < 2 ? QLatin1Char('\t') : QLatin1Char('\n'));
+        }
+    }
+    return rows;
+}
+
+void TFormConvert::CopyFailures() {
+    QGuiApplication::clipboard()->setText(FailureRows(true));
+}
+
+void TFormConvert::SaveFailures() {
+    FileRequest request;
+    request.caption = QStringLiteral("失敗の一覧を保存");
+    request.file_name = QStringLiteral("変換の失敗.tsv");
+    request.filter = QStringLiteral("タブ区切りテキスト (*.tsv *.txt);;すべてのファイル (*)");
+    request.default_suffix = QStringLiteral("tsv");
+    const QString path = Modal().GetSaveFileName(this, request);
+    if (path.isEmpty()) {
+        return;
+    }
+    QSaveFile file(path);
+    const QByteArray text =
+        (QStringLiteral("ファイル\t番号\t理由\n") + FailureRows(false)).toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        ShowMessage(this, MessageKind::Error,
+                    QStringLiteral("ファイル %1 に保存できません（%2）")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
 }
 
@@ -224,11 +376,41 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     summary_ = summary;
     run_finished_ = true;
     stop_flag_ = true;
-    QString text = QStringLiteral("%1 件を変換しました。失敗: %2 件")
-                       .arg(summary.messages_written)
-                       .arg(summary.messages_failed + summary.messages_lost);
-    if (summary.files_failed > 0) {
-        text += QStringLiteral("、読めなかったファイル: %1 個").arg(summary.files_failed);
+    // What was not converted, each kind with its cause: messages that failed on their own (listed
+    // above), messages the output folder kept from being written, messages a damaged or changed
+    // mailbox never delivered, and files.
+    QStringList missed;
+    if (summary.messages_failed > 0) {
+        missed << QStringLiteral("失敗: %1 件").arg(summary.messages_failed);
+    }
+    if (summary.messages_unwritten > 0) {
+        missed << QStringLiteral("書き込めなかったメール: %1 件（%2）")
+                      .arg(summary.messages_unwritten)
+                      .arg(summary_text_->fontMetrics().elidedText(
+                          // Its end has the system's reason.
+                          QString::fromUtf8(summary.folder_error), Qt::ElideLeft,
+                          progress_bar_mail_->minimumWidth()));
+    }
+    if (const std::int64_t unread = summary.messages_lost - summary.messages_unwritten;
+        unread > 0) {
+        missed << QStringLiteral("読めなかったメール: %1 件").arg(unread);
+    }
+    const std::int64_t unread_files = summary.files_failed - (summary.folder_error.empty() ? 0 : 1);
+    if (unread_files > 0) {
+        missed << QStringLiteral("読めなかったファイル: %1 個").arg(unread_files);
+    }
+    if (summary.files_skipped > 0) {
+        missed << QStringLiteral("変換先のエラーで処理しなかったファイル: %1 個")
+                      .arg(summary.files_skipped);
+    }
+    QString text = QStringLiteral("%1 件を変換しました。").arg(summary.messages_written);
+    if (!missed.isEmpty()) {
+        // One line each: side by side they would widen the dialog past a small screen.
+        text += QLatin1Char('\n') + missed.join(QLatin1Char('\n'));
+    }
+    if (!summary.stopped && !summary.folder_error.empty()) {
+        // Ended by the core, not completed: the file named last is no longer being processed.
+        static_text_->setText(QStringLiteral("変換先に書き込めないため、変換処理を終了しました。"));
     }
     if (summary.stopped) {
         text = QStringLiteral("中止しました。") + text;
@@ -237,6 +419,8 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     }
     summary_text_->setText(text);
     summary_text_->show();
+    static_text_->setToolTip(QString());
+    FitToScreen();
     if (close_when_finished_) {
         accept();
     }

@@ -1,13 +1,16 @@
 // TFormConvert: the small modal dialog "変換" that carries out one conversion. It shows the
 // messages of the current file and the files of the job on two progress bars, the file being
-// processed, and the Close button, which first asks the run to stop and, once the run is over,
+// processed, and the Close button, which first asks the run to stop (the messages already read
+// are still written) and, once the run is over,
 // closes the dialog. The run starts at the first idle moment after the dialog has appeared and
 // works on a worker thread (TConvertController); the dialog reacts to its notifications.
 //
-// A source file that fails is shown in an error box, as "(" + file name + "):" + message;
+// A source file that fails is shown in an error box, as "(" + file name + "):" + message, with
+// the system's reason after it ("（No such file or directory）"), as every failure row has it;
 // messages that fail on their own, and warnings about a mailbox, are listed in the dialog with
 // file, index and reason instead of one box each. The last line says how many messages were
-// written and how many failed.
+// written and how many failed. The list's context menu (and Ctrl+A, Ctrl+C) selects all rows,
+// copies the selected ones and saves all of them, whole, as tab-separated text.
 #pragma once
 
 #include <QDialog>
@@ -56,10 +59,17 @@ class TFormConvert : public QDialog {
 
   private:
     void OnFileStarted(int index, const QString& path);
-    void OnFileFailed(const QString& path, const QString& error);
+    void OnFileFailed(const QString& path, const QString& error, const QString& reason);
     void AddListRow(const QString& path, const QString& index, const QString& reason);
+    // The rows of the failure list (the selected ones, or all) as tab-separated lines.
+    QString FailureRows(bool selected_only) const;
+    void CopyFailures();
+    void SaveFailures();
     void OnRunFailed(const QString& error);
     void OnFinished(const TConvertSummary& summary);
+    // After the contents changed their size: the failure list gives up height that the screen
+    // lacks, and the dialog is centred on its owner (or its screen) and kept inside the screen.
+    void FitToScreen();
 
     TConvertController* controller_;  // a child of this dialog
     QProgressBar* progress_bar_mail_;
@@ -74,6 +84,7 @@ class TFormConvert : public QDialog {
     bool stop_flag_ = false;
     bool run_finished_ = false;
     bool close_when_finished_ = false;
+    QSize placed_size_;  // the size the dialog had when it was last placed
 };
 
 }  // namespace brindle

@@ -268,10 +268,9 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     events.yield = [&] { Forward(observer.yield); };
 
     TConvertSummary summary;
+    // Reading and parsing overlap the creation of the files (the run reads ahead by default);
+    // the observer's events still come on this thread, in order.
     TConvertRun run(std::move(job), std::move(events));
-    // Reading and parsing overlap the creation of the files; the observer's events still come
-    // on this thread, in order.
-    run.SetReadAhead(true);
     {
         const StopSignalScope signals(run);
         summary = run.Run();
@@ -288,7 +287,12 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     if (summary.messages_lost > 0) {
         context.out << ", " << summary.messages_lost << " lost";
     }
-    context.out << "; " << summary.files_failed << " files failed\n";
+    context.out << "; " << summary.files_failed << " files failed";
+    if (summary.files_skipped > 0) {
+        // Never begun: an error of the output folder ended the run.
+        context.out << ", " << summary.files_skipped << " skipped";
+    }
+    context.out << "\n";
     if (summary.stopped) {
         return kExitStopped;
     }

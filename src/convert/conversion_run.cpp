@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -43,6 +44,14 @@ constexpr const char* kRecoveredFolder = "recovered/";
 std::string ReasonOf(const std::exception& e) {
     const auto* error = dynamic_cast<const Exception*>(&e);
     return error != nullptr ? error->Reason() : std::string();
+}
+
+// A source's folder that cannot be made in the destination for one of these reasons, or
+// because the destination is no folder (CreateDirectories makes it when it can), says that the
+// destination holds no folder at all. A file in the way of this one folder is its source's alone.
+bool IsDestinationError(int error, const std::string& destination) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ENOSPC ||
+           error == EDQUOT || !DirectoryExists(destination);
 }
 
 bool IsWindowsPath(std::string_view path) {
@@ -115,19 +124,22 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
 // kernel's: on two cores the two overlap, and the file system's share is split between them.
 // The queue holds at most kMaxQueued messages and kMaxQueuedBytes of text (a longer message
 // still passes, alone), and the writing stage takes it whole, so memory stays bounded whatever
-// the mailbox. The mailbox and the filter are used by this thread only while it runs; the
-// destructor stops it and waits for it, so a stop costs at most the message being read (files
-// opened ahead vanish unnamed).
+// the mailbox. The mailbox and the filter are used by this thread only while it runs. A stop
+// request is read by this stage before each message: what it read before is handed over whole
+// and written, nothing after is read. The destructor stops it and waits for it (when the writing
+// stage ends early, files opened ahead vanish unnamed).
 class TConvertRun::ReadAhead {
   public:
     // open_files: whether the reading stage may open the messages' files ahead (not when most
     // messages are expected to be found already written).
     ReadAhead(TBasicMailParser& mailbox, const TMailFilter& filter, const TNamingRule& rule,
-              const std::string& folder, std::int32_t count, bool open_files)
+              const std::string& folder, std::int32_t count, const std::atomic<bool>& stop,
+              bool open_files)
         : mailbox_(mailbox),
           filter_(filter),
           rule_(rule),
           folder_(folder),
+          stop_(stop),
           open_files_(open_files),
           thread_([this, count] { Work(count); }) {}
     ~ReadAhead() {
@@ -142,7 +154,8 @@ class TConvertRun::ReadAhead {
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // The next message in index order; waits for it. `remaining` counts it and those after it.
-    ReadMessage Next(std::int32_t remaining) {
+    // Nothing once the reading has stopped and every message it read has been taken.
+    std::optional<ReadMessage> Next(std::int32_t remaining) {
         if (taken_.empty()) {
             // Everything queued is taken at once, under one lock: the two stages then rarely
             // contend for it.
@@ -153,9 +166,13 @@ class TConvertRun::ReadAhead {
                 wanted_ = std::min<std::size_t>(kBatch, static_cast<std::size_t>(remaining));
                 consumer_waiting_ = true;
                 filled_.wait(lock, [this] {
-                    return queue_.size() >= wanted_ || (!queue_.empty() && producer_waiting_);
+                    return stopped_ || queue_.size() >= wanted_ ||
+                           (!queue_.empty() && producer_waiting_);
                 });
                 consumer_waiting_ = false;
+                if (queue_.empty()) {
+                    return std::nullopt;  // stopped
+                }
             }
             taken_.swap(queue_);
             queued_bytes_ = 0;
@@ -200,8 +217,17 @@ class TConvertRun::ReadAhead {
         for (std::int32_t j = 0; j < count; ++j) {
             bool writer_idle = false;
             {
-                const std::lock_guard lock(mutex_);
+                std::unique_lock lock(mutex_);
                 if (cancelled_) {
+                    return;
+                }
+                if (stop_.load(std::memory_order_relaxed)) {
+                    stopped_ = true;
+                    const bool wake = consumer_waiting_;
+                    lock.unlock();
+                    if (wake) {
+                        filled_.notify_one();
+                    }
                     return;
                 }
                 writer_idle = consumer_waiting_;
@@ -241,6 +267,7 @@ class TConvertRun::ReadAhead {
     const TMailFilter& filter_;
     const TNamingRule& rule_;
     const std::string& folder_;
+    const std::atomic<bool>& stop_;
     const bool open_files_;
     std::mutex mutex_;
     std::condition_variable filled_;   // the writing stage waits here for messages
@@ -255,7 +282,8 @@ class TConvertRun::ReadAhead {
     bool consumer_waiting_ = false;
     bool producer_waiting_ = false;
     bool cancelled_ = false;
-    std::thread thread_;  // last: it starts once everything it uses exists
+    bool stopped_ = false;  // the reading ended on a stop request
+    std::thread thread_;    // last: it starts once everything it uses exists
 };
 
 TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
@@ -282,7 +310,12 @@ TConvertSummary TConvertRun::Run() {
             return summary_;
         }
         if (!ConvertFile(i, job_.sources[i])) {
-            summary_.stopped = true;
+            if (folder_failed_) {
+                summary_.files_skipped = static_cast<std::int64_t>(job_.sources.size() - i - 1);
+                RequestStop();
+            } else {
+                summary_.stopped = true;
+            }
             return summary_;
         }
     }
@@ -358,7 +391,13 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     std::int32_t recovered = 0;
     try {
         if (job_.create_dir && !CreateDirectories(folder)) {
-            throw Exception("フォルダ " + folder + " を作成できません", ErrnoText(errno));
+            const int error = errno;
+            const std::string message = "フォルダ " + folder + " を作成できません";
+            // Every source's folder is made in the destination: one it cannot hold, none.
+            if (IsDestinationError(error, job_.destination)) {
+                throw FolderError(message, ErrnoText(error));
+            }
+            throw Exception(message, ErrnoText(error));
         }
         mailbox = opener_(path);
         count = mailbox->GetMailCount();
@@ -374,6 +413,12 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
             throw Exception("フォルダ " + folder + kRecoveredFolder + " を作成できません",
                             ErrnoText(errno));
         }
+    } catch (const FolderError& e) {
+        ++summary_.files_failed;
+        folder_failed_ = true;
+        summary_.folder_error = e.Reason().empty() ? std::string(e.what()) : e.Reason();
+        Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
+        return false;
     } catch (const std::exception& e) {
         ++summary_.files_failed;
         Notify(events_.file_failed, path, std::string(e.what()), ReasonOf(e));
@@ -386,6 +431,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     Notify(events_.message_count_known, count);
     switch (ConvertMessages(*mailbox, path, folder, count)) {
         case MessagesEnd::Stopped:
+        case MessagesEnd::FolderFailed:
             return false;
         case MessagesEnd::FileFailed:
             return true;
@@ -415,23 +461,36 @@ TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
     // Destroyed (stopped and joined) before the mailbox it reads.
     std::optional<ReadAhead> reader;
     if (read_ahead_) {
-        reader.emplace(mailbox, job_.filter, job_.naming, folder, count, !job_.update);
+        reader.emplace(mailbox, job_.filter, job_.naming, folder, count, stop_, !job_.update);
     }
     for (std::int32_t j = 0; j < count; ++j) {
-        if (StopRequested()) {
+        // Reading ahead, the reading stage honours the stop; every message it read before is
+        // still written here.
+        std::optional<ReadMessage> next;
+        if (reader) {
+            next = reader->Next(count - j);
+        } else if (!StopRequested()) {
+            next = ReadOne(mailbox, job_.filter, job_.naming, folder, j, !job_.update);
+        }
+        if (!next) {
             return MessagesEnd::Stopped;
         }
-        ReadMessage message =
-            reader ? reader->Next(count - j)
-                   : ReadOne(mailbox, job_.filter, job_.naming, folder, j, !job_.update);
+        ReadMessage& message = *next;
         try {
             ConvertMessage(message, path, j, folder);
         } catch (const FolderError& e) {
-            // The folder is full, read-only or gone: every later message would fail alike, so
-            // the file ends here with one report.
+            // The folder is full, read-only or gone: every later message would fail alike, and
+            // so would every later source, whose folder is this one or lies beside it in the
+            // destination; the run ends here with one report.
+            // This message and the rest of the file are never written: they count as lost, as
+            // the rest of a file whose reading failed does.
             ++summary_.files_failed;
+            summary_.messages_lost += count - j;
+            summary_.messages_unwritten += count - j;
+            folder_failed_ = true;
+            summary_.folder_error = e.Reason().empty() ? std::string(e.what()) : e.Reason();
             Notify(events_.file_failed, path, std::string(e.what()), e.Reason());
-            return MessagesEnd::FileFailed;
+            return MessagesEnd::FolderFailed;
         } catch (const MailboxError& e) {
             // The file itself failed or changed: nothing it delivers now can be trusted, and
             // this message and the rest of the file are not converted.

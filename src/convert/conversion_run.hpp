@@ -2,7 +2,9 @@
 // and written. The run knows no window: it tells its view what happens through TConvertEvents
 // (the dialog moves its progress bars, the command line prints) and is stopped through
 // RequestStop, which any thread or a signal handler may call. The stop is honoured only before
-// a source file and before a message, so a message whose writing has begun is always finished.
+// a source file and before a message is read: every message read before the stop (and accepted)
+// is written whole and counted, no message after it is read, and a message whose reading or
+// writing has begun is always finished.
 //
 // Threads: a run belongs to the thread that calls Run; every notification is called on that
 // thread, in the order given below, and returns before the run goes on (a front end with a
@@ -13,26 +15,29 @@
 // message_warning, never at the process sink that the front end installed; a warning whose
 // notification is left empty is dropped.
 //
-// With SetReadAhead, each mailbox is read, parsed and filtered a few messages ahead on a second
-// thread, which also opens their unnamed files, while this one writes and names them; the events,
-// the reports, the names and the stop check points are those of doing one message after the other.
-// The filter is then called on that thread, one message at a time, and may be called for a few
-// messages past a stop (their results are dropped); the mailbox opener's readers are used by that
-// thread only.
+// By default (SetReadAhead) each mailbox is read, parsed and filtered a few messages ahead on a
+// second thread, which also opens their unnamed files, while this one writes and names them; the
+// events, the reports and the names are those of doing one message after the other. That thread
+// reads the stop request before each message: a stop then costs the writing of up to 17
+// messages already read. The filter is called on that thread, one message at a time; the
+// mailbox opener's readers are used by that thread only.
 //
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox
 // that cannot be opened or is no mail folder is reported and the run goes on with the next
 // mailbox. Both guards catch Exception and any std::exception. An error of the output folder
-// itself (full, over quota, read-only, not writable, gone) ends the mailbox with one report
-// instead of one per remaining message; so does an error of the mailbox file itself (a read
-// error of the disk, a file that changes while it is read: MailboxError), whose remaining
-// messages count as lost. A mailbox whose header promises more messages than its reading
-// delivered is reported after its messages, the difference counted as lost. Messages that a
-// mailbox recovered from deleted blocks go to the subfolder "recovered" of its output folder.
-// A mailbox given twice (the same file under another path or link) is converted once. With one
-// folder per mailbox, a mailbox of a store folder that has a folder list goes into the folder
-// the store showed it in, nested as there (convert/store_tree.hpp).
+// itself (full, over quota, read-only, not writable, gone; with a folder per source, also a
+// destination that cannot hold the source's folder) ends the whole run with one report instead
+// of one per remaining message and source: every output folder is the destination or lies in
+// it, so every later source would meet the same error; the sources never begun are counted
+// (files_skipped). An error of the mailbox file itself (a read error of the disk, a file that
+// changes while it is read: MailboxError) ends that mailbox with one report, its remaining
+// messages counted as lost, and the run goes on. A mailbox whose header promises more messages than
+// its reading delivered is reported after its messages, the difference counted as lost. Messages
+// that a mailbox recovered from deleted blocks go to the subfolder "recovered" of its output
+// folder. A mailbox given twice (the same file under another path or link) is converted once.
+// With one folder per mailbox, a mailbox of a store folder that has a folder list goes into the
+// folder the store showed it in, nested as there (convert/store_tree.hpp).
 #pragma once
 
 #include <atomic>
@@ -89,6 +94,13 @@ struct TConvertSummary {
     // Never read: the rest of a mailbox that failed or changed while it was read, and the
     // messages a mailbox's header promised that no reading found.
     std::int64_t messages_lost = 0;
+    // Of messages_lost: read or still to be read, but never written because the output folder
+    // failed (full, read-only, gone); folder_error says why.
+    std::int64_t messages_unwritten = 0;
+    std::string folder_error;
+    // Sources never begun: the run ended on an error of the output folder, which every later
+    // source would have met too.
+    std::int64_t files_skipped = 0;
     bool stopped = false;  // ended by a stop request
 };
 
@@ -107,8 +119,9 @@ class TConvertRun {
     explicit TConvertRun(TConvertJob job, TConvertEvents events = {});
 
     void SetMailboxOpener(TMailboxOpener opener) { opener_ = std::move(opener); }
-    // Reads, parses and filters each mailbox a few messages ahead on a second thread (off by
-    // default: then every message is read when its turn comes, on this thread).
+    // Reads, parses and filters each mailbox a few messages ahead on a second thread (the
+    // default). Off, every message is read when its turn comes, on this thread; tests that stop
+    // at one exact message turn it off.
     void SetReadAhead(bool on) { read_ahead_ = on; }
 
     // Async-signal-safe: sets a lock-free atomic flag.
@@ -129,9 +142,9 @@ class TConvertRun {
                                bool open_file);
 
     void ForwardReport(const std::string& text);
-    // Answers false when the run must end (stop requested).
+    // Answers false when the run must end (stop requested, or the output folder failed).
     bool ConvertFile(std::size_t index, const std::string& path);
-    enum class MessagesEnd { Done, Stopped, FileFailed };
+    enum class MessagesEnd { Done, Stopped, FileFailed, FolderFailed };
     // Converts the mailbox's messages, reporting an error that ends the file.
     MessagesEnd ConvertMessages(TBasicMailParser& mailbox, const std::string& path,
                                 const std::string& folder, std::int32_t count);
@@ -154,7 +167,8 @@ class TConvertRun {
     // (-1 between messages).
     const std::string* current_path_ = nullptr;
     std::int32_t current_index_ = -1;
-    bool read_ahead_ = false;
+    bool read_ahead_ = true;
+    bool folder_failed_ = false;  // an error of the output folder ended the run
     // The files converted so far, by device and inode, with the path they were first given as.
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> seen_files_;
     // The folder lists of the store folders met so far, by folder.

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QThread>
 #include <QUrl>
 #include <array>
@@ -97,7 +98,12 @@ MessageButton QtModalService::ShowMessage(QWidget* parent, const MessageRequest&
     QMessageBox::StandardButton default_button = QMessageBox::NoButton;
     for (const ButtonPair& pair : kButtons) {
         if (Offers(request.buttons, pair.ours)) {
-            box.addButton(pair.qt);
+            QPushButton* button = box.addButton(pair.qt);
+            for (const auto& [ours, text] : request.button_texts) {
+                if (ours == pair.ours) {
+                    button->setText(text);
+                }
+            }
             if (default_button == QMessageBox::NoButton || pair.ours == request.default_button) {
                 default_button = pair.qt;
             }

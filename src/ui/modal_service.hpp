@@ -10,6 +10,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QWidget;
 
@@ -46,6 +48,9 @@ struct MessageRequest {
     MessageButton buttons = MessageButton::Ok;
     // The button that Enter chooses; NoButton: the first offered button.
     MessageButton default_button = MessageButton::NoButton;
+    // Texts of the program's own for some of the offered buttons ("続行", "中止"), in place of
+    // the standard ones.
+    std::vector<std::pair<MessageButton, QString>> button_texts;
 };
 
 struct FileRequest {

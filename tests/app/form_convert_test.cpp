@@ -2,24 +2,37 @@
 // (or Escape) stops the run at its next check point and then closes, failures are listed or
 // boxed. The run works on its worker thread; a gate inside the mailbox holds the worker at a
 // chosen message so that a stop lands at a known place instead of a lucky one.
+#include <unistd.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/form_convert.hpp"
 #include "app/hooked_mailbox.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/parsed_mailbox.hpp"
 #include "platform/exception.hpp"
+#include "platform/file_system.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/file_contents.hpp"
 #include "support/temp_dir.hpp"
@@ -116,6 +129,39 @@ class FormConvertTest : public DialogTestBase {
         QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), int(QDialog::Accepted));
+    }
+
+    void readingGoesAheadOfWritingAndAStopWritesEveryMessageRead() {
+        // The first file's writing is held: a window that read only when a message's turn came
+        // would never read the seventh. Stopped then, every message read is written, no other.
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(200).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+        Gate writing;
+        const ScopedWriteFunction held([&writing](int fd, const char* data, std::size_t size) {
+            writing.WaitAt();
+            return static_cast<long>(::write(fd, data, size));
+        });
+        std::atomic<int> reads{0};
+        TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form.SetMailboxOpener([&reads](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&reads](std::int32_t) { ++reads; });
+        });
+        const auto release = qScopeGuard([&writing] { writing.Open(); });  // before the form joins
+        form.show();
+        QTRY_VERIFY_WITH_TIMEOUT(reads.load() >= 7, 5000);
+        QTest::mouseClick(&Child<QPushButton>(form, "BtnClose"), Qt::LeftButton);
+        writing.Open();
+        QTRY_VERIFY(form.RunFinished());
+        QVERIFY(form.Summary().stopped);
+        QCOMPARE(form.Summary().messages_written, reads.load());
+        QVERIFY(reads.load() < 200);
+        QCOMPARE(static_cast<int>(CountFiles(out)), reads.load());
+        QVERIFY(Child<QLabel>(form, "LabelSummary")
+                    .text()
+                    .contains(QStringLiteral("%1 件を変換しました。").arg(reads.load())));
     }
 
     void theTitleBarsCloseButtonActsAsTheCloseButton() {
@@ -237,6 +283,258 @@ class FormConvertTest : public DialogTestBase {
         QCOMPARE(bar.maximum(), kCount);
     }
 
+    void fileErrorBoxesOfferToStopAndTheDestinationsErrorComesOnce() {
+        struct Case {
+            const char* what;
+            bool destination_gone;  // otherwise the sources are missing
+            MessageButton answer;
+            bool stopped;
+        };
+        for (const Case& c : {Case{"missing sources, 中止", false, MessageButton::Abort, true},
+                              Case{"destination gone, 続行", true, MessageButton::Ok, false}}) {
+            const test::TempDir dir;
+            std::vector<std::string> sources;
+            for (int i = 0; i < 20; ++i) {
+                const fs::path source = dir / ("s" + std::to_string(i) + ".dbx");
+                if (c.destination_gone) {
+                    test::DbxBuilder().AddMessages(2).WriteTo(source);
+                }
+                sources.push_back(source.string());
+            }
+            const fs::path out = dir / "out";
+            TFormConvert form(TConvertJob{sources, out.string(), false, {}, {}}, nullptr);
+            Boxes().ClearAsked();
+            Boxes().SetNextAnswer(c.answer);
+            form.show();
+            QTRY_VERIFY(form.RunFinished());
+            const auto boxes = Boxes().Messages();
+            QVERIFY2(boxes.size() == 1, c.what);
+            QCOMPARE(boxes[0].buttons, MessageButton::Ok | MessageButton::Abort);
+            QCOMPARE(boxes[0].button_texts, (std::vector<std::pair<MessageButton, QString>>{
+                                                {MessageButton::Ok, QStringLiteral("続行")},
+                                                {MessageButton::Abort, QStringLiteral("中止")}}));
+            QCOMPARE(form.Summary().stopped, c.stopped);
+            QCOMPARE(form.Summary().files_failed, 1);
+        }
+    }
+
+    void theSummaryNamesWhatWasNotWrittenAndWhy() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(50).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+        // The disk fills up during the fourth message.
+        const ScopedWriteFunction full(DiskFullAfter(3 * 30 + 10));
+        TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        Boxes().SetNextAnswer(MessageButton::Ok);
+        form.show();
+        QTRY_VERIFY(form.RunFinished());
+        QCOMPARE(CountFiles(out), std::size_t{3});
+        const QString summary = Child<QLabel>(form, "LabelSummary").text();
+        for (const QString& part :
+             {QStringLiteral("3 件を変換"), QStringLiteral("書き込めなかったメール: 47 件"),
+              QString::fromUtf8(ErrnoText(ENOSPC))}) {
+            QVERIFY2(summary.contains(part), qPrintable(summary));
+        }
+        QVERIFY2(!summary.contains(QStringLiteral("失敗: 0")), qPrintable(summary));
+    }
+
+    void boxesAndRowsGiveTheSystemsReason() {
+        struct Case {
+            const char* what;
+            bool source_missing;  // otherwise the destination is gone
+        };
+        for (const Case& c : {Case{"source missing", true}, Case{"destination gone", false}}) {
+            const test::TempDir dir;
+            const fs::path mailbox = dir / "inbox.dbx";
+            if (!c.source_missing) {
+                test::DbxBuilder().AddMessages(3).WriteTo(mailbox);
+            }
+            const fs::path out = dir / "out";
+            TFormConvert form(TConvertJob{{mailbox.string()}, out.string(), false, {}, {}},
+                              nullptr);
+            form.SetMailboxOpener([](const std::string& path) -> std::unique_ptr<TBasicMailParser> {
+                if (!fs::exists(path)) {
+                    return std::make_unique<TParsedMailbox>(
+                        std::make_unique<TDBXParser>(fs::path(path)));
+                }
+                return std::make_unique<HookedMailbox>(path, [](std::int32_t index) {
+                    if (index == 0) {
+                        throw Exception("メールの読み取りに失敗しました。(3)",
+                                        "Input/output error");
+                    }
+                });
+            });
+            Boxes().ClearAsked();
+            Boxes().SetNextAnswer(MessageButton::Ok);
+            form.show();
+            QTRY_VERIFY(form.RunFinished());
+            const auto boxes = Boxes().Messages();
+            QVERIFY2(boxes.size() == 1, c.what);
+            const QString text = boxes[0].text;
+            QVERIFY2(text.startsWith(QStringLiteral("(inbox.dbx):")), qPrintable(text));
+            QVERIFY2(text.contains(QString::fromUtf8(ErrnoText(ENOENT))), qPrintable(text));
+            if (!c.source_missing) {
+                // The file that could not be made, never the mailbox's path.
+                QVERIFY2(text.contains(QString::fromStdString((out / "0.eml").string())),
+                         qPrintable(text));
+                QVERIFY2(!text.contains(QString::fromStdString(mailbox.string())),
+                         qPrintable(text));
+                const auto& list = Child<QTreeWidget>(form, "ListFailures");
+                QVERIFY2(list.topLevelItem(0)->text(2).endsWith(
+                             QStringLiteral("（Input/output error）")),
+                         qPrintable(list.topLevelItem(0)->text(2)));
+            }
+        }
+    }
+
+    void aJobSavedOnWindowsShowsItsMailboxesByName() {
+        const test::TempDir dir;
+        const std::string source = "C:\\Mail\\受信トレイ.dbx";
+        TFormConvert form(TConvertJob{{source}, dir.path().string(), false, {}, {}}, nullptr);
+        form.SetMailboxOpener([](const std::string&) -> std::unique_ptr<TBasicMailParser> {
+            throw Exception("ファイルが開けません。");
+        });
+        Boxes().SetNextAnswer(MessageButton::Ok);
+        form.show();
+        QTRY_VERIFY(form.RunFinished());
+        QCOMPARE(Boxes().Messages().at(0).text,
+                 QStringLiteral("(受信トレイ.dbx):ファイルが開けません。"));
+        QCOMPARE(Child<QTreeWidget>(form, "ListFailures").topLevelItem(0)->text(0),
+                 QStringLiteral("受信トレイ.dbx"));
+    }
+
+    void theFailureListIsCopiedAndSavedWhole() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(5).WriteTo(mailbox);
+        const std::string long_reason(300, 'r');
+        TFormConvert form(TConvertJob{{mailbox.string()}, dir.path().string(), false, {}, {}},
+                          nullptr);
+        form.SetMailboxOpener([&long_reason](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&long_reason](std::int32_t index) {
+                if (index == 1 || index == 3) {
+                    throw Exception("読めません" + std::to_string(index), long_reason);
+                }
+            });
+        });
+        form.show();
+        QTRY_VERIFY(form.RunFinished());
+        const QString reason = QString::fromStdString(long_reason);
+        const QString rows = QStringLiteral(
+                                 "inbox.dbx\t1\t読めません1（%1）\n"
+                                 "inbox.dbx\t3\t読めません3（%1）\n")
+                                 .arg(reason);
+
+        auto& list = Child<QTreeWidget>(form, "ListFailures");
+        list.setFocus();
+        QTest::keyClick(&list, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), rows);
+
+        const fs::path saved = dir / "failures.tsv";
+        Boxes().SetNextFileName(QString::fromStdString(saved.string()));
+        QVERIFY(TriggerAction(form, "ActionSaveFailures"));
+        QCOMPARE(QString::fromStdString(ReadFile(saved)),
+                 QStringLiteral("ファイル\t番号\t理由\n") + rows);
+        // The menu of the list offers all three.
+        QCOMPARE(list.contextMenuPolicy(), Qt::ActionsContextMenu);
+        QCOMPARE(list.actions().size(), 3);
+    }
+
+    // Also run on a 1280 x 640 screen at 200 % (ctest's brindle_form_convert_200_percent), where
+    // the failure list must give up height.
+    void theDialogStaysOnTheScreenCentredOnItsOwner() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / (std::string(240, 'n') + ".dbx");
+        test::DbxBuilder().AddMessages(20).WriteTo(mailbox);
+        QWidget owner;
+        const QRect screen = owner.screen()->availableGeometry();
+        owner.resize(screen.width() / 2, screen.height() / 2);
+        owner.move(screen.center() - QPoint(owner.width() / 2, owner.height() / 2));
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+
+        Gate gate;
+        TFormConvert form(TConvertJob{{mailbox.string()}, dir.path().string(), false, {}, {}},
+                          &owner);
+        form.SetMailboxOpener([&gate](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&gate](std::int32_t index) {
+                if (index < 3) {
+                    throw Exception("読めません", std::string(200, 'r'));
+                }
+                if (index == 5) {
+                    gate.WaitAt();
+                }
+            });
+        });
+        const auto release = qScopeGuard([&gate] { gate.Open(); });
+        form.show();
+        const auto& list = Child<QTreeWidget>(form, "ListFailures");
+        QTRY_VERIFY(gate.Reached() && list.topLevelItemCount() == 3);
+        const auto on_screen = [&](const char* when) {
+            QApplication::processEvents();
+            const QRect frame = form.frameGeometry();
+            QVERIFY2(screen.contains(frame), qPrintable(QStringLiteral("%1: %2x%3+%4+%5 on %6x%7")
+                                                            .arg(when)
+                                                            .arg(frame.width())
+                                                            .arg(frame.height())
+                                                            .arg(frame.x())
+                                                            .arg(frame.y())
+                                                            .arg(screen.width())
+                                                            .arg(screen.height())));
+            const QPoint off = frame.center() - owner.frameGeometry().center();
+            QVERIFY2(std::abs(off.x()) <= 2 && std::abs(off.y()) <= 2, when);
+        };
+        on_screen("running");
+        QVERIFY(Child<QLabel>(form, "StaticText1").text().contains(QChar(0x2026)));
+        gate.Open();
+        QTRY_VERIFY(form.RunFinished());
+        on_screen("finished");
+    }
+
+    // Closing the owner destroys the dialog whatever its worker does: writing (every file it
+    // leaves is whole) or waiting for a file's box to be answered (the box is never shown).
+    void destroyingTheDialogMidRunStopsAndJoinsItsWorker() {
+        const test::TempDir dir;
+        const fs::path mailbox = dir / "inbox.dbx";
+        test::DbxBuilder().AddMessages(3000).WriteTo(mailbox);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+        auto form = std::make_unique<TFormConvert>(
+            TConvertJob{{mailbox.string()}, out.string(), false, {}, {}}, nullptr);
+        form->show();
+        QTRY_VERIFY(Child<QProgressBar>(*form, "ProgressBarMail").value() > 0);
+        form.reset();
+        const std::size_t written = CountFiles(out);
+        QVERIFY(written > 0 && written < 3000);
+        for (std::size_t i = 0; i < written; ++i) {
+            QCOMPARE(ReadFile(out / (std::to_string(i) + ".eml")), MessageText(int(i)));
+        }
+
+        Gate opening;
+        form = std::make_unique<TFormConvert>(
+            TConvertJob{
+                {(dir / "missing.dbx").string(), mailbox.string()}, out.string(), false, {}, {}},
+            nullptr);
+        form->SetMailboxOpener([&opening](const std::string&) -> std::unique_ptr<TBasicMailParser> {
+            opening.WaitAt();
+            throw Exception("ファイルが開けません。");
+        });
+        form->show();
+        while (!opening.Reached()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        // From here no event is processed: the worker posts its box and waits for an answer
+        // that never comes.
+        opening.Open();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        form.reset();
+        QCoreApplication::processEvents();
+        QVERIFY(Boxes().Messages().empty());
+    }
+
     void failuresAreListedOrBoxedAndTheRunGoesOn() {
         const test::TempDir dir;
         const fs::path first = dir / "first.dbx";
@@ -270,8 +568,9 @@ class FormConvertTest : public DialogTestBase {
         const auto boxes = Boxes().Messages();
         QCOMPARE(boxes.size(), std::size_t{1});
         QCOMPARE(boxes[0].kind, MessageKind::Error);
-        QCOMPARE(boxes[0].buttons, MessageButton::Ok);
-        QCOMPARE(boxes[0].text, QStringLiteral("(missing.dbx):ファイルが開けません。"));
+        QCOMPARE(boxes[0].buttons, MessageButton::Ok | MessageButton::Abort);
+        QCOMPARE(boxes[0].text, QStringLiteral("(missing.dbx):ファイルが開けません。（%1）")
+                                    .arg(QString::fromUtf8(ErrnoText(ENOENT))));
 
         // Messages 0 and 2 of the first file, then both of the last, numbered on.
         QCOMPARE(CountFiles(out), std::size_t{4});

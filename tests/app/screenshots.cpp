@@ -169,5 +169,42 @@ int main(int argc, char** argv) {
         Settle([&] { return form.RunFinished(); });
         ok &= Save(form, out, QStringLiteral("convert-failures"), suffix);
     }
+    {
+        // A mailbox of a 240-character name, with failures listed, held at message 5: the name
+        // is cut in its middle and the dialog stays inside the screen.
+        const fs::path long_name =
+            mail / (std::string(120, 'n') + "受信トレイ" + std::string(105, 'x') + ".dbx");
+        test::DbxBuilder().AddMessages(20).WriteTo(long_name);
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool reached = false;
+        bool open = false;
+        TFormConvert form(TConvertJob{{long_name.string()}, out_dir.string(), false, {}, {}},
+                          nullptr);
+        form.SetMailboxOpener([&](const std::string& path) {
+            return std::make_unique<HookedMailbox>(path, [&](std::int32_t index) {
+                if (index < 3) {
+                    throw Exception("メールの読み取りに失敗しました。(3)", "Input/output error");
+                }
+                if (index == 5) {
+                    std::unique_lock lock(mutex);
+                    reached = true;
+                    cv.wait(lock, [&] { return open; });
+                }
+            });
+        });
+        form.show();
+        Settle([&] {
+            const std::lock_guard lock(mutex);
+            return reached;
+        });
+        ok &= Save(form, out, QStringLiteral("convert-long-name"), suffix);
+        {
+            const std::lock_guard lock(mutex);
+            open = true;
+        }
+        cv.notify_all();
+        Settle([&] { return form.RunFinished(); });
+    }
     return ok ? 0 : 1;
 }

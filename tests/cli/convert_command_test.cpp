@@ -13,6 +13,7 @@
 
 #include "cli/cli_app.hpp"
 #include "cli_runner.hpp"
+#include "platform/file_system.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -63,6 +64,15 @@ class ConvertCommand : public ::testing::Test {
     const std::string inbox_ = (dir_ / "inbox.dbx").string();
     const std::string damaged_ = (dir_ / "damaged.dbx").string();
 };
+
+TEST_F(ConvertCommand, AFullDiskEndsTheRunAndItsSummaryCountsWhatWasNotWritten) {
+    DbxBuilder().AddMessages(50).WriteTo(dir_ / "big.dbx");
+    const ScopedWriteFunction full(DiskFullAfter(3 * 30 + 10));
+    const Outcome o = Convert({"-o", out_.string(), (dir_ / "big.dbx").string(), inbox_});
+    EXPECT_EQ(o.status, kExitFailures);
+    EXPECT_EQ(o.out, "4 messages read, 3 written, 0 failed, 47 lost; 1 files failed, 1 skipped\n");
+    EXPECT_EQ(Names(out_).size(), 3u);
+}
 
 TEST_F(ConvertCommand, ConvertsEveryMessageAndSummarises) {
     const Outcome o = Convert({"-o", out_.string(), inbox_});
@@ -305,7 +315,7 @@ TEST(CliHelp, NamesMailboxesJobsAndExitStatuses) {
     }
 }
 
-TEST_F(ConvertCommand, SignalStopsAfterTheMessageBeingWritten) {
+TEST_F(ConvertCommand, SignalStopsAfterTheMessagesAlreadyRead) {
     for (const int sig : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(sig);
         fs::remove_all(out_);
@@ -319,8 +329,10 @@ TEST_F(ConvertCommand, SignalStopsAfterTheMessageBeingWritten) {
         std::ostringstream err;
         CliContext context{out, err, false};
         EXPECT_EQ(RunConvertJob(job, context, observer), kExitStopped);
-        EXPECT_EQ(Names(out_), (std::set<std::string>{"0.eml"}));
-        EXPECT_EQ(out.str(), "1 messages read, 1 written, 0 failed; 0 files failed\n");
+        // Both messages of the first mailbox were read when the first was written (the writing
+        // stage waits for them together): both are written, the second mailbox is not begun.
+        EXPECT_EQ(Names(out_), (std::set<std::string>{"0.eml", "1.eml"}));
+        EXPECT_EQ(out.str(), "2 messages read, 2 written, 0 failed; 0 files failed\n");
     }
     // A signal while the mailbox is being opened and walked is honoured before its first
     // message, not one message later.

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -402,30 +403,48 @@ TEST(ConvertDbx, DamagedIndexAndSalvageAreWarnedOnceAndNoStoredTextIsLost) {
     EXPECT_NE(failures[0].find("Folders.dbx"), std::string::npos) << failures[0];
 }
 
-TEST(ConvertDbx, ErrorOfTheOutputFolderEndsEachMailboxWithOneReport) {
-    test::TempDir dir;
-    DbxBuilder().AddMessages(50).WriteTo(dir / "a.dbx");
-    DbxBuilder().AddMessages(30).WriteTo(dir / "b.dbx");
-    const std::vector<std::string> sources = {(dir / "a.dbx").string(), (dir / "b.dbx").string()};
-    {
-        // The disk fills up during the fourth message.
-        const ScopedWriteFunction full(DiskFullAfter(3 * 30 + 10));
-        const Outcome outcome = Convert(SubjectJob(dir, sources));
-        EXPECT_EQ(outcome.summary.messages_written, 3);
+// Every output folder lies in the destination: an error of the folder (full, read-only, gone)
+// would meet every later source too, so it ends the run with one report.
+TEST(ConvertDbx, ErrorOfTheOutputFolderEndsTheRunWithOneReport) {
+    struct Case {
+        const char* what;
+        bool per_source_folder;
+        bool disk_full;  // otherwise the destination is a file, or gone
+        std::int64_t written;
+        std::int64_t unwritten;  // the rest of the mailbox, counted lost
+    };
+    for (const Case& c :
+         {Case{"full, shared folder", false, true, 3, 47},
+          Case{"full, folder per source", true, true, 3, 47}, Case{"gone", false, false, 0, 50},
+          Case{"not a folder, folder per source", true, false, 0, 0}}) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        DbxBuilder().AddMessages(50).WriteTo(dir / "a.dbx");
+        DbxBuilder().AddMessages(30).WriteTo(dir / "b.dbx");
+        auto job = SubjectJob(dir, {(dir / "a.dbx").string(), (dir / "b.dbx").string()});
+        job.create_dir = c.per_source_folder;
+        std::optional<ScopedWriteFunction> full;
+        if (c.disk_full) {
+            // The disk fills up during the fourth message.
+            full.emplace(DiskFullAfter(3 * 30 + 10));
+        } else {
+            fs::remove_all(job.destination);
+            if (c.per_source_folder) {
+                std::ofstream(job.destination) << "a file where the destination should be";
+                job.destination += "/sub";
+            }
+        }
+        const Outcome outcome = Convert(std::move(job));
+        EXPECT_EQ(outcome.summary.messages_written, c.written);
         EXPECT_EQ(outcome.summary.messages_failed, 0);
-        EXPECT_EQ(outcome.summary.files_failed, 2);
-        ASSERT_EQ(outcome.errors.size(), 2u);
+        EXPECT_EQ(outcome.summary.messages_lost, c.unwritten);
+        EXPECT_EQ(outcome.summary.messages_unwritten, c.unwritten);
+        EXPECT_EQ(outcome.summary.files_failed, 1);
+        EXPECT_EQ(outcome.summary.files_skipped, 1);
+        EXPECT_FALSE(outcome.summary.stopped);
+        ASSERT_EQ(outcome.errors.size(), 1u);
         EXPECT_EQ(outcome.errors[0].rfind("a.dbx:", 0), 0u) << outcome.errors[0];
-        EXPECT_EQ(outcome.errors[1].rfind("b.dbx:", 0), 0u) << outcome.errors[1];
-        EXPECT_EQ(Names(dir / "out").size(), 3u);
     }
-    // The folder is gone.
-    auto job = SubjectJob(dir, sources);
-    fs::remove_all(job.destination);
-    const Outcome gone = Convert(std::move(job));
-    EXPECT_EQ(gone.summary.messages_read, 2);
-    EXPECT_EQ(gone.errors.size(), 2u);
-    EXPECT_EQ(gone.summary.messages_failed, 0);
 }
 
 TEST(ConvertDbx, CorpusMailboxesConvertCompletely) {

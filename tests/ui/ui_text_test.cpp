@@ -43,11 +43,11 @@ class UiTextTest : public DialogTestBase {
         };
         QtModalService service;
         QTimer::singleShot(0, read_then_close);
-        QCOMPARE(service.ShowMessage(nullptr, {MessageKind::Question,
-                                               {},
-                                               QStringLiteral("?"),
-                                               MessageButton::Yes | MessageButton::No}),
-                 MessageButton::No);
+        MessageRequest question;
+        question.kind = MessageKind::Question;
+        question.text = QStringLiteral("?");
+        question.buttons = MessageButton::Yes | MessageButton::No;
+        QCOMPARE(service.ShowMessage(nullptr, question), MessageButton::No);
         QTimer::singleShot(0, read_then_close);
         QVERIFY(service.GetOpenFileName(nullptr, {}).isEmpty());
         QCOMPARE(seen.size(), 4);
