@@ -86,6 +86,15 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
             const std::size_t size = text.size();
             const auto mail = TMail::FromStoredText(std::move(text));
             context.out << i << "\t" << size << "\t" << ListedSubject(*mail) << "\n";
+        } catch (const MailboxError& e) {
+            // The file failed or changed: nothing more of it can be read, and saying so once
+            // is enough.
+            context.err << "(" << name << "):" << e.what();
+            if (!e.Reason().empty()) {
+                context.err << " (" << e.Reason() << ")";
+            }
+            context.err << "\n";
+            return false;
         } catch (const std::exception& e) {
             context.err << "(" << name << "):[" << i << "] " << e.what() << "\n";
             sound = false;

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +13,8 @@
 #include "cli/cli_app.hpp"
 #include "cli/cli_context.hpp"
 #include "cli_runner.hpp"
+#include "mailbox/dbx_file.hpp"
+#include "platform/exception.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -120,6 +124,25 @@ TEST_F(ListCommandTest, FailuresArePrintedAndTheListingGoesOn) {
     EXPECT_EQ(warning.rfind("(rootless.dbx):警告: メールの索引が壊れています", 0), 0u) << warning;
     EXPECT_NE(warning.find("索引にないメール 2 通"), std::string::npos) << warning;
     EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1);
+}
+
+TEST_F(ListCommandTest, ReadErrorOfTheDiskEndsThatMailboxWithOneLine) {
+    DbxBuilder builder;
+    for (int i = 0; i < 300; ++i) {
+        builder.AddMessage("Subject: m\r\n\r\n" + std::string(1000, 'x'));
+    }
+    const std::string box = Write("box.dbx", builder);
+    const ScopedPreadFunction failing([](int fd, void* buffer, std::size_t size, off_t offset) {
+        if (offset >= 200000) {
+            errno = EIO;
+            return ssize_t{-1};
+        }
+        return ::pread(fd, buffer, size, offset);
+    });
+    const Result result = RunList({"list", box});
+    EXPECT_EQ(result.status, kExitFailures);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find(ErrnoText(EIO)), std::string::npos) << result.err;
 }
 
 TEST_F(ListCommandTest, SalvageListsWhatTheIndexLostAfterTheRest) {
