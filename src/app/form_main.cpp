@@ -208,6 +208,9 @@ TFormMain::~TFormMain() {
     if (qApp != nullptr) {
         qApp->removeEventFilter(this);
     }
+    // The destination box loses the focus while the window's widgets are destroyed, and its
+    // editingFinished would then reach a window that is no TFormMain any more.
+    disconnect(edit_save_dir_, nullptr, this, nullptr);
 }
 
 QAction* TFormMain::MakeAction(const char* name, const QString& caption,
