@@ -215,11 +215,16 @@ TEST(ConvertProcess, KilledOrStoppedAtAnyMomentLeavesOnlyWholeFiles) {
 
             if (signal == SIGKILL) {
                 EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
+            } else if (WIFSIGNALED(status)) {
+                // The run's handlers are put back when the run is over: a signal that comes
+                // after its last message (reading ahead, the second half can take less than
+                // the wait above) ends the process by its default action, with every message
+                // already whole.
+                EXPECT_EQ(WTERMSIG(status), signal);
+                EXPECT_EQ(Check(out, expected, true).whole, expected.size());
             } else {
-                // Stopped by the user (130), or done before the signal came (0); never killed.
-                EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-                EXPECT_TRUE(!WIFEXITED(status) || WEXITSTATUS(status) == 130 ||
-                            WEXITSTATUS(status) == 0)
+                // Stopped by the user (130), or done before the signal came (0).
+                EXPECT_TRUE(WEXITSTATUS(status) == 130 || WEXITSTATUS(status) == 0)
                     << WEXITSTATUS(status);
             }
             // Every name holds a whole message: N.eml is message N, byte for byte. Only a kill
