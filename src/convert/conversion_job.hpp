@@ -24,6 +24,10 @@ struct TConvertJob {
     // the run starts.
     TNamingRule naming;
     TMailFilter filter;
+    // Makes another filter for the same conditions with a matcher of its own (a matcher is used
+    // by one thread at a time), so that both stages of reading ahead can filter; empty: the
+    // reading stage filters every message.
+    std::function<TMailFilter()> make_filter{};
     // Also scan each mailbox for messages its index does not list (a damaged index is
     // scanned in any case).
     bool salvage = false;

@@ -77,6 +77,8 @@ struct TConvertRun::ReadMessage {
     bool read = false;       // delivered by the mailbox
     bool recovered = false;  // rebuilt from a deleted message's blocks
     bool accepted = false;
+    // Read but not filtered: the writing stage filters it with a filter of its own.
+    bool filter_pending = false;
     std::exception_ptr failure;           // of reading, filtering or preparing: its error
     std::vector<Report> read_reports;     // raised while it was read
     std::vector<Report> filter_reports;   // raised while it was filtered
@@ -85,10 +87,11 @@ struct TConvertRun::ReadMessage {
 };
 
 // Reads, parses and filters message j and prepares its file (opening it with open_file),
-// keeping what it raises for the run to pass on.
+// keeping what it raises for the run to pass on. With leave_filter, the message is only read:
+// the writing stage filters and prepares it.
 TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const TMailFilter& filter,
                                               const TNamingRule& rule, const std::string& folder,
-                                              std::int32_t j, bool open_file) {
+                                              std::int32_t j, bool open_file, bool leave_filter) {
     ReadMessage message;
     try {
         {
@@ -97,6 +100,11 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
             message.mail = mailbox.GetMail(j);
         }
         message.read = true;
+        if (leave_filter) {
+            message.filter_pending = true;
+            message.bytes = message.mail->GetText().size();
+            return message;
+        }
         {
             const ScopedReportCapture capture(message.filter_reports);
             message.accepted = !filter || filter(*message.mail);
@@ -131,16 +139,18 @@ TConvertRun::ReadMessage TConvertRun::ReadOne(TBasicMailParser& mailbox, const T
 class TConvertRun::ReadAhead {
   public:
     // open_files: whether the reading stage may open the messages' files ahead (not when most
-    // messages are expected to be found already written).
+    // messages are expected to be found already written). share_filtering: whether the writing
+    // stage has a filter of its own, so that this stage leaves it every third message.
     ReadAhead(TBasicMailParser& mailbox, const TMailFilter& filter, const TNamingRule& rule,
               const std::string& folder, std::int32_t count, const std::atomic<bool>& stop,
-              bool open_files)
+              bool open_files, bool share_filtering)
         : mailbox_(mailbox),
           filter_(filter),
           rule_(rule),
           folder_(folder),
           stop_(stop),
           open_files_(open_files),
+          share_filtering_(share_filtering),
           thread_([this, count] { Work(count); }) {}
     ~ReadAhead() {
         {
@@ -235,8 +245,12 @@ class TConvertRun::ReadAhead {
             // Opening the file is work either stage can do: this one does it unless the writing
             // stage is waiting for it (conditions that decode every body make reading the
             // slower stage).
+            // Conditions that decode every body make reading the slower stage by far; the
+            // writing stage, whose own work is about half again of what reading and parsing
+            // cost, takes a third of the filtering so that both finish together.
             ReadMessage message =
-                ReadOne(mailbox_, filter_, rule_, folder_, j, open_files_ && !writer_idle);
+                ReadOne(mailbox_, filter_, rule_, folder_, j, open_files_ && !writer_idle,
+                        share_filtering_ && j % 3 == 2);
             std::unique_lock lock(mutex_);
             if (!cancelled_ && !Fits(message.bytes)) {
                 // Full: the writing stage is woken to take what there is, and this one waits
@@ -269,6 +283,7 @@ class TConvertRun::ReadAhead {
     const std::string& folder_;
     const std::atomic<bool>& stop_;
     const bool open_files_;
+    const bool share_filtering_;
     std::mutex mutex_;
     std::condition_variable filled_;   // the writing stage waits here for messages
     std::condition_variable drained_;  // the reading stage waits here for room
@@ -301,6 +316,9 @@ TConvertSummary TConvertRun::Run() {
         return summary_;
     }
     ran_ = true;
+    if (read_ahead_ && job_.filter && job_.make_filter) {
+        writer_filter_ = job_.make_filter();
+    }
     const ScopedThreadReportSink sink(
         [this](const Report& report) { ForwardReport(report.message); });
     Notify(events_.file_count_known, job_.sources.size());
@@ -461,7 +479,8 @@ TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
     // Destroyed (stopped and joined) before the mailbox it reads.
     std::optional<ReadAhead> reader;
     if (read_ahead_) {
-        reader.emplace(mailbox, job_.filter, job_.naming, folder, count, stop_, !job_.update);
+        reader.emplace(mailbox, job_.filter, job_.naming, folder, count, stop_, !job_.update,
+                       job_.filter && writer_filter_);
     }
     for (std::int32_t j = 0; j < count; ++j) {
         // Reading ahead, the reading stage honours the stop; every message it read before is
@@ -537,6 +556,16 @@ void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, 
     try {
         if (message.read) {
             ++summary_.messages_read;
+        }
+        if (message.filter_pending) {
+            // Filtered and prepared here, its reports raised as they come: in the order the
+            // reading stage would have kept them.
+            message.accepted = writer_filter_(*message.mail);
+            if (message.accepted) {
+                message.prepared = std::make_unique<TPreparedMail>(
+                    job_.naming, *message.mail,
+                    message.recovered ? folder + kRecoveredFolder : folder, !job_.update);
+            }
         }
         for (const Report& report : message.filter_reports) {
             RaiseReport(report);

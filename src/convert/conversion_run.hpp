@@ -139,7 +139,7 @@ class TConvertRun {
 
     static ReadMessage ReadOne(TBasicMailParser& mailbox, const TMailFilter& filter,
                                const TNamingRule& rule, const std::string& folder, std::int32_t j,
-                               bool open_file);
+                               bool open_file, bool leave_filter = false);
 
     void ForwardReport(const std::string& text);
     // Answers false when the run must end (stop requested, or the output folder failed).
@@ -168,6 +168,9 @@ class TConvertRun {
     const std::string* current_path_ = nullptr;
     std::int32_t current_index_ = -1;
     bool read_ahead_ = true;
+    // The writing stage's own filter (TConvertJob::make_filter), when reading ahead shares the
+    // filtering between the two stages.
+    TMailFilter writer_filter_;
     bool folder_failed_ = false;  // an error of the output folder ended the run
     // The files converted so far, by device and inode, with the path they were first given as.
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> seen_files_;

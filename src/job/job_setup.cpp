@@ -60,6 +60,9 @@ TConvertJob MakeConvertJob(const TJobData& job) {
     run.naming.pos = job.NamingTypeParameter.NamingPos;
     run.naming.line = job.NamingTypeParameter.NamingLine;
     run.filter = MakeMailFilter(job.ConditionList);
+    if (!job.ConditionList.empty()) {
+        run.make_filter = [conditions = job.ConditionList] { return MakeMailFilter(conditions); };
+    }
     return run;
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -282,6 +283,61 @@ TEST(ConvertDbx, UpdateAfterAStopGivesTheFilesOfOneRunAndAddsNothingTwice) {
         EXPECT_EQ(again.messages_written, 0);
         EXPECT_EQ(Names(dir / ("whole" + n)).size(), 30u);
     }
+}
+
+TEST(ConvertDbx, FilteringSharedByBothStagesGivesWhatOneStageGives) {
+    test::TempDir dir;
+    DbxBuilder builder;
+    for (int i = 0; i < 40; ++i) {
+        builder.AddMessage("Subject: s" + std::to_string(i) + "\r\n\r\n" + std::to_string(i) +
+                           "\r\n");
+    }
+    builder.WriteTo(dir / "box.dbx");
+    // Accepts even numbers, warns on multiples of 5, fails on multiples of 7; counts its calls.
+    const auto make_filter = [](std::shared_ptr<int> calls) -> TMailFilter {
+        return [calls](const TBasicMail& mail) {
+            ++*calls;
+            const int n = std::stoi(mail.FieldValues("SUBJECT:").front().substr(1));
+            if (n % 5 == 0) {
+                RaiseWarning("five " + std::to_string(n));
+            }
+            if (n % 7 == 0) {
+                throw Exception("seven " + std::to_string(n));
+            }
+            return n % 2 == 0;
+        };
+    };
+    const auto run = [&](const std::string& out, bool shared, std::shared_ptr<int> second) {
+        TConvertJob job = SubjectJob(dir, {(dir / "box.dbx").string()});
+        job.destination = (dir / out).string();
+        fs::create_directories(job.destination);
+        job.filter = make_filter(std::make_shared<int>(0));
+        if (shared) {
+            job.make_filter = [&] { return make_filter(second); };
+        }
+        std::vector<std::string> events;
+        TConvertEvents on;
+        on.message_written = [&](const std::string& p) {
+            events.push_back("written " + fs::path(p).filename().string());
+        };
+        on.message_failed = [&](const std::string&, std::int32_t j, const std::string& e,
+                                const std::string&) {
+            events.push_back("failed " + std::to_string(j) + " " + e);
+        };
+        on.message_warning = [&](const std::string&, std::int32_t j, const std::string& w) {
+            events.push_back("warning " + std::to_string(j) + " " + w);
+        };
+        TConvertRun(std::move(job), std::move(on)).Run();
+        std::map<std::string, std::string> files;
+        for (const std::string& name : Names(dir / out)) {
+            files[name] = ReadAll(dir / out / name);
+        }
+        return std::make_pair(events, files);
+    };
+    const auto second = std::make_shared<int>(0);
+    const auto alone = run("alone", false, second);
+    EXPECT_EQ(run("shared", true, second), alone);
+    EXPECT_GT(*second, 0);
 }
 
 TEST(ConvertDbx, DamagedMessageSecondMailboxFailsAndTheLostAreCounted) {
