@@ -19,8 +19,9 @@
 // second thread, which also opens their unnamed files, while this one writes and names them; the
 // events, the reports and the names are those of doing one message after the other. That thread
 // reads the stop request before each message: a stop then costs the writing of up to 17
-// messages already read. The filter is called on that thread, one message at a time; the
-// mailbox opener's readers are used by that thread only.
+// messages already read. The filter is called on that thread, one message at a time; with a
+// job that can make a second filter (make_filter), this thread filters every third message with
+// it. The mailbox opener's readers are used by the reading thread only.
 //
 // Failures cost as little as possible: a message that cannot be read, parsed, matched, named
 // or written is reported with its index and the run goes on with the next message; a mailbox
