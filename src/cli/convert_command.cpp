@@ -17,6 +17,7 @@
 #include "job/job_setup.hpp"
 #include "mailbox/store_folder.hpp"
 #include "platform/exception.hpp"
+#include "platform/file_system.hpp"
 #include "platform/text_encoding.hpp"
 
 namespace brindle::cli {
@@ -83,7 +84,7 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& paths, Cl
     std::vector<std::string> files;
     for (const std::string& given : paths) {
         const std::string path = AbsolutePath(given);
-        if (!IsFolder(path)) {
+        if (!DirectoryExists(path)) {
             files.push_back(path);
             continue;
         }

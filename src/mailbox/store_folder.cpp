@@ -35,9 +35,4 @@ TStoreFolder ScanStoreFolder(const std::string& folder) {
     return store;
 }
 
-bool IsFolder(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-}
-
 }  // namespace brindle

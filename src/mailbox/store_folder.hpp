@@ -22,7 +22,4 @@ struct TStoreFolder {
 // Raises Exception with the system's reason when the folder cannot be read.
 TStoreFolder ScanStoreFolder(const std::string& folder);
 
-// True when the path names a folder (following a symbolic link).
-bool IsFolder(const std::string& path);
-
 }  // namespace brindle
