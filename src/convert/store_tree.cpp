@@ -1,12 +1,13 @@
 #include "convert/store_tree.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <unordered_map>
 
 #include "convert/safe_file_name.hpp"
+#include "platform/ansi_text.hpp"
 #include "platform/exception.hpp"
 #include "platform/text_encoding.hpp"
 
@@ -15,21 +16,13 @@ namespace {
 
 constexpr std::string_view kFolderListName = "Folders.dbx";
 
-std::string UpperAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return upper;
-}
-
 // The folder list beside a mailbox, found without regard to case as Windows wrote it.
 std::optional<std::filesystem::path> FolderListBeside(const std::string& mailbox_path) {
     const std::filesystem::path folder = std::filesystem::path(mailbox_path).parent_path();
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, error), end;
          !error && it != end; it.increment(error)) {
-        if (UpperAscii(it->path().filename().string()) == UpperAscii(kFolderListName)) {
+        if (EqualsIgnoringAsciiCase(it->path().filename().string(), kFolderListName)) {
             return it->path();
         }
     }
@@ -97,13 +90,16 @@ TStoreTree TStoreTree::FromRecords(const std::vector<TStoreFolderRecord>& folder
         for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
             path += (path.empty() ? "" : "/") + *it;
         }
-        tree.folders_.try_emplace(UpperAscii(Cp932ToUtf8(folder.file)), std::move(path));
+        tree.folders_.emplace_back(Cp932ToUtf8(folder.file), std::move(path));
     }
     return tree;
 }
 
 std::optional<std::string> TStoreTree::FolderOf(std::string_view mailbox_file_name) const {
-    const auto found = folders_.find(UpperAscii(mailbox_file_name));
+    // The first the list names, as a map would keep it; a list holds a few dozen folders.
+    const auto found = std::find_if(folders_.begin(), folders_.end(), [&](const auto& folder) {
+        return EqualsIgnoringAsciiCase(folder.first, mailbox_file_name);
+    });
     if (found == folders_.end()) {
         return std::nullopt;
     }

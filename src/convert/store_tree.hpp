@@ -5,10 +5,10 @@
 // does not know, or a folder without a list, keeps the rule of one folder named after the file.
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "mailbox/dbx_folder_list.hpp"
@@ -29,7 +29,7 @@ class TStoreTree {
     bool Empty() const { return folders_.empty(); }
 
   private:
-    std::map<std::string, std::string> folders_;  // upper-cased file name -> folder
+    std::vector<std::pair<std::string, std::string>> folders_;  // file name, folder
 };
 
 }  // namespace brindle

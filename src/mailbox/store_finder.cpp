@@ -1,13 +1,13 @@
 #include "mailbox/store_finder.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
 #include <system_error>
 
 #include "mailbox/store_folder.hpp"
+#include "platform/ansi_text.hpp"
 #include "platform/wine_registry.hpp"
 
 namespace brindle {
@@ -27,13 +27,6 @@ constexpr std::string_view kWineXpStore =
     "drive_c/users/*/Local Settings/Application Data/Identities/*/Microsoft/Outlook Express";
 constexpr std::string_view kWineVistaStore =
     "drive_c/users/*/AppData/Local/Identities/*/Microsoft/Outlook Express";
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::vector<fs::path> Subfolders(const fs::path& folder) {
     std::vector<fs::path> found;
@@ -55,7 +48,7 @@ void Match(const fs::path& root, std::string_view pattern, std::vector<fs::path>
     const std::string_view rest =
         slash == std::string_view::npos ? std::string_view() : pattern.substr(slash + 1);
     for (const fs::path& sub : Subfolders(root)) {
-        if (part != "*" && !SameIgnoringCase(sub.filename().string(), part)) {
+        if (part != "*" && !EqualsIgnoringAsciiCase(sub.filename().string(), part)) {
             continue;
         }
         if (rest.empty()) {

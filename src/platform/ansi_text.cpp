@@ -1,5 +1,7 @@
 #include "platform/ansi_text.hpp"
 
+#include <algorithm>
+
 #include "platform/sjis.hpp"
 
 #if defined(__SSE2__)
@@ -83,6 +85,14 @@ std::size_t AnsiFind(std::string_view text, std::string_view needle, std::size_t
         i += sjis::CharLength(text, i);
     }
     return std::string_view::npos;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 }  // namespace brindle

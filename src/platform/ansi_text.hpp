@@ -21,6 +21,11 @@ std::size_t AnsiFind(std::string_view text, std::string_view needle, std::size_t
 // framework's trimming. Trail bytes are never 0x20 or below, so no character is cut.
 std::string_view TrimControls(std::string_view text);
 
+// Whether two names are equal but for the case of ASCII letters, as Windows compares file,
+// registry key and value names. Every other byte compares exactly; meant for UTF-8 names, where
+// no byte of a multi-byte character is an ASCII letter.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // 1-based position of needle in text (0 when absent), the convention of the processing classes.
 inline std::size_t AnsiPos(std::string_view needle, std::string_view text) {
     const std::size_t at = AnsiFind(text, needle);

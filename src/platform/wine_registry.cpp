@@ -7,23 +7,13 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/ansi_text.hpp"
+
 namespace brindle {
 namespace {
 
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 int HexValue(char c) {
@@ -187,14 +177,14 @@ std::optional<std::string> ReadWineRegistryString(std::string_view reg_text, std
         std::size_t pos = 1;
         if (line.front() == '[') {
             const auto section = ReadEscaped(line, pos, ']');
-            in_key = section && EqualsNoCase(*section, key);
+            in_key = section && EqualsIgnoringAsciiCase(*section, key);
             continue;
         }
         if (!in_key || line.front() != '"') {
             continue;
         }
         const auto value_name = ReadEscaped(line, pos, '"');
-        if (!value_name || !EqualsNoCase(*value_name, name)) {
+        if (!value_name || !EqualsIgnoringAsciiCase(*value_name, name)) {
             continue;
         }
         std::string_view rest = line.substr(pos);
@@ -246,7 +236,7 @@ std::optional<std::filesystem::path> MapWindowsFolder(const std::filesystem::pat
             bool found = false;
             for (fs::directory_iterator it(current, ec), last; !ec && it != last;
                  it.increment(ec)) {
-                if (EqualsNoCase(it->path().filename().string(), part)) {
+                if (EqualsIgnoringAsciiCase(it->path().filename().string(), part)) {
                     next = it->path();
                     found = true;
                     break;
