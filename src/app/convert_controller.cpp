@@ -53,7 +53,10 @@ void TConvertController::Post(Fn&& fn) {
 }
 
 void TConvertController::Wake() {
-    QMetaObject::invokeMethod(this, &TConvertController::RunPosted, Qt::QueuedConnection);
+    // By name rather than by member pointer: a functor's slot object would be allocated here and
+    // freed by whichever thread drops it last, through reference counts that Qt Core keeps out of
+    // ThreadSanitizer's sight. Qt's event queue carries no data of the program's.
+    QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
 }
 
 void TConvertController::RunPosted() {

@@ -72,12 +72,11 @@ class TConvertController : public QObject {
     void finished(const brindle::TConvertSummary& summary);
 
   private:
-    // On the GUI thread: runs what the worker posted.
-    void RunPosted();
-    // Runs on the worker: has RunPosted called on the GUI thread. Qt's event queue carries no
-    // data of the program's here; tests/tsan.supp names this function, which is kept out of line
-    // so that its frame is always seen.
-    [[gnu::noinline]] void Wake();
+    // On the GUI thread: runs what the worker posted. Invoked by name, so that the worker's
+    // wake-up is built and freed inside Qt Core alone.
+    Q_INVOKABLE void RunPosted();
+    // Runs on the worker: has RunPosted called on the GUI thread.
+    void Wake();
     // Runs on the worker: posts fn to the GUI thread.
     template <typename Fn>
     void Post(Fn&& fn);
