@@ -1,9 +1,56 @@
 #include "platform/exception.hpp"
 
-#include <system_error>
+#include <locale.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace brindle {
+namespace {
+
+// A locale whose messages are Japanese: the environment's own when it is Japanese (its
+// character set may differ, strerror_l converts to it), else the usual names; none when no
+// Japanese locale is installed.
+locale_t OpenJapaneseLocale() {
+    std::vector<std::string> names;
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            if (LanguageFromLocaleName(value) == Language::Japanese &&
+                std::string_view(value).find("UTF-8") != std::string_view::npos) {
+                names.emplace_back(value);
+            }
+            break;
+        }
+    }
+    names.insert(names.end(), {"ja_JP.UTF-8", "ja_JP.utf8"});
+    for (const std::string& name : names) {
+        if (locale_t locale = newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, name.c_str(), nullptr)) {
+            return locale;
+        }
+    }
+    return nullptr;
+}
+
+// Opened once and kept for the life of the process, as the C library's own locales are.
+locale_t MessagesLocale(Language language) {
+    static const locale_t japanese = OpenJapaneseLocale();
+    static const locale_t english = newlocale(LC_ALL_MASK, "C", nullptr);
+    if (language == Language::Japanese && japanese != nullptr) {
+        return japanese;
+    }
+    return english;
+}
+
+}  // namespace
+
+Exception::Exception(TMessage message, std::string reason)
+    : std::runtime_error(message.Render()),
+      message_(std::move(message)),
+      reason_(std::move(reason)) {}
 
 Exception::Exception(const std::string& message) : std::runtime_error(message) {}
 
@@ -13,7 +60,10 @@ Exception::Exception(const std::string& message, std::string reason)
     : std::runtime_error(message), reason_(std::move(reason)) {}
 
 std::string ErrnoText(int error) {
-    return std::error_code(error, std::generic_category()).message();
+    if (const locale_t locale = MessagesLocale(CurrentLanguage())) {
+        return strerror_l(error, locale);
+    }
+    return std::strerror(error);
 }
 
 }  // namespace brindle

@@ -21,6 +21,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 
 namespace brindle {
@@ -52,20 +53,20 @@ bool IsFolderError(int error) {
 }
 
 [[noreturn]] void RaiseCreateError(const std::string& path, int error) {
-    const std::string message = "ファイル " + path + " を作成できません";
+    TMessage message = Msg(CoreMsg::FileCannotCreate, {{"path", path}});
     if (IsFolderError(error)) {
-        throw FolderError(message, ErrnoText(error));
+        throw FolderError(std::move(message), ErrnoText(error));
     }
-    throw Exception(message, ErrnoText(error));
+    throw Exception(std::move(message), ErrnoText(error));
 }
 
 [[noreturn]] void RaiseWriteError(const std::string& path, int error) {
-    const std::string message =
-        "ファイル " + path + " に書き込めません（" + ErrnoText(error) + "）";
+    TMessage message =
+        Msg(CoreMsg::FileCannotWrite, {{"path", path}, {"reason", ErrnoText(error)}});
     if (error == ENOSPC || error == EDQUOT || error == EROFS) {
-        throw FolderError(message);
+        throw FolderError(std::move(message));
     }
-    throw Exception(message);
+    throw Exception(std::move(message));
 }
 
 std::string FolderOf(const std::string& path) {

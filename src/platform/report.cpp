@@ -3,6 +3,8 @@
 #include <iostream>
 #include <utility>
 
+#include "platform/core_messages.hpp"
+
 namespace brindle {
 namespace {
 
@@ -17,10 +19,10 @@ ReportSink& ThreadSink() {
 }
 
 void WriteToStandardError(const Report& report) {
-    const char* label = report.kind == ReportKind::Error     ? "エラー"
-                        : report.kind == ReportKind::Warning ? "警告"
-                                                             : "情報";
-    std::cerr << label << ": ";
+    const CoreMsg label = report.kind == ReportKind::Error     ? CoreMsg::ReportError
+                          : report.kind == ReportKind::Warning ? CoreMsg::ReportWarning
+                                                               : CoreMsg::ReportInformation;
+    std::cerr << Msg(label).Render() << ": ";
     if (!report.caption.empty()) {
         std::cerr << report.caption << ": ";
     }
@@ -47,6 +49,11 @@ void RaiseReport(const Report& report) {
 
 void RaiseWarning(const std::string& message) {
     RaiseReport(Report{ReportKind::Warning, {}, message});
+}
+
+void RaiseWarning(TMessage message) {
+    std::string text = message.Render();
+    RaiseReport(Report{ReportKind::Warning, {}, std::move(text), std::move(message)});
 }
 
 ScopedReportSink::ScopedReportSink(ReportSink sink)

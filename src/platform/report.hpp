@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/catalogue.hpp"
+
 namespace brindle {
 
 enum class ReportKind { Information, Warning, Error };
@@ -21,7 +23,9 @@ enum class ReportKind { Information, Warning, Error };
 struct Report {
     ReportKind kind = ReportKind::Warning;
     std::string caption;  // UTF-8; empty for the application's default caption
-    std::string message;  // UTF-8
+    std::string message;  // UTF-8, as rendered in the process's language
+    // The catalogue's message that message renders; without an entry for a finished text.
+    TMessage text{};
 };
 
 using ReportSink = std::function<void(const Report&)>;
@@ -29,6 +33,7 @@ using ReportSink = std::function<void(const Report&)>;
 // Passes the report to this thread's sink, else to the process sink, else to standard error.
 void RaiseReport(const Report& report);
 void RaiseWarning(const std::string& message);
+void RaiseWarning(TMessage message);
 
 // Installs the process sink for its own lifetime and restores the previous one when destroyed.
 class ScopedReportSink {

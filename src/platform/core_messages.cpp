@@ -1,0 +1,28 @@
+#include "platform/core_messages.hpp"
+
+#include <utility>
+
+namespace brindle {
+namespace {
+
+constexpr TMessageText kTexts[] = {
+#define BRINDLE_MESSAGE(name, japanese, english) {#name, japanese, english},
+#include "platform/core_messages.inc"
+#undef BRINDLE_MESSAGE
+};
+
+}  // namespace
+
+const TMessageText& Text(CoreMsg id) {
+    return kTexts[static_cast<unsigned short>(id)];
+}
+
+TMessage Msg(CoreMsg id, std::vector<TMessageArg> args) {
+    return TMessage(Text(id), std::move(args));
+}
+
+std::span<const TMessageText> CoreMessageTexts() {
+    return kTexts;
+}
+
+}  // namespace brindle
