@@ -2,6 +2,9 @@
 #pragma once
 
 #include <ostream>
+#include <string>
+
+#include "cli/cli_messages.hpp"
 
 namespace CLI {
 class App;
@@ -16,16 +19,24 @@ inline constexpr int kExitUsage = 2;     // wrong usage, text without a Shift_JI
 inline constexpr int kExitStopped = 130;
 
 // The exit statuses as every command's help lists them.
-inline constexpr const char* kExitStatusHelp =
-    "Exit status: 0 everything done; 1 some file or message failed; 2 wrong usage, text without "
-    "a Shift_JIS form, or a job that fails its checks or cannot be loaded; 130 stopped by "
-    "SIGINT, SIGTERM, SIGHUP or SIGQUIT.\n";
+inline std::string ExitStatusHelp() {
+    return Msg(CliMsg::ExitStatusHelp).Render() + "\n";
+}
+
+// A text of the command line's table in the chosen language.
+inline std::string Say(CliMsg id, std::vector<TMessageArg> args = {}) {
+    return Msg(id, std::move(args)).Render();
+}
 
 struct CliContext {
     std::ostream& out;
     std::ostream& err;
     bool err_is_terminal = false;  // progress bars only on a terminal
     int status = kExitOk;
+
+    // Starts a message on standard error: each one begins with the program's name, so that a
+    // script's log tells whose it is.
+    std::ostream& Error() { return err << "brindle-cli: "; }
 };
 
 }  // namespace brindle::cli

@@ -30,24 +30,15 @@ constexpr ScopePrefix kScopePrefixes[] = {
 
 void AddConditionOptions(CLI::App& command, ConditionOptions& options) {
     // One value per use: a mailbox after --where TEXT is a mailbox, never a second condition.
-    Verbatim(command.add_option("--where", options.where,
-                                "Convert only messages containing TEXT; prefix header:, body: "
-                                "or all: (the default) chooses where it is looked for. "
-                                "Repeatable: every condition must hold; equal ones count once"))
+    Verbatim(command.add_option("--where", options.where, Say(CliMsg::WhereOption)))
         ->type_name("[header:|body:|all:]TEXT")
         ->expected(1)
         ->allow_extra_args(false)
         ->take_all();
-    command.add_flag("--ignore-case", options.ignore_case,
-                     "With --where, literal conditions ignore the case of ASCII letters (not "
-                     "with --regexp)");
-    command.add_flag("--regexp", options.regexp,
-                     "With --where: conditions are regular expressions");
-    command.add_flag("--all-words", options.all_words,
-                     "With --where: split each condition at spaces, every word must occur "
-                     "(\"quoted words\" may hold spaces)");
-    Verbatim(command.add_option("--save-job", options.save_job,
-                                "Also save the job these options describe as a settings file"))
+    command.add_flag("--ignore-case", options.ignore_case, Say(CliMsg::IgnoreCaseOption));
+    command.add_flag("--regexp", options.regexp, Say(CliMsg::RegexpOption));
+    command.add_flag("--all-words", options.all_words, Say(CliMsg::AllWordsOption));
+    Verbatim(command.add_option("--save-job", options.save_job, Say(CliMsg::SaveJobOption)))
         ->type_name("JOB.xml");
 }
 
@@ -65,14 +56,15 @@ int BuildConditions(const ConditionOptions& options, std::vector<TFindType>& con
         }
         const auto sjis = Utf8ToCp932(text);
         if (!sjis) {
-            context.err << "--where: Shift_JISにない文字を含むため使えません: "
-                        << SanitizeUtf8(where) << "\n";
+            context.Error() << Say(CliMsg::NotShiftJis,
+                                   {{"option", "--where"}, {"text", SanitizeUtf8(where)}})
+                            << "\n";
             return kExitUsage;
         }
         std::vector<TFindType> made =
             MakeFindTypes(*sjis, options.all_words, find_pos, options.ignore_case, options.regexp);
         if (made.empty()) {
-            context.err << "--where: 条件の文字列が空です: " << SanitizeUtf8(where) << "\n";
+            context.Error() << Say(CliMsg::WhereEmpty, {{"text", SanitizeUtf8(where)}}) << "\n";
             return kExitUsage;
         }
         // Equal conditions are kept once, as the condition dialog keeps them.
@@ -84,7 +76,7 @@ int BuildConditions(const ConditionOptions& options, std::vector<TFindType>& con
     }
     // An invalid expression would fail every message of the run; refuse it up front.
     if (const auto problem = CheckConditions(conditions)) {
-        context.err << "--where: " << problem->message << " " << problem->detail << "\n";
+        context.Error() << "--where: " << problem->message << " " << problem->detail << "\n";
         return kExitUsage;
     }
     return kExitOk;
@@ -101,14 +93,15 @@ int ApplyConditionOptions(const ConditionOptions& options, TJobData& job, CliCon
     // The option names a file to write, not one to pick: a typo or a swapped argument must not
     // turn a mailbox or any other file into a job file.
     if (const auto refusal = TSettingFile::ReplaceRefusal(options.save_job)) {
-        context.err << "--save-job: " << SanitizeUtf8(options.save_job) << " は" << *refusal
-                    << "\n";
+        context.Error() << Say(CliMsg::SaveJobRefused,
+                               {{"path", SanitizeUtf8(options.save_job)}, {"refusal", *refusal}})
+                        << "\n";
         return kExitUsage;
     }
     TSettingFile settings;
     StoreJob(settings, job);
     const ScopedReportSink sink(
-        [&context](const Report& report) { context.err << report.message << "\n"; });
+        [&context](const Report& report) { context.Error() << report.message << "\n"; });
     return settings.Save(options.save_job) ? kExitOk : kExitFailures;
 }
 

@@ -92,12 +92,14 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& paths, Cl
             const TStoreFolder store = ScanStoreFolder(path);
             files.insert(files.end(), store.mailboxes.begin(), store.mailboxes.end());
             for (const TStoreFolder::Skipped& skipped : store.skipped) {
-                context.err << "(" << SanitizeUtf8(FileName(skipped.path))
-                            << "):メールフォルダではないので飛ばします。" << skipped.what << "\n";
+                context.Error() << Say(CliMsg::NotAMailboxSkipped,
+                                       {{"name", SanitizeUtf8(FileName(skipped.path))},
+                                        {"why", skipped.what}})
+                                << "\n";
             }
         } catch (const Exception& e) {
             // Left in the list, the folder fails as the file it is not, with the reason.
-            context.err << e.what() << " " << e.Reason() << "\n";
+            context.Error() << e.what() << " " << e.Reason() << "\n";
             files.push_back(path);
         }
     }
@@ -105,6 +107,30 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& paths, Cl
 }
 
 namespace {
+
+std::string SummaryText(const TConvertSummary& summary) {
+    const std::string separator = Say(CliMsg::SummaryClauseSeparator);
+    std::string messages =
+        Say(CliMsg::SummaryMessages, {{"read", std::to_string(summary.messages_read)},
+                                      {"written", std::to_string(summary.messages_written)},
+                                      {"failed", std::to_string(summary.messages_failed)}});
+    if (summary.messages_skipped > 0) {
+        messages += separator + Say(CliMsg::SummarySkipped,
+                                    {{"skipped", std::to_string(summary.messages_skipped)}});
+    }
+    if (summary.messages_lost > 0) {
+        messages +=
+            separator + Say(CliMsg::SummaryLost, {{"lost", std::to_string(summary.messages_lost)}});
+    }
+    std::string files =
+        Say(CliMsg::SummaryFiles, {{"files", std::to_string(summary.files_failed)}});
+    if (summary.files_skipped > 0) {
+        // Never begun: an error of the output folder ended the run.
+        files += separator + Say(CliMsg::SummaryFilesSkipped,
+                                 {{"files", std::to_string(summary.files_skipped)}});
+    }
+    return Say(CliMsg::SummaryLine, {{"messages", messages}, {"files", files}});
+}
 
 // Shows progress as one line on standard error, redrawn in place. Nothing is drawn unless
 // standard error is a terminal.
@@ -189,8 +215,9 @@ int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& co
     param.NamingLine = options.param_line == "next" ? TNamingLine::NextLine : TNamingLine::SameLine;
     const auto text = Utf8ToCp932(options.param);
     if (!text) {
-        context.err << "--param: Shift_JISにない文字を含むため使えません: "
-                    << SanitizeUtf8(options.param) << "\n";
+        context.Error() << Say(CliMsg::NotShiftJis,
+                               {{"option", "--param"}, {"text", SanitizeUtf8(options.param)}})
+                        << "\n";
         return kExitUsage;
     }
     param.ParamText = *text;
@@ -199,7 +226,7 @@ int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& co
 
 int RunJob(const TJobData& job, CliContext& context, bool salvage, bool update) {
     if (const auto problem = CheckJob(job)) {
-        context.err << problem->message;
+        context.Error() << problem->message;
         if (!problem->detail.empty()) {
             context.err << " " << problem->detail;
         }
@@ -235,7 +262,7 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     events.message_failed = [&](const std::string& path, std::int32_t j, const std::string& e,
                                 const std::string& reason) {
         progress.Clear();
-        context.err << "(" << SanitizeUtf8(FileName(path)) << "):[" << j << "] " << e;
+        context.Error() << "(" << SanitizeUtf8(FileName(path)) << "):[" << j << "] " << e;
         if (!reason.empty()) {
             context.err << " (" << reason << ")";
         }
@@ -247,8 +274,8 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     events.file_failed = [&](const std::string& path, const std::string& e,
                              const std::string& reason) {
         progress.Clear();
-        context.err << "(" << SanitizeUtf8(FileName(path)) << "):" << e << " "
-                    << SanitizeUtf8(path);
+        context.Error() << "(" << SanitizeUtf8(FileName(path)) << "):" << e << " "
+                        << SanitizeUtf8(path);
         if (!reason.empty()) {
             context.err << ": " << reason;
         }
@@ -257,12 +284,17 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     };
     events.file_warning = [&](const std::string& path, const std::string& w) {
         progress.Clear();
-        context.err << "(" << SanitizeUtf8(FileName(path)) << "):警告: " << w << "\n";
+        context.Error() << Say(CliMsg::FileWarning,
+                               {{"name", SanitizeUtf8(FileName(path))}, {"warning", w}})
+                        << "\n";
         Forward(observer.file_warning, path, w);
     };
     events.message_warning = [&](const std::string& path, std::int32_t j, const std::string& w) {
         progress.Clear();
-        context.err << "(" << SanitizeUtf8(FileName(path)) << "):[" << j << "] 警告: " << w << "\n";
+        context.Error() << Say(CliMsg::MessageWarning, {{"name", SanitizeUtf8(FileName(path))},
+                                                        {"index", std::to_string(j)},
+                                                        {"warning", w}})
+                        << "\n";
         Forward(observer.message_warning, path, j, w);
     };
     events.completed = [&] { Forward(observer.completed); };
@@ -278,22 +310,9 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
     }
     progress.Clear();
     if (summary.stopped) {
-        context.err << "中止しました。\n";
+        context.Error() << Say(CliMsg::Aborted) << "\n";
     }
-    context.out << summary.messages_read << " messages read, " << summary.messages_written
-                << " written, " << summary.messages_failed << " failed";
-    if (summary.messages_skipped > 0) {
-        context.out << ", " << summary.messages_skipped << " already there";
-    }
-    if (summary.messages_lost > 0) {
-        context.out << ", " << summary.messages_lost << " lost";
-    }
-    context.out << "; " << summary.files_failed << " files failed";
-    if (summary.files_skipped > 0) {
-        // Never begun: an error of the output folder ended the run.
-        context.out << ", " << summary.files_skipped << " skipped";
-    }
-    context.out << "\n";
+    context.out << SummaryText(summary) << "\n";
     if (summary.stopped) {
         return kExitStopped;
     }
@@ -309,7 +328,7 @@ std::optional<std::string> UselessOption(const ConvertOptions& options,
                                           std::pair{options.param_place_given, "--param-place"},
                                           std::pair{options.param_line_given, "--param-line"}}) {
             if (given) {
-                return std::string(name) + " は --naming param のときだけ使えます。";
+                return Say(CliMsg::ParamOptionOnlyWithParam, {{"option", name}});
             }
         }
     }
@@ -318,55 +337,41 @@ std::optional<std::string> UselessOption(const ConvertOptions& options,
                                           std::pair{conditions.regexp, "--regexp"},
                                           std::pair{conditions.all_words, "--all-words"}}) {
             if (given) {
-                return std::string(name) +
-                       " は --where の条件に付けるものです。--where がありません。";
+                return Say(CliMsg::ConditionFlagWithoutWhere, {{"option", name}});
             }
         }
     }
     if (conditions.ignore_case && conditions.regexp) {
-        return std::string(
-            "--ignore-case と --regexp は一緒に使えません。正規表現は大文字と小文字を"
-            "区別します。");
+        return Say(CliMsg::IgnoreCaseWithRegexp);
     }
     return std::nullopt;
 }
 
 void AddConvertCommand(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<ConvertOptions>();
-    CLI::App* sub = app.add_subcommand(
-        "convert", "Write every message of the mailboxes as one .eml file each into DIR");
-    sub->footer(kExitStatusHelp);
-    Verbatim(sub->add_option("-o,--output", options->output, "Destination folder (must exist)"))
+    CLI::App* sub = app.add_subcommand("convert", Say(CliMsg::ConvertDescription));
+    sub->footer(ExitStatusHelp());
+    Verbatim(sub->add_option("-o,--output", options->output, Say(CliMsg::OutputOption)))
         ->type_name("DIR")
         ->required();
-    Verbatim(sub->add_option("--naming", options->naming,
-                             "File names: running number, subject or parameter"))
+    Verbatim(sub->add_option("--naming", options->naming, Say(CliMsg::NamingOption)))
         ->check(CLI::IsMember({"number", "subject", "param"}))
         ->capture_default_str();
-    CLI::Option* param = Verbatim(
-        sub->add_option("--param", options->param,
-                        "With --naming param: the marker text after which the name is found"));
+    CLI::Option* param =
+        Verbatim(sub->add_option("--param", options->param, Say(CliMsg::ParamOption)));
     param->type_name("TEXT");
-    CLI::Option* place =
-        Verbatim(sub->add_option("--param-place", options->param_place,
-                                 "With --naming param: where the marker is looked for"));
+    CLI::Option* place = Verbatim(
+        sub->add_option("--param-place", options->param_place, Say(CliMsg::ParamPlaceOption)));
     place->check(CLI::IsMember({"body", "header"}))->capture_default_str();
     CLI::Option* line = Verbatim(
-        sub->add_option("--param-line", options->param_line,
-                        "With --naming param: the name is the rest of the marker's line or the "
-                        "next line"));
+        sub->add_option("--param-line", options->param_line, Say(CliMsg::ParamLineOption)));
     line->check(CLI::IsMember({"same", "next"}))->capture_default_str();
     sub->add_flag("--per-mailbox-folder", options->per_mailbox_folder,
-                  "Put each mailbox's messages into a subfolder named after the mailbox");
-    sub->add_flag("--update", options->update,
-                  "Add to an earlier run's output: a message already there byte for byte, under "
-                  "a name its rule gives it, is not written again");
-    sub->add_flag("--salvage", options->salvage,
-                  "Also write the messages that a mailbox still holds but its index no longer "
-                  "lists");
-    Verbatim(sub->add_option("mailboxes", options->mailboxes,
-                             "Outlook Express mailbox files, or folders whose mailboxes are all "
-                             "converted (a store folder); one given twice is converted once"))
+                  Say(CliMsg::PerMailboxFolderOption));
+    sub->add_flag("--update", options->update, Say(CliMsg::UpdateOption));
+    sub->add_flag("--salvage", options->salvage, Say(CliMsg::SalvageOption));
+    Verbatim(
+        sub->add_option("mailboxes", options->mailboxes, Say(CliMsg::ConvertMailboxesArgument)))
         ->type_name("MAILBOX.dbx")
         ->required();
     auto conditions = std::make_shared<ConditionOptions>();
@@ -376,7 +381,7 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
         options->param_place_given = place->count() > 0;
         options->param_line_given = line->count() > 0;
         if (const auto useless = UselessOption(*options, *conditions)) {
-            context.err << *useless << "\n";
+            context.Error() << *useless << "\n";
             context.status = kExitUsage;
             return;
         }

@@ -16,6 +16,7 @@
 #include "cli/arguments.hpp"
 #include "cli/convert_command.hpp"
 #include "convert/conversion_run.hpp"
+#include "platform/exception.hpp"
 #include "convert/store_tree.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/mail.hpp"
@@ -49,11 +50,15 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
     std::int32_t current = -1;
     // Warnings of the message parser (a header value that fails to decode) name their message.
     const ScopedReportSink sink([&](const Report& report) {
-        context.err << "(" << name << "):";
         if (current >= 0) {
-            context.err << "[" << current << "] ";
+            context.Error() << Say(
+                CliMsg::MessageWarning,
+                {{"name", name}, {"index", std::to_string(current)}, {"warning", report.message}});
+        } else {
+            context.Error() << Say(CliMsg::FileWarning,
+                                   {{"name", name}, {"warning", report.message}});
         }
-        context.err << "警告: " << report.message << "\n";
+        context.err << "\n";
     });
 
     TDBXParser parser(path, salvage);
@@ -61,7 +66,12 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
     try {
         count = parser.GetMailCount();
     } catch (const std::exception& e) {
-        context.err << "(" << name << "):" << e.what() << "\n";
+        context.Error() << "(" << name << "):" << e.what();
+        if (const auto* error = dynamic_cast<const Exception*>(&e);
+            error && !error->Reason().empty()) {
+            context.err << " (" << error->Reason() << ")";
+        }
+        context.err << "\n";
         return false;
     }
     context.out << name;
@@ -69,13 +79,17 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
     if (const auto folder = TStoreTree::ForMailbox(path).FolderOf(SourceFileName(path))) {
         context.out << " [" << Blanked(*folder) << "]";
     }
-    context.out << ": " << count << " messages";
+    context.out << ": " << Say(CliMsg::ListCount, {{"count", std::to_string(count)}});
     if (parser.HeaderMessageCount() != count) {
-        context.out << " (header says " << parser.HeaderMessageCount() << ")";
+        context.out << " "
+                    << Say(CliMsg::ListHeaderSays,
+                           {{"count", std::to_string(parser.HeaderMessageCount())}});
     }
     context.out << "\n";
     if (!parser.ReadWarning().empty()) {
-        context.err << "(" << name << "):警告: " << parser.ReadWarning() << "\n";
+        context.Error() << Say(CliMsg::FileWarning,
+                               {{"name", name}, {"warning", parser.ReadWarning()}})
+                        << "\n";
     }
 
     bool sound = true;
@@ -89,14 +103,14 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
         } catch (const MailboxError& e) {
             // The file failed or changed: nothing more of it can be read, and saying so once
             // is enough.
-            context.err << "(" << name << "):" << e.what();
+            context.Error() << "(" << name << "):" << e.what();
             if (!e.Reason().empty()) {
                 context.err << " (" << e.Reason() << ")";
             }
             context.err << "\n";
             return false;
         } catch (const std::exception& e) {
-            context.err << "(" << name << "):[" << i << "] " << e.what() << "\n";
+            context.Error() << "(" << name << "):[" << i << "] " << e.what() << "\n";
             sound = false;
         }
     }
@@ -108,17 +122,12 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
 void AddListCommand(CLI::App& app, CliContext& context) {
     auto mailboxes = std::make_shared<std::vector<std::string>>();
     auto salvage = std::make_shared<bool>(false);
-    CLI::App* list = app.add_subcommand(
-        "list", "Per mailbox the number of messages; per message its index, bytes and subject");
-    list->footer(kExitStatusHelp);
-    Verbatim(list->add_option("mailboxes", *mailboxes,
-                              "Outlook Express mailbox files, or folders whose mailboxes are all "
-                              "listed"))
+    CLI::App* list = app.add_subcommand("list", Say(CliMsg::ListDescription));
+    list->footer(ExitStatusHelp());
+    Verbatim(list->add_option("mailboxes", *mailboxes, Say(CliMsg::ListMailboxesArgument)))
         ->type_name("MAILBOX.dbx")
         ->required();
-    list->add_flag("--salvage", *salvage,
-                   "Also list the messages that a mailbox still holds but its index no longer "
-                   "lists");
+    list->add_flag("--salvage", *salvage, Say(CliMsg::ListSalvageOption));
     list->callback([mailboxes, salvage, &context] {
         for (const std::string& path : ExpandFolders(*mailboxes, context)) {
             if (!context.out) {

@@ -14,12 +14,9 @@ namespace brindle::cli {
 
 void AddRunCommand(CLI::App& app, CliContext& context) {
     auto file = std::make_shared<std::string>();
-    CLI::App* sub = app.add_subcommand(
-        "run",
-        "Run the job saved in a settings file: its mailboxes, destination, naming and "
-        "conditions, checked and converted as convert does");
-    sub->footer(kExitStatusHelp);
-    Verbatim(sub->add_option("job", *file, "Settings file of the job"))
+    CLI::App* sub = app.add_subcommand("run", Say(CliMsg::RunDescription));
+    sub->footer(ExitStatusHelp());
+    Verbatim(sub->add_option("job", *file, Say(CliMsg::RunJobArgument)))
         ->type_name("JOB.xml")
         ->required();
     sub->callback([file, &context] {
@@ -28,13 +25,13 @@ void AddRunCommand(CLI::App& app, CliContext& context) {
         bool loaded = false;
         {
             const ScopedReportSink sink(
-                [&context](const Report& report) { context.err << report.message << "\n"; });
+                [&context](const Report& report) { context.Error() << report.message << "\n"; });
             loaded = settings.Load(*file, &refused);
         }
         // The editor shows what it kept of a value out of range; run unattended, such a job
         // would do something else than its file says.
         for (const std::string& note : refused) {
-            context.err << note << "\n";
+            context.Error() << note << "\n";
         }
         context.status =
             loaded && refused.empty() ? RunJob(settings.GetJob(), context) : kExitUsage;

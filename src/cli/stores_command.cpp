@@ -24,18 +24,10 @@ std::string Megabytes(std::uintmax_t bytes) {
 void AddStoresCommand(CLI::App& app, CliContext& context) {
     auto disks = std::make_shared<std::vector<std::string>>();
     auto prefixes = std::make_shared<std::vector<std::string>>();
-    CLI::App* stores = app.add_subcommand(
-        "stores",
-        "The Outlook Express stores found in Wine prefixes and on mounted Windows disks: folder, "
-        "mailboxes, size");
-    stores->footer(kExitStatusHelp);
-    Verbatim(stores->add_option("--disk", *disks,
-                                "Look on this Windows disk (its root folder) instead of the "
-                                "mounted ones; may be repeated"))
-        ->type_name("DIR");
-    Verbatim(stores->add_option("--prefix", *prefixes,
-                                "Look in this Wine prefix instead of the usual ones; may be "
-                                "repeated"))
+    CLI::App* stores = app.add_subcommand("stores", Say(CliMsg::StoresDescription));
+    stores->footer(ExitStatusHelp());
+    Verbatim(stores->add_option("--disk", *disks, Say(CliMsg::DiskOption)))->type_name("DIR");
+    Verbatim(stores->add_option("--prefix", *prefixes, Say(CliMsg::PrefixOption)))
         ->type_name("DIR");
     stores->callback([disks, prefixes, &context] {
         TStoreSearch search;
@@ -47,11 +39,12 @@ void AddStoresCommand(CLI::App& app, CliContext& context) {
         }
         const std::vector<TFoundStore> found = FindStores(search);
         if (found.empty()) {
-            context.err << "Outlook Express のメールの保存フォルダは見つかりませんでした。\n";
+            context.Error() << Say(CliMsg::NoStoresFound) << "\n";
         }
         for (const TFoundStore& store : found) {
-            context.out << SanitizeUtf8(store.folder.string()) << "\t" << store.mailboxes
-                        << " mailboxes\t" << Megabytes(store.bytes) << "\n";
+            context.out << SanitizeUtf8(store.folder.string()) << "\t"
+                        << Say(CliMsg::StoreMailboxes, {{"count", std::to_string(store.mailboxes)}})
+                        << "\t" << Megabytes(store.bytes) << "\n";
         }
     });
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +30,14 @@ using Outcome = test::CliOutcome;
 Outcome Convert(std::vector<std::string> args, bool terminal = false) {
     args.insert(args.begin(), "convert");
     return test::RunCliWith(args, terminal);
+}
+
+// Kana and kanji (and their punctuation) in UTF-8: lead bytes E3 to E9.
+bool HasJapanese(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0xE3 && byte <= 0xE9;
+    });
 }
 
 std::set<std::string> Names(const fs::path& folder) {
@@ -70,14 +79,47 @@ TEST_F(ConvertCommand, AFullDiskEndsTheRunAndItsSummaryCountsWhatWasNotWritten) 
     const ScopedWriteFunction full(DiskFullAfter(3 * 30 + 10));
     const Outcome o = Convert({"-o", out_.string(), (dir_ / "big.dbx").string(), inbox_});
     EXPECT_EQ(o.status, kExitFailures);
-    EXPECT_EQ(o.out, "4 messages read, 3 written, 0 failed, 47 lost; 1 files failed, 1 skipped\n");
+    EXPECT_EQ(o.out,
+              "読んだメール 4 通、書いたメール 3 通、失敗 0 通、失われたメール 47 "
+              "通。失敗したファイル 1 個、未処理のファイル 1 個。\n");
     EXPECT_EQ(Names(out_).size(), 3u);
+}
+
+// Everything printed is in the chosen language: no Japanese character reaches an English
+// user, and the errors still name what failed and where.
+TEST_F(ConvertCommand, SpeaksTheChosenLanguage) {
+    DbxBuilder().AddMessages(1).WriteTo(dir_ / "one.dbx");
+    const std::string missing = (dir_ / "nowhere").string();
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+        std::string err_has;
+    } cases[] = {
+        {{"--lang", "en", "convert", "-o", out_.string(), (dir_ / "one.dbx").string()},
+         "1 message read, 1 written, 0 failed; 0 files failed\n",
+         ""},
+        {{"convert", "--lang=en", "-o", missing, inbox_}, "", missing},
+        {{"--lang", "en", "list", (dir_ / "absent.dbx").string()}, "", "absent.dbx"},
+        {{"--lang", "en", "list", (dir_ / "one.dbx").string()},
+         "one.dbx: 1 message\n0\t30\tmessage 0\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = test::RunCliWith(c.args);
+        if (!c.out.empty()) {
+            EXPECT_EQ(o.out, c.out);
+        }
+        EXPECT_NE(o.err.find(c.err_has), std::string::npos) << o.err;
+        EXPECT_EQ(o.err.rfind("brindle-cli: ", 0), o.err.empty() ? std::string::npos : 0u);
+        EXPECT_FALSE(HasJapanese(o.out + o.err)) << o.out << o.err;
+    }
+    EXPECT_EQ(test::RunCliWith({"--lang", "fr", "list", inbox_}).status, kExitUsage);
 }
 
 TEST_F(ConvertCommand, ConvertsEveryMessageAndSummarises) {
     const Outcome o = Convert({"-o", out_.string(), inbox_});
     EXPECT_EQ(o.status, kExitOk) << o.err;
-    EXPECT_EQ(o.out, "2 messages read, 2 written, 0 failed; 0 files failed\n");
+    EXPECT_EQ(o.out, "読んだメール 2 通、書いたメール 2 通、失敗 0 通。失敗したファイル 0 個。\n");
     EXPECT_EQ(o.err, "");  // no progress bar when standard error is not a terminal
     EXPECT_EQ(Names(out_), (std::set<std::string>{"0.eml", "1.eml"}));
 }
@@ -119,7 +161,7 @@ TEST_F(ConvertCommand, FailuresArePrintedAndTheRunGoesOn) {
                          ": No such file or directory\n"),
               std::string::npos)
         << o.err;
-    EXPECT_EQ(o.out, "4 messages read, 4 written, 1 failed; 1 files failed\n");
+    EXPECT_EQ(o.out, "読んだメール 4 通、書いたメール 4 通、失敗 1 通。失敗したファイル 1 個。\n");
     EXPECT_EQ(Names(out_), (std::set<std::string>{"a.eml", "c.eml", "日本語.eml", "two.eml"}));
 }
 
@@ -157,7 +199,7 @@ TEST_F(ConvertCommand, EachWhereTakesOneValueAndNoValueIsSplit) {
     // The mailbox after --where TEXT is a mailbox, not a second condition.
     Outcome o = Convert({"-o", out_.string(), "--where", "Subject", inbox_, other});
     EXPECT_EQ(o.status, kExitOk) << o.err;
-    EXPECT_EQ(o.out, "3 messages read, 3 written, 0 failed; 0 files failed\n");
+    EXPECT_EQ(o.out, "読んだメール 3 通、書いたメール 3 通、失敗 0 通。失敗したファイル 0 個。\n");
 
     // Bracketed values stay whole: one bracket class, one condition, one mailbox.
     const std::string job = (dir_ / "job.xml").string();
@@ -173,20 +215,20 @@ TEST_F(ConvertCommand, EachWhereTakesOneValueAndNoValueIsSplit) {
     const Outcome listed = test::RunCliWith({"list", "[a.dbx,b.dbx]"});
     fs::current_path(before);
     EXPECT_EQ(o.status, kExitOk) << o.err;
-    EXPECT_EQ(o.out, "1 messages read, 1 written, 0 failed; 0 files failed\n");
+    EXPECT_EQ(o.out, "読んだメール 1 通、書いたメール 1 通、失敗 0 通。失敗したファイル 0 個。\n");
     std::ifstream in(job, std::ios::binary);
     const std::string saved(std::istreambuf_iterator<char>(in), {});
     EXPECT_NE(saved.find(">[a-z]</Condition>"), std::string::npos) << saved;
     EXPECT_NE(saved.find(">[\x8F\x64\x97\x76]</Condition>"), std::string::npos) << saved;
     EXPECT_NE(saved.find(">[a,b]</Condition>"), std::string::npos) << saved;
     EXPECT_NE(saved.find("[a.dbx,b.dbx]</Path>"), std::string::npos) << saved;
-    EXPECT_EQ(listed.out.rfind("[a.dbx,b.dbx]: 1 messages\n", 0), 0u) << listed.out;
+    EXPECT_EQ(listed.out.rfind("[a.dbx,b.dbx]: 1 通\n", 0), 0u) << listed.out;
 }
 
 TEST_F(ConvertCommand, SameMailboxTwiceIsConvertedOnce) {
     const Outcome o = Convert({"-o", out_.string(), inbox_, (dir_ / "." / "inbox.dbx").string()});
     EXPECT_EQ(o.status, kExitOk) << o.err;
-    EXPECT_EQ(o.out, "2 messages read, 2 written, 0 failed; 0 files failed\n");
+    EXPECT_EQ(o.out, "読んだメール 2 通、書いたメール 2 通、失敗 0 通。失敗したファイル 0 個。\n");
 }
 
 TEST_F(ConvertCommand, MailboxThatDeliversLessThanItPromisesFails) {
@@ -200,7 +242,7 @@ TEST_F(ConvertCommand, MailboxThatDeliversLessThanItPromisesFails) {
         std::string says;  // in the summary or the errors
     };
     const Case cases[] = {
-        {"index cut short", lost, "7 lost"},
+        {"index cut short", lost, "失われたメール 7 通"},
         {"random bytes", std::string(4000, '\x5A'), "ではありません"},
         {"renamed .eml", "From: a@example.jp\r\nSubject: x\r\n\r\n" + std::string(300, 'b'),
          "ではありません"},
@@ -227,7 +269,7 @@ TEST_F(ConvertCommand, FolderGivesEveryMailboxInItAndSkipsTheStoresOtherFiles) {
 
     const Outcome o = Convert({"--naming", "subject", "-o", out_.string(), store.string()});
     EXPECT_EQ(o.status, kExitOk) << o.err;
-    EXPECT_EQ(o.out, "2 messages read, 2 written, 0 failed; 0 files failed\n");
+    EXPECT_EQ(o.out, "読んだメール 2 通、書いたメール 2 通、失敗 0 通。失敗したファイル 0 個。\n");
     EXPECT_EQ(Names(out_), (std::set<std::string>{"a.eml", "b.eml"}));
     EXPECT_NE(o.err.find("(Folders.dbx):"), std::string::npos) << o.err;
     EXPECT_NE(o.err.find("(Cleanup.log):"), std::string::npos) << o.err;
@@ -242,7 +284,7 @@ TEST_F(ConvertCommand, FolderGivesEveryMailboxInItAndSkipsTheStoresOtherFiles) {
     EXPECT_EQ(Names(nested), (std::set<std::string>{"Local Folders/Inbox/a.eml", "b/b.eml"}));
 
     const Outcome listed = test::RunCliWith({"list", store.string()}, false);
-    EXPECT_EQ(listed.out.rfind("a.dbx [Local Folders/Inbox]: 1 messages\n", 0), 0u) << listed.out;
+    EXPECT_EQ(listed.out.rfind("a.dbx [Local Folders/Inbox]: 1 通\n", 0), 0u) << listed.out;
 }
 
 TEST_F(ConvertCommand, OptionsThatDoNothingTogetherAreRefused) {
@@ -307,7 +349,7 @@ TEST(CliHelp, NamesMailboxesJobsAndExitStatuses) {
                                                  {"run", "--help"}}) {
         const Outcome o = test::RunCliWith(args);
         EXPECT_EQ(o.status, kExitOk);
-        EXPECT_NE(o.out.find("Exit status: 0 "), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find("終了コード: 0 "), std::string::npos) << o.out;
         EXPECT_NE(o.out.find(args.front() == "run" ? "JOB.xml" : "MAILBOX.dbx"), std::string::npos)
             << o.out;
         EXPECT_EQ(o.out.find("(.dbx)"), std::string::npos) << o.out;
@@ -332,7 +374,8 @@ TEST_F(ConvertCommand, SignalStopsAfterTheMessagesAlreadyRead) {
         // Both messages of the first mailbox were read when the first was written (the writing
         // stage waits for them together): both are written, the second mailbox is not begun.
         EXPECT_EQ(Names(out_), (std::set<std::string>{"0.eml", "1.eml"}));
-        EXPECT_EQ(out.str(), "2 messages read, 2 written, 0 failed; 0 files failed\n");
+        EXPECT_EQ(out.str(),
+                  "読んだメール 2 通、書いたメール 2 通、失敗 0 通。失敗したファイル 0 個。\n");
     }
     // A signal while the mailbox is being opened and walked is honoured before its first
     // message, not one message later.
@@ -349,7 +392,8 @@ TEST_F(ConvertCommand, SignalStopsAfterTheMessagesAlreadyRead) {
         CliContext context{out, err, false};
         EXPECT_EQ(RunConvertJob(job, context, observer), kExitStopped);
         EXPECT_TRUE(fs::is_empty(out_));
-        EXPECT_EQ(out.str(), "0 messages read, 0 written, 0 failed; 0 files failed\n");
+        EXPECT_EQ(out.str(),
+                  "読んだメール 0 通、書いたメール 0 通、失敗 0 通。失敗したファイル 0 個。\n");
     }
     // The handlers are put back: the default action of SIGINT is in force again.
     struct sigaction now {};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 
 #include <filesystem>
@@ -54,7 +55,7 @@ TEST_F(ListCommandTest, ListsCountsSizesAndDecodedSubjects) {
     EXPECT_EQ(result.status, kExitOk) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out,
-              "first.dbx: 3 messages\n"
+              "first.dbx: 3 通\n"
               "0\t" +
                   std::to_string(japanese.size()) +
                   "\t日本語のタイトル\n"
@@ -62,7 +63,7 @@ TEST_F(ListCommandTest, ListsCountsSizesAndDecodedSubjects) {
                   "2\t" +
                   std::to_string(folded.size()) +
                   "\ttab here cr lf end\n"
-                  "second.dbx: 2 messages (header says 5)\n"
+                  "second.dbx: 2 通 （ヘッダでは 5 通）\n"
                   "0\t30\tmessage 0\n"
                   "1\t30\tmessage 1\n");
 }
@@ -78,7 +79,7 @@ TEST_F(ListCommandTest, ControlBytesOfASubjectNeverReachTheTerminal) {
     const Result result = RunList({"list", path});
     EXPECT_EQ(result.status, kExitOk) << result.err;
     EXPECT_EQ(result.out,
-              "hostile.dbx: 2 messages\n"
+              "hostile.dbx: 2 通\n"
               "0\t" +
                   std::to_string(hostile.size()) +
                   "\ta [2J ]0;title b c \n"
@@ -90,7 +91,7 @@ TEST_F(ListCommandTest, ControlBytesOfAFileNameAreBlankedToo) {
     const std::string path = Write("in\x1B]0;t\x07\tbox.dbx", DbxBuilder().AddMessages(1));
     const Result result = RunList({"list", path});
     EXPECT_EQ(result.status, kExitOk) << result.err;
-    EXPECT_EQ(result.out.rfind("in ]0;t  box.dbx: 1 messages\n", 0), 0u) << result.out;
+    EXPECT_EQ(result.out.rfind("in ]0;t  box.dbx: 1 通\n", 0), 0u) << result.out;
 }
 
 TEST_F(ListCommandTest, FailuresArePrintedAndTheListingGoesOn) {
@@ -107,18 +108,22 @@ TEST_F(ListCommandTest, FailuresArePrintedAndTheListingGoesOn) {
         RunList({"list", damaged, (dir_ / "missing.dbx").string(), broken, sound, rootless});
     EXPECT_EQ(result.status, kExitFailures);
     EXPECT_EQ(result.out,
-              "damaged.dbx: 3 messages\n"
+              "damaged.dbx: 3 通\n"
               "0\t30\tmessage 0\n"
               "2\t30\tmessage 2\n"
-              "sound.dbx: 1 messages\n"
+              "sound.dbx: 1 通\n"
               "0\t30\tmessage 0\n"
-              "rootless.dbx: 2 messages\n"
+              "rootless.dbx: 2 通\n"
               "0\t30\tmessage 0\n"
               "1\t30\tmessage 1\n");
-    EXPECT_EQ(result.err.substr(0, result.err.rfind("(rootless.dbx)")),
-              "(damaged.dbx):[1] ファイルの読み取りに失敗しました。\n"
-              "(missing.dbx):ファイルが開けません。\n"
-              "(broken.dbx):Outlook Express のメールフォルダ（.dbx）ではありません。\n");
+    EXPECT_EQ(
+        result.err.substr(0, result.err.rfind("(rootless.dbx)")),
+        "brindle-cli: (damaged.dbx):[1] ファイルの読み取りに失敗しました。\n"
+        "brindle-cli: (missing.dbx):ファイルが開けません。 (" +
+            ErrnoText(ENOENT) +
+            ")\n"
+            "brindle-cli: (broken.dbx):Outlook Express のメールフォルダ（.dbx）ではありません。\n"
+            "brindle-cli: ");
     // The damaged index is said once, with what it cost and what the scan brought back.
     const std::string warning = result.err.substr(result.err.rfind("(rootless.dbx)"));
     EXPECT_EQ(warning.rfind("(rootless.dbx):警告: メールの索引が壊れています", 0), 0u) << warning;
@@ -150,11 +155,11 @@ TEST_F(ListCommandTest, SalvageListsWhatTheIndexLostAfterTheRest) {
     const Result plain = RunList({"list", box});
     EXPECT_EQ(plain.status, kExitOk);
     EXPECT_EQ(plain.out,
-              "deleted.dbx: 2 messages (header says 3)\n0\t30\tmessage 0\n1\t30\tmessage 2\n");
+              "deleted.dbx: 2 通 （ヘッダでは 3 通）\n0\t30\tmessage 0\n1\t30\tmessage 2\n");
     const Result salvaged = RunList({"list", "--salvage", box});
     EXPECT_EQ(salvaged.status, kExitOk);
     EXPECT_EQ(salvaged.out,
-              "deleted.dbx: 3 messages\n0\t30\tmessage 0\n1\t30\tmessage 2\n2\t30\tmessage 1\n");
+              "deleted.dbx: 3 通\n0\t30\tmessage 0\n1\t30\tmessage 2\n2\t30\tmessage 1\n");
     EXPECT_NE(salvaged.err.find("索引にないメール 1 通"), std::string::npos) << salvaged.err;
 }
 
@@ -173,7 +178,7 @@ TEST_F(ListCommandTest, ListsTheRealMailboxes) {
     const Result result = RunList({"list", (corpus / "perl_test1.dbx").string()});
     EXPECT_EQ(result.status, kExitOk) << result.err;
     EXPECT_EQ(result.out,
-              "perl_test1.dbx: 1 messages\n"
+              "perl_test1.dbx: 1 通\n"
               "0\t2710\t[fmII] centericq 4.7.5 released (Default branch)\n");
 }
 

@@ -106,7 +106,7 @@ TEST_F(RunCommandTest, RegularExpressionAndAllWordsOptions) {
                     mailbox_});  // a full-width space between the words
     EXPECT_EQ(r.status, kExitOk) << r.err;
     EXPECT_EQ(Files(Out()).size(), 1u);  // message four ("budget" in lower case)
-    EXPECT_NE(r.out.find("4 messages read, 1 written"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("読んだメール 4 通、書いたメール 1 通"), std::string::npos) << r.out;
 
     fs::remove_all(Out());
     fs::create_directories(Out());
@@ -115,7 +115,7 @@ TEST_F(RunCommandTest, RegularExpressionAndAllWordsOptions) {
     r = Cli({"convert", "-o", Out(), "--regexp", "--where", "body:^budget", "--where",
              "header:^From: [a-d]@", mailbox_});
     EXPECT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_NE(r.out.find("4 messages read, 1 written"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("読んだメール 4 通、書いたメール 1 通"), std::string::npos) << r.out;
 }
 
 TEST_F(RunCommandTest, SavedJobHoldsWhatTheOptionsDescribe) {
@@ -211,7 +211,8 @@ TEST_F(RunCommandTest, EscapeErrorInOneMessageCostsThatMessageOnly) {
     EXPECT_NE(r.err.find("(escapes.dbx):[1] 正規表現の処理でエラーが発生しました。"),
               std::string::npos)
         << r.err;
-    EXPECT_NE(r.out.find("3 messages read, 2 written, 1 failed; 0 files failed"), std::string::npos)
+    EXPECT_NE(r.out.find("読んだメール 3 通、書いたメール 2 通、失敗 1 通。失敗したファイル 0 個"),
+              std::string::npos)
         << r.out;
 }
 
@@ -241,7 +242,7 @@ TEST_F(RunCommandTest, JobsThatFailTheirChecksRunNothing) {
     for (const Case& c : cases) {
         const Result r = Cli({"run", SaveJob(c.fill)});
         EXPECT_EQ(r.status, kExitUsage) << c.message;
-        EXPECT_EQ(r.err, c.message + "\n");
+        EXPECT_EQ(r.err, "brindle-cli: " + c.message + "\n");
         EXPECT_TRUE(Files(Out()).empty());
     }
 }
@@ -300,7 +301,9 @@ TEST_F(RunCommandTest, JobSavedOnWindowsNamesItsMailboxesByTheirFileName) {
     });
     const Result r = Cli({"run", job});
     EXPECT_EQ(r.status, kExitFailures);
-    EXPECT_EQ(r.err.rfind("(Inbox.dbx):ファイルが開けません。 " + windows + ": ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind("brindle-cli: (Inbox.dbx):ファイルが開けません。 " + windows + ": ", 0),
+              0u)
+        << r.err;
     // The per-mailbox folder is named after the file, not after the whole Windows path.
     EXPECT_TRUE(fs::is_directory(dir_ / "out" / "Inbox")) << r.err;
     EXPECT_EQ(Files(Out()).size(), 4u);

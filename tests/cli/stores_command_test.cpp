@@ -39,7 +39,8 @@ TEST(StoresCommand, FindsStoresByTheShapeWindowsGivesTheirFolders) {
     EXPECT_EQ(o.status, kExitOk) << o.err;
     // The prefixes first, then the disks, each with its mailbox count; the empty one too.
     const auto line = [](const fs::path& store, int n) {
-        return fs::canonical(store).string() + "\t" + std::to_string(n) + " mailboxes\t";
+        return fs::canonical(store).string() + "\t" + "メールフォルダ " + std::to_string(n) +
+               " 個\t";
     };
     const std::size_t w = o.out.find(line(wine, 1));
     const std::size_t x = o.out.find(line(xp, 2));
