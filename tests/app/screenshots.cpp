@@ -63,7 +63,7 @@ std::string Sjis(const char* utf8) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindle"));
-    SetUpApplication();
+    SetUpApplication(LanguageFromEnvironment());
     if (argc < 2) {
         std::fputs("usage: brindle_app_screenshots OUTPUT_FOLDER [SUFFIX]\n", stderr);
         return 2;

@@ -86,8 +86,9 @@ const std::map<std::string, Maker>& Makers() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    brindle::SetCurrentLanguage(brindle::LanguageFromEnvironment());
     brindle::UseJapaneseFont();
-    brindle::UseJapaneseQtTexts();
+    brindle::UseQtTexts(brindle::CurrentLanguage());
     const auto& makers = brindle::Makers();
     const auto found = argc == 3 ? makers.find(argv[1]) : makers.end();
     if (found == makers.end()) {
