@@ -167,7 +167,7 @@ void TConvertController::Start() {
         }
         if (failed) {
             if (error.isEmpty()) {
-                error = QStringLiteral("変換中に不明なエラーが発生しました。");
+                error = WindowText(WindowMsg::ConversionUnknownError);
             }
             summary = run_->Run();  // a second call answers the counts so far
             summary.stopped = true;
@@ -179,8 +179,8 @@ void TConvertController::Start() {
     } catch (const std::exception& e) {
         TConvertSummary summary;
         summary.stopped = true;
-        const QString error = QStringLiteral("変換処理を開始できません。(") +
-                              QString::fromUtf8(e.what()) + QStringLiteral(")");
+        const QString error =
+            WindowText(WindowMsg::ConversionCannotStart, {{"reason", QString::fromUtf8(e.what())}});
         Post([this, summary, error] { End(summary, error); });
         return;
     }

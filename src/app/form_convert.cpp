@@ -30,7 +30,9 @@ namespace {
 
 // The program's text with what the system said after it, when it said anything.
 QString WithReason(const QString& error, const QString& reason) {
-    return reason.isEmpty() ? error : error + QStringLiteral("（") + reason + QStringLiteral("）");
+    return reason.isEmpty()
+               ? error
+               : WindowText(WindowMsg::WithReason, {{"error", error}, {"reason", reason}});
 }
 
 // The core's rule, as the command line and the output folders name a mailbox: a job saved on
@@ -61,7 +63,7 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       controller_(new TConvertController(std::move(job), this)) {
     setObjectName(QStringLiteral("FormConvert"));
-    setWindowTitle(QStringLiteral("変換"));
+    setWindowTitle(WindowText(WindowMsg::ConvertTitle));
     setModal(true);
 
     progress_bar_mail_ = new QProgressBar(this);
@@ -85,8 +87,9 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
 
     failure_list_ = new QTreeWidget(this);
     failure_list_->setObjectName(QStringLiteral("ListFailures"));
-    failure_list_->setHeaderLabels(
-        {QStringLiteral("ファイル"), QStringLiteral("番号"), QStringLiteral("理由")});
+    failure_list_->setHeaderLabels({WindowText(WindowMsg::ColumnFile),
+                                    WindowText(WindowMsg::ColumnIndex),
+                                    WindowText(WindowMsg::ColumnReason)});
     failure_list_->setRootIsDecorated(false);
     failure_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     failure_list_->setFocusPolicy(Qt::ClickFocus);
@@ -108,11 +111,11 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
         connect(action, &QAction::triggered, this, slot);
         failure_list_->addAction(action);
     };
-    add_action("ActionSelectAllFailures", QStringLiteral("すべて選択(&A)"), QKeySequence::SelectAll,
-               [this] { failure_list_->selectAll(); });
-    add_action("ActionCopyFailures", QStringLiteral("コピー(&C)"), QKeySequence::Copy,
+    add_action("ActionSelectAllFailures", WindowText(WindowMsg::ActionSelectAll),
+               QKeySequence::SelectAll, [this] { failure_list_->selectAll(); });
+    add_action("ActionCopyFailures", WindowText(WindowMsg::ActionCopy), QKeySequence::Copy,
                [this] { CopyFailures(); });
-    add_action("ActionSaveFailures", QStringLiteral("名前を付けて保存(&S)..."),
+    add_action("ActionSaveFailures", WindowText(WindowMsg::ActionSaveFailures),
                QKeySequence::UnknownKey, [this] { SaveFailures(); });
     failure_list_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
@@ -121,7 +124,7 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
     summary_text_->setTextFormat(Qt::PlainText);
     summary_text_->hide();
 
-    btn_close_ = new QPushButton(QStringLiteral("閉じる(&C)"), this);
+    btn_close_ = new QPushButton(WindowText(WindowMsg::ButtonClose), this);
     btn_close_->setObjectName(QStringLiteral("BtnClose"));
     btn_close_->setMinimumWidth(89);
     btn_close_->setDefault(true);
@@ -156,17 +159,19 @@ TFormConvert::TFormConvert(TConvertJob job, QWidget* owner)
             [this](const QString& path, int index, const QString& error, const QString& reason) {
                 AddListRow(path, QString::number(index), WithReason(error, reason));
             });
-    connect(controller_, &TConvertController::fileWarning, this,
-            [this](const QString& path, const QString& warning) {
-                AddListRow(path, QString(), QStringLiteral("警告: ") + warning);
-            });
+    connect(
+        controller_, &TConvertController::fileWarning, this,
+        [this](const QString& path, const QString& warning) {
+            AddListRow(path, QString(), WindowText(WindowMsg::WarningRow, {{"warning", warning}}));
+        });
     connect(controller_, &TConvertController::messageWarning, this,
             [this](const QString& path, int index, const QString& warning) {
-                AddListRow(path, QString::number(index), QStringLiteral("警告: ") + warning);
+                AddListRow(path, QString::number(index),
+                           WindowText(WindowMsg::WarningRow, {{"warning", warning}}));
             });
     connect(controller_, &TConvertController::fileFailed, this, &TFormConvert::OnFileFailed);
     connect(controller_, &TConvertController::completed, this,
-            [this] { static_text_->setText(QStringLiteral("変換処理を終了しました。")); });
+            [this] { static_text_->setText(WindowText(WindowMsg::ConversionDone)); });
     connect(controller_, &TConvertController::failed, this, &TFormConvert::OnRunFailed);
     connect(controller_, &TConvertController::finished, this, &TFormConvert::OnFinished);
 }
@@ -226,11 +231,12 @@ void TFormConvert::closeEvent(QCloseEvent* event) {
 
 void TFormConvert::OnFileStarted(int index, const QString& path) {
     // A long name is cut in its middle rather than widening the dialog past the screen.
-    const QString suffix = QStringLiteral("を処理中です。");
     const QFontMetrics metrics = static_text_->fontMetrics();
     const int room = std::max(progress_bar_mail_->width(), progress_bar_mail_->minimumWidth()) -
-                     metrics.horizontalAdvance(suffix);
-    static_text_->setText(metrics.elidedText(FileNameOnly(path), Qt::ElideMiddle, room) + suffix);
+                     metrics.horizontalAdvance(WindowText(WindowMsg::Processing, {{"file", {}}}));
+    static_text_->setText(
+        WindowText(WindowMsg::Processing,
+                   {{"file", metrics.elidedText(FileNameOnly(path), Qt::ElideMiddle, room)}}));
     static_text_->setToolTip(path);
     FitToScreen();
     progress_bar_file_->setValue(index + 1);
@@ -246,12 +252,12 @@ void TFormConvert::OnFileFailed(const QString& path, const QString& error, const
     }
     MessageRequest request;
     request.kind = MessageKind::Error;
-    request.text =
-        QStringLiteral("(") + FileNameOnly(path) + QStringLiteral("):") + WithReason(error, reason);
+    request.text = WindowText(WindowMsg::FileFailed,
+                              {{"file", FileNameOnly(path)}, {"error", WithReason(error, reason)}});
     request.buttons = MessageButton::Ok | MessageButton::Abort;
     request.default_button = MessageButton::Ok;
-    request.button_texts = {{MessageButton::Ok, QStringLiteral("続行")},
-                            {MessageButton::Abort, QStringLiteral("中止")}};
+    request.button_texts = {{MessageButton::Ok, WindowText(WindowMsg::ButtonContinue)},
+                            {MessageButton::Abort, WindowText(WindowMsg::ButtonStop)}};
     if (Modal().ShowMessage(this, request) == MessageButton::Abort) {
         // The worker waits for this box and reads the flag before its next source.
         BtnCloseClick();
@@ -354,21 +360,24 @@ void TFormConvert::CopyFailures() {
 
 void TFormConvert::SaveFailures() {
     FileRequest request;
-    request.caption = QStringLiteral("失敗の一覧を保存");
-    request.file_name = QStringLiteral("変換の失敗.tsv");
-    request.filter = QStringLiteral("タブ区切りテキスト (*.tsv *.txt);;すべてのファイル (*)");
+    request.caption = WindowText(WindowMsg::SaveFailuresTitle);
+    request.file_name = WindowText(WindowMsg::SaveFailuresName);
+    request.filter = WindowText(WindowMsg::FilterFailures);
     request.default_suffix = QStringLiteral("tsv");
     const QString path = Modal().GetSaveFileName(this, request);
     if (path.isEmpty()) {
         return;
     }
     QSaveFile file(path);
-    const QByteArray text =
-        (QStringLiteral("ファイル\t番号\t理由\n") + FailureRows(false)).toUtf8();
+    const QString header = WindowText(WindowMsg::ColumnFile) + QLatin1Char('\t') +
+                           WindowText(WindowMsg::ColumnIndex) + QLatin1Char('\t') +
+                           WindowText(WindowMsg::ColumnReason) + QLatin1Char('\n');
+    const QByteArray text = (header + FailureRows(false)).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        ShowMessage(this, MessageKind::Error,
-                    QStringLiteral("ファイル %1 に保存できません（%2）")
-                        .arg(QDir::toNativeSeparators(path), file.errorString()));
+        ShowMessage(
+            this, MessageKind::Error,
+            WindowText(WindowMsg::CannotSaveFailures,
+                       {{"path", QDir::toNativeSeparators(path)}, {"reason", file.errorString()}}));
     }
 }
 
@@ -381,41 +390,44 @@ void TFormConvert::OnFinished(const TConvertSummary& summary) {
     // mailbox never delivered, and files.
     QStringList missed;
     if (summary.messages_failed > 0) {
-        missed << QStringLiteral("失敗: %1 件").arg(summary.messages_failed);
+        missed << WindowText(WindowMsg::SummaryFailed,
+                             {{"count", QString::number(summary.messages_failed)}});
     }
     if (summary.messages_unwritten > 0) {
-        missed << QStringLiteral("書き込めなかったメール: %1 件（%2）")
-                      .arg(summary.messages_unwritten)
-                      .arg(summary_text_->fontMetrics().elidedText(
-                          // Its end has the system's reason.
-                          QString::fromUtf8(summary.folder_error), Qt::ElideLeft,
-                          progress_bar_mail_->minimumWidth()));
+        missed << WindowText(WindowMsg::SummaryUnwritten,
+                             {{"count", QString::number(summary.messages_unwritten)},
+                              {"reason", summary_text_->fontMetrics().elidedText(
+                                             // Its end has the system's reason.
+                                             QString::fromUtf8(summary.folder_error), Qt::ElideLeft,
+                                             progress_bar_mail_->minimumWidth())}});
     }
     if (const std::int64_t unread = summary.messages_lost - summary.messages_unwritten;
         unread > 0) {
-        missed << QStringLiteral("読めなかったメール: %1 件").arg(unread);
+        missed << WindowText(WindowMsg::SummaryUnread, {{"count", QString::number(unread)}});
     }
     const std::int64_t unread_files = summary.files_failed - (summary.folder_error.empty() ? 0 : 1);
     if (unread_files > 0) {
-        missed << QStringLiteral("読めなかったファイル: %1 個").arg(unread_files);
+        missed << WindowText(WindowMsg::SummaryUnreadFiles,
+                             {{"count", QString::number(unread_files)}});
     }
     if (summary.files_skipped > 0) {
-        missed << QStringLiteral("変換先のエラーで処理しなかったファイル: %1 個")
-                      .arg(summary.files_skipped);
+        missed << WindowText(WindowMsg::SummarySkippedFiles,
+                             {{"count", QString::number(summary.files_skipped)}});
     }
-    QString text = QStringLiteral("%1 件を変換しました。").arg(summary.messages_written);
+    QString text = WindowText(WindowMsg::SummaryConverted,
+                              {{"count", QString::number(summary.messages_written)}});
     if (!missed.isEmpty()) {
         // One line each: side by side they would widen the dialog past a small screen.
         text += QLatin1Char('\n') + missed.join(QLatin1Char('\n'));
     }
     if (!summary.stopped && !summary.folder_error.empty()) {
         // Ended by the core, not completed: the file named last is no longer being processed.
-        static_text_->setText(QStringLiteral("変換先に書き込めないため、変換処理を終了しました。"));
+        static_text_->setText(WindowText(WindowMsg::ConversionEndedByDestination));
     }
     if (summary.stopped) {
-        text = QStringLiteral("中止しました。") + text;
+        text = WindowText(WindowMsg::SummaryStopped, {{"summary", text}});
         // The file named last is no longer being processed.
-        static_text_->setText(QStringLiteral("変換処理を中止しました。"));
+        static_text_->setText(WindowText(WindowMsg::ConversionStopped));
     }
     summary_text_->setText(text);
     summary_text_->show();

@@ -45,8 +45,6 @@ namespace {
 
 constexpr int kMinimumHeight = 350;
 
-const char* const kSettingFileFilter = "設定ファイル(*.xml);;すべてのファイル(*.*)";
-
 // Where the open dialog starts when the job has no mailbox yet: the store that the Wine
 // prefix's registry names, else the first store found in a prefix or on a mounted disk.
 std::optional<std::filesystem::path> FirstStoreFolder() {
@@ -110,9 +108,9 @@ QString ProblemText(const TJobData& job, const TJobProblem& problem) {
         const QString text = SjisToQString(conditions[i].Condition);
         const QString detail = QString::fromUtf8(problem.detail);
         const QString place = detail.startsWith(text) ? detail.mid(text.size()) : QString();
-        return QStringLiteral("変換条件の%1行目「%2」は正規表現として使えません。\n")
-                   .arg(QString::number(i + 1), text) +
-               message + place;
+        return WindowText(
+            WindowMsg::ConditionNotRegexp,
+            {{"row", QString::number(i + 1)}, {"condition", text}, {"reason", message + place}});
     }
     return message;
 }
@@ -137,41 +135,37 @@ TFormMain::TFormMain(TSettingFile& settings, QWidget* parent)
     setWindowTitle(QApplication::applicationName());
     registration_ = settings_.AddObservable(listener_);
 
-    action_dbx_select_ =
-        MakeAction("ActionDbxSelect", QStringLiteral("参照(&B)"), {}, QStringLiteral("変換元"),
-                   QStringLiteral("変換元のDBXファイルを参照する|"
-                                  "変換元のDBXファイルを参照します"));
-    action_dbx_folder_ = MakeAction(
-        "ActionDbxFolderAdd", QStringLiteral("フォルダから追加..."), {}, QStringLiteral("変換元"),
-        QStringLiteral(
-            "フォルダのDBXファイルをすべて追加する|"
-            "フォルダ（Outlook Express の保存フォルダ）にあるDBXファイルをすべて追加します"));
+    const QString sources = WindowText(WindowMsg::CategorySources);
+    const QString conditions = WindowText(WindowMsg::CategoryConditions);
+    const QString destination = WindowText(WindowMsg::CategoryDestination);
+    const QString save = WindowText(WindowMsg::CategorySave);
+    action_dbx_select_ = MakeAction("ActionDbxSelect", WindowText(WindowMsg::ActionBrowseSources),
+                                    {}, sources, WindowText(WindowMsg::HintBrowseSources));
+    action_dbx_folder_ = MakeAction("ActionDbxFolderAdd", WindowText(WindowMsg::ActionAddFolder),
+                                    {}, sources, WindowText(WindowMsg::HintAddFolder));
     action_dbx_delete_ =
-        MakeAction("ActionDbxDelete", QStringLiteral("削除(&C)"), {}, QStringLiteral("変換元"));
+        MakeAction("ActionDbxDelete", WindowText(WindowMsg::ActionRemoveSource), {}, sources);
     action_find_edit_ =
-        MakeAction("ActionFindEdit", QStringLiteral("設定(&Q)"), Qt::Key_F7, QStringLiteral("条件"),
-                   QStringLiteral("変換条件を設定する|"
-                                  "変換するメールの条件を設定します"));
-    action_find_clear_ =
-        MakeAction("ActionFindClear", QStringLiteral("削除(&W)"), {}, QStringLiteral("条件"),
-                   QStringLiteral("変換条件を全て削除する|"
-                                  "登録されている変換条件を全て削除します"));
-    action_select_dir_ =
-        MakeAction("ActionSelectDir", QStringLiteral("参照(&R)"), {}, QStringLiteral("変換先"));
-    action_close_ = MakeAction("ActionClose", QStringLiteral("閉じる(&C)"), {}, {});
-    action_convert_ = MakeAction("ActionConvert", QStringLiteral("変換(&A)"), Qt::Key_F5, {});
-    action_save_over_ = MakeAction("ActionSettingFileSaveOver", QStringLiteral("上書き保存"),
-                                   QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("保存"));
-    action_save_new_ = MakeAction("ActionSettingFileSaveNew", QStringLiteral("名前を付けて保存"),
-                                  {}, QStringLiteral("保存"));
-    action_load_ = MakeAction("ActionSettingFileLoad", QStringLiteral("ファイルを開く"),
-                              QKeySequence(Qt::CTRL | Qt::Key_O), QStringLiteral("保存"));
-    action_create_ = MakeAction("ActionSettingFileCreate", QStringLiteral("新規作成(&N)"),
-                                QKeySequence(Qt::CTRL | Qt::Key_N), QStringLiteral("保存"));
+        MakeAction("ActionFindEdit", WindowText(WindowMsg::ActionEditConditions), Qt::Key_F7,
+                   conditions, WindowText(WindowMsg::HintEditConditions));
+    action_find_clear_ = MakeAction("ActionFindClear", WindowText(WindowMsg::ActionClearConditions),
+                                    {}, conditions, WindowText(WindowMsg::HintClearConditions));
+    action_select_dir_ = MakeAction(
+        "ActionSelectDir", WindowText(WindowMsg::ActionBrowseDestination), {}, destination);
+    action_close_ = MakeAction("ActionClose", WindowText(WindowMsg::ActionClose), {}, {});
+    action_convert_ =
+        MakeAction("ActionConvert", WindowText(WindowMsg::ActionConvert), Qt::Key_F5, {});
+    action_save_over_ = MakeAction("ActionSettingFileSaveOver", WindowText(WindowMsg::ActionSave),
+                                   QKeySequence(Qt::CTRL | Qt::Key_S), save);
+    action_save_new_ =
+        MakeAction("ActionSettingFileSaveNew", WindowText(WindowMsg::ActionSaveAs), {}, save);
+    action_load_ = MakeAction("ActionSettingFileLoad", WindowText(WindowMsg::ActionOpen),
+                              QKeySequence(Qt::CTRL | Qt::Key_O), save);
+    action_create_ = MakeAction("ActionSettingFileCreate", WindowText(WindowMsg::ActionNew),
+                                QKeySequence(Qt::CTRL | Qt::Key_N), save);
     menu_help_brindle_ =
-        MakeAction("MenuHelpBrindle", QStringLiteral("Brindle ヘルプ"), Qt::Key_F1, {});
-    menu_help_version_ =
-        MakeAction("MenuHelpVersion", QStringLiteral("バージョン情報(&A)"), {}, {});
+        MakeAction("MenuHelpBrindle", WindowText(WindowMsg::HelpTitle), Qt::Key_F1, {});
+    menu_help_version_ = MakeAction("MenuHelpVersion", WindowText(WindowMsg::ActionAbout), {}, {});
 
     connect(action_dbx_select_, &QAction::triggered, this, &TFormMain::ActionDbxSelectExecute);
     connect(action_dbx_folder_, &QAction::triggered, this, &TFormMain::ActionDbxFolderAddExecute);
@@ -239,30 +233,30 @@ QAction* TFormMain::MakeAction(const char* name, const QString& caption,
 }
 
 void TFormMain::CreateMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    QMenu* file = menuBar()->addMenu(WindowText(WindowMsg::MenuFile));
     file->setObjectName(QStringLiteral("MenuFile"));
     file->addAction(action_create_);
     file->addAction(action_load_);
     file->addAction(action_save_over_);
     file->addAction(action_save_new_);
     file->addSeparator();
-    QMenu* source = file->addMenu(QStringLiteral("変換元"));
+    QMenu* source = file->addMenu(WindowText(WindowMsg::MenuSources));
     source->addAction(action_dbx_select_);
     source->addAction(action_dbx_folder_);
     source->addAction(action_dbx_delete_);
-    QMenu* destination = file->addMenu(QStringLiteral("変換先(&D)"));
+    QMenu* destination = file->addMenu(WindowText(WindowMsg::MenuDestination));
     destination->addAction(action_select_dir_);
     file->addSeparator();
     file->addAction(action_convert_);
     file->addSeparator();
     file->addAction(action_close_);
 
-    QMenu* conditions = menuBar()->addMenu(QStringLiteral("変換条件(&G)"));
+    QMenu* conditions = menuBar()->addMenu(WindowText(WindowMsg::MenuConditions));
     conditions->setObjectName(QStringLiteral("MenuFind"));
     conditions->addAction(action_find_edit_);
     conditions->addAction(action_find_clear_);
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    QMenu* help = menuBar()->addMenu(WindowText(WindowMsg::MenuHelp));
     help->setObjectName(QStringLiteral("MenuHelp"));
     help->addAction(menu_help_brindle_);
     help->addAction(menu_help_version_);
@@ -293,13 +287,13 @@ QWidget* TFormMain::CreateControls() {
         return button;
     };
 
-    auto* label1 = new QLabel(QStringLiteral("変換元"), central);
+    auto* label1 = new QLabel(WindowText(WindowMsg::LabelSources), central);
     label1->setObjectName(QStringLiteral("Label1"));
     dbx_grid_ = new TDbxGrid(settings_, central);
     dbx_grid_->setObjectName(QStringLiteral("DbxGrid"));
     // Anchored at the top: a taller window gives its room to the conditions, not to the sources.
     dbx_grid_->setFixedHeight(97);
-    SetHint(*dbx_grid_, QStringLiteral("変換元のDBXファイル|変換元のDBXファイル"));
+    SetHint(*dbx_grid_, WindowText(WindowMsg::HintSources));
     dbx_grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
     dbx_grid_->addAction(action_dbx_select_);
     dbx_grid_->addAction(action_dbx_delete_);
@@ -312,24 +306,24 @@ QWidget* TFormMain::CreateControls() {
     grid->addWidget(dbx_grid_, 0, 1);
     grid->addLayout(source_buttons, 0, 2);
 
-    auto* label2 = new QLabel(QStringLiteral("変換先(&D)"), central);
+    auto* label2 = new QLabel(WindowText(WindowMsg::LabelDestination), central);
     label2->setObjectName(QStringLiteral("Label2"));
     edit_save_dir_ = new QLineEdit(central);
     edit_save_dir_->setObjectName(QStringLiteral("EditSaveDir"));
-    SetHint(*edit_save_dir_, QStringLiteral("変換先フォルダ|変換したファイルを保存するフォルダ"));
+    SetHint(*edit_save_dir_, WindowText(WindowMsg::HintDestination));
     label2->setBuddy(edit_save_dir_);
     connect(edit_save_dir_, &QLineEdit::editingFinished, this, &TFormMain::EditSaveDirExit);
     grid->addWidget(label2, 1, 0);
     grid->addWidget(edit_save_dir_, 1, 1);
     grid->addWidget(speed_button(action_select_dir_, "BtnSaveDir"), 1, 2);
 
-    radio_group_naming_ = new RadioGroup(
-        QStringLiteral("ファイル名の付け方"),
-        {QStringLiteral("連番(&T)"), QStringLiteral("件名(&S)"), QStringLiteral("パラメータ(&E)")},
-        3, central);
+    radio_group_naming_ =
+        new RadioGroup(WindowText(WindowMsg::GroupNaming),
+                       {WindowText(WindowMsg::NamingNumber), WindowText(WindowMsg::NamingSubject),
+                        WindowText(WindowMsg::NamingParameter)},
+                       3, central);
     radio_group_naming_->setObjectName(QStringLiteral("RadioGroupNaming"));
-    SetHint(*radio_group_naming_,
-            QStringLiteral("ファイル名の付け方|ファイル名の付け方を選択します"));
+    SetHint(*radio_group_naming_, WindowText(WindowMsg::HintNaming));
     radio_group_naming_->SetItemIndex(0);
     connect(radio_group_naming_, &RadioGroup::Click, this, &TFormMain::RadioGroupNamingClick);
     auto* naming_row = new QHBoxLayout;
@@ -337,22 +331,19 @@ QWidget* TFormMain::CreateControls() {
     naming_row->addStretch();
     grid->addLayout(naming_row, 2, 1);
 
-    check_box_create_dir_ =
-        new QCheckBox(QStringLiteral("DBXファイルごとにフォルダを作成する(&K)"), central);
+    check_box_create_dir_ = new QCheckBox(WindowText(WindowMsg::CheckCreateDir), central);
     check_box_create_dir_->setObjectName(QStringLiteral("CheckBoxCreateDir"));
-    SetHint(*check_box_create_dir_,
-            QStringLiteral("|DBXファイルと同名のフォルダの中に変換します。"));
+    SetHint(*check_box_create_dir_, WindowText(WindowMsg::HintCreateDir));
     connect(check_box_create_dir_, &QCheckBox::clicked, this, &TFormMain::CheckBoxCreateDirClick);
     grid->addWidget(check_box_create_dir_, 3, 1);
 
-    auto* label3 = new QLabel(QStringLiteral("変換条件"), central);
+    auto* label3 = new QLabel(WindowText(WindowMsg::LabelConditions), central);
     label3->setObjectName(QStringLiteral("Label3"));
     find_grid_ = new TFindTypeGrid(settings_, central);
     find_grid_->setObjectName(QStringLiteral("FindTypeGrid"));
     find_grid_->setMinimumHeight(57);
     SetHelpContext(*find_grid_, kHelpContextConditions);
-    SetHint(*find_grid_, QStringLiteral("|条件に該当するメールを変換します"
-                                        "(条件がない場合は全てのメールを変換します)"));
+    SetHint(*find_grid_, WindowText(WindowMsg::HintConditions));
     find_grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
     find_grid_->addAction(action_find_edit_);
     find_grid_->addAction(action_find_clear_);
@@ -365,15 +356,15 @@ QWidget* TFormMain::CreateControls() {
     grid->addLayout(find_buttons, 4, 2);
     grid->setRowStretch(4, 1);
 
-    btn_convert_ = new QPushButton(QStringLiteral("変換(&A)"), central);
+    btn_convert_ = new QPushButton(WindowText(WindowMsg::ButtonConvert), central);
     btn_convert_->setObjectName(QStringLiteral("BtnConvert"));
     btn_convert_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     btn_convert_->setMinimumWidth(75);
     connect(btn_convert_, &QPushButton::clicked, action_convert_, &QAction::trigger);
-    btn_close_ = new QPushButton(QStringLiteral("閉じる(&Z)"), central);
+    btn_close_ = new QPushButton(WindowText(WindowMsg::ButtonQuit), central);
     btn_close_->setObjectName(QStringLiteral("BtnClose"));
     btn_close_->setMinimumWidth(75);
-    SetHint(*btn_close_, QStringLiteral("|終了します"));
+    SetHint(*btn_close_, WindowText(WindowMsg::HintQuit));
     connect(btn_close_, &QPushButton::clicked, this, &QWidget::close);
     // Anchored at the right edge, however wide the window.
     auto* bottom = new QHBoxLayout;
@@ -426,7 +417,7 @@ void TFormMain::ActionDbxSelectExecute() {
         request.directory = PathToQString(store->string());
         request.file_name.clear();
     }
-    request.filter = QStringLiteral("DBXファイル(*.dbx)");
+    request.filter = WindowText(WindowMsg::FilterMailboxes);
     const QStringList chosen = Modal().GetOpenFileNames(this, request);
     if (chosen.isEmpty()) {
         return;
@@ -440,7 +431,7 @@ void TFormMain::ActionDbxSelectExecute() {
 
 void TFormMain::ActionDbxFolderAddExecute() {
     FileRequest request;
-    request.caption = QStringLiteral("追加するフォルダの選択");
+    request.caption = WindowText(WindowMsg::ChooseFolderToAdd);
     request.directory = open_dialog_folder_;
     if (request.directory.isEmpty()) {
         if (const auto store = FirstStoreFolder()) {
@@ -457,9 +448,9 @@ void TFormMain::ActionDbxFolderAddExecute() {
         settings_.AddInportPath(QStringToPath(path));
     }
     dbx_grid_->MatchColWidth();
-    ShowStatus(mailboxes.isEmpty()
-                   ? QStringLiteral("このフォルダにはDBXファイルがありません。")
-                   : QStringLiteral("%1 個のDBXファイルを追加しました。").arg(mailboxes.size()));
+    ShowStatus(mailboxes.isEmpty() ? WindowText(WindowMsg::FolderHasNoMailboxes)
+                                   : WindowText(WindowMsg::MailboxesAdded,
+                                                {{"count", QString::number(mailboxes.size())}}));
 }
 
 void TFormMain::ActionDbxDeleteExecute() {
@@ -471,7 +462,7 @@ void TFormMain::ActionDbxDeleteExecute() {
 
 void TFormMain::ActionSelectDirExecute() {
     FileRequest request;
-    request.caption = QStringLiteral("変換先ディレクトリの選択");
+    request.caption = WindowText(WindowMsg::ChooseDestination);
     request.directory = edit_save_dir_->text();
     const QString folder = Modal().GetExistingDirectory(this, request);
     if (!folder.isEmpty()) {
@@ -537,8 +528,8 @@ bool TFormMain::LoadSettingFile(const QString& file_name) {
     guard_ = true;
     const bool loaded = settings_.Load(QStringToPath(file_name));
     guard_ = false;
-    ShowStatus(loaded ? QStringLiteral("ファイルを開きました。")
-                      : QStringLiteral("ファイルを開けませんでした。"));
+    ShowStatus(loaded ? WindowText(WindowMsg::SettingFileOpened)
+                      : WindowText(WindowMsg::SettingFileNotOpened));
     return loaded;
 }
 
@@ -560,7 +551,7 @@ void TFormMain::OpenFiles(const QStringList& files) {
 
 void TFormMain::ActionSettingFileLoadExecute() {
     FileRequest request;
-    request.filter = QString::fromUtf8(kSettingFileFilter);
+    request.filter = WindowText(WindowMsg::FilterSettingFiles);
     request.default_suffix = QStringLiteral("xml");
     const QString file_name = Modal().GetOpenFileName(this, request);
     if (!file_name.isEmpty()) {
@@ -569,32 +560,33 @@ void TFormMain::ActionSettingFileLoadExecute() {
 }
 
 void TFormMain::SaveAs(const QString& file_name) {
-    ShowStatus(settings_.Save(QStringToPath(file_name)) ? QStringLiteral("保存しました。")
-                                                        : QStringLiteral("保存に失敗しました。"));
+    ShowStatus(settings_.Save(QStringToPath(file_name))
+                   ? WindowText(WindowMsg::SettingFileSaved)
+                   : WindowText(WindowMsg::SettingFileNotSaved));
 }
 
 bool TFormMain::RefusedTarget(const QString& file_name) {
     const auto refusal = TSettingFile::ReplaceRefusal(QStringToPath(file_name));
     if (refusal) {
         ShowMessage(this, MessageKind::Error,
-                    QStringLiteral("ファイル ") + file_name + QStringLiteral(" は") +
-                        QString::fromUtf8(*refusal));
+                    WindowText(WindowMsg::SettingFileRefused,
+                               {{"path", file_name}, {"reason", QString::fromUtf8(*refusal)}}));
     }
     return refusal.has_value();
 }
 
 void TFormMain::ActionSettingFileSaveNewExecute() {
     FileRequest request;
-    request.filter = QString::fromUtf8(kSettingFileFilter);
+    request.filter = WindowText(WindowMsg::FilterSettingFiles);
     request.default_suffix = QStringLiteral("xml");
     const QString file_name = Modal().GetSaveFileName(this, request);
     if (file_name.isEmpty() || RefusedTarget(file_name)) {
         return;
     }
     if (QFileInfo::exists(file_name) &&
-        ShowMessage(
-            this, MessageKind::Question, QStringLiteral("ファイルが存在します。\n上書きしますか？"),
-            MessageButton::Yes | MessageButton::No | MessageButton::Cancel) != MessageButton::Yes) {
+        ShowMessage(this, MessageKind::Question, WindowText(WindowMsg::SettingFileExists),
+                    MessageButton::Yes | MessageButton::No | MessageButton::Cancel) !=
+            MessageButton::Yes) {
         return;
     }
     SaveAs(file_name);

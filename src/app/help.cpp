@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "ui/modal_service.hpp"
+#include "ui/ui_text.hpp"
 
 namespace brindle {
 
@@ -54,7 +55,7 @@ QUrl HelpUrl(const QString& folder, int context) {
 THelpWindow::THelpWindow(const QString& folder, QWidget* parent)
     : QWidget(parent, Qt::Window), folder_(folder), browser_(new QTextBrowser(this)) {
     setObjectName(QStringLiteral("FormHelp"));
-    setWindowTitle(QStringLiteral("Brindle ヘルプ"));
+    setWindowTitle(WindowText(WindowMsg::HelpTitle));
     browser_->setObjectName(QStringLiteral("HelpBrowser"));
     browser_->setSearchPaths({folder});
     browser_->setOpenExternalLinks(false);
@@ -69,10 +70,12 @@ THelpWindow::THelpWindow(const QString& folder, QWidget* parent)
         button->setAutoRaise(true);
         return button;
     };
-    QToolButton* back = tool_button("BtnBack", QStringLiteral("戻る"), QStyle::SP_ArrowBack);
+    QToolButton* back =
+        tool_button("BtnBack", WindowText(WindowMsg::HelpBack), QStyle::SP_ArrowBack);
     QToolButton* forward =
-        tool_button("BtnForward", QStringLiteral("進む"), QStyle::SP_ArrowForward);
-    QToolButton* home = tool_button("BtnHome", QStringLiteral("目次"), QStyle::SP_DirHomeIcon);
+        tool_button("BtnForward", WindowText(WindowMsg::HelpForward), QStyle::SP_ArrowForward);
+    QToolButton* home =
+        tool_button("BtnHome", WindowText(WindowMsg::HelpContents), QStyle::SP_DirHomeIcon);
     back->setEnabled(false);
     forward->setEnabled(false);
     connect(back, &QToolButton::clicked, browser_, &QTextBrowser::backward);
@@ -82,7 +85,7 @@ THelpWindow::THelpWindow(const QString& folder, QWidget* parent)
     connect(browser_, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
     connect(browser_, &QTextBrowser::sourceChanged, this, [this] {
         const QString title = browser_->documentTitle();
-        setWindowTitle(title.isEmpty() ? QStringLiteral("Brindle ヘルプ") : title);
+        setWindowTitle(title.isEmpty() ? WindowText(WindowMsg::HelpTitle) : title);
     });
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
@@ -104,10 +107,10 @@ void THelpWindow::ShowContext(int context) {
 }
 
 void OpenHelp(QWidget* parent, int context) {
+    // The one place that picks the help set: it is to be the set of CurrentLanguage().
     const QString folder = HelpFolder();
     if (folder.isEmpty()) {
-        ShowMessage(parent, MessageKind::Warning,
-                    QStringLiteral("ヘルプファイルが見つかりません。"));
+        ShowMessage(parent, MessageKind::Warning, WindowText(WindowMsg::HelpMissing));
         return;
     }
     QWidget* owner = parent != nullptr ? parent->window() : nullptr;

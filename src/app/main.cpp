@@ -14,6 +14,7 @@
 
 #include "app/form_main.hpp"
 #include "app/start_up.hpp"
+#include "platform/language.hpp"
 #include "platform/version_info.hpp"
 #include "settings/setting_file.hpp"
 #include "ui/modal_service.hpp"
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
     }
     TApplication app(argc, argv);
     SetNames();
-    brindle::SetUpApplication();
+    brindle::SetUpApplication(brindle::LanguageFromEnvironment());
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("brindle"), QIcon(QStringLiteral(":/brindle.png"))));
 

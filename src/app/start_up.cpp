@@ -4,9 +4,10 @@
 
 namespace brindle {
 
-void SetUpApplication() {
+void SetUpApplication(Language language) {
+    SetCurrentLanguage(language);
     UseJapaneseFont();
-    UseJapaneseQtTexts();
+    UseQtTexts(language);
 }
 
 }  // namespace brindle

@@ -4,6 +4,7 @@
 
 #include "platform/exception.hpp"
 #include "platform/version_info.hpp"
+#include "ui/window_messages.hpp"
 
 namespace brindle {
 namespace {
@@ -25,7 +26,7 @@ TkAppInfo::TkAppInfo() : TkAppInfo(CompiledVersionStrings()) {}
 
 TkAppInfo::TkAppInfo(std::optional<VersionStrings> strings) {
     if (!strings) {
-        throw Exception("バージョン情報を取得できません");
+        throw Exception(Msg(WindowMsg::VersionMissing));
     }
     strings_ = std::move(*strings);
 }

@@ -87,7 +87,7 @@ QVariant DbxListModel::headerData(int section, Qt::Orientation orientation, int 
     if (role != Qt::DisplayRole) {
         return {};
     }
-    return section == 0 ? QStringLiteral("ファイル名") : QStringLiteral("フォルダ名");
+    return WindowText(section == 0 ? WindowMsg::ColumnFileName : WindowMsg::ColumnFolderName);
 }
 
 void DbxListModel::Refresh() {

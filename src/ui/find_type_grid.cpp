@@ -6,17 +6,9 @@
 #include "platform/text_encoding.hpp"
 #include "settings/setting_file.hpp"
 #include "ui/ui_text.hpp"
+#include "ui/window_messages.hpp"
 
 namespace brindle {
-namespace {
-
-// The sentence's words, converted to Shift_JIS once.
-std::string Sjis(const char* utf8) {
-    return Utf8ToCp932(utf8).value_or(std::string{});
-}
-
-}  // namespace
-
 FindTypeListModel::FindTypeListModel(Source source, QObject* parent)
     : QAbstractTableModel(parent), source_(std::move(source)) {}
 
@@ -87,28 +79,32 @@ void TFindTypeGrid::TFindTypeGridNotifyEvent::Update() {
 }
 
 std::string TFindTypeGrid::GetFindTypeString(const TFindType& condition) {
-    static const std::string kScopes[] = {Sjis("本文＋ヘッダ"), Sjis("本文"), Sjis("ヘッダ")};
-    static const std::string kOpen = Sjis("に「");
-    static const std::string kClose = Sjis("」がある時");
-    static const std::string kCapital = Sjis("(英大小文字を区別しない)");
-    static const std::string kRegexp = Sjis("(正規表現)");
+    static constexpr WindowMsg kScopes[] = {WindowMsg::ScopeBodyAndHeader, WindowMsg::ScopeBody,
+                                            WindowMsg::ScopeHeader};
     if (condition.Condition.empty()) {
         return {};
     }
-    std::string sentence;
-    if (condition.FindPos < std::size(kScopes)) {
-        sentence = kScopes[condition.FindPos];
-    }
-    sentence += kOpen;
-    sentence += condition.Condition;
-    sentence += kClose;
+    // The condition's bytes are Shift_JIS and go in unchanged (a trail byte may be a brace or a
+    // backslash): the sentence is worded around a mark, and the bytes take the mark's place.
+    constexpr char kMark = '\x01';
+    const Language language = CurrentLanguage();
+    const std::string scope = condition.FindPos < std::size(kScopes)
+                                  ? TextIn(Text(kScopes[condition.FindPos]), language)
+                                  : "";
+    std::string sentence =
+        Msg(WindowMsg::ConditionSentence, {{"scope", scope}, {"text", std::string(1, kMark)}})
+            .Render(language);
     if (condition.Capital) {
-        sentence += kCapital;
+        sentence += TextIn(Text(WindowMsg::ConditionIgnoresCase), language);
     }
     if (condition.Regexp) {
-        sentence += kRegexp;
+        sentence += TextIn(Text(WindowMsg::ConditionIsRegexp), language);
     }
-    return sentence;
+    std::string sjis = Utf8ToCp932(sentence).value_or(std::string{});
+    if (const std::size_t mark = sjis.find(kMark); mark != std::string::npos) {
+        sjis.replace(mark, 1, condition.Condition);
+    }
+    return sjis;
 }
 
 TEditFindTypeGrid::TEditFindTypeGrid(QWidget* parent)

@@ -63,8 +63,9 @@ class TFindTypeGrid : public FindTypeGridBase {
     // The job must outlive the list.
     TFindTypeGrid(TSettingFile& job, QWidget* parent);
 
-    // The sentence that describes a condition, in Shift_JIS: scope, the text in 「」, and the
-    // flags, e.g. 本文に「abc」がある時(英大小文字を区別しない). Empty for an empty text.
+    // The sentence that describes a condition in the window's language, in Shift_JIS: scope,
+    // the text, and the flags, e.g. 本文に「abc」がある時(英大小文字を区別しない). Empty for an
+    // empty text.
     static std::string GetFindTypeString(const TFindType& condition);
 
   private:

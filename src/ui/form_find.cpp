@@ -39,41 +39,39 @@ QPushButton* ListButton(const char* name, const QString& caption, const QString&
 TFormFind::TFormFind(QWidget* parent)
     : QDialog(parent),
       combo_box_find_str_(new QComboBox(this)),
-      radio_button_match_full_(new QRadioButton(QStringLiteral("完全一致(&X)"), this)),
-      radio_button_all_inclusive_(new QRadioButton(QStringLiteral("全て含む(&A)"), this)),
-      radio_group_find_pos_(
-          new RadioGroup(QStringLiteral("検索対象"),
-                         {QStringLiteral("本文＋ヘッダ(&E)"), QStringLiteral("本文のみ(&Y)"),
-                          QStringLiteral("ヘッダのみ(&H)")},
-                         3, this)),
-      check_box_capital_(new QCheckBox(QStringLiteral("英大小文字を区別しない(&C)"), this)),
-      check_box_regexp_(new QCheckBox(QStringLiteral("正規表現(&R)"), this)),
+      radio_button_match_full_(new QRadioButton(WindowText(WindowMsg::FindMatchFull), this)),
+      radio_button_all_inclusive_(new QRadioButton(WindowText(WindowMsg::FindAllWords), this)),
+      radio_group_find_pos_(new RadioGroup(
+          WindowText(WindowMsg::GroupFindScope),
+          {WindowText(WindowMsg::FindScopeBoth), WindowText(WindowMsg::FindScopeBody),
+           WindowText(WindowMsg::FindScopeHeader)},
+          3, this)),
+      check_box_capital_(new QCheckBox(WindowText(WindowMsg::FindIgnoreCase), this)),
+      check_box_regexp_(new QCheckBox(WindowText(WindowMsg::FindRegexp), this)),
       grid_(new TEditFindTypeGrid(this)),
       status_bar_(new QStatusBar(this)) {
     setObjectName(QStringLiteral("FormFind"));
-    setWindowTitle(QStringLiteral("変換条件"));
+    setWindowTitle(WindowText(WindowMsg::FindTitle));
     SetHelpContext(*this, kHelpContextConditions);
 
     combo_box_find_str_->setObjectName(QStringLiteral("ComboBoxFindStr"));
     combo_box_find_str_->setEditable(true);
     combo_box_find_str_->setInsertPolicy(QComboBox::NoInsert);
     combo_box_find_str_->setEditText(QString());
-    SetHint(*combo_box_find_str_,
-            QStringLiteral("条件文字列|この文字列が含まれているメールを変換します"));
-    auto* label = new QLabel(QStringLiteral("条件文字列(&N)"), this);
+    SetHint(*combo_box_find_str_, WindowText(WindowMsg::HintFindText));
+    auto* label = new QLabel(WindowText(WindowMsg::FindLabelText), this);
     label->setBuddy(combo_box_find_str_);
 
     radio_button_match_full_->setObjectName(QStringLiteral("RadioButtonMatchFull"));
     radio_button_match_full_->setChecked(true);
-    SetHint(*radio_button_match_full_, QStringLiteral("|条件文字列に一致するメールを変換します"));
+    SetHint(*radio_button_match_full_, WindowText(WindowMsg::HintFindMatchFull));
     radio_button_all_inclusive_->setObjectName(QStringLiteral("RadioButtonAllInclusive"));
-    SetHint(*radio_button_all_inclusive_,
-            QStringLiteral("|条件文字列を空白で分割し、全ての文字列に一致するメールを変換します"));
+    SetHint(*radio_button_all_inclusive_, WindowText(WindowMsg::HintFindAllWords));
 
     radio_group_find_pos_->setObjectName(QStringLiteral("RadioGroupFindPos"));
     radio_group_find_pos_->SetItemIndex(0);
     radio_group_find_pos_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    const QString find_pos_hint = QStringLiteral("|条件文字列を検索する対象を指定します");
+    const QString find_pos_hint = WindowText(WindowMsg::HintFindScope);
     SetHint(*radio_group_find_pos_, find_pos_hint);
     for (int i = 0; i < radio_group_find_pos_->Count(); ++i) {
         SetHint(*radio_group_find_pos_->Button(i), find_pos_hint);
@@ -81,27 +79,25 @@ TFormFind::TFormFind(QWidget* parent)
 
     check_box_capital_->setObjectName(QStringLiteral("CheckBoxCapital"));
     check_box_capital_->setChecked(false);
-    SetHint(*check_box_capital_, QStringLiteral("|チェックすると、英大小文字を区別しません"));
+    SetHint(*check_box_capital_, WindowText(WindowMsg::HintFindIgnoreCase));
     check_box_regexp_->setObjectName(QStringLiteral("CheckBoxRegexp"));
-    SetHint(*check_box_regexp_,
-            QStringLiteral("|チェックすると、条件文字列を正規表現として扱います"));
+    SetHint(*check_box_regexp_, WindowText(WindowMsg::HintFindRegexp));
 
-    QPushButton* btn_add = ListButton("BtnAdd", QStringLiteral("↓登録(&I)"),
-                                      QStringLiteral("|条件を登録します"), this);
-    QPushButton* btn_del = ListButton("BtnDel", QStringLiteral("削除(&B)"),
-                                      QStringLiteral("|選択されている条件を削除します"), this);
-    QPushButton* btn_del_all =
-        ListButton("BtnDelAll", QStringLiteral("全削除(&G)"),
-                   QStringLiteral("|登録されている全ての条件を削除します"), this);
+    QPushButton* btn_add = ListButton("BtnAdd", WindowText(WindowMsg::FindAdd),
+                                      WindowText(WindowMsg::HintFindAdd), this);
+    QPushButton* btn_del = ListButton("BtnDel", WindowText(WindowMsg::FindRemove),
+                                      WindowText(WindowMsg::HintFindRemove), this);
+    QPushButton* btn_del_all = ListButton("BtnDelAll", WindowText(WindowMsg::FindRemoveAll),
+                                          WindowText(WindowMsg::HintFindRemoveAll), this);
 
     grid_->setObjectName(QStringLiteral("EditFindTypeGrid"));
     grid_->setMinimumSize(457, 73);
 
     auto* dialog_buttons = new QDialogButtonBox(this);
     QPushButton* btn_ok = AddOkButton(*dialog_buttons);
-    SetHint(*btn_ok, QStringLiteral("|変換条件を設定します"));
+    SetHint(*btn_ok, WindowText(WindowMsg::HintFindOk));
     QPushButton* btn_cancel = AddCancelButton(*dialog_buttons);
-    SetHint(*btn_cancel, QStringLiteral("|変換条件の設定を中止します"));
+    SetHint(*btn_cancel, WindowText(WindowMsg::HintFindCancel));
 
     status_bar_->setObjectName(QStringLiteral("StatusBar1"));
     status_bar_->setSizeGripEnabled(false);
@@ -221,11 +217,10 @@ void TFormFind::BtnDelAllClick() {
 
 void TFormFind::BtnOKClick() {
     if (HasUnregisteredText()) {
-        const MessageButton answer =
-            ShowMessage(this, MessageKind::Question,
-                        QStringLiteral("条件文字列「%1」は登録されていません。\n登録しますか？")
-                            .arg(combo_box_find_str_->currentText()),
-                        MessageButton::Yes | MessageButton::No | MessageButton::Cancel);
+        const MessageButton answer = ShowMessage(
+            this, MessageKind::Question,
+            WindowText(WindowMsg::FindTextNotAdded, {{"text", combo_box_find_str_->currentText()}}),
+            MessageButton::Yes | MessageButton::No | MessageButton::Cancel);
         if (answer == MessageButton::Yes) {
             BtnAddClick();
             if (HasUnregisteredText()) {

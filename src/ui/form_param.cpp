@@ -18,21 +18,21 @@ namespace brindle {
 TFormParam::TFormParam(const TSettingFile& job, QWidget* parent)
     : QDialog(parent),
       edit_name_param_(new QLineEdit(this)),
-      radio_group_name_param_pos_(
-          new RadioGroup(QStringLiteral("パラメータの場所"),
-                         {QStringLiteral("本文(&B)"), QStringLiteral("ヘッダ(&H)")}, 1, this)),
-      radio_group_name_param_line_(
-          new RadioGroup(QStringLiteral("変換する行"),
-                         {QStringLiteral("同じ行(&C)"), QStringLiteral("次の行(&N)")}, 1, this)) {
+      radio_group_name_param_pos_(new RadioGroup(
+          WindowText(WindowMsg::GroupParamPlace),
+          {WindowText(WindowMsg::ParamInBody), WindowText(WindowMsg::ParamInHeader)}, 1, this)),
+      radio_group_name_param_line_(new RadioGroup(
+          WindowText(WindowMsg::GroupParamLine),
+          {WindowText(WindowMsg::ParamSameLine), WindowText(WindowMsg::ParamNextLine)}, 1, this)) {
     setObjectName(QStringLiteral("FormParam"));
-    setWindowTitle(QStringLiteral("パラメータ"));
+    setWindowTitle(WindowText(WindowMsg::ParamTitle));
     SetHelpContext(*this, kHelpContextParameter);
 
     const TFindParam param = job.GetNamingTypeParameter();
     opened_text_ = param.ParamText;
     opened_display_ = SjisToQString(param.ParamText);
 
-    auto* label = new QLabel(QStringLiteral("パラメータ文字(&P)"), this);
+    auto* label = new QLabel(WindowText(WindowMsg::ParamLabelText), this);
     label->setBuddy(edit_name_param_);
     edit_name_param_->setObjectName(QStringLiteral("EditNameParam"));
     edit_name_param_->setText(opened_display_);
@@ -93,7 +93,7 @@ void TFormParam::RadioGroupNameParamPosClick() {
 void TFormParam::BtnOKClick() {
     const QString text = edit_name_param_->text();
     if (text.isEmpty()) {
-        ShowMessage(this, MessageKind::Warning, QString::fromUtf8(kNoParamTextMessage));
+        ShowMessage(this, MessageKind::Warning, WindowText(WindowMsg::ParamTextMissing));
         return;
     }
     if (text != opened_display_ && !SjisFromUser(this, text)) {

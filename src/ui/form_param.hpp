@@ -41,7 +41,4 @@ class TFormParam : public QDialog {
     QString opened_display_;   // as they were shown
 };
 
-// The warning of an empty parameter text.
-inline const char* const kNoParamTextMessage = "パラメータ文字が指定されていません。";
-
 }  // namespace brindle

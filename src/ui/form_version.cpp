@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "ui/ui_text.hpp"
 #include "ui/widgets.hpp"
 
 namespace brindle {
@@ -29,7 +30,7 @@ TFormVersion::TFormVersion(QWidget* parent, std::optional<VersionStrings> versio
     const QString product = ProductCaption(std::move(version_strings));
 
     setObjectName(QStringLiteral("FormVersion"));
-    setWindowTitle(QStringLiteral("バージョン情報"));
+    setWindowTitle(WindowText(WindowMsg::VersionTitle));
 
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("Panel1"));
@@ -42,7 +43,7 @@ TFormVersion::TFormVersion(QWidget* parent, std::optional<VersionStrings> versio
     product_font.setBold(true);
     product_name->setFont(product_font);
 
-    auto* licence_caption = new QLabel(QStringLiteral("ライセンス："), panel);
+    auto* licence_caption = new QLabel(WindowText(WindowMsg::VersionLicence), panel);
     licence_caption->setObjectName(QStringLiteral("Label1"));
     auto* licence_name = new QLabel(QStringLiteral(BRINDLE_LICENSE_NAME), panel);
     licence_name->setObjectName(QStringLiteral("LicenseName"));

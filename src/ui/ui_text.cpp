@@ -1,5 +1,8 @@
 #include "ui/ui_text.hpp"
 
+#include <utility>
+#include <vector>
+
 #include "platform/text_encoding.hpp"
 #include "ui/modal_service.hpp"
 
@@ -38,7 +41,16 @@ QString FirstCharacterWithoutSjis(const QString& text) {
 }
 
 QString NoSjisMessage(const QString& character) {
-    return QStringLiteral("「%1」はShift_JISで表せない文字のため使えません。").arg(character);
+    return WindowText(WindowMsg::NoSjisCharacter, {{"character", character}});
+}
+
+QString WindowText(WindowMsg id, std::initializer_list<WindowArg> args) {
+    std::vector<TMessageArg> filled;
+    filled.reserve(args.size());
+    for (const WindowArg& arg : args) {
+        filled.push_back({arg.name, arg.value.toStdString()});
+    }
+    return QString::fromStdString(Msg(id, std::move(filled)).Render());
 }
 
 std::optional<std::string> SjisFromUser(QWidget* parent, const QString& text) {

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <QString>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "ui/window_messages.hpp"
 
 class QWidget;
 
@@ -36,5 +39,14 @@ std::optional<std::string> SjisFromUser(QWidget* parent, const QString& text);
 
 // The message of that warning box.
 QString NoSjisMessage(const QString& character);
+
+// One named argument of a window text.
+struct WindowArg {
+    const char* name;
+    QString value;
+};
+
+// The window's text of an entry, in the process's language, with its arguments filled in.
+QString WindowText(WindowMsg id, std::initializer_list<WindowArg> args = {});
 
 }  // namespace brindle

@@ -14,6 +14,8 @@
 #include <QVariant>
 #include <memory>
 
+#include "ui/ui_text.hpp"
+
 namespace brindle {
 
 RadioGroup::RadioGroup(const QString& title, const QStringList& items, int columns, QWidget* parent)
@@ -72,7 +74,7 @@ QPushButton* AddOkButton(QDialogButtonBox& box, const char* name) {
 
 QPushButton* AddCancelButton(QDialogButtonBox& box, const char* name) {
     QPushButton* button = box.addButton(QDialogButtonBox::Cancel);
-    button->setText(QStringLiteral("キャンセル"));
+    button->setText(WindowText(WindowMsg::ButtonCancel));
     button->setObjectName(QString::fromLatin1(name));
     button->setAutoDefault(false);
     return button;
@@ -103,6 +105,10 @@ bool UseJapaneseQtTexts() {
     translator->setParent(app);
     static_cast<void>(translator.release());
     return true;
+}
+
+bool UseQtTexts(Language language) {
+    return language == Language::English || UseJapaneseQtTexts();
 }
 
 namespace {

@@ -6,6 +6,8 @@
 #include <QRadioButton>
 #include <QStringList>
 
+#include "platform/language.hpp"
+
 class QButtonGroup;
 class QDialog;
 class QDialogButtonBox;
@@ -49,9 +51,13 @@ QPushButton* AddCancelButton(QDialogButtonBox& box, const char* name = "BtnCance
 void UseJapaneseFont();
 
 // Loads Qt's own Japanese texts (the standard buttons, the file dialog) from Qt's translations
-// folder, so they match the program's Japanese window whatever the user's locale; false when
-// qtbase_ja.qm is not installed (Debian package qt6-translations-l10n).
+// folder; false when qtbase_ja.qm is not installed (Debian package qt6-translations-l10n).
 bool UseJapaneseQtTexts();
+
+// Qt's own texts in the window's language, so that the standard buttons and the file dialog
+// speak as the program does, whatever else the locale says: Japanese loads them, English is
+// Qt's own and loads nothing. False when the language's translations are not installed.
+bool UseQtTexts(Language language);
 
 // Help contexts: anchors "context-N" of the help pages.
 inline constexpr int kHelpContextMain = 1;

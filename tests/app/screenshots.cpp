@@ -54,6 +54,12 @@ bool Save(QWidget& window, const QString& folder, const QString& name, const QSt
     return saved;
 }
 
+// A reading error as the core words it, in the window's language.
+std::string ReadError() {
+    return CurrentLanguage() == Language::Japanese ? "メールの読み取りに失敗しました。(3)"
+                                                   : "Cannot read the message (3).";
+}
+
 std::string Sjis(const char* utf8) {
     return Utf8ToCp932(utf8).value_or("");
 }
@@ -63,7 +69,7 @@ std::string Sjis(const char* utf8) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindle"));
-    SetUpApplication();
+    SetUpApplication(LanguageFromEnvironment());
     if (argc < 2) {
         std::fputs("usage: brindle_app_screenshots OUTPUT_FOLDER [SUFFIX]\n", stderr);
         return 2;
@@ -160,7 +166,7 @@ int main(int argc, char** argv) {
             }
             return std::make_unique<HookedMailbox>(path, [](std::int32_t index) {
                 if (index == 17 || index == 233) {
-                    throw Exception("メールの読み取りに失敗しました。(3)");
+                    throw Exception(ReadError());
                 }
             });
         });
@@ -184,7 +190,7 @@ int main(int argc, char** argv) {
         form.SetMailboxOpener([&](const std::string& path) {
             return std::make_unique<HookedMailbox>(path, [&](std::int32_t index) {
                 if (index < 3) {
-                    throw Exception("メールの読み取りに失敗しました。(3)", "Input/output error");
+                    throw Exception(ReadError(), "Input/output error");
                 }
                 if (index == 5) {
                     std::unique_lock lock(mutex);

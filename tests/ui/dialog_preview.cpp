@@ -51,7 +51,7 @@ const std::map<std::string, Maker>& Makers() {
              dialog->findChild<QComboBox*>(QStringLiteral("ComboBoxFindStr"))
                  ->setEditText(QStringLiteral("見積　納品"));
              dialog->findChild<QStatusBar*>(QStringLiteral("StatusBar1"))
-                 ->showMessage(QStringLiteral("この文字列が含まれているメールを変換します"));
+                 ->showMessage(WindowText(WindowMsg::HintFindText).section(QLatin1Char('|'), 1));
              return std::unique_ptr<QWidget>(std::move(dialog));
          }},
         {"param",
@@ -86,8 +86,9 @@ const std::map<std::string, Maker>& Makers() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    brindle::SetCurrentLanguage(brindle::LanguageFromEnvironment());
     brindle::UseJapaneseFont();
-    brindle::UseJapaneseQtTexts();
+    brindle::UseQtTexts(brindle::CurrentLanguage());
     const auto& makers = brindle::Makers();
     const auto found = argc == 3 ? makers.find(argv[1]) : makers.end();
     if (found == makers.end()) {
