@@ -1,8 +1,9 @@
 # Where `cmake --install` puts things, and the two Debian packages that `make package` builds
 # from one tree: brindle-cli (the command line and its manual page, no Qt) and brindle (the
 # window, its help, desktop entry, icons, file types and AppStream metainfo). The programs go
-# to bin/, the help to share/brindle/help (the GUI finds it from its own location,
-# ../share/brindle/help).
+# to bin/, the help to share/brindle/help with its English pages in help/en (the GUI finds it
+# from its own location, ../share/brindle/help), the manual pages to man1 in English and to
+# ja/man1 in Japanese.
 include(GNUInstallDirs)
 
 # The Maintainer field of both packages and the signature of their changelog. Debian's
@@ -38,8 +39,11 @@ function(brindle_gzip source output)
 endfunction()
 brindle_gzip("${brindle_package_dir}/changelog.Debian" "${brindle_package_dir}/changelog.Debian.gz")
 brindle_gzip("${PROJECT_SOURCE_DIR}/docs/man/brindle-cli.1" "${brindle_package_dir}/brindle-cli.1.gz")
+brindle_gzip("${PROJECT_SOURCE_DIR}/docs/man/ja/brindle-cli.1"
+             "${brindle_package_dir}/brindle-cli.ja.1.gz")
 if(BRINDLE_GUI)
     brindle_gzip("${PROJECT_SOURCE_DIR}/docs/man/brindle.1" "${brindle_package_dir}/brindle.1.gz")
+    brindle_gzip("${PROJECT_SOURCE_DIR}/docs/man/ja/brindle.1" "${brindle_package_dir}/brindle.ja.1.gz")
 endif()
 
 # Every package carries the copyright and the changelog in its own share/doc folder.
@@ -53,11 +57,16 @@ endfunction()
 brindle_package_docs(cli brindle-cli)
 install(FILES "${brindle_package_dir}/brindle-cli.1.gz"
         DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT cli)
+install(FILES "${brindle_package_dir}/brindle-cli.ja.1.gz"
+        DESTINATION "${CMAKE_INSTALL_MANDIR}/ja/man1" RENAME brindle-cli.1.gz COMPONENT cli)
 
 if(BRINDLE_GUI)
     brindle_package_docs(gui brindle)
     install(FILES "${brindle_package_dir}/brindle.1.gz"
             DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT gui)
+    install(FILES "${brindle_package_dir}/brindle.ja.1.gz"
+            DESTINATION "${CMAKE_INSTALL_MANDIR}/ja/man1" RENAME brindle.1.gz COMPONENT gui)
+    # The Japanese pages, with the English ones in their subfolder en.
     install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/help/"
             DESTINATION "${CMAKE_INSTALL_DATADIR}/brindle/help" COMPONENT gui)
     install(FILES "${PROJECT_SOURCE_DIR}/data/brindle.desktop"

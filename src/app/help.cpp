@@ -16,7 +16,17 @@
 
 namespace brindle {
 
-QString HelpFolder() {
+namespace {
+
+// ja, ja_JP, ja-JP; not a longer code that merely begins with the same letters.
+bool IsJapanese(const QString& language) {
+    return language.startsWith(QStringLiteral("ja")) &&
+           (language.size() == 2 || language.at(2) == u'_' || language.at(2) == u'-');
+}
+
+}  // namespace
+
+QString HelpFolder(const QString& language) {
     const QString program_dir = QCoreApplication::applicationDirPath();
     const QStringList candidates = {
         program_dir + QStringLiteral("/help"),
@@ -24,9 +34,14 @@ QString HelpFolder() {
         QStringLiteral(BRINDLE_SOURCE_HELP_DIR),
     };
     for (const QString& folder : candidates) {
-        if (QFileInfo::exists(folder + QStringLiteral("/index.html"))) {
-            return QDir(folder).canonicalPath();
+        if (!QFileInfo::exists(folder + QStringLiteral("/index.html"))) {
+            continue;
         }
+        const QString english = folder + QStringLiteral("/en");
+        if (!IsJapanese(language) && QFileInfo::exists(english + QStringLiteral("/index.html"))) {
+            return QDir(english).canonicalPath();
+        }
+        return QDir(folder).canonicalPath();
     }
     return {};
 }

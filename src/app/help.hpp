@@ -18,7 +18,12 @@ namespace brindle {
 
 // The first folder of these that holds index.html: <program folder>/help,
 // <program folder>/../share/brindle/help, the source tree's docs/help. Empty when none does.
-QString HelpFolder();
+// The Japanese pages are that folder itself, the English ones its subfolder en: a language
+// whose code begins with "ja" (ja, ja_JP) gets the Japanese pages, every other language the
+// English ones, or the Japanese pages where the English ones are not installed. The English
+// pages are looked for beside the Japanese ones found, never in another candidate, so that the
+// two languages always come from one installation.
+QString HelpFolder(const QString& language = QStringLiteral("ja"));
 
 // The page and anchor of a help context inside folder (an unknown context opens the contents).
 QUrl HelpUrl(const QString& folder, int context);

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -22,6 +23,7 @@
 
 #include "app/form_convert.hpp"
 #include "app/form_main.hpp"
+#include "app/help.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/file_contents.hpp"
 #include "support/temp_dir.hpp"
@@ -379,6 +381,42 @@ class FormMainTest : public DialogTestBase {
         QVERIFY(help != nullptr);
         QVERIFY2(help->source().toString().endsWith(QStringLiteral("/conditions.html#context-12")),
                  qPrintable(help->source().toString()));
+    }
+
+    // Each language's folder has every page and anchor of the Japanese set, and every help
+    // context lands on an anchor of its page there.
+    void everyHelpContextHasItsAnchorInEachLanguage() {
+        const auto anchors = [](const QString& file) {
+            QFile page(file);
+            QStringList ids;
+            if (page.open(QIODevice::ReadOnly)) {
+                const QString html = QString::fromUtf8(page.readAll());
+                for (const auto& match :
+                     QRegularExpression(QStringLiteral(" id=\"([^\"]+)\"")).globalMatch(html)) {
+                    ids.append(match.captured(1));
+                }
+            }
+            return ids;
+        };
+        const QString japanese = HelpFolder();
+        const QStringList pages = QDir(japanese).entryList({QStringLiteral("*.html")});
+        QVERIFY(pages.size() >= 5);
+        for (const QString& language : {QStringLiteral("ja"), QStringLiteral("ja_JP"),
+                                        QStringLiteral("en"), QStringLiteral("de_DE")}) {
+            const QString folder = HelpFolder(language);
+            const bool english = !language.startsWith(QStringLiteral("ja"));
+            QCOMPARE(folder, english ? japanese + QStringLiteral("/en") : japanese);
+            for (const QString& page : pages) {
+                const QString file = folder + '/' + page;
+                QVERIFY2(QFileInfo::exists(file), qPrintable(file));
+                QVERIFY2(anchors(file) == anchors(japanese + '/' + page), qPrintable(file));
+            }
+            for (int context : {kHelpContextMain, kHelpContextParameter, kHelpContextConditions}) {
+                const QUrl url = HelpUrl(folder, context);
+                QVERIFY2(anchors(url.toLocalFile()).contains(url.fragment()),
+                         qPrintable(url.toString()));
+            }
+        }
     }
 
     void aLargerWindowGrowsTheConditionsAndKeepsTheButtonsAtTheRight() {

@@ -318,28 +318,33 @@ TEST_F(ConvertCommand, OptionsThatDoNothingTogetherAreRefused) {
               kExitOk);
 }
 
-// The manual page installed with the program describes every option the parser knows.
-TEST(CliHelp, ManualPageDescribesEveryOption) {
-    std::ifstream in(fs::path(BRINDLE_TEST_SOURCE_DIR) / "../../docs/man/brindle-cli.1");
-    ASSERT_TRUE(in) << "docs/man/brindle-cli.1 is missing";
-    const std::string page(std::istreambuf_iterator<char>(in), {});
+// The manual pages installed with the program, English and Japanese, describe every option the
+// parser knows.
+TEST(CliHelp, ManualPagesDescribeEveryOption) {
     const std::string help = test::RunCliWith({"convert", "--help"}).out;
-    int options = 0;
-    for (std::size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
-        const std::size_t end = help.find_first_of(" =,:)\n", at);
-        std::string name = help.substr(at, end - at);
-        if (name == "--help") {
-            continue;
+    for (const char* file : {"brindle-cli.1", "ja/brindle-cli.1"}) {
+        SCOPED_TRACE(file);
+        std::ifstream in(fs::path(BRINDLE_TEST_SOURCE_DIR) / "../../docs/man" / file);
+        ASSERT_TRUE(in) << "the page is missing";
+        const std::string page(std::istreambuf_iterator<char>(in), {});
+        int options = 0;
+        for (std::size_t at = help.find("--"); at != std::string::npos;
+             at = help.find("--", at + 2)) {
+            const std::size_t end = help.find_first_of(" =,:)\n", at);
+            std::string name = help.substr(at, end - at);
+            if (name == "--help") {
+                continue;
+            }
+            // In troff source a hyphen of an option is written \-.
+            std::string troff;
+            for (const char c : name) {
+                troff += c == '-' ? std::string("\\-") : std::string(1, c);
+            }
+            EXPECT_NE(page.find(troff), std::string::npos) << name;
+            ++options;
         }
-        // In troff source a hyphen of an option is written \-.
-        std::string troff;
-        for (const char c : name) {
-            troff += c == '-' ? std::string("\\-") : std::string(1, c);
-        }
-        EXPECT_NE(page.find(troff), std::string::npos) << name;
-        ++options;
+        EXPECT_GE(options, 11);
     }
-    EXPECT_GE(options, 11);
 }
 
 TEST(CliHelp, NamesMailboxesJobsAndExitStatuses) {
