@@ -14,6 +14,7 @@
 
 #include "cli/arguments.hpp"
 #include "cli/condition_options.hpp"
+#include "convert/output_format_texts.hpp"
 #include "job/job_setup.hpp"
 #include "mailbox/store_folder.hpp"
 #include "platform/exception.hpp"
@@ -197,7 +198,8 @@ int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& co
     return kExitOk;
 }
 
-int RunJob(const TJobData& job, CliContext& context, bool salvage, bool update) {
+int RunJob(const TJobData& job, CliContext& context, bool salvage, bool update,
+           TOutputFormat format) {
     if (const auto problem = CheckJob(job)) {
         context.err << problem->message;
         if (!problem->detail.empty()) {
@@ -209,6 +211,7 @@ int RunJob(const TJobData& job, CliContext& context, bool salvage, bool update) 
     TConvertJob run = MakeConvertJob(job);
     run.salvage = salvage;
     run.update = update;
+    run.format = format;
     return RunConvertJob(std::move(run), context);
 }
 
@@ -304,6 +307,15 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
 
 std::optional<std::string> UselessOption(const ConvertOptions& options,
                                          const ConditionOptions& conditions) {
+    if (options.format != "eml") {
+        for (const auto& [given, name] :
+             {std::pair{options.naming_given, "--naming"},
+              std::pair{options.per_mailbox_folder, "--per-mailbox-folder"}}) {
+            if (given) {
+                return std::string(name) + texts::kUselessWithFormat;
+            }
+        }
+    }
     if (options.naming != "param") {
         for (const auto& [given, name] : {std::pair{options.param_given, "--param"},
                                           std::pair{options.param_place_given, "--param-place"},
@@ -334,15 +346,16 @@ std::optional<std::string> UselessOption(const ConvertOptions& options,
 void AddConvertCommand(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* sub = app.add_subcommand(
-        "convert", "Write every message of the mailboxes as one .eml file each into DIR");
+        "convert",
+        "Write every message of the mailboxes into DIR: one .eml file each, or one mbox file or "
+        "Maildir per mailbox");
     sub->footer(kExitStatusHelp);
     Verbatim(sub->add_option("-o,--output", options->output, "Destination folder (must exist)"))
         ->type_name("DIR")
         ->required();
-    Verbatim(sub->add_option("--naming", options->naming,
-                             "File names: running number, subject or parameter"))
-        ->check(CLI::IsMember({"number", "subject", "param"}))
-        ->capture_default_str();
+    CLI::Option* naming = Verbatim(sub->add_option(
+        "--naming", options->naming, "File names: running number, subject or parameter"));
+    naming->check(CLI::IsMember({"number", "subject", "param"}))->capture_default_str();
     CLI::Option* param = Verbatim(
         sub->add_option("--param", options->param,
                         "With --naming param: the marker text after which the name is found"));
@@ -361,6 +374,9 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
     sub->add_flag("--update", options->update,
                   "Add to an earlier run's output: a message already there byte for byte, under "
                   "a name its rule gives it, is not written again");
+    Verbatim(sub->add_option("--format", options->format, texts::kFormatOptionHelp))
+        ->check(CLI::IsMember({"eml", "mbox", "maildir"}))
+        ->capture_default_str();
     sub->add_flag("--salvage", options->salvage,
                   "Also write the messages that a mailbox still holds but its index no longer "
                   "lists");
@@ -371,7 +387,8 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
         ->required();
     auto conditions = std::make_shared<ConditionOptions>();
     AddConditionOptions(*sub, *conditions);
-    sub->callback([options, conditions, param, place, line, &context] {
+    sub->callback([options, conditions, naming, param, place, line, &context] {
+        options->naming_given = naming->count() > 0;
         options->param_given = param->count() > 0;
         options->param_place_given = place->count() > 0;
         options->param_line_given = line->count() > 0;
@@ -386,7 +403,10 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
             context.status = ApplyConditionOptions(*conditions, job, context);
         }
         if (context.status == kExitOk) {
-            context.status = RunJob(job, context, options->salvage, options->update);
+            const TOutputFormat format = options->format == "mbox"      ? TOutputFormat::Mbox
+                                         : options->format == "maildir" ? TOutputFormat::Maildir
+                                                                        : TOutputFormat::Eml;
+            context.status = RunJob(job, context, options->salvage, options->update, format);
         }
     });
 }
