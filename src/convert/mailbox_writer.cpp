@@ -346,7 +346,11 @@ class MboxFile final : public TMailboxOutput::Container {
     struct Stored {
         std::uint64_t offset = 0;
         std::size_t length = 0;
-        bool used = false;  // matched by a message of this run
+    };
+    // The stored messages of one length not yet matched in this run.
+    struct Bucket {
+        std::vector<std::size_t> unkeyed;
+        std::unordered_multimap<std::uint64_t, std::size_t> keyed;  // by EndsKey
     };
 
     std::string Name(int n) const {
@@ -357,26 +361,25 @@ class MboxFile final : public TMailboxOutput::Container {
                std::string(kMboxExtension);
     }
 
-    // Reads the existing file once: where each message's bytes lie, by their hash. A message
+    // Reads the existing file once: where each message's bytes lie, by their length. A message
     // ends before the empty line in front of the next "From " line (or the end), as mail
-    // readers split an mbox file.
+    // readers split an mbox file. Nothing of the messages is kept or hashed here: most lengths
+    // are a message's own, and the comparison decides.
     void Scan() {
         existing_.emplace(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
         if (existing_->fd < 0) {
             throw Exception(std::string(texts::kCannotReadMbox) + path_ + texts::kCannotReadMboxEnd,
                             ErrnoText(errno));
         }
-        std::string pending;  // bytes read but not yet taken as lines
-        std::string message;
         bool in_message = false;
         bool last_empty = false;
         std::uint64_t line_offset = 0;
         std::uint64_t start = 0;
+        std::size_t size = 0;
         const auto end_message = [&] {
-            const std::size_t length = message.size() - (last_empty ? 1 : 0);
-            stored_.push_back({start, length, false});
-            by_hash_.emplace(HashBytes(std::string_view(message).substr(0, length)),
-                             stored_.size() - 1);
+            const std::size_t length = size - (last_empty ? 1 : 0);
+            stored_.push_back({start, length});
+            by_length_[length].unkeyed.push_back(stored_.size() - 1);
         };
         const auto take_line = [&](std::string_view line) {
             if (line.starts_with("From ")) {
@@ -385,18 +388,22 @@ class MboxFile final : public TMailboxOutput::Container {
                 }
                 in_message = true;
                 last_empty = false;
-                message.clear();
+                size = 0;
                 start = line_offset + line.size();
             } else if (in_message) {
-                message += line;
+                size += line.size();
                 last_empty = line == "\n";
             }
             line_offset += line.size();
         };
-        std::string buffer(std::size_t{1} << 20, '\0');
-        std::string tail;  // the file's last two bytes
+        constexpr std::size_t kBlock = std::size_t{1} << 20;
+        std::string pending;  // bytes read but not yet taken as lines
+        std::string tail;     // the file's last two bytes
         while (true) {
-            const ssize_t n = ::read(existing_->fd, buffer.data(), buffer.size());
+            const std::size_t kept = pending.size();
+            pending.resize(kept + kBlock);
+            const ssize_t n = ::read(existing_->fd, pending.data() + kept, kBlock);
+            pending.resize(kept + static_cast<std::size_t>(n > 0 ? n : 0));
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -408,7 +415,6 @@ class MboxFile final : public TMailboxOutput::Container {
             if (n == 0) {
                 break;
             }
-            pending.append(buffer.data(), static_cast<std::size_t>(n));
             tail += pending.substr(pending.size() > 2 ? pending.size() - 2 : 0);
             tail.erase(0, tail.size() > 2 ? tail.size() - 2 : 0);
             std::size_t pos = 0;
@@ -430,16 +436,54 @@ class MboxFile final : public TMailboxOutput::Container {
                                                            : "\n\n";
     }
 
+    // A stored message of the body's length and bytes not matched before in this run; it is
+    // used up. A length that several stored messages share is told apart by a hash of each
+    // one's first and last bytes, read once, so that many messages of one length cost no
+    // comparison of each with each.
     bool FindStored(std::string_view body) {
-        const auto [first, last] = by_hash_.equal_range(HashBytes(body));
+        const auto bucket = by_length_.find(body.size());
+        if (bucket == by_length_.end()) {
+            return false;
+        }
+        Bucket& b = bucket->second;
+        if (b.unkeyed.size() == 1 && b.keyed.empty()) {
+            if (!SameBytesAt(stored_[b.unkeyed.front()].offset, body)) {
+                return false;
+            }
+            b.unkeyed.clear();
+            return true;
+        }
+        for (const std::size_t index : b.unkeyed) {
+            b.keyed.emplace(StoredKey(stored_[index]), index);
+        }
+        b.unkeyed.clear();
+        const auto [first, last] = b.keyed.equal_range(EndsKey(body));
         for (auto it = first; it != last; ++it) {
-            Stored& stored = stored_[it->second];
-            if (!stored.used && stored.length == body.size() && SameBytesAt(stored.offset, body)) {
-                stored.used = true;
+            if (SameBytesAt(stored_[it->second].offset, body)) {
+                b.keyed.erase(it);
                 return true;
             }
         }
         return false;
+    }
+
+    static constexpr std::size_t kKeyBytes = 256;
+
+    static std::uint64_t EndsKey(std::string_view bytes) {
+        const std::size_t n = std::min(kKeyBytes, bytes.size());
+        return HashBytes(std::string(bytes.substr(0, n)) +
+                         std::string(bytes.substr(bytes.size() - n)));
+    }
+
+    std::uint64_t StoredKey(const Stored& stored) const {
+        const std::size_t n = std::min(kKeyBytes, stored.length);
+        std::string ends(2 * n, '\0');
+        const bool read = ::pread(existing_->fd, ends.data(), n,
+                                  static_cast<off_t>(stored.offset)) == static_cast<ssize_t>(n) &&
+                          ::pread(existing_->fd, ends.data() + n, n,
+                                  static_cast<off_t>(stored.offset + stored.length - n)) ==
+                              static_cast<ssize_t>(n);
+        return read ? HashBytes(ends) : 0;  // unreadable: compared, and found different
     }
 
     bool SameBytesAt(std::uint64_t offset, std::string_view body) {
@@ -470,7 +514,7 @@ class MboxFile final : public TMailboxOutput::Container {
     // With update: the existing file, its messages and what must follow a copy of it.
     std::optional<Descriptor> existing_;
     std::vector<Stored> stored_;
-    std::unordered_multimap<std::uint64_t, std::size_t> by_hash_;
+    std::unordered_map<std::size_t, Bucket> by_length_;
     std::string existing_end_;
 };
 
