@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "platform/language.hpp"
 #include "ui/modal_service.hpp"
 #include "ui/ui_text.hpp"
 
@@ -122,8 +123,8 @@ void THelpWindow::ShowContext(int context) {
 }
 
 void OpenHelp(QWidget* parent, int context) {
-    // The one place that picks the help set: it is to be the set of CurrentLanguage().
-    const QString folder = HelpFolder();
+    // The help set of the program's language.
+    const QString folder = HelpFolder(QString::fromLatin1(LanguageCode(CurrentLanguage())));
     if (folder.isEmpty()) {
         ShowMessage(parent, MessageKind::Warning, WindowText(WindowMsg::HelpMissing));
         return;

@@ -224,7 +224,8 @@ int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& co
     return kExitOk;
 }
 
-int RunJob(const TJobData& job, CliContext& context, bool salvage, bool update) {
+int RunJob(const TJobData& job, CliContext& context, bool salvage, bool update,
+           TOutputFormat format) {
     if (const auto problem = CheckJob(job)) {
         context.Error() << problem->message;
         if (!problem->detail.empty()) {
@@ -236,6 +237,7 @@ int RunJob(const TJobData& job, CliContext& context, bool salvage, bool update) 
     TConvertJob run = MakeConvertJob(job);
     run.salvage = salvage;
     run.update = update;
+    run.format = format;
     return RunConvertJob(std::move(run), context);
 }
 
@@ -323,6 +325,15 @@ int RunConvertJob(TConvertJob job, CliContext& context, const TConvertEvents& ob
 
 std::optional<std::string> UselessOption(const ConvertOptions& options,
                                          const ConditionOptions& conditions) {
+    if (options.format != "eml") {
+        for (const auto& [given, name] :
+             {std::pair{options.naming_given, "--naming"},
+              std::pair{options.per_mailbox_folder, "--per-mailbox-folder"}}) {
+            if (given) {
+                return Say(CliMsg::OptionOnlyWithEml, {{"option", name}});
+            }
+        }
+    }
     if (options.naming != "param") {
         for (const auto& [given, name] : {std::pair{options.param_given, "--param"},
                                           std::pair{options.param_place_given, "--param-place"},
@@ -354,9 +365,9 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
     Verbatim(sub->add_option("-o,--output", options->output, Say(CliMsg::OutputOption)))
         ->type_name("DIR")
         ->required();
-    Verbatim(sub->add_option("--naming", options->naming, Say(CliMsg::NamingOption)))
-        ->check(CLI::IsMember({"number", "subject", "param"}))
-        ->capture_default_str();
+    CLI::Option* naming =
+        Verbatim(sub->add_option("--naming", options->naming, Say(CliMsg::NamingOption)));
+    naming->check(CLI::IsMember({"number", "subject", "param"}))->capture_default_str();
     CLI::Option* param =
         Verbatim(sub->add_option("--param", options->param, Say(CliMsg::ParamOption)));
     param->type_name("TEXT");
@@ -369,6 +380,9 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
     sub->add_flag("--per-mailbox-folder", options->per_mailbox_folder,
                   Say(CliMsg::PerMailboxFolderOption));
     sub->add_flag("--update", options->update, Say(CliMsg::UpdateOption));
+    Verbatim(sub->add_option("--format", options->format, Say(CliMsg::FormatOption)))
+        ->check(CLI::IsMember({"eml", "mbox", "maildir"}))
+        ->capture_default_str();
     sub->add_flag("--salvage", options->salvage, Say(CliMsg::SalvageOption));
     Verbatim(
         sub->add_option("mailboxes", options->mailboxes, Say(CliMsg::ConvertMailboxesArgument)))
@@ -376,7 +390,8 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
         ->required();
     auto conditions = std::make_shared<ConditionOptions>();
     AddConditionOptions(*sub, *conditions);
-    sub->callback([options, conditions, param, place, line, &context] {
+    sub->callback([options, conditions, naming, param, place, line, &context] {
+        options->naming_given = naming->count() > 0;
         options->param_given = param->count() > 0;
         options->param_place_given = place->count() > 0;
         options->param_line_given = line->count() > 0;
@@ -391,7 +406,10 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
             context.status = ApplyConditionOptions(*conditions, job, context);
         }
         if (context.status == kExitOk) {
-            context.status = RunJob(job, context, options->salvage, options->update);
+            const TOutputFormat format = options->format == "mbox"      ? TOutputFormat::Mbox
+                                         : options->format == "maildir" ? TOutputFormat::Maildir
+                                                                        : TOutputFormat::Eml;
+            context.status = RunJob(job, context, options->salvage, options->update, format);
         }
     });
 }

@@ -26,8 +26,10 @@ struct ConvertOptions {
     bool per_mailbox_folder = false;
     bool salvage = false;
     bool update = false;
+    std::string format = "eml";  // eml | mbox | maildir
     std::vector<std::string> mailboxes;
-    // Whether the naming parameter's options were given at all (they have defaults).
+    // Whether the naming options were given at all (they have defaults).
+    bool naming_given = false;
     bool param_given = false;
     bool param_place_given = false;
     bool param_line_given = false;
@@ -36,7 +38,8 @@ struct ConvertOptions {
 void AddConvertCommand(CLI::App& app, CliContext& context);
 
 // Why an option given does nothing together with the others (a --param without --naming
-// param, a condition flag without --where, --ignore-case with --regexp), or nothing.
+// param, a condition flag without --where, --ignore-case with --regexp, naming or a folder per
+// mailbox with --format mbox or maildir), or nothing.
 std::optional<std::string> UselessOption(const ConvertOptions& options,
                                          const ConditionOptions& conditions);
 
@@ -52,8 +55,10 @@ int BuildConvertJob(const ConvertOptions& options, TJobData& job, CliContext& co
 // Checks the job as every front end does (job/job_setup.hpp) and runs it: kExitUsage after
 // printing the first problem (nothing is run), otherwise what RunConvertJob answers. With
 // salvage each mailbox is also scanned for messages that its index does not list; with update
-// the messages already in the destination are not written again.
-int RunJob(const TJobData& job, CliContext& context, bool salvage = false, bool update = false);
+// the messages already in the destination are not written again. The output format is no
+// part of a saved job (a job file stays one that every version of the program reads).
+int RunJob(const TJobData& job, CliContext& context, bool salvage = false, bool update = false,
+           TOutputFormat format = TOutputFormat::Eml);
 
 // Runs a checked job and answers the exit status: kExitStopped after a stop request,
 // kExitFailures when any file or message failed, kExitOk otherwise. observer, when given,

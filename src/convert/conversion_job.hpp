@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/mail_writer.hpp"
+#include "convert/mailbox_writer.hpp"
 #include "model/basic_mail.hpp"
 
 namespace brindle {
@@ -34,6 +35,10 @@ struct TConvertJob {
     // Adds to an earlier run's output: a message whose exact bytes are already under one of the
     // names its rule gives it is not written again (counted as skipped).
     bool update = false;
+    // One .eml file per message, or one mbox file or Maildir per mailbox
+    // (convert/mailbox_writer.hpp), which always goes where a folder per mailbox would and
+    // takes no naming rule.
+    TOutputFormat format = TOutputFormat::Eml;
 };
 
 }  // namespace brindle

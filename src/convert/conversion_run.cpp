@@ -309,6 +309,10 @@ TConvertRun::TConvertRun(TConvertJob job, TConvertEvents events)
     };
     job_.destination = WithTrailingSlash(std::move(job_.destination));
     job_.naming.param_text = PrepareParamText(job_.naming.param_text, job_.naming.pos);
+    if (job_.format != TOutputFormat::Eml) {
+        job_.naming = TNamingRule();  // messages in an mbox file or a Maildir have no names
+        outputs_ = std::make_unique<TMailboxOutput>(job_.format, job_.update);
+    }
 }
 
 TConvertSummary TConvertRun::Run() {
@@ -351,7 +355,7 @@ void TConvertRun::ForwardReport(const std::string& text) {
 }
 
 std::string TConvertRun::OutputFolder(const std::string& path) {
-    if (!job_.create_dir) {
+    if (!job_.create_dir && !outputs_) {
         return job_.destination;
     }
     naming_state_.running_number = 0;
@@ -408,7 +412,7 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     std::int32_t count = 0;
     std::int32_t recovered = 0;
     try {
-        if (job_.create_dir && !CreateDirectories(folder)) {
+        if (job_.create_dir && !outputs_ && !CreateDirectories(folder)) {
             const int error = errno;
             const std::string message = "フォルダ " + folder + " を作成できません";
             // Every source's folder is made in the destination: one it cannot hold, none.
@@ -427,7 +431,13 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
                mailbox->GetOrigin(count - 1 - recovered) == TMessageOrigin::Recovered) {
             ++recovered;
         }
-        if (recovered > 0 && !CreateDirectories(folder + kRecoveredFolder)) {
+        if (outputs_) {
+            std::vector<std::string> folders{folder};
+            if (recovered > 0) {
+                folders.push_back(folder + kRecoveredFolder);
+            }
+            outputs_->Open(folders);
+        } else if (recovered > 0 && !CreateDirectories(folder + kRecoveredFolder)) {
             throw Exception("フォルダ " + folder + kRecoveredFolder + " を作成できません",
                             ErrnoText(errno));
         }
@@ -447,7 +457,11 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         count = 0;
     }
     Notify(events_.message_count_known, count);
-    switch (ConvertMessages(*mailbox, path, folder, count)) {
+    const MessagesEnd end = ConvertMessages(*mailbox, path, folder, count);
+    if (outputs_ && !FinishOutputs(path, end)) {
+        return false;
+    }
+    switch (end) {
         case MessagesEnd::Stopped:
         case MessagesEnd::FolderFailed:
             return false;
@@ -479,7 +493,7 @@ TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
     // Destroyed (stopped and joined) before the mailbox it reads.
     std::optional<ReadAhead> reader;
     if (read_ahead_) {
-        reader.emplace(mailbox, job_.filter, job_.naming, folder, count, stop_, !job_.update,
+        reader.emplace(mailbox, job_.filter, job_.naming, folder, count, stop_, OpenFilesAhead(),
                        job_.filter && writer_filter_);
     }
     for (std::int32_t j = 0; j < count; ++j) {
@@ -489,7 +503,7 @@ TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
         if (reader) {
             next = reader->Next(count - j);
         } else if (!StopRequested()) {
-            next = ReadOne(mailbox, job_.filter, job_.naming, folder, j, !job_.update);
+            next = ReadOne(mailbox, job_.filter, job_.naming, folder, j, OpenFilesAhead());
         }
         if (!next) {
             return MessagesEnd::Stopped;
@@ -530,6 +544,39 @@ TConvertRun::MessagesEnd TConvertRun::ConvertMessages(TBasicMailParser& mailbox,
     return MessagesEnd::Done;
 }
 
+bool TConvertRun::OpenFilesAhead() const {
+    // An update expects most files to be there already; mbox files and Maildirs are written
+    // by the writing stage alone.
+    return !job_.update && !outputs_;
+}
+
+bool TConvertRun::FinishOutputs(const std::string& path, MessagesEnd end) {
+    const std::int64_t unnamed = outputs_->Unnamed();
+    try {
+        outputs_->Finish();
+        return true;
+    } catch (const std::exception& e) {
+        // The messages of a file that never got its name are not on disk.
+        summary_.messages_written -= unnamed;
+        summary_.messages_lost += unnamed;
+        if (end == MessagesEnd::Done || end == MessagesEnd::Stopped) {
+            ++summary_.files_failed;  // not yet counted for this mailbox
+        }
+        Notify(events_.file_failed, path, std::string(e.what()), ReasonOf(e));
+        const auto* folder_error = dynamic_cast<const FolderError*>(&e);
+        if (folder_error == nullptr) {
+            return true;
+        }
+        summary_.messages_unwritten += unnamed;
+        if (!folder_failed_) {
+            folder_failed_ = true;
+            summary_.folder_error =
+                folder_error->Reason().empty() ? std::string(e.what()) : folder_error->Reason();
+        }
+        return false;
+    }
+}
+
 void TConvertRun::Warn(const std::string& path, std::int32_t index, const std::string& warning) {
     if (index >= 0 && events_.message_warning) {
         events_.message_warning(path, index, warning);
@@ -564,7 +611,7 @@ void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, 
             if (message.accepted) {
                 message.prepared = std::make_unique<TPreparedMail>(
                     job_.naming, *message.mail,
-                    message.recovered ? folder + kRecoveredFolder : folder, !job_.update);
+                    message.recovered ? folder + kRecoveredFolder : folder, OpenFilesAhead());
             }
         }
         for (const Report& report : message.filter_reports) {
@@ -580,9 +627,11 @@ void TConvertRun::ConvertMessage(ReadMessage& message, const std::string& path, 
             return;
         }
         bool already_there = false;
-        const std::string written = NameMail(naming_state_, job_.naming, *message.prepared,
-                                             message.recovered ? folder + kRecoveredFolder : folder,
-                                             job_.update ? &already_there : nullptr);
+        const std::string target = message.recovered ? folder + kRecoveredFolder : folder;
+        const std::string written =
+            outputs_ ? outputs_->Add(target, message.prepared->Text(), &already_there)
+                     : NameMail(naming_state_, job_.naming, *message.prepared, target,
+                                job_.update ? &already_there : nullptr);
         if (already_there) {
             ++summary_.messages_skipped;
             return;

@@ -53,6 +53,7 @@
 
 #include "convert/conversion_job.hpp"
 #include "convert/mail_writer.hpp"
+#include "convert/mailbox_writer.hpp"
 #include "convert/store_tree.hpp"
 #include "model/basic_mail.hpp"
 
@@ -151,6 +152,10 @@ class TConvertRun {
                                 const std::string& folder, std::int32_t count);
     // True, with a warning, when the file was converted before under another path.
     bool SeenBefore(const std::string& path);
+    // Names the mailbox's mbox files; false when the output folder failed, which ends the run.
+    bool FinishOutputs(const std::string& path, MessagesEnd end);
+    // Whether the reading stage may open messages' files ahead.
+    bool OpenFilesAhead() const;
     void ConvertMessage(ReadMessage& message, const std::string& path, std::int32_t index,
                         const std::string& folder);
     std::string OutputFolder(const std::string& path);
@@ -177,6 +182,8 @@ class TConvertRun {
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> seen_files_;
     // The folder lists of the store folders met so far, by folder.
     std::map<std::string, TStoreTree> store_trees_;
+    // The mbox files or Maildirs being written; none for .eml.
+    std::unique_ptr<TMailboxOutput> outputs_;
 
     static_assert(std::atomic<bool>::is_always_lock_free);
 };

@@ -75,6 +75,9 @@ class TPreparedMail {
     TPreparedMail(const TNamingRule& rule, const TBasicMail& mail, const std::string& folder,
                   bool open_file = true);
 
+    // The bytes the file gets: the message's text with CR LF line ends.
+    std::string_view Text() const { return file_->Data(); }
+
   private:
     friend std::string NameMail(TNamingState& state, const TNamingRule& rule,
                                 TPreparedMail& prepared, const std::string& folder,

@@ -520,6 +520,192 @@ ScopedRefusedNaming::~ScopedRefusedNaming() {
     Refused() = {previous_.first, previous_.second};
 }
 
+namespace {
+
+// Opens a hidden temporary of this process in the folder: its descriptor and path, or -1 with
+// errno set.
+int OpenHiddenTemporary(const std::string& folder, std::string& path) {
+    FallbackFolderOf(folder);  // the first use clears the folder of dead writers' temporaries
+    const std::string key = FolderKey(folder);
+    const std::string stem =
+        std::string(kTempPrefix) + HostTag() + "-" + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        path =
+            InFolder(key, stem + std::to_string(++g_temporary_counter) + std::string(kTempSuffix));
+        int fd = -1;
+        do {
+            fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// Links an unnamed file's descriptor under path: 0 or errno.
+int LinkDescriptor(int fd, const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return 0;
+    }
+    if (errno != ENOENT || ProcFdAvailable()) {
+        return errno;
+    }
+    return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+GrowingFile::GrowingFile(const std::string& path) : path_(path), folder_(FolderOf(path)) {
+    if (UnnamedFilesEnabled()) {
+        do {
+            fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ >= 0) {
+            return;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            RaiseCreateError(path_, errno);
+        }
+    }
+    fd_ = OpenHiddenTemporary(folder_, temp_path_);
+    if (fd_ < 0) {
+        RaiseCreateError(path_, errno);
+    }
+}
+
+GrowingFile::~GrowingFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    if (!temp_path_.empty()) {
+        ::unlink(temp_path_.c_str());
+    }
+}
+
+void GrowingFile::Append(std::string_view data) {
+    if (const int error = WriteAll(fd_, data); error != 0) {
+        // A piece written in part would leave the file ending inside it.
+        while (::ftruncate(fd_, static_cast<off_t>(size_)) != 0 && errno == EINTR) {
+        }
+        ::lseek(fd_, static_cast<off_t>(size_), SEEK_SET);
+        RaiseWriteError(path_, error);
+    }
+    size_ += data.size();
+}
+
+void GrowingFile::AppendFileContents(const std::string& path) {
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (in < 0) {
+        throw Exception(Msg(CoreMsg::FileCannotRead, {{"path", path}}), ErrnoText(errno));
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{in};
+    std::string buffer;
+    while (true) {
+        const ssize_t copied = ::copy_file_range(in, nullptr, fd_, nullptr, 1 << 30, 0);
+        if (copied > 0) {
+            size_ += static_cast<std::size_t>(copied);
+            continue;
+        }
+        if (copied == 0) {
+            return;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EXDEV && errno != EINVAL && errno != EOPNOTSUPP && errno != ENOSYS) {
+            RaiseWriteError(path_, errno);
+        }
+        break;  // the kernel cannot copy between these files: read and write
+    }
+    buffer.resize(1 << 20);
+    while (true) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw Exception(Msg(CoreMsg::FileCannotRead, {{"path", path}}), ErrnoText(errno));
+        }
+        if (n == 0) {
+            return;
+        }
+        Append(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    }
+}
+
+void GrowingFile::NameTemporary() {
+    std::string temp;
+    const int placeholder = OpenHiddenTemporary(folder_, temp);
+    if (placeholder < 0) {
+        RaiseCreateError(path_, errno);
+    }
+    ::close(placeholder);
+    ::unlink(temp.c_str());
+    // The name was free a moment ago; a link fails rather than replace what took it since.
+    if (const int error = LinkDescriptor(fd_, temp); error != 0) {
+        RaiseCreateError(path_, error);
+    }
+    temp_path_ = std::move(temp);
+}
+
+bool GrowingFile::LinkAs(const std::string& path) {
+    if (temp_path_.empty()) {
+        const int error = LinkDescriptor(fd_, path);
+        if (error == 0) {
+            ::close(fd_);
+            fd_ = -1;
+            return true;
+        }
+        if (error == EEXIST) {
+            return false;
+        }
+        if (error != EPERM && error != EOPNOTSUPP) {
+            RaiseCreateError(path, error);
+        }
+        NameTemporary();
+    }
+    if (::renameat2(AT_FDCWD, temp_path_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno == EEXIST) {
+            return false;
+        }
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            RaiseCreateError(path, errno);
+        }
+        if (::link(temp_path_.c_str(), path.c_str()) == 0) {
+            ::unlink(temp_path_.c_str());
+        } else if (errno == EEXIST) {
+            return false;
+        } else if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
+            RaiseCreateError(path, errno);
+        } else if (PathExists(path)) {
+            return false;
+        } else if (::rename(temp_path_.c_str(), path.c_str()) != 0) {
+            RaiseCreateError(path, errno);
+        }
+    }
+    temp_path_.clear();
+    ::close(fd_);
+    fd_ = -1;
+    return true;
+}
+
+void GrowingFile::ReplaceAs(const std::string& path) {
+    if (temp_path_.empty()) {
+        NameTemporary();
+    }
+    if (::rename(temp_path_.c_str(), path.c_str()) != 0) {
+        RaiseCreateError(path, errno);
+    }
+    temp_path_.clear();
+    ::close(fd_);
+    fd_ = -1;
+}
+
 CreateResult WriteNewFile(const std::string& path, std::string_view data) {
     UnnamedFile file(path, data);
     return file.LinkAs(path) ? CreateResult::Written : CreateResult::NameTaken;

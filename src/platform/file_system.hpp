@@ -89,6 +89,44 @@ class UnnamedFile {
     std::optional<std::time_t> time_;   // also for a file written later, or by the last resort
 };
 
+// A file written piece by piece (an mbox file) that appears under a name only once it is
+// complete: unnamed (O_TMPFILE) in its folder, or a hidden temporary as UnnamedFile writes
+// where there are none, until LinkAs or ReplaceAs. A kill leaves no partial file under either
+// name. An Append that fails is cut off again, so the file always ends after a whole piece.
+class GrowingFile {
+  public:
+    // Opens the file in the folder of path, the name it is meant to get (used in error
+    // messages). Raises as UnnamedFile does.
+    explicit GrowingFile(const std::string& path);
+    ~GrowingFile();
+    GrowingFile(const GrowingFile&) = delete;
+    GrowingFile& operator=(const GrowingFile&) = delete;
+
+    // Raises the write error ("ファイル <path> に書き込めません（…）"; FolderError when the disk
+    // is full), the file cut back to what it held before.
+    void Append(std::string_view data);
+    // Appends the whole contents of the regular file at path (copied by the kernel).
+    void AppendFileContents(const std::string& path);
+    std::size_t Size() const { return size_; }
+
+    // Gives the file this name if it is free, as UnnamedFile::LinkAs; false when taken. Where
+    // neither a rename without replacing nor a hard link exists (vfat), the name is checked
+    // just before a plain rename. After a true answer the object is spent.
+    bool LinkAs(const std::string& path);
+    // Puts the file in place of the file under path, in one rename.
+    void ReplaceAs(const std::string& path);
+
+  private:
+    // The file under a hidden temporary name, giving an unnamed file one first.
+    void NameTemporary();
+
+    int fd_ = -1;
+    std::string path_;
+    std::string folder_;
+    std::string temp_path_;  // empty while unnamed
+    std::size_t size_ = 0;
+};
+
 // Turns unnamed files off for the scope's lifetime, so that tests reach the named temporaries
 // that file systems without O_TMPFILE take. BRINDLE_NO_TMPFILE=1 in the environment turns them
 // off for the whole process (a test and debugging switch for real runs). Not thread-safe.

@@ -136,6 +136,7 @@ TEST_F(ConvertCommand, NamingOptions) {
          {"無題.eml", "無題(0).eml"}},
         {{"--naming", "param", "--param", "x-id", "--param-place", "header"}, {"k1.eml", "k2.eml"}},
         {{"--naming", "subject", "--per-mailbox-folder"}, {"inbox/日本語.eml", "inbox/two.eml"}},
+        {{"--format", "mbox"}, {"inbox.mbox"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.options.front() + " " + c.options[1]);
@@ -176,6 +177,7 @@ TEST_F(ConvertCommand, UsageErrorsRunNothing) {
         {{"-o", out_.string()}, ""},
         {{"-o", out_.string(), "--naming", "date", inbox_}, ""},
         {{"-o", out_.string(), "--param-place", "footer", inbox_}, ""},
+        {{"-o", out_.string(), "--format", "mbx", inbox_}, ""},
         {{"-o", none, inbox_}, "変換先のディレクトリが見つかりません。 " + none + "\n"},
         {{"-o", out_.string(), "--naming", "param", inbox_},
          "パラメータ文字が指定されていません。\n"},
@@ -300,6 +302,8 @@ TEST_F(ConvertCommand, OptionsThatDoNothingTogetherAreRefused) {
         {{"--regexp"}, "--regexp"},
         {{"--all-words"}, "--all-words"},
         {{"--where", "x", "--ignore-case", "--regexp"}, "--ignore-case と --regexp"},
+        {{"--format", "mbox", "--naming", "subject"}, "--naming "},
+        {{"--format", "maildir", "--per-mailbox-folder"}, "--per-mailbox-folder "},
     };
     for (const Case& c : useless) {
         std::vector<std::string> args = {"-o", out_.string()};
