@@ -576,9 +576,7 @@ void TFormMain::SaveAs(const QString& file_name) {
 bool TFormMain::RefusedTarget(const QString& file_name) {
     const auto refusal = TSettingFile::ReplaceRefusal(QStringToPath(file_name));
     if (refusal) {
-        ShowMessage(this, MessageKind::Error,
-                    QStringLiteral("ファイル ") + file_name + QStringLiteral(" は") +
-                        QString::fromUtf8(*refusal));
+        ShowMessage(this, MessageKind::Error, QString::fromUtf8(refusal->Render()));
     }
     return refusal.has_value();
 }

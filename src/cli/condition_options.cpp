@@ -101,8 +101,7 @@ int ApplyConditionOptions(const ConditionOptions& options, TJobData& job, CliCon
     // The option names a file to write, not one to pick: a typo or a swapped argument must not
     // turn a mailbox or any other file into a job file.
     if (const auto refusal = TSettingFile::ReplaceRefusal(options.save_job)) {
-        context.err << "--save-job: " << SanitizeUtf8(options.save_job) << " は" << *refusal
-                    << "\n";
+        context.err << "--save-job: " << refusal->Render() << "\n";
         return kExitUsage;
     }
     TSettingFile settings;
