@@ -568,9 +568,7 @@ void TFormMain::SaveAs(const QString& file_name) {
 bool TFormMain::RefusedTarget(const QString& file_name) {
     const auto refusal = TSettingFile::ReplaceRefusal(QStringToPath(file_name));
     if (refusal) {
-        ShowMessage(this, MessageKind::Error,
-                    WindowText(WindowMsg::SettingFileRefused,
-                               {{"path", file_name}, {"reason", QString::fromUtf8(*refusal)}}));
+        ShowMessage(this, MessageKind::Error, QString::fromUtf8(refusal->Render()));
     }
     return refusal.has_value();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 #include "platform/iconv_converter.hpp"
 #include "platform/sjis.hpp"
@@ -40,7 +41,7 @@ IconvConverter& Converter() {
         thread_local IconvConverter converter(kTo, kFrom);
         return converter;
     } catch (const Exception&) {
-        throw Exception("IEコンポーネントの初期化に失敗しました。(1)");
+        throw Exception(Msg(CoreMsg::ConversionCannotOpen, {{"from", kFrom}, {"to", kTo}}));
     }
 }
 
@@ -634,7 +635,8 @@ std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_p
                                                              &IconvConverter::SkipUtf8Character);
         }
         default:
-            throw Exception("IEコンポーネントの初期化に失敗しました。(2)");
+            throw Exception(Msg(CoreMsg::ConversionCodePageUnknown,
+                                {{"code_page", std::to_string(code_page)}}));
     }
 }
 

@@ -57,8 +57,8 @@ class TCharNkfConv : public TCharCodeConv {
 
     // EUC-JP-MS (51932), UTF-7 (65000) or UTF-8 (65001) text to CP932 through iconv, zero
     // bytes included. Characters CP932 lacks and invalid sequences become '?'. Raises
-    // Exception with "IEコンポーネントの初期化に失敗しました。(1)" when iconv cannot serve
-    // the code page.
+    // Exception with CoreMsg::ConversionCannotOpen when iconv cannot open the conversion, and
+    // ConversionCodePageUnknown for a code page it does not serve.
     std::string SystemCodePageToSJis(std::string_view text, int code_page) const;
 };
 

@@ -93,9 +93,7 @@ int ApplyConditionOptions(const ConditionOptions& options, TJobData& job, CliCon
     // The option names a file to write, not one to pick: a typo or a swapped argument must not
     // turn a mailbox or any other file into a job file.
     if (const auto refusal = TSettingFile::ReplaceRefusal(options.save_job)) {
-        context.Error() << Say(CliMsg::SaveJobRefused,
-                               {{"path", SanitizeUtf8(options.save_job)}, {"refusal", *refusal}})
-                        << "\n";
+        context.Error() << "--save-job: " << refusal->Render() << "\n";
         return kExitUsage;
     }
     TSettingFile settings;

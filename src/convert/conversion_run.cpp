@@ -17,6 +17,7 @@
 
 #include "mailbox/dbx_parser.hpp"
 #include "message/parsed_mailbox.hpp"
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 #include "platform/file_system.hpp"
 #include "platform/report.hpp"
@@ -366,9 +367,7 @@ std::string TConvertRun::OutputFolder(const std::string& path) {
         std::string problem;
         tree = store_trees_.emplace(store, TStoreTree::ForMailbox(path, &problem)).first;
         if (!problem.empty()) {
-            Warn(path, -1,
-                 "フォルダ一覧（Folders.dbx）を読めません。ファイル名のフォルダに書きます。" +
-                     problem);
+            Warn(path, -1, Msg(CoreMsg::RunFolderListUnreadable, {{"problem", problem}}).Render());
         }
     }
     if (const auto folder = tree->second.FolderOf(SourceFileName(path))) {
@@ -393,8 +392,7 @@ bool TConvertRun::SeenBefore(const std::string& path) {
     if (first) {
         return false;
     }
-    Warn(path, -1,
-         "このファイルは " + it->second + " として変換済みです。もう一度は変換しません。");
+    Warn(path, -1, Msg(CoreMsg::RunAlreadyConverted, {{"path", it->second}}).Render());
     return true;
 }
 
@@ -414,12 +412,12 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
     try {
         if (job_.create_dir && !outputs_ && !CreateDirectories(folder)) {
             const int error = errno;
-            const std::string message = "フォルダ " + folder + " を作成できません";
+            TMessage message = Msg(CoreMsg::FolderCannotCreate, {{"path", folder}});
             // Every source's folder is made in the destination: one it cannot hold, none.
             if (IsDestinationError(error, job_.destination)) {
-                throw FolderError(message, ErrnoText(error));
+                throw FolderError(std::move(message), ErrnoText(error));
             }
-            throw Exception(message, ErrnoText(error));
+            throw Exception(std::move(message), ErrnoText(error));
         }
         mailbox = opener_(path);
         count = mailbox->GetMailCount();
@@ -438,8 +436,9 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
             }
             outputs_->Open(folders);
         } else if (recovered > 0 && !CreateDirectories(folder + kRecoveredFolder)) {
-            throw Exception("フォルダ " + folder + kRecoveredFolder + " を作成できません",
-                            ErrnoText(errno));
+            const int error = errno;
+            throw Exception(Msg(CoreMsg::FolderCannotCreate, {{"path", folder + kRecoveredFolder}}),
+                            ErrnoText(error));
         }
     } catch (const FolderError& e) {
         ++summary_.files_failed;
@@ -475,9 +474,10 @@ bool TConvertRun::ConvertFile(std::size_t index, const std::string& path) {
         ++summary_.files_failed;
         summary_.messages_lost += missing;
         Notify(events_.file_failed, path,
-               "ヘッダのメール数は " + std::to_string(found + missing) +
-                   " 通ですが、見つかったのは " + std::to_string(found) + " 通です。" +
-                   std::to_string(missing) + " 通は壊れた部分に失われています。",
+               Msg(CoreMsg::RunMessagesLost, {{"expected", std::to_string(found + missing)},
+                                              {"found", std::to_string(found)},
+                                              {"missing", std::to_string(missing)}})
+                   .Render(),
                std::string());
     }
     return true;

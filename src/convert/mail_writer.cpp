@@ -7,6 +7,7 @@
 #include "convert/mail_date.hpp"
 #include "convert/safe_file_name.hpp"
 #include "platform/ansi_text.hpp"
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 #include "platform/file_system.hpp"
 #include "platform/line_list.hpp"
@@ -26,7 +27,7 @@ std::string JoinValues(const TBasicMail& mail, std::string_view key) {
 }
 
 [[noreturn]] void RaiseNoFreeName(const std::string& path) {
-    throw Exception("ファイル " + path + " を作成できません");
+    throw Exception(Msg(CoreMsg::FileCannotCreate, {{"path", path}}));
 }
 
 // The message's Date: as a file time, when it parses.

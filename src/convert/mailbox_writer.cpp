@@ -181,7 +181,7 @@ std::optional<std::time_t> MessageTime(std::string_view text) {
 }
 
 [[noreturn]] void RaiseFolder(const std::string& folder, int error) {
-    TMessage message = Msg(CoreMsg::OutputFolderCannotCreate, {{"path", folder}});
+    TMessage message = Msg(CoreMsg::FolderCannotCreate, {{"path", folder}});
     // As for a mailbox's own folder: one the destination cannot hold says that it holds none.
     if (error == EACCES || error == EPERM || error == EROFS || error == ENOSPC || error == EDQUOT) {
         throw FolderError(message, ErrnoText(error));
@@ -618,7 +618,7 @@ std::string TMailboxOutput::Add(const std::string& folder, std::string_view text
             return container->Add(text, already_there);
         }
     }
-    throw Exception(Msg(CoreMsg::OutputFolderCannotCreate, {{"path", folder}}));
+    throw Exception(Msg(CoreMsg::FolderCannotCreate, {{"path", folder}}));
 }
 
 std::int64_t TMailboxOutput::Unnamed() const {

@@ -1,12 +1,24 @@
 #include "job/job_setup.hpp"
 
+#include <utility>
+
 #include "match/mail_match.hpp"
+#include "platform/core_messages.hpp"
 #include "platform/file_system.hpp"
 #include "platform/text_encoding.hpp"
 #include "regexp/awk_str.hpp"
 #include "settings/setting_file.hpp"
 
 namespace brindle {
+namespace {
+
+TJobProblem Problem(CoreMsg id, std::string detail = {}) {
+    TMessage text = Msg(id);
+    std::string message = text.Render();
+    return TJobProblem{std::move(message), std::move(detail), std::move(text)};
+}
+
+}  // namespace
 
 std::optional<TJobProblem> CheckConditions(std::span<const TFindType> conditions) {
     TAWKStr checker;
@@ -17,8 +29,10 @@ std::optional<TJobProblem> CheckConditions(std::span<const TFindType> conditions
         try {
             checker.SetRegExp(condition.Condition);
         } catch (const ERegExpParser& e) {
-            return TJobProblem{e.what(), Cp932ToUtf8(condition.Condition) + " (" +
-                                             std::to_string(e.Position()) + "文字目)"};
+            const TMessage place =
+                Msg(CoreMsg::JobExpressionPlace, {{"expression", Cp932ToUtf8(condition.Condition)},
+                                                  {"position", std::to_string(e.Position())}});
+            return TJobProblem{e.what(), place.Render(), e.Message()};
         }
     }
     return std::nullopt;
@@ -26,25 +40,25 @@ std::optional<TJobProblem> CheckConditions(std::span<const TFindType> conditions
 
 std::optional<TJobProblem> CheckJob(const TJobData& job) {
     if (job.InportPath.empty()) {
-        return TJobProblem{"変換元のDBXファイルが指定されていません。", {}};
+        return Problem(CoreMsg::JobNoSource);
     }
     if (!DirectoryExists(job.ExportPath)) {
-        return TJobProblem{"変換先のディレクトリが見つかりません。", SanitizeUtf8(job.ExportPath)};
+        return Problem(CoreMsg::JobNoDestination, SanitizeUtf8(job.ExportPath));
     }
     if (!IsValid(job.NamingType)) {
-        return TJobProblem{"ファイル名の付け方が正しくありません。",
-                           "NamingType " + std::to_string(static_cast<unsigned>(job.NamingType))};
+        return Problem(CoreMsg::JobBadNaming,
+                       "NamingType " + std::to_string(static_cast<unsigned>(job.NamingType)));
     }
     const TFindParam& param = job.NamingTypeParameter;
     if (job.NamingType == TNamingType::Parameter) {
         if (!IsValid(param.NamingLine) || !IsValid(param.NamingPos)) {
-            return TJobProblem{
-                "パラメータの指定が正しくありません。",
-                "NamingLine " + std::to_string(static_cast<unsigned>(param.NamingLine)) +
-                    ", NamingPos " + std::to_string(static_cast<unsigned>(param.NamingPos))};
+            return Problem(CoreMsg::JobBadParameter,
+                           "NamingLine " + std::to_string(static_cast<unsigned>(param.NamingLine)) +
+                               ", NamingPos " +
+                               std::to_string(static_cast<unsigned>(param.NamingPos)));
         }
         if (param.ParamText.empty()) {
-            return TJobProblem{"パラメータ文字が指定されていません。", {}};
+            return Problem(CoreMsg::JobNoParameterText);
         }
     }
     return CheckConditions(job.ConditionList);

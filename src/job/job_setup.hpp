@@ -10,6 +10,7 @@
 
 #include "convert/conversion_job.hpp"
 #include "model/find_type.hpp"
+#include "platform/catalogue.hpp"
 #include "settings/job_xml.hpp"
 
 namespace brindle {
@@ -17,11 +18,13 @@ namespace brindle {
 class TSettingFile;
 
 // Why a job cannot run. message is the text the user is shown (the main window's error box
-// shows exactly this); detail, when not empty, says what it concerns (a path, or an expression
-// with the position of its fault), in UTF-8, for front ends that have room to add it.
+// shows exactly this), rendered in the process's language from text, the catalogue's entry;
+// detail, when not empty, says what it concerns (a path, or an expression with the position of
+// its fault), in UTF-8, for front ends that have room to add it.
 struct TJobProblem {
     std::string message;
     std::string detail;
+    TMessage text{};
 
     friend bool operator==(const TJobProblem&, const TJobProblem&) = default;
 };

@@ -10,14 +10,11 @@
 #include <utility>
 
 #include "model/basic_mail.hpp"
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 
 namespace brindle {
 namespace {
-
-constexpr const char* kReadError = "ファイルの読み取り中にエラーが発生しました。";
-constexpr const char* kChanged =
-    "ファイルが読み取りの途中で変更されました。ここまでに読んだメールだけを変換します。";
 
 PreadFunction& CurrentPread() {
     static PreadFunction read = ::pread;
@@ -44,14 +41,15 @@ TDBXFile::TDBXFile(const std::filesystem::path& path) {
         return;
     }
     if (!S_ISREG(info.st_mode)) {
-        open_error_ = S_ISDIR(info.st_mode) ? ErrnoText(EISDIR) : "not a regular file";
+        open_error_ =
+            S_ISDIR(info.st_mode) ? ErrnoText(EISDIR) : Msg(CoreMsg::ReasonNotRegularFile).Render();
         Close();
         return;
     }
     // The lock keeps two runs of this program off the same file. Only another holder
     // (EWOULDBLOCK) makes the open fail; file systems that refuse locks are read unlocked.
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        open_error_ = "locked by another program";
+        open_error_ = Msg(CoreMsg::ReasonLocked).Render();
         Close();
         return;
     }
@@ -111,10 +109,10 @@ std::size_t TDBXFile::ReadDirect(std::int64_t offset, void* buffer, std::size_t 
             if (errno == EINTR) {
                 continue;
             }
-            throw MailboxError(kReadError, ErrnoText(errno));
+            throw MailboxError(Msg(CoreMsg::DbxReadError), ErrnoText(errno));
         }
         if (n == 0) {
-            throw MailboxError(kChanged);
+            throw MailboxError(Msg(CoreMsg::DbxChanged));
         }
         done += static_cast<std::size_t>(n);
     }
@@ -127,10 +125,10 @@ void TDBXFile::CheckUnchanged() const {
         return;
     }
     if (::fstat(fd_, &info) != 0) {
-        throw MailboxError(kReadError, ErrnoText(errno));
+        throw MailboxError(Msg(CoreMsg::DbxReadError), ErrnoText(errno));
     }
     if (static_cast<std::int64_t>(info.st_size) != size_ || !SameTime(info.st_mtim, modified_)) {
-        throw MailboxError(kChanged);
+        throw MailboxError(Msg(CoreMsg::DbxChanged));
     }
 }
 

@@ -23,36 +23,8 @@ namespace {
 
 constexpr unsigned char kOe4Mailbox[] = {'J', 'M', 'F', '6'};  // Outlook Express 4 (.mbx)
 
-constexpr const char* kEmptyFile = "ファイルが空です。メールフォルダ（.dbx）ではありません。";
-constexpr const char* kNotMailbox = "Outlook Express のメールフォルダ（.dbx）ではありません。";
-constexpr const char* kIsFolderList =
-    "Outlook Express のフォルダ一覧（Folders.dbx）です。メールは入っていません。";
-constexpr const char* kIsPop3Record =
-    "Outlook Express の POP3 受信記録（Pop3uidl.dbx）です。メールは入っていません。";
-constexpr const char* kIsOfflineRecord =
-    "Outlook Express のオフライン操作の記録（Offline.dbx）です。メールは入っていません。";
-constexpr const char* kIsOtherDbx =
-    "Outlook Express の .dbx ファイルですが、メールフォルダではありません。";
-constexpr const char* kIsOe4Mailbox =
-    "Outlook Express 4 のメールボックス（.mbx）です。この形式は読めません。";
-constexpr const char* kCutHeader =
-    "ファイルのヘッダが途中で切れています。メールフォルダとして読めません。";
-
-constexpr const char* kOpenFailed = "ファイルが開けません。";
-constexpr const char* kReadFailed[] = {
-    "メールの読み取りに失敗しました。(1)",
-    "メールの読み取りに失敗しました。(2)",
-    "メールの読み取りに失敗しました。(3)",
-    "メールの読み取りに失敗しました。(4)",
-};
-constexpr const char* kBlockFailed = "ファイルの読み取りに失敗しました。";
-constexpr const char* kNoFolderList =
-    "Outlook Express のフォルダ一覧（Folders.dbx）ではありません。";
 // A folder record's attributes are a few numbers and names: a longer record is damaged.
 constexpr std::int64_t kMaxFolderRecord = 64 * 1024;
-constexpr const char* kNotRecord =
-    "索引が指す位置にメール記録がありません（索引が壊れています。--salvage "
-    "で拾える場合があります）。";
 
 // Regions of the file already taken by one structure (the index nodes, or one message's
 // blocks). A region that overlaps one taken before means the structure points back into
@@ -104,6 +76,15 @@ std::vector<std::uint32_t> RepeatedRecords(const std::vector<std::uint32_t>& rec
     return repeated;
 }
 
+// Adds a sentence to a text of sentences: Japanese runs them together, English puts a space
+// between them.
+void AppendSentence(std::string& text, const TMessage& sentence) {
+    if (!text.empty() && CurrentLanguage() == Language::English) {
+        text += ' ';
+    }
+    text += sentence.Render();
+}
+
 // Whether the 12 bytes at `record` are a message info record's head: it names its own offset,
 // has attributes, and a length after its head that holds them and lies in the file. An index
 // node also names its own offset, but not the rest.
@@ -115,37 +96,40 @@ bool IsRecordHead(const unsigned char* head, std::int64_t record, const TDBXFile
            file.Holds(record, kRecordAttributes + length);
 }
 
-// What the file's first bytes say it is, when it is no message folder; nullptr for one.
-const char* SignatureProblem(std::int64_t size, const unsigned char* header) {
+// What the file's first bytes say it is, when it is no message folder; nothing for one.
+std::optional<CoreMsg> SignatureProblem(std::int64_t size, const unsigned char* header) {
     if (size == 0) {
-        return kEmptyFile;
+        return CoreMsg::DbxEmptyFile;
     }
     const std::uint32_t magic = Le32(header);
     if (size >= 8 && magic == kMagic) {
         switch (Le32(header + 4)) {
             case kMessageFolder:
-                return size < kHeaderFieldsEnd ? kCutHeader : nullptr;
+                if (size < kHeaderFieldsEnd) {
+                    return CoreMsg::DbxCutHeader;
+                }
+                return std::nullopt;
             case kFolderList:
-                return kIsFolderList;
+                return CoreMsg::DbxIsFolderList;
             case kPop3Record:
-                return kIsPop3Record;
+                return CoreMsg::DbxIsPop3Record;
             case kOfflineRecord:
-                return kIsOfflineRecord;
+                return CoreMsg::DbxIsOfflineRecord;
             default:
-                return kIsOtherDbx;
+                return CoreMsg::DbxIsOtherDbx;
         }
     }
     if (size >= 4 && std::equal(std::begin(kOe4Mailbox), std::end(kOe4Mailbox), header)) {
-        return kIsOe4Mailbox;
+        return CoreMsg::DbxIsOe4Mailbox;
     }
     // The first bytes of the magic number and nothing after them: a copy cut short.
     const auto magic_bytes = std::min<std::int64_t>(size, 4);
     const std::uint32_t mask =
         magic_bytes >= 4 ? 0xFFFFFFFFu : (1u << (8 * static_cast<unsigned>(magic_bytes))) - 1;
     if (size < 8 && (magic & mask) == (kMagic & mask)) {
-        return kCutHeader;
+        return CoreMsg::DbxCutHeader;
     }
-    return kNotMailbox;
+    return CoreMsg::DbxNotMailbox;
 }
 
 }  // namespace
@@ -159,7 +143,7 @@ TDBXParser::~TDBXParser() = default;
 
 std::int32_t TDBXParser::GetMailCount() {
     if (!file_->IsOpen()) {
-        throw Exception(kOpenFailed, file_->OpenError());
+        throw Exception(Msg(CoreMsg::DbxOpenFailed), file_->OpenError());
     }
     if (!walked_) {
         BuildMessageList();
@@ -174,31 +158,33 @@ std::size_t TDBXParser::MessageListBytes() const {
 void TDBXParser::CheckSignature(std::int64_t size, const unsigned char* header) {
     if (kind_ == TDbxKind::FolderList) {
         if (size < kHeaderFieldsEnd || Le32(header) != kMagic || Le32(header + 4) != kFolderList) {
-            throw Exception(kNoFolderList);
+            throw Exception(Msg(CoreMsg::DbxNoFolderList));
         }
         return;
     }
-    const char* problem = SignatureProblem(size, header);
-    if (problem == nullptr) {
+    const std::optional<CoreMsg> problem = SignatureProblem(size, header);
+    if (!problem) {
         return;
     }
     // A file whose first sector was overwritten may still hold its messages; only a scan that
     // the user asked for looks for them.
-    if (problem != kNotMailbox || !salvage_requested_ || size < kHeaderFieldsEnd) {
-        throw Exception(problem);
+    if (*problem != CoreMsg::DbxNotMailbox || !salvage_requested_ || size < kHeaderFieldsEnd) {
+        throw Exception(Msg(*problem));
     }
-    damage_ = "ファイルの先頭がメールフォルダの形をしていません。";
+    damage_ = Msg(CoreMsg::DbxHeadNotMailbox).Render();
 }
 
 std::optional<std::string> TDBXParser::WhyNoMailbox(const std::filesystem::path& path) {
     const TDBXFile file(path);
     if (!file.IsOpen()) {
-        return std::string(kOpenFailed) + " (" + file.OpenError() + ")";
+        return Msg(CoreMsg::DbxOpenFailedBecause, {{"reason", file.OpenError()}}).Render();
     }
     std::array<unsigned char, kHeaderFieldsEnd> header{};
     file.Read(0, header.data(), header.size());
-    const char* problem = SignatureProblem(file.Size(), header.data());
-    return problem == nullptr ? std::nullopt : std::optional<std::string>(problem);
+    if (const auto problem = SignatureProblem(file.Size(), header.data())) {
+        return Msg(*problem).Render();
+    }
+    return std::nullopt;
 }
 
 void TDBXParser::BuildMessageList() {
@@ -237,20 +223,21 @@ void TDBXParser::BuildMessageList() {
     }
     // A file that is no mail folder from its first bytes is one only if the scan found mail.
     if (!header_sound && salvaged_.empty()) {
-        throw Exception(kNotMailbox);
+        throw Exception(Msg(CoreMsg::DbxNotMailbox));
     }
     const auto salvaged = static_cast<std::int32_t>(salvaged_.size()) - deleted_count_;
     if (damage_) {
-        warning_ = *damage_ + "索引から読めたメール " + std::to_string(indexed_count_) +
-                   " 通を変換します。";
+        warning_ = *damage_;
+        AppendSentence(warning_,
+                       Msg(CoreMsg::DbxIndexedCount, {{"count", std::to_string(indexed_count_)}}));
     }
     if (salvaged > 0) {
-        warning_ += "索引にないメール " + std::to_string(salvaged) +
-                    " 通をファイルから拾い出しました（索引のメールの後に続きます）。";
+        AppendSentence(warning_,
+                       Msg(CoreMsg::DbxSalvagedCount, {{"count", std::to_string(salvaged)}}));
     }
     if (deleted_count_ > 0) {
-        warning_ += "削除されたメール " + std::to_string(deleted_count_) +
-                    " 通を読める範囲で復元しました（recovered フォルダに書きます）。";
+        AppendSentence(
+            warning_, Msg(CoreMsg::DbxRecoveredCount, {{"count", std::to_string(deleted_count_)}}));
     }
     file_->CheckUnchanged();
     walked_ = true;
@@ -287,16 +274,18 @@ void TDBXParser::DropForeignRecords() {
         return;
     }
     std::vector<std::uint32_t>().swap(sorted);
-    NoteDamage(foreign.front(), "メール記録ではない位置を指す索引");
+    NoteDamage(foreign.front(), CoreMsg::DbxDamageForeignRecord);
     std::erase_if(records_, [&](std::uint32_t record) {
         return std::binary_search(foreign.begin(), foreign.end(), record);
     });
 }
 
-void TDBXParser::NoteDamage(std::int64_t at, const char* what) {
+void TDBXParser::NoteDamage(std::int64_t at, CoreMsg what) {
     // The first damage is the one worth naming; the rest usually follow from it.
     if (!damage_) {
-        damage_ = "メールの索引が壊れています（位置 " + std::to_string(at) + ": " + what + "）。";
+        damage_ = Msg(CoreMsg::DbxIndexDamaged,
+                      {{"offset", std::to_string(at)}, {"what", Msg(what).Render()}})
+                      .Render();
     }
 }
 
@@ -358,7 +347,7 @@ void TDBXParser::WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* 
     auto descend = [&](std::int64_t node) {
         for (;;) {
             if (node < kHeaderFieldsEnd || !file_->Holds(node, kNodeEntries)) {
-                NoteDamage(node, "ファイルの外を指す索引");
+                NoteDamage(node, CoreMsg::DbxDamageNodeOutside);
                 return;
             }
             std::array<unsigned char, kNodeEntries> fields{};
@@ -366,13 +355,13 @@ void TDBXParser::WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* 
             // A pointer off by some bytes, or into a record or another node's entries, lands
             // on bytes that do not name the node's own offset.
             if (Le32(fields.data() + kSelfOffset) != static_cast<std::uint32_t>(node)) {
-                NoteDamage(node, "索引のノードではない位置を指す索引");
+                NoteDamage(node, CoreMsg::DbxDamageNotNode);
                 return;
             }
             const int entries = fields[kNodeEntryCount];
             // A node that overlaps one already entered: the tree points back into itself.
             if (!taken.Add(node, node + kNodeEntries + kEntrySize * entries)) {
-                NoteDamage(node, "自分自身に戻る索引");
+                NoteDamage(node, CoreMsg::DbxDamageLoop);
                 return;
             }
             stack.push_back(Frame{node, entries, 0});
@@ -401,7 +390,7 @@ void TDBXParser::WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* 
         while (next < frame.entries && !has_child) {
             const std::size_t at = static_cast<std::size_t>(kEntrySize * (next - frame.next));
             if (at + kEntrySize > got) {
-                NoteDamage(first + static_cast<std::int64_t>(at), "途中で切れた索引");
+                NoteDamage(first + static_cast<std::int64_t>(at), CoreMsg::DbxDamageCut);
                 next = frame.entries;
                 break;
             }
@@ -409,9 +398,9 @@ void TDBXParser::WalkIndex(std::int32_t root, const std::vector<std::uint32_t>* 
             // lists no message of its own; salvage finds the text if it is still there.
             const std::int64_t record = LeInt32(buffer.data() + at);
             if (record < kHeaderFieldsEnd || !file_->Holds(record, kRecordFieldsEnd)) {
-                NoteDamage(first + static_cast<std::int64_t>(at), "ファイルの外を指すメール記録");
+                NoteDamage(first + static_cast<std::int64_t>(at), CoreMsg::DbxDamageRecordOutside);
             } else if (!first_listing(static_cast<std::uint32_t>(record))) {
-                NoteDamage(first + static_cast<std::int64_t>(at), "二度現れるメール記録");
+                NoteDamage(first + static_cast<std::int64_t>(at), CoreMsg::DbxDamageRecordTwice);
             } else {
                 records_.push_back(static_cast<std::uint32_t>(record));
             }
@@ -491,8 +480,9 @@ std::vector<std::string> TDBXParser::GetWarnings() const {
     if (header_count_ >= static_cast<std::int32_t>(found)) {
         return {};
     }
-    return {"ヘッダのメール数 " + std::to_string(header_count_) + " は見つかったメール数 " +
-            std::to_string(found) + " と異なります。見つかったメールをすべて変換します。"};
+    return {Msg(CoreMsg::DbxHeaderCountDiffers,
+                {{"header", std::to_string(header_count_)}, {"found", std::to_string(found)}})
+                .Render()};
 }
 
 std::int32_t TDBXParser::GetMissingCount() const {
@@ -528,7 +518,7 @@ TDBXParser::Message TDBXParser::At(std::int32_t index) {
 std::string TDBXParser::ReadMailText(std::int32_t index) {
     const Message message = At(index);
     std::string text;
-    std::string damage;
+    std::optional<TMessage> damage;
     if (message.deleted) {
         text = ReadDeletedChain(message.offset, message.shift);
     } else if (message.salvaged) {
@@ -537,12 +527,12 @@ std::string TDBXParser::ReadMailText(std::int32_t index) {
         text = ReadBlockChain(first, 0, &damage);
     } else if (RecordAddress(message.offset) != 0) {
         // Whoever reads the message hears of it: during a run as that message's warning.
-        damage = "記録が示す本文の位置に本文がありません。空のメールとして扱います。";
+        damage = Msg(CoreMsg::DbxNoText);
     }
     // Read whole before any change, or not delivered at all.
     file_->CheckUnchanged();
-    if (!damage.empty()) {
-        RaiseWarning(damage);
+    if (damage) {
+        RaiseWarning(std::move(*damage));
     }
     return text;
 }
@@ -556,7 +546,7 @@ std::vector<TRecordField> TDBXParser::ReadRecordFields(std::int32_t index) {
     std::array<unsigned char, kRecordAttributes> head{};
     if (file_->Read(record, head.data(), head.size()) != head.size() ||
         !IsRecordHead(head.data(), record, *file_)) {
-        throw Exception(kNotRecord);
+        throw Exception(Msg(CoreMsg::DbxNotRecord));
     }
     const std::int64_t length =
         std::min<std::int64_t>(LeInt32(head.data() + kRecordLength), kMaxFolderRecord);
@@ -637,12 +627,12 @@ std::int64_t TDBXParser::LocateFirstBlock(std::int64_t record) const {
     // Entries 3 and 4 are looked at whatever the record's attribute count says, as the format
     // puts the message address there in practice.
     if (!file_->Holds(record, kRecordFieldsEnd)) {
-        throw Exception(kReadFailed[0]);
+        throw Exception(Msg(CoreMsg::DbxRecordOutsideFile));
     }
     std::array<unsigned char, kRecordFieldsEnd> fields{};
     file_->Read(record, fields.data(), fields.size());
     if (!IsRecordHead(fields.data(), record, *file_)) {
-        throw Exception(kNotRecord);
+        throw Exception(Msg(CoreMsg::DbxNotRecord));
     }
     const unsigned id3 = fields[kAttribute3];
     const unsigned id4 = fields[kAttribute4];
@@ -660,19 +650,19 @@ std::int64_t TDBXParser::LocateFirstBlock(std::int64_t record) const {
     const std::int64_t attribute_count = fields[kRecordAttributeCount];
     const std::int64_t at = record + kRecordAttributes + 4 * attribute_count + data_offset;
     if (!file_->Holds(at, 4)) {
-        throw Exception(kReadFailed[3]);
+        throw Exception(Msg(CoreMsg::DbxAddressOutsideFile));
     }
     std::array<unsigned char, 4> address{};
     file_->Read(at, address.data(), address.size());
     const std::int32_t first = LeInt32(address.data());
     if (first < 0) {
-        throw Exception(kBlockFailed);
+        throw Exception(Msg(CoreMsg::DbxBlockFailed));
     }
     return first;
 }
 
 std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t shift,
-                                       std::string* damage) const {
+                                       std::optional<TMessage>* damage) const {
     // The chain's length is known only at its end. A long text is gathered in pieces of a fixed
     // size and joined once: growing one string by doubling would hold up to three times the
     // text while it moves.
@@ -685,14 +675,14 @@ std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t sh
     std::int64_t block = first_block;
     while (block != 0) {
         if (!file_->Holds(block, kBlockText)) {
-            throw Exception(kBlockFailed);
+            throw Exception(Msg(CoreMsg::DbxBlockFailed));
         }
         // Straight from the read-ahead window into the text, without a copy in between.
         const std::string_view view = file_->View(block, kBlockText + kBlockCapacity);
         const auto* fields = reinterpret_cast<const unsigned char*>(view.data());
         // A block that does not name where it was written is not the block the chain meant.
         if (LeInt32(fields + kSelfOffset) != block - shift) {
-            throw Exception(kBlockFailed);
+            throw Exception(Msg(CoreMsg::DbxBlockFailed));
         }
         const std::int64_t room = LeInt32(fields + kBlockRoom);
         std::int64_t length = LeInt32(fields + kBlockLength);
@@ -702,23 +692,24 @@ std::string TDBXParser::ReadBlockChain(std::int64_t first_block, std::int64_t sh
         const bool length_sound =
             length >= 0 && length <= kBlockCapacity && (!room_sound || length <= room);
         if (length_sound && length > in_file) {
-            throw Exception(kBlockFailed);  // the file ends inside the text: a copy cut short
+            throw Exception(
+                Msg(CoreMsg::DbxBlockFailed));  // the file ends inside the text: a copy cut short
         }
         if (!length_sound) {
             // The block's text is read as far as the block's room goes: its own bytes, whatever
             // its length says. The message is delivered and said to be damaged.
             const std::int64_t cut =
                 std::min(room_sound ? room : kOutlookBlockRoom, std::max<std::int64_t>(in_file, 0));
-            if (damage != nullptr && damage->empty()) {
-                *damage = "ブロック（位置 " + std::to_string(block) + "）の長さ " +
-                          std::to_string(length) + " が壊れています。" + std::to_string(cut) +
-                          " バイトとして読みました。";
+            if (damage != nullptr && !*damage) {
+                *damage = Msg(CoreMsg::DbxBadBlockLength, {{"offset", std::to_string(block)},
+                                                           {"length", std::to_string(length)},
+                                                           {"read", std::to_string(cut)}});
             }
             length = cut;
         }
         // Blocks of one chain never share bytes; one that does closes a loop.
         if (!taken.Add(block, block + kBlockText + length)) {
-            throw Exception(kBlockFailed);
+            throw Exception(Msg(CoreMsg::DbxBlockFailed));
         }
         if (text.size() + static_cast<std::size_t>(length) > kPiece) {
             pieces.push_back(std::move(text));

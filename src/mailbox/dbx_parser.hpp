@@ -28,6 +28,7 @@
 
 #include "mailbox/dbx_file.hpp"
 #include "model/basic_mail.hpp"
+#include "platform/core_messages.hpp"
 #include "platform/line_list.hpp"
 
 namespace brindle {
@@ -123,7 +124,7 @@ class TDBXParser : public TBasicMailReader {
     // bytes off, or into another structure.
     void DropForeignRecords();
     void Salvage();
-    void NoteDamage(std::int64_t at, const char* what);
+    void NoteDamage(std::int64_t at, CoreMsg what);
     Message At(std::int32_t index);
     std::int64_t LocateFirstBlock(std::int64_t record) const;
     // LocateFirstBlock, or where the record names the address when that rule reads nothing and
@@ -131,9 +132,10 @@ class TDBXParser : public TBasicMailReader {
     std::int64_t FirstBlockOf(std::int64_t record) const;
     // The first block's address that any attribute of the record names; 0 for none.
     std::int64_t RecordAddress(std::int64_t record) const;
-    // damage, when given, receives what was wrong with a block that was read all the same.
+    // damage, when given and empty, receives what was wrong with a block that was read all
+    // the same.
     std::string ReadBlockChain(std::int64_t first_block, std::int64_t shift,
-                               std::string* damage) const;
+                               std::optional<TMessage>* damage) const;
     std::string ReadDeletedChain(std::int64_t first_block, std::int64_t shift) const;
 
     std::unique_ptr<TDBXFile> file_;

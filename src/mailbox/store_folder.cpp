@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "mailbox/dbx_parser.hpp"
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 
 namespace brindle {
@@ -20,7 +21,8 @@ TStoreFolder ScanStoreFolder(const std::string& folder) {
         }
     }
     if (error) {
-        throw Exception("フォルダ " + folder + " を読めません。", error.message());
+        throw Exception(Msg(CoreMsg::FolderCannotRead, {{"path", folder}}),
+                        ErrnoText(error.value()));
     }
     std::sort(files.begin(), files.end(),
               [](const auto& a, const auto& b) { return a.filename() < b.filename(); });

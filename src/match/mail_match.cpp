@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/ansi_text.hpp"
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 #include "platform/sjis.hpp"
 #include "regexp/awk_str.hpp"
@@ -12,7 +13,6 @@
 namespace brindle {
 namespace {
 
-constexpr const char* kProcessingError = "正規表現の処理でエラーが発生しました。";
 constexpr std::size_t kScopeCount = 3;
 constexpr std::string_view kJoint = "\n\n";  // between header and body in the whole message
 // Texts are upper-cased this many bytes at a time for a search: a long text is never copied
@@ -277,7 +277,7 @@ bool TMailMatch::MatchMail(const TBasicMail& mail) {
                 return false;
             }
         } catch (const std::exception&) {
-            throw Exception(kProcessingError);
+            throw Exception(Msg(CoreMsg::MatchFailed));
         }
     }
     return true;

@@ -265,7 +265,11 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
         } catch (const Exception& error) {
             // The fields read so far stay; the rest of this header is not parsed, but its
             // stored lines stay searchable in the header text.
-            RaiseWarning(error.what());
+            if (error.Message().Text() != nullptr) {
+                RaiseWarning(error.Message());
+            } else {
+                RaiseWarning(error.what());
+            }
             if (header_text != nullptr) {
                 for (std::size_t rest = first; rest < lines.size(); ++rest) {
                     header_text->AddRaw(lines[rest]);

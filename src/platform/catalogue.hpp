@@ -33,6 +33,8 @@ struct TMessageText {
 struct TMessageArg {
     std::string name;
     std::string value;  // UTF-8
+
+    friend bool operator==(const TMessageArg&, const TMessageArg&) = default;
 };
 
 class TMessage {
@@ -49,6 +51,9 @@ class TMessage {
 
     std::string Render(Language language) const;
     std::string Render() const { return Render(CurrentLanguage()); }
+
+    // The same entry with the same arguments.
+    friend bool operator==(const TMessage&, const TMessage&) = default;
 
   private:
     const TMessageText* text_ = nullptr;

@@ -18,7 +18,6 @@ namespace {
 // An escape reads at most x and four hexadecimal digits, or six octal digits, and looks at one
 // character more; a window of this many bytes after the backslash holds all of it.
 constexpr std::size_t kEscapeWindow = 16;
-constexpr const char* kLoneLeadByteMessage = "不正な２バイト文字コードです。";
 
 int PositionOf(std::size_t offset) {
     return offset >= INT_MAX ? INT_MAX : static_cast<int>(offset + 1);
@@ -258,7 +257,7 @@ void TAWKStr::ProcessEscSeqInPlace(std::string& text, std::size_t first) {
     while (pos < in.size()) {
         if (in[pos] != '\\') {
             // NextEscape stopped at a lead byte ending the text: the walk meets it alone.
-            throw ERegExpParser(kLoneLeadByteMessage, PositionOf(pos));
+            throw ERegExpParser(Msg(CoreMsg::RegexBadDoubleByte), PositionOf(pos));
         }
         // The escape is read from a small window so that positions stay within int whatever
         // the text's length; an error's position is moved back to the whole text's.
@@ -268,7 +267,8 @@ void TAWKStr::ProcessEscSeqInPlace(std::string& text, std::size_t first) {
         try {
             decoded = GetQuotedWChar(window, index);
         } catch (const ERegExpParser& e) {
-            throw ERegExpParser(e.what(), PositionOf(pos + static_cast<std::size_t>(e.Position())));
+            throw ERegExpParser(e.Message(),
+                                PositionOf(pos + static_cast<std::size_t>(e.Position())));
         }
         pos += 1 + static_cast<std::size_t>(index - 1);
         const auto high = static_cast<unsigned char>(decoded >> 8);

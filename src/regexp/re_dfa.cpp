@@ -13,7 +13,7 @@ namespace {
 constexpr std::uint32_t kValueLimit = kMarkerBase + 0x10000;  // one past every stored value
 
 [[noreturn]] void TooComplex() {
-    throw ERegExpParser(kTooComplexMessage, 1);
+    throw ERegExpParser(Msg(CoreMsg::RegexTooComplex), 1);
 }
 
 struct ClassTrans {

@@ -19,7 +19,7 @@ void TRE_NFA::Run() {
 
 int TRE_NFA::NumberNode() {
     if (static_cast<int>(states_.size()) >= kMaxStates) {
-        throw ERegExpParser(kTooComplexMessage, 1);
+        throw ERegExpParser(Msg(CoreMsg::RegexTooComplex), 1);
     }
     states_.emplace_back();
     return static_cast<int>(states_.size()) - 1;
@@ -27,14 +27,14 @@ int TRE_NFA::NumberNode() {
 
 void TRE_NFA::AddTransition(int from, int to, std::uint32_t start, std::uint32_t end) {
     if (++transition_count_ > kMaxTransitions) {
-        throw ERegExpParser(kTooComplexMessage, 1);
+        throw ERegExpParser(Msg(CoreMsg::RegexTooComplex), 1);
     }
     states_[from].push_back(RE_NFATrans_t{start, end, to, false});
 }
 
 void TRE_NFA::AddEmptyTransition(int from, int to) {
     if (++transition_count_ > kMaxTransitions) {
-        throw ERegExpParser(kTooComplexMessage, 1);
+        throw ERegExpParser(Msg(CoreMsg::RegexTooComplex), 1);
     }
     states_[from].push_back(RE_NFATrans_t{0, 0, to, true});
 }

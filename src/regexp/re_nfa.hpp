@@ -27,9 +27,6 @@
 
 namespace brindle {
 
-// The message of every budget failure of the compiled automaton.
-inline constexpr const char* kTooComplexMessage = "正規表現が複雑すぎます。";
-
 // Reserved markers are kept apart from text characters by this offset.
 constexpr std::uint32_t kMarkerBase = 0x10000;
 

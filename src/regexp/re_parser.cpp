@@ -8,14 +8,6 @@ namespace brindle {
 
 namespace {
 
-constexpr char kMsgExtraChars[] = "正規表現に余分な文字があります";
-constexpr char kMsgNeedRPar[] = "右(閉じ)括弧が必要です";
-constexpr char kMsgNeedRBracket[] = "右ブラケット\"]\"が必要です";
-constexpr char kMsgNeedPrimary[] = "普通の文字、または左括弧\"(\"が必要です";
-constexpr char kMsgBadClass[] = "不正なキャラクタクラス指定です。";
-constexpr char kMsgTooComplex[] = "正規表現が複雑すぎます。";
-constexpr char kMsgBadCode[] = "使用できない文字コードです。";
-
 bool EndsTerm(REToken_t token) {
     return token == retk_Union || token == retk_RPar || token == retk_End;
 }
@@ -24,8 +16,8 @@ bool EndsTerm(REToken_t token) {
 
 TREParser::TREParser(std::string regexp) : scanner_(std::move(regexp)) {}
 
-void TREParser::Fail(const char* message) const {
-    throw ERegExpParser(message, scanner_.Index());
+void TREParser::Fail(CoreMsg message) const {
+    throw ERegExpParser(Msg(message), scanner_.Index());
 }
 
 void TREParser::Run() {
@@ -34,21 +26,22 @@ void TREParser::Run() {
     nesting_ = 0;
     try {
         if (scanner_.GetRegExpStr().size() > kMaxExpressionLength) {
-            throw ERegExpParser(kMsgTooComplex, static_cast<int>(kMaxExpressionLength));
+            throw ERegExpParser(Msg(CoreMsg::RegexTooComplex),
+                                static_cast<int>(kMaxExpressionLength));
         }
         scanner_.GetToken();
         REpNode_t root = Regexp();
         if (scanner_.Token() != retk_End) {
-            Fail(kMsgExtraChars);
+            Fail(CoreMsg::RegexExtraCharacters);
         }
         // Overlapping ranges can cost a split per pair: the split is stopped at the size
         // budget, which the finished tree could not meet anyway.
         if (!tree_.ForceCharClassUnique(kMaxExpandedSize)) {
-            Fail(kMsgTooComplex);
+            Fail(CoreMsg::RegexTooComplex);
         }
         const RETreeMeasure_t measure = MeasureTree(root);
         if (measure.Height > kMaxTreeHeight || measure.ExpandedSize > kMaxExpandedSize) {
-            Fail(kMsgTooComplex);
+            Fail(CoreMsg::RegexTooComplex);
         }
         tree_.SetRoot(root);
     } catch (...) {
@@ -108,12 +101,12 @@ REpNode_t TREParser::primary() {
         case retk_LPar: {
             // The only recursion whose depth the expression controls.
             if (++nesting_ > kMaxGroupNesting) {
-                Fail(kMsgTooComplex);
+                Fail(CoreMsg::RegexTooComplex);
             }
             scanner_.GetToken();
             result = Regexp();
             if (scanner_.Token() != retk_RPar) {
-                Fail(kMsgNeedRPar);
+                Fail(CoreMsg::RegexNeedCloseParenthesis);
             }
             --nesting_;
             break;
@@ -121,13 +114,13 @@ REpNode_t TREParser::primary() {
         case retk_LBra:
             result = CharacterClass(tree_);
             if (scanner_.Token() != retk_RBra) {
-                Fail(kMsgNeedRBracket);
+                Fail(CoreMsg::RegexNeedCloseBracket);
             }
             break;
         case retk_LBraNeg:
             result = NegativeCharacterClass();
             if (scanner_.Token() != retk_RBra) {
-                Fail(kMsgNeedRBracket);
+                Fail(CoreMsg::RegexNeedCloseBracket);
             }
             break;
         case retk_Dot:
@@ -140,7 +133,7 @@ REpNode_t TREParser::primary() {
             result = tree_.MakeLTailNode('$');
             break;
         default:
-            Fail(kMsgNeedPrimary);
+            Fail(CoreMsg::RegexNeedCharacter);
     }
     scanner_.GetToken();
     return result;
@@ -157,7 +150,7 @@ REpNode_t TREParser::CharacterClass(TREParseTree& tree) {
         return leaf;
     };
     if (scanner_.GetToken() == retk_RBra) {
-        Fail(kMsgBadClass);
+        Fail(CoreMsg::RegexBadClass);
     }
     REpNode_t result = member_leaf();
     while (scanner_.GetToken() != retk_RBra) {
@@ -172,7 +165,7 @@ REpNode_t TREParser::NegativeCharacterClass() {
         TREParseTree scratch;
         CharacterClass(scratch);
         if (!scratch.ForceCharClassUnique(kMaxExpandedSize)) {
-            Fail(kMsgTooComplex);
+            Fail(CoreMsg::RegexTooComplex);
         }
         for (const auto& leaf : scratch.LeafList()) {
             members.push_back(leaf->CharClass);
@@ -202,7 +195,7 @@ REpNode_t TREParser::NegativeCharacterClass() {
     if (rest.empty()) {
         // The members cover every character: a class that can match nothing is refused like
         // an empty one.
-        Fail(kMsgBadClass);
+        Fail(CoreMsg::RegexBadClass);
     }
     REpNode_t result = tree_.MakeLeaf(rest[0].StartChar, rest[0].EndChar);
     for (std::size_t i = 1; i < rest.size(); ++i) {
@@ -215,7 +208,7 @@ REpNode_t TREParser::NegativeCharacterClass() {
 
 void TREParser::CheckLeafBudget(const TREParseTree& tree) const {
     if (tree.LeafList().size() > kMaxLeaves) {
-        Fail(kMsgTooComplex);
+        Fail(CoreMsg::RegexTooComplex);
     }
 }
 
@@ -226,7 +219,7 @@ RECharClass_t TREParser::MemberRange(WChar_t start, WChar_t end) const {
     const WChar_t s = std::max<WChar_t>(start, 1);
     const WChar_t e = std::min<WChar_t>(end, kMaxTextWChar);
     if (e < s) {
-        Fail(kMsgBadCode);
+        Fail(CoreMsg::RegexBadCode);
     }
     return {s, e};
 }

@@ -42,7 +42,7 @@ class TREParser {
     REpNode_t CharacterClass(TREParseTree& tree);
     REpNode_t NegativeCharacterClass();
 
-    [[noreturn]] void Fail(const char* message) const;
+    [[noreturn]] void Fail(CoreMsg message) const;
     void CheckLeafBudget(const TREParseTree& tree) const;
     RECharClass_t MemberRange(WChar_t start, WChar_t end) const;
 

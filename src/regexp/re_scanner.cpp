@@ -4,13 +4,6 @@
 
 namespace brindle {
 
-namespace {
-
-constexpr char kMsgNeedRBracket[] = "右ブラケット\"]\"が必要です";
-constexpr char kMsgBadRange[] = "不正なキャラクタ範囲です";
-
-}  // namespace
-
 TREScanner::TREScanner(std::string regexp) : regexp_(std::move(regexp)) {}
 
 void TREScanner::SetRegExpStr(std::string regexp) {
@@ -74,7 +67,7 @@ REToken_t TREScanner::GetTokenStd() {
             return token_ = retk_Union;
         case '[': {
             if (AtEnd()) {
-                throw ERegExpParser(kMsgNeedRBracket, index_);
+                throw ERegExpParser(Msg(CoreMsg::RegexNeedCloseBracket), index_);
             }
             const int before = index_;
             if (GetWChar(regexp_, index_) == '^') {
@@ -93,7 +86,7 @@ REToken_t TREScanner::GetTokenStd() {
 
 REToken_t TREScanner::GetTokenCC() {
     if (AtEnd()) {
-        throw ERegExpParser(kMsgNeedRBracket, index_);
+        throw ERegExpParser(Msg(CoreMsg::RegexNeedCloseBracket), index_);
     }
     WChar_t a = GetWChar(regexp_, index_);
     symbol_.WChar = a;
@@ -105,7 +98,7 @@ REToken_t TREScanner::GetTokenCC() {
         symbol_.WChar = a;
     }
     if (AtEnd()) {
-        throw ERegExpParser(kMsgNeedRBracket, index_);
+        throw ERegExpParser(Msg(CoreMsg::RegexNeedCloseBracket), index_);
     }
     const int before_dash = index_;
     if (GetWChar(regexp_, index_) != '-') {
@@ -113,7 +106,7 @@ REToken_t TREScanner::GetTokenCC() {
         return token_ = retk_Char;
     }
     if (AtEnd()) {
-        throw ERegExpParser(kMsgNeedRBracket, index_);
+        throw ERegExpParser(Msg(CoreMsg::RegexNeedCloseBracket), index_);
     }
     WChar_t c = GetWChar(regexp_, index_);
     if (c == ']') {
@@ -125,7 +118,7 @@ REToken_t TREScanner::GetTokenCC() {
         c = GetQuotedWChar(regexp_, index_);
     }
     if (c < a) {
-        throw ERegExpParser(kMsgBadRange, index_);
+        throw ERegExpParser(Msg(CoreMsg::RegexBadRange), index_);
     }
     symbol_.CharClass = {a, c};
     return token_ = retk_CharClass;

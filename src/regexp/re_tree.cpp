@@ -7,8 +7,6 @@ namespace brindle {
 
 namespace {
 
-constexpr char kMsgTreeFatal[] = "TREParseTree : 致命的エラー";
-
 bool Overlaps(const RECharClass_t& a, const RECharClass_t& b) {
     return a.StartChar <= b.EndChar && b.StartChar <= a.EndChar;
 }
@@ -122,14 +120,14 @@ void TREParseTree::ChangeLeaftoNode(REpNode_t leaf, REpNode_t left, REpNode_t ri
     const auto found = std::find_if(leaves_.begin(), leaves_.end(),
                                     [leaf](const auto& owned) { return owned.get() == leaf; });
     if (leaf == nullptr || found == leaves_.end()) {
-        throw Exception(kMsgTreeFatal);
+        throw Exception(Msg(CoreMsg::RegexTreeFatal));
     }
     ChangeLeafAt(static_cast<std::size_t>(found - leaves_.begin()), left, right);
 }
 
 void TREParseTree::ChangeLeafAt(std::size_t index, REpNode_t left, REpNode_t right) {
     if (left == nullptr || right == nullptr) {
-        throw Exception(kMsgTreeFatal);
+        throw Exception(Msg(CoreMsg::RegexTreeFatal));
     }
     REpNode_t leaf = leaves_[index].get();
     leaf_index_.erase(std::make_pair(leaf->CharClass.StartChar, leaf->CharClass.EndChar));
@@ -252,7 +250,7 @@ RETreeMeasure_t MeasureTree(REpNode_t root) {
                 if (c == memo.end()) {
                     stack.push_back(child);
                 } else if (!c->second.done) {
-                    throw Exception(kMsgTreeFatal);
+                    throw Exception(Msg(CoreMsg::RegexTreeFatal));
                 }
             }
             continue;

@@ -1,17 +1,13 @@
 #include "regexp/re_types.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/sjis.hpp"
 
 namespace brindle {
 
 namespace {
-
-constexpr char kMsgBadDoubleByte[] = "不正な２バイト文字コードです。";
-constexpr char kMsgBackslashAtEnd[] = "\"\\\"の次には文字が必要です。";
-constexpr char kMsgBadHex[] = "不正な１６進数コード表記です。";
-constexpr char kMsgBadOct[] = "不正な８進数コード表記です。";
 
 constexpr int kMaxHexDigits = 4;
 constexpr int kMaxOctDigits = 6;
@@ -22,8 +18,9 @@ unsigned char ByteAt(std::string_view text, int index) {
 
 }  // namespace
 
-ERegExpParser::ERegExpParser(const std::string& message, int position)
-    : Exception(message), position_(static_cast<std::uint16_t>(std::clamp(position, 0, 0xFFFF))) {}
+ERegExpParser::ERegExpParser(TMessage message, int position)
+    : Exception(std::move(message)),
+      position_(static_cast<std::uint16_t>(std::clamp(position, 0, 0xFFFF))) {}
 
 WChar_t GetWChar(std::string_view text, int& index) {
     if (index < 1 || static_cast<std::size_t>(index) > text.size()) {
@@ -35,7 +32,7 @@ WChar_t GetWChar(std::string_view text, int& index) {
         return c;
     }
     if (static_cast<std::size_t>(index) == text.size()) {
-        throw ERegExpParser(kMsgBadDoubleByte, index);
+        throw ERegExpParser(Msg(CoreMsg::RegexBadDoubleByte), index);
     }
     const unsigned char trail = ByteAt(text, index + 1);
     index += 2;
@@ -86,7 +83,7 @@ WChar_t GetQuotedWChar(std::string_view text, int& index) {
     // The end is found by position: a NUL byte inside the expression is a character, not the
     // end of the expression.
     if (index < 1 || static_cast<std::size_t>(index) > text.size()) {
-        throw ERegExpParser(kMsgBackslashAtEnd, index);
+        throw ERegExpParser(Msg(CoreMsg::RegexBackslashAtEnd), index);
     }
     const WChar_t c = GetWChar(text, index);
     switch (c) {
@@ -141,7 +138,7 @@ WChar_t HexStrToInt(std::string_view text, int& index) {
         ++digits;
     }
     if (digits == 0) {
-        throw ERegExpParser(kMsgBadHex, index);
+        throw ERegExpParser(Msg(CoreMsg::RegexBadHexadecimal), index);
     }
     return static_cast<WChar_t>(value);
 }
@@ -158,12 +155,12 @@ WChar_t OctStrToInt(std::string_view text, int& index) {
         }
         value = value * 8 + static_cast<unsigned>(d);
         if (value > 0xFFFF) {
-            throw ERegExpParser(kMsgBadOct, index);
+            throw ERegExpParser(Msg(CoreMsg::RegexBadOctal), index);
         }
         ++digits;
     }
     if (digits == 0) {
-        throw ERegExpParser(kMsgBadOct, index);
+        throw ERegExpParser(Msg(CoreMsg::RegexBadOctal), index);
     }
     return static_cast<WChar_t>(value);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 
 namespace brindle {
@@ -32,7 +33,7 @@ inline constexpr std::string_view METACHARS = "^(|)+*?.[]$\\";
 // which scanning stood when the error was found.
 class ERegExpParser : public Exception {
   public:
-    ERegExpParser(const std::string& message, int position);
+    ERegExpParser(TMessage message, int position);
     std::uint16_t Position() const { return position_; }
 
   private:

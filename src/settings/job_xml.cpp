@@ -13,6 +13,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 #include "platform/text_encoding.hpp"
 #include "platform/work_count.hpp"
@@ -46,7 +47,7 @@ std::string_view NodeName(const xmlNode* node) {
 
 xmlNode* Checked(xmlNode* node) {
     if (node == nullptr) {
-        throw Exception("設定ファイルを作成できません。(メモリ不足)");
+        throw Exception(Msg(CoreMsg::JobXmlOutOfMemory));
     }
     return node;
 }
@@ -86,11 +87,17 @@ void AddCharRef(xmlDoc* doc, xmlNode* parent, char32_t cp) {
     xmlAddChild(parent, Checked(xmlNewCharRef(doc, X(name))));
 }
 
+// A text that the settings file cannot hold: the entry says why, what names the text (one of
+// the JobXmlWhat entries).
+[[noreturn]] void RefuseText(CoreMsg why, const TMessage& what) {
+    throw Exception(Msg(why, {{"what", what.Render()}}));
+}
+
 // Sets the element's text from UTF-8, writing as references the characters that CP932 would
 // not give back unchanged. `what` names the text in the error message.
-void SetText(xmlDoc* doc, xmlNode* parent, std::string_view utf8, const std::string& what) {
+void SetText(xmlDoc* doc, xmlNode* parent, std::string_view utf8, const TMessage& what) {
     if (!IsValidUtf8(utf8)) {
-        throw Exception(what + " はUTF-8として正しくないため、設定ファイルに保存できません。");
+        RefuseText(CoreMsg::JobXmlNotUtf8, what);
     }
     std::string run;
     const auto flush = [&] {
@@ -106,7 +113,7 @@ void SetText(xmlDoc* doc, xmlNode* parent, std::string_view utf8, const std::str
         const std::string_view bytes = utf8.substr(pos, len);
         pos += len;
         if (!IsXmlChar(cp)) {
-            throw Exception(what + " には設定ファイルに保存できない制御文字が含まれています。");
+            RefuseText(CoreMsg::JobXmlControlCharacter, what);
         }
         if (cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x80 && !RoundTripsThroughCp932(bytes))) {
             flush();
@@ -123,7 +130,7 @@ xmlNode* AddElement(xmlNode* parent, const char* name) {
 }
 
 void AddTextElement(xmlDoc* doc, xmlNode* parent, const char* name, std::string_view utf8,
-                    const std::string& what) {
+                    const TMessage& what) {
     SetText(doc, AddElement(parent, name), utf8, what);
 }
 
@@ -134,18 +141,21 @@ void AddNumberElement(xmlNode* parent, const char* name, unsigned value) {
 }
 
 // Condition and parameter texts are Shift_JIS inside the program.
-std::string SjisToUtf8ForFile(const std::string& sjis, const std::string& what) {
+std::string SjisToUtf8ForFile(const std::string& sjis, const TMessage& what) {
     std::string utf8 = Cp932ToUtf8(sjis);
     // CP932 maps no character to U+FFFD, so one in the result marks bytes that are not CP932.
     if (utf8.find("\xEF\xBF\xBD") != std::string::npos) {
-        throw Exception(
-            what + " にShift_JISとして正しくないバイトがあるため、設定ファイルに保存できません。");
+        RefuseText(CoreMsg::JobXmlNotShiftJis, what);
     }
     return utf8;
 }
 
-std::string ConditionLabel(const std::string& utf8) {
-    return "変換条件「" + utf8 + "」";
+TMessage PathLabel(const std::string& path) {
+    return Msg(CoreMsg::JobXmlWhatPath, {{"path", SanitizeUtf8(path)}});
+}
+
+TMessage ConditionLabel(const std::string& utf8) {
+    return Msg(CoreMsg::JobXmlWhatNamedCondition, {{"text", utf8}});
 }
 
 // --- reading ---
@@ -166,8 +176,8 @@ std::string ElementText(const xmlNode* element) {
             case XML_PI_NODE:
                 break;
             default:
-                throw Exception("設定ファイルの " + std::string(NodeName(element)) +
-                                " 要素にテキスト以外の内容があります。");
+                throw Exception(
+                    Msg(CoreMsg::JobXmlNotText, {{"element", std::string(NodeName(element))}}));
         }
     }
     return text;
@@ -200,10 +210,10 @@ long ReadNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-std::string Utf8ToSjisFromFile(const std::string& utf8, const std::string& what) {
+std::string Utf8ToSjisFromFile(const std::string& utf8, const TMessage& what) {
     std::optional<std::string> sjis = Utf8ToCp932(utf8);
     if (!sjis) {
-        throw Exception("設定ファイルの" + what + "にはShift_JISで表せない文字があります。");
+        RefuseText(CoreMsg::JobXmlNoShiftJisForm, what);
     }
     return std::move(*sjis);
 }
@@ -232,11 +242,13 @@ void ReadInportPath(const xmlNode* list, TJobData& job, std::unordered_set<std::
 
 // Notes a number that the reader left unchanged because it is out of its element's range, for
 // callers that refuse such a job rather than run it with the value it kept.
+// range: JobXmlValueNotZeroOrOne or JobXmlValueNotZeroToTwo.
 void NoteRefused(std::vector<std::string>* refused, std::string_view element, long value,
-                 std::string_view range) {
+                 CoreMsg range) {
     if (refused != nullptr) {
-        refused->push_back("設定ファイルの" + std::string(element) + "の値 " +
-                           std::to_string(value) + " は使えません (" + std::string(range) + ")。");
+        refused->push_back(
+            Msg(range, {{"element", std::string(element)}, {"value", std::to_string(value)}})
+                .Render());
     }
 }
 
@@ -249,11 +261,12 @@ void ReadNamingTypeParameter(const xmlNode* parameter, TJobData& job,
         }
         const std::string_view name = NodeName(node);
         if (name == "ParamText") {
-            param.ParamText = Utf8ToSjisFromFile(ElementText(node), "パラメータ文字");
+            param.ParamText =
+                Utf8ToSjisFromFile(ElementText(node), Msg(CoreMsg::JobXmlWhatParameter));
         } else if (name == "NamingLine" || name == "NamingPos") {
             const long value = ReadNumber(ElementText(node));
             if (value != 0 && value != 1) {
-                NoteRefused(refused, name, value, "0か1");
+                NoteRefused(refused, name, value, CoreMsg::JobXmlValueNotZeroOrOne);
             } else if (name == "NamingLine") {
                 param.NamingLine = static_cast<TNamingLine>(value);
             } else {
@@ -275,7 +288,7 @@ TFindType ReadCondition(const xmlNode* node, std::vector<std::string>* refused) 
         if (value >= 0 && value <= 2) {
             condition.FindPos = static_cast<std::uint8_t>(value);
         } else {
-            NoteRefused(refused, "FindPos", value, "0〜2");
+            NoteRefused(refused, "FindPos", value, CoreMsg::JobXmlValueNotZeroToTwo);
         }
     }
     const auto flag = [node](const char* name) {
@@ -311,7 +324,7 @@ void ReadRoot(const xmlNode* root, TJobData& job, std::vector<std::string>* refu
             if (value >= 0 && value <= 2) {
                 job.NamingType = static_cast<TNamingType>(value);
             } else {
-                NoteRefused(refused, name, value, "0〜2");
+                NoteRefused(refused, name, value, CoreMsg::JobXmlValueNotZeroToTwo);
             }
         } else if (name == "NamingTypeParameter") {
             ReadNamingTypeParameter(node, job, refused);
@@ -342,17 +355,17 @@ class QuietXmlErrors {
     xmlGenericErrorFunc handler_;
 };
 
-std::string ParseErrorText(const xmlParserCtxt* ctxt) {
+TMessage ParseError(const xmlParserCtxt* ctxt) {
     const xmlError* error = xmlCtxtGetLastError(const_cast<xmlParserCtxt*>(ctxt));
-    std::string text = "設定ファイルがXMLとして読めません。";
-    if (error != nullptr && error->message != nullptr) {
-        std::string detail = error->message;
-        while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' ')) {
-            detail.pop_back();
-        }
-        text += "(" + std::to_string(error->line) + "行目: " + SanitizeUtf8(detail) + ")";
+    if (error == nullptr || error->message == nullptr) {
+        return Msg(CoreMsg::JobXmlNotXml);
     }
-    return text;
+    std::string detail = error->message;
+    while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' ')) {
+        detail.pop_back();
+    }
+    return Msg(CoreMsg::JobXmlNotXmlAt,
+               {{"line", std::to_string(error->line)}, {"detail", SanitizeUtf8(detail)}});
 }
 
 }  // namespace
@@ -372,7 +385,7 @@ std::string WriteJobXml(const TJobData& job) {
     const QuietXmlErrors quiet;
     const DocPtr doc(xmlNewDoc(X(kVersion)));
     if (!doc) {
-        throw Exception("設定ファイルを作成できません。(メモリ不足)");
+        throw Exception(Msg(CoreMsg::JobXmlOutOfMemory));
     }
     xmlDoc* d = doc.get();
     xmlNode* root = Checked(xmlNewDocNode(d, nullptr, X(kRootName), nullptr));
@@ -381,14 +394,14 @@ std::string WriteJobXml(const TJobData& job) {
 
     xmlNode* inport = AddElement(root, "InportPath");
     for (const std::string& path : job.InportPath) {
-        AddTextElement(d, inport, "Path", path, "パス " + SanitizeUtf8(path));
+        AddTextElement(d, inport, "Path", path, PathLabel(path));
     }
-    AddTextElement(d, root, "ExportPath", job.ExportPath, "パス " + SanitizeUtf8(job.ExportPath));
+    AddTextElement(d, root, "ExportPath", job.ExportPath, PathLabel(job.ExportPath));
     AddNumberElement(root, "NamingType", static_cast<unsigned>(job.NamingType));
     if (job.NamingType == TNamingType::Parameter) {
         const TFindParam& param = job.NamingTypeParameter;
         xmlNode* element = AddElement(root, "NamingTypeParameter");
-        const std::string label = "パラメータ文字";
+        const TMessage label = Msg(CoreMsg::JobXmlWhatParameter);
         AddTextElement(d, element, "ParamText", SjisToUtf8ForFile(param.ParamText, label), label);
         AddNumberElement(element, "NamingLine", static_cast<unsigned>(param.NamingLine));
         AddNumberElement(element, "NamingPos", static_cast<unsigned>(param.NamingPos));
@@ -396,7 +409,8 @@ std::string WriteJobXml(const TJobData& job) {
     AddNumberElement(root, "CreateDir", job.CreateDir ? 1 : 0);
     xmlNode* conditions = AddElement(root, "ConditionList");
     for (const TFindType& condition : job.ConditionList) {
-        const std::string utf8 = SjisToUtf8ForFile(condition.Condition, "変換条件");
+        const std::string utf8 =
+            SjisToUtf8ForFile(condition.Condition, Msg(CoreMsg::JobXmlWhatCondition));
         xmlNode* element = AddElement(conditions, "Condition");
         SetText(d, element, utf8, ConditionLabel(SanitizeUtf8(utf8)));
         xmlNewProp(element, X("FindPos"), X(std::to_string(condition.FindPos).c_str()));
@@ -409,7 +423,7 @@ std::string WriteJobXml(const TJobData& job) {
     xmlDocDumpFormatMemoryEnc(d, &memory, &size, kDeclaredEncoding, 0);
     const std::unique_ptr<xmlChar, XmlCharDeleter> owned(memory);
     if (memory == nullptr || size <= 0) {
-        throw Exception("設定ファイルを作成できません。(XMLの書き出しに失敗しました)");
+        throw Exception(Msg(CoreMsg::JobXmlWriteFailed));
     }
     // Every line break of the serialized text lies between markup (texts hold theirs as
     // references), so it can be written as CR LF without touching any value.
@@ -433,18 +447,18 @@ DocPtr ParseJobXml(std::string_view file_text) {
     EnsureXmlEncodingAlias();
     const QuietXmlErrors quiet;
     if (file_text.size() > static_cast<std::size_t>(INT_MAX)) {
-        throw Exception("設定ファイルが大きすぎます。");
+        throw Exception(Msg(CoreMsg::JobXmlTooLarge));
     }
     const std::unique_ptr<xmlParserCtxt, ParserDeleter> ctxt(xmlNewParserCtxt());
     if (!ctxt) {
-        throw Exception("設定ファイルを読み込めません。(メモリ不足)");
+        throw Exception(Msg(CoreMsg::JobXmlReadOutOfMemory));
     }
     // No network, no external entities, no DTD loading: the file is data, never a fetch order.
     DocPtr doc(xmlCtxtReadMemory(ctxt.get(), file_text.data(), static_cast<int>(file_text.size()),
                                  nullptr, nullptr,
                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     if (!doc) {
-        throw Exception(ParseErrorText(ctxt.get()));
+        throw Exception(ParseError(ctxt.get()));
     }
     return doc;
 }
@@ -457,8 +471,7 @@ void ReadJobXml(std::string_view file_text, TJobData& job, std::vector<std::stri
     // Any XML file may be offered as a job; one of another program would load as an empty job
     // that the next save writes over that program's file.
     if (root == nullptr || NodeName(root) != kRootName) {
-        throw Exception("このプログラムの設定ファイルではありません。(ルート要素が " +
-                        std::string(kRootName) + " ではありません)");
+        throw Exception(Msg(CoreMsg::JobXmlWrongRoot, {{"root", kRootName}}));
     }
     ReadRoot(root, job, refused);
 }

@@ -8,7 +8,6 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -16,9 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 #include "platform/file_system.hpp"
 #include "platform/report.hpp"
+#include "platform/text_encoding.hpp"
 #include "platform/work_count.hpp"
 
 namespace brindle {
@@ -30,8 +31,10 @@ constexpr std::uintmax_t kMaxSettingFileSize = 64u * 1024 * 1024;
 constexpr int kTemporaryNameAttempts = 100;
 constexpr std::size_t kTemporaryBaseLength = 200;
 
-void ReportError(const std::string& message) {
-    RaiseReport(Report{ReportKind::Error, {}, message});
+// The exception's message, with its entry when it has one.
+void ReportError(const std::exception& error) {
+    const auto* own = dynamic_cast<const Exception*>(&error);
+    RaiseReport(Report{ReportKind::Error, {}, error.what(), own ? own->Message() : TMessage()});
 }
 
 std::string ReadWholeFile(const std::string& file_name) {
@@ -39,19 +42,19 @@ std::string ReadWholeFile(const std::string& file_name) {
     // until some other process opens it for writing, which may be never.
     struct stat st {};
     if (::stat(file_name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        throw Exception("ファイル " + file_name + " を開けません。");
+        throw Exception(Msg(CoreMsg::FileCannotOpen, {{"path", file_name}}));
     }
     std::ifstream in(file_name, std::ios::binary);
     if (!in) {
-        throw Exception("ファイル " + file_name + " を開けません。");
+        throw Exception(Msg(CoreMsg::FileCannotOpen, {{"path", file_name}}));
     }
     if (static_cast<std::uintmax_t>(st.st_size) > kMaxSettingFileSize) {
-        throw Exception("ファイル " + file_name + " は設定ファイルとしては大きすぎます。");
+        throw Exception(Msg(CoreMsg::SettingFileTooLarge, {{"path", file_name}}));
     }
     std::ostringstream buffer;
     buffer << in.rdbuf();
     if (in.bad()) {
-        throw Exception("ファイル " + file_name + " を読み込めません。");
+        throw Exception(Msg(CoreMsg::FileCannotRead, {{"path", file_name}}));
     }
     return std::move(buffer).str();
 }
@@ -106,7 +109,7 @@ bool LooksLikeMailbox(const std::string& file_name) {
 }
 
 [[noreturn]] void RefuseSave(const std::string& target, const std::string& reason) {
-    throw Exception("ファイル " + target + " を保存できません。(" + reason + ")");
+    throw Exception(Msg(CoreMsg::SettingCannotSave, {{"path", target}, {"reason", reason}}));
 }
 
 // The job is written only where nothing else is lost: onto a new name or over a regular file
@@ -117,7 +120,7 @@ void CheckSaveTarget(const std::string& target, const std::string& real,
     struct stat st {};
     if (::stat(real.c_str(), &st) != 0) {
         if (errno != ENOENT) {
-            RefuseSave(target, std::strerror(errno));
+            RefuseSave(target, ErrnoText(errno));
         }
         // A new name: it may still be a source given by a path that does not exist yet.
         std::error_code error;
@@ -126,19 +129,19 @@ void CheckSaveTarget(const std::string& target, const std::string& real,
             std::error_code source_error;
             if (!error && std::filesystem::weakly_canonical(source, source_error) == wanted &&
                 !source_error) {
-                RefuseSave(target, "変換元のメールボックスです");
+                RefuseSave(target, Msg(CoreMsg::SettingReasonIsSource).Render());
             }
         }
         return;
     }
     if (!S_ISREG(st.st_mode)) {
-        RefuseSave(target, "通常のファイルではありません");
+        RefuseSave(target, Msg(CoreMsg::ReasonNotRegularFile).Render());
     }
     for (const std::string& source : sources) {
         struct stat source_st {};
         if (::stat(source.c_str(), &source_st) == 0 && source_st.st_dev == st.st_dev &&
             source_st.st_ino == st.st_ino) {
-            RefuseSave(target, "変換元のメールボックスです");
+            RefuseSave(target, Msg(CoreMsg::SettingReasonIsSource).Render());
         }
     }
 }
@@ -161,7 +164,7 @@ void ReplaceFile(const std::string& target, const std::string& data,
     std::string temporary;
     for (int attempt = 0;; ++attempt) {
         if (attempt == kTemporaryNameAttempts) {
-            throw Exception("ファイル " + target + " を作成できません");
+            throw Exception(Msg(CoreMsg::FileCannotCreate, {{"path", target}}));
         }
         temporary = prefix + std::to_string(random() % 1000000000u);
         try {
@@ -170,7 +173,7 @@ void ReplaceFile(const std::string& target, const std::string& data,
             }
         } catch (const Exception& e) {
             // The user knows the file by the name they chose, not by the temporary one.
-            throw Exception("ファイル " + target + " を保存できません。(" + e.what() + ")");
+            RefuseSave(target, e.what());
         }
     }
     // A file that replaces an existing one keeps its permissions.
@@ -182,7 +185,7 @@ void ReplaceFile(const std::string& target, const std::string& data,
     if (::rename(temporary.c_str(), real.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
-        throw Exception("ファイル " + target + " を保存できません。(" + std::strerror(error) + ")");
+        RefuseSave(target, ErrnoText(error));
     }
 }
 
@@ -215,7 +218,7 @@ bool TSettingFile::Load(const std::string& file_name, std::vector<std::string>* 
     try {
         ReadJobXml(ReadWholeFile(file_name), loaded, &notes);
     } catch (const std::exception& e) {
-        ReportError(e.what());
+        ReportError(e);
         return false;
     }
     if (refused != nullptr) {
@@ -248,29 +251,28 @@ bool TSettingFile::IsJobFile(const std::string& file_name) {
     }
 }
 
-std::optional<std::string> TSettingFile::ReplaceRefusal(const std::string& file_name) {
+std::optional<TMessage> TSettingFile::ReplaceRefusal(const std::string& file_name) {
     if (!PathExists(file_name)) {
         return std::nullopt;
     }
     struct stat st {};
     if (::stat(file_name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return "通常のファイルではないため、上書きしません。";
+        return Msg(CoreMsg::SettingRefuseNotRegular, {{"path", SanitizeUtf8(file_name)}});
     }
     if (IsJobFile(file_name)) {
         return std::nullopt;
     }
     if (LooksLikeMailbox(file_name)) {
-        return "Outlook Express のメールボックス（.dbx）です。設定ファイルではないため、"
-               "上書きしません。";
+        return Msg(CoreMsg::SettingRefuseMailbox, {{"path", SanitizeUtf8(file_name)}});
     }
-    return "このプログラムの設定ファイルではないため、上書きしません。";
+    return Msg(CoreMsg::SettingRefuseNotJob, {{"path", SanitizeUtf8(file_name)}});
 }
 
 bool TSettingFile::Save(const std::string& file_name) {
     try {
         ReplaceFile(file_name, WriteJobXml(job_), job_.InportPath);
     } catch (const std::exception& e) {
-        ReportError(e.what());
+        ReportError(e);
         return false;
     }
     file_name_ = file_name;

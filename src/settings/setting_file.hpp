@@ -18,6 +18,7 @@
 
 #include "model/find_type.hpp"
 #include "model/naming.hpp"
+#include "platform/catalogue.hpp"
 #include "settings/job_xml.hpp"
 #include "settings/observer.hpp"
 
@@ -52,10 +53,9 @@ class TSettingFile : public TObserver {
 
     // Why the job must not be saved as file_name, or nothing when it may: only a new name or an
     // existing settings file of this program is written, since saving replaces the file. The
-    // answer (UTF-8) follows the file's name in a sentence, "<name> は" + answer, and says what
-    // the file is (an Outlook Express mailbox, a file that is no job). Every front end asks
-    // before it saves to a name the user gave it.
-    static std::optional<std::string> ReplaceRefusal(const std::string& file_name);
+    // answer names the file and says what it is (an Outlook Express mailbox, a file that is no
+    // job). Every front end asks before it saves to a name the user gave it.
+    static std::optional<TMessage> ReplaceRefusal(const std::string& file_name);
 
     std::string GetFileName() const { return file_name_; }
     bool GetModified() const { return modified_; }

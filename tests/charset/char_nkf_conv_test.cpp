@@ -267,7 +267,9 @@ TEST(CharNkfConvCodePage, SystemConversionRefusesCodePagesItDoesNotServe) {
         conv.SystemCodePageToSJis("x", kCodePageWindows1252);
         FAIL() << "no error raised";
     } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "IEコンポーネントの初期化に失敗しました。(2)");
+        EXPECT_STREQ(e.what(),
+                     "IEコンポーネントの初期化に失敗しました。(2) コードページ 1252 "
+                     "の変換には対応していません。");
     }
 }
 

@@ -383,8 +383,9 @@ TEST(ConvertDbx, FilesThatCannotBeOpenedSayWhyApartFromTheMessage) {
                                                         "folder.dbx:ファイルが開けません。",
                                                         "held.dbx:ファイルが開けません。"}));
     EXPECT_EQ(outcome.reasons,
-              (std::vector<std::string>{"No such file or directory", "Is a directory",
-                                        "locked by another program"}));
+              (std::vector<std::string>{
+                  "No such file or directory", "Is a directory",
+                  "他のプログラムがこのファイルを使っています。閉じてからやり直してください"}));
 }
 
 TEST(ConvertDbx, CountWarningTravelsThroughTheRunNeverTheReportHook) {

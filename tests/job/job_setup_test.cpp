@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "convert/fake_mail.hpp"
+#include "platform/core_messages.hpp"
 #include "settings/observer.hpp"
 #include "settings/setting_file.hpp"
 #include "support/temp_dir.hpp"
@@ -26,11 +27,19 @@ TEST(CheckJob, ReportsTheFirstProblemInTheMainWindowsOrder) {
     const std::string missing = (dir.path() / "none").string();
     job.ExportPath = missing;
     job.NamingType = TNamingType::Parameter;
-    EXPECT_EQ(CheckJob(job), (TJobProblem{"変換元のDBXファイルが指定されていません。", {}}));
+    const auto expect = [&job](CoreMsg entry, const std::string& message,
+                               const std::string& detail) {
+        const auto problem = CheckJob(job);
+        ASSERT_TRUE(problem.has_value()) << message;
+        EXPECT_TRUE(problem->text.Is(Text(entry))) << problem->message;
+        EXPECT_EQ(problem->message, message);
+        EXPECT_EQ(problem->detail, detail);
+    };
+    expect(CoreMsg::JobNoSource, "変換元のDBXファイルが指定されていません。", {});
     job.InportPath = {"a.dbx"};
-    EXPECT_EQ(CheckJob(job), (TJobProblem{"変換先のディレクトリが見つかりません。", missing}));
+    expect(CoreMsg::JobNoDestination, "変換先のディレクトリが見つかりません。", missing);
     job.ExportPath = dir.path().string();
-    EXPECT_EQ(CheckJob(job), (TJobProblem{"パラメータ文字が指定されていません。", {}}));
+    expect(CoreMsg::JobNoParameterText, "パラメータ文字が指定されていません。", {});
     job.NamingTypeParameter.ParamText = "ID:";
     EXPECT_EQ(CheckJob(job), std::nullopt);
     // The parameter's place only matters when naming by parameter.
@@ -52,7 +61,8 @@ TEST(CheckJob, InvalidRegularExpressionIsOneProblemNamingItsPlace) {
                          {kFindPosAll, "x(y", false, true}};
     const auto problem = CheckJob(job);
     ASSERT_TRUE(problem.has_value());
-    EXPECT_FALSE(problem->message.empty());
+    EXPECT_TRUE(problem->text.Is(Text(CoreMsg::RegexNeedCloseParenthesis))) << problem->message;
+    EXPECT_EQ(problem->message, problem->text.Render());
     EXPECT_EQ(problem->detail.rfind("x(y (", 0), 0u) << problem->detail;
     EXPECT_NE(problem->detail.find("文字目)"), std::string::npos) << problem->detail;
     job.ConditionList.pop_back();

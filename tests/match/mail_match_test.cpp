@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ansi_text.hpp"
+#include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 #include "platform/sjis.hpp"
 #include "platform/text_encoding.hpp"
@@ -246,7 +247,7 @@ std::string ReferenceEscapes(std::string_view in) {
     for (std::size_t pos = 0; pos < in.size();) {
         if (sjis::IsLeadByte(in[pos])) {
             if (pos + 1 >= in.size()) {
-                throw ERegExpParser("不正な２バイト文字コードです。", static_cast<int>(pos + 1));
+                throw ERegExpParser(Msg(CoreMsg::RegexBadDoubleByte), static_cast<int>(pos + 1));
             }
             out.append(in.substr(pos, 2));
             pos += 2;
@@ -257,7 +258,7 @@ std::string ReferenceEscapes(std::string_view in) {
             try {
                 out += WCharToStr(GetQuotedWChar(in.substr(pos + 1, 16), index));
             } catch (const ERegExpParser& e) {
-                throw ERegExpParser(e.what(), static_cast<int>(pos) + e.Position() + 1);
+                throw ERegExpParser(e.Message(), static_cast<int>(pos) + e.Position() + 1);
             }
             pos += static_cast<std::size_t>(index);
         }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 #include "support/catalogue_check.hpp"
@@ -11,6 +13,25 @@ namespace {
 
 TEST(Catalogue, CoreTableIsComplete) {
     test::ExpectCompleteTable(CoreMessageTexts());
+}
+
+// An English text with a Japanese character in it is a Japanese piece left behind.
+TEST(Catalogue, CoreEnglishTextsHoldNoJapanese) {
+    for (const TMessageText& entry : CoreMessageTexts()) {
+        const std::string_view text = entry.english;
+        for (std::size_t at = 0; at < text.size();) {
+            const auto lead = static_cast<unsigned char>(text[at]);
+            const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+            for (std::size_t i = 1; i < length && at + i < text.size(); ++i) {
+                code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+            }
+            // CJK punctuation, kana and kanji; full-width and half-width forms.
+            EXPECT_FALSE((code >= 0x3000 && code <= 0x9FFF) || (code >= 0xFF00 && code <= 0xFFEF))
+                << entry.name << ": " << text;
+            at += length;
+        }
+    }
 }
 
 TEST(Catalogue, FillsArgumentsPluralsAndBraces) {

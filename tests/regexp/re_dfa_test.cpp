@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/core_messages.hpp"
 #include "regexp/re_nfa.hpp"
 #include "regexp/re_parser.hpp"
 #include "support/work_steps.hpp"
@@ -198,7 +199,7 @@ TEST(DfaBudget, ExponentialSubsetsAreRefusedQuickly) {
                 Compile(expression);
                 ADD_FAILURE() << "expected the state budget to refuse the expression";
             } catch (const ERegExpParser& e) {
-                EXPECT_STREQ(e.what(), kTooComplexMessage);
+                EXPECT_TRUE(e.Message().Is(Text(CoreMsg::RegexTooComplex))) << e.what();
             }
         });
     };

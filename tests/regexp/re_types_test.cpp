@@ -156,10 +156,11 @@ TEST(QuoteMeta, QuotesEveryMetacharacterAndNoTrailByte) {
 }
 
 TEST(ERegExpParserType, IsTheGeneralErrorAndClampsItsPosition) {
-    const ERegExpParser e("x", 70000);
+    const ERegExpParser e(Msg(CoreMsg::RegexBadOctal), 70000);
     EXPECT_EQ(e.Position(), 0xFFFF);
     const Exception& general = e;
-    EXPECT_STREQ(general.what(), "x");
+    EXPECT_TRUE(general.Message().Is(Text(CoreMsg::RegexBadOctal)));
+    EXPECT_STREQ(general.what(), "不正な８進数コード表記です。");
 }
 
 }  // namespace
