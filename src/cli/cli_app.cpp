@@ -88,12 +88,19 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     try {
         app.parse(args);
     } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() != 0) {
+            // The parser's own words are English; they go inside a sentence of the chosen
+            // language, which says what to do.
+            context.Error() << Say(CliMsg::UsageError, {{"detail", WithoutMarks(e.what())}})
+                            << "\n";
+            return kExitUsage;
+        }
         std::ostringstream parser_out;
         std::ostringstream parser_err;
-        const int code = app.exit(e, parser_out, parser_err);
+        app.exit(e, parser_out, parser_err);
         out << WithoutMarks(parser_out.str());
         err << WithoutMarks(parser_err.str());
-        return code == 0 ? kExitOk : kExitUsage;
+        return kExitOk;
     }
     // A listing or summary that did not reach its reader (a full disk, a closed pipe) is a
     // failure of the command, not a success with nothing to show.
