@@ -533,6 +533,21 @@ class FormMainTest : public DialogTestBase {
                  qPrintable(asked[0].file.directory));
         QCOMPARE(asked[0].file.filter, QStringLiteral("DBXファイル(*.dbx)"));
         QCOMPARE(asked[1].file.directory, QStringLiteral("/srv/mail"));
+
+        // A prefix whose registry names no store still has one where Windows keeps them.
+        const test::TempDir bare;
+        const fs::path shaped = bare / "drive_c" / "users" / "u" / "AppData" / "Local" /
+                                "Identities" / "{ID}" / "Microsoft" / "Outlook Express";
+        fs::create_directories(shaped);
+        test::DbxBuilder().AddMessages(1).WriteTo(shaped / "Inbox.dbx");
+        qputenv("WINEPREFIX", QByteArray::fromStdString(bare.path().string()));
+        Job().Clear();
+        Boxes().SetNextFileNames({});
+        QVERIFY(TriggerAction(form, "ActionDbxSelect"));
+        qputenv("WINEPREFIX", previous);
+        QCOMPARE(Boxes().Asked().size(), std::size_t{3});
+        QVERIFY2(fs::equivalent(QStringToPath(Boxes().Asked()[2].file.directory), shaped),
+                 qPrintable(Boxes().Asked()[2].file.directory));
         // Lower than 350 pixels snaps back.
         form.resize(456, 200);
         QCOMPARE(form.height(), 350);
