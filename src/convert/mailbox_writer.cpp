@@ -695,6 +695,12 @@ class Maildir final : public TMailboxOutput::Container {
         for (const char* sub : {"cur", "new", "tmp"}) {
             MakeFolder(folder_ + sub);
         }
+        if (update_) {
+            folder_fd_.fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (folder_fd_.fd < 0) {
+                RaiseFolder(folder_, errno);
+            }
+        }
         // A message is known by the part of its name before the colon; its flags change as
         // it is read.
         for (const char* sub : {"cur", "new"}) {
@@ -728,18 +734,14 @@ class Maildir final : public TMailboxOutput::Container {
         }
         const std::uint64_t hash = HashBytes(lf_);
         const std::string base = Hex(hash);
-        UnnamedFile file(UnnamedFile::Deferred{}, folder_ + "cur/", lf_, false);
-        if (const auto when = MessageTime(text)) {
-            file.SetModificationTime(*when);
-        }
+        std::optional<UnnamedFile> file;
         // Names this run gave out (or found holding a message of its own) are taken, so that
         // a message given twice gets a second file, as it would have in one whole run.
         std::uint32_t& n = claims_[hash];
         for (;; ++n) {
             const std::string unique = n == 0 ? base : base + "-" + std::to_string(n);
             if (const auto known = existing_.find(unique); known != existing_.end()) {
-                if (update_ &&
-                    CompareWithName(folder_ + known->second, lf_) == NameHolds::SameData) {
+                if (update_ && Holds(known->second, lf_)) {
                     ++n;
                     *already_there = true;
                     return folder_ + known->second;
@@ -747,7 +749,13 @@ class Maildir final : public TMailboxOutput::Container {
                 continue;
             }
             const std::string path = folder_ + "cur/" + unique + std::string(kMaildirInfo);
-            if (file.LinkAs(path)) {
+            if (!file) {
+                file.emplace(UnnamedFile::Deferred{}, folder_ + "cur/", lf_, false);
+                if (const auto when = MessageTime(text)) {
+                    file->SetModificationTime(*when);
+                }
+            }
+            if (file->LinkAs(path)) {
                 ++n;
                 return path;
             }
@@ -755,8 +763,38 @@ class Maildir final : public TMailboxOutput::Container {
     }
 
   private:
+    // Whether the regular file at name (under the folder) holds exactly data; one that cannot
+    // be read counts as another. Opened from the folder's descriptor, checked by the open
+    // file's size, and read into one buffer kept for the run: checking every message of a
+    // large Maildir costs little more than reading it.
+    bool Holds(const std::string& name, std::string_view data) {
+        const Descriptor file(
+            ::openat(folder_fd_.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        struct stat info {};
+        if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+            static_cast<std::uint64_t>(info.st_size) != data.size()) {
+            return false;
+        }
+        held_.resize(std::min<std::size_t>(data.size(), 64 * 1024));
+        for (std::size_t done = 0; done < data.size();) {
+            const ssize_t n =
+                ::read(file.fd, held_.data(), std::min(held_.size(), data.size() - done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0 || data.substr(done, static_cast<std::size_t>(n)) !=
+                              std::string_view(held_.data(), static_cast<std::size_t>(n))) {
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
     std::string folder_;
     bool update_;
+    Descriptor folder_fd_;  // with update
+    std::string held_;      // a stored message being compared
     std::unordered_map<std::uint64_t, std::uint32_t>& claims_;
     std::unordered_map<std::string, std::string> existing_;  // unique part → "cur/name"
     std::string lf_;
