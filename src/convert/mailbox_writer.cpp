@@ -276,28 +276,29 @@ std::size_t MboxBodySize(std::string_view text) {
     return size;
 }
 
-// Whether stored is what AppendMboxBody makes of text, compared without making it.
-bool SameAsMboxBody(std::string_view text, std::string_view stored) {
+constexpr std::size_t kDiffers = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kCutShort = kDiffers - 1;
+
+// How many bytes at the start of stored are what AppendMboxBody makes of text, compared
+// without making it; kDiffers when they differ, kCutShort when stored ends first.
+std::size_t MatchMboxBody(std::string_view text, std::string_view stored) {
     std::size_t at = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         const auto [line, next] = LineAt(text, pos);
-        if (NeedsQuoting(line)) {
-            if (at >= stored.size() || stored[at] != '>') {
-                return false;
-            }
-            ++at;
+        const bool quoted = NeedsQuoting(line);
+        if (stored.size() - at < line.size() + (quoted ? 2 : 1)) {
+            return kCutShort;
         }
-        if (stored.substr(at, line.size()) != line) {
-            return false;
+        if (quoted && stored[at++] != '>') {
+            return kDiffers;
         }
-        at += line.size();
-        if (at >= stored.size() || stored[at] != '\n') {
-            return false;
+        if (stored.substr(at, line.size()) != line || stored[at + line.size()] != '\n') {
+            return kDiffers;
         }
-        ++at;
+        at += line.size() + 1;
         pos = next;
     }
-    return at == stored.size();
+    return at;
 }
 
 // A message's bytes as an mbox file holds them, whose last line is an empty one: mail readers
@@ -535,41 +536,50 @@ class MboxFile final : public TMailboxOutput::Container {
     // A stored message of the bytes AppendMboxBody makes of text, not matched before in this
     // run; it is used up.
     bool FindStored(std::string_view text) {
-        const std::size_t length = MboxBodySize(text);
         if (next_ < stored_.size()) {
             Stored& expected = stored_[next_];
-            if (!expected.matched && expected.length == length &&
-                SameAsMboxBody(text, window_->View(expected.offset, length))) {
+            if (!expected.matched &&
+                MatchMboxBody(text, window_->View(expected.offset, expected.length)) ==
+                    expected.length) {
                 expected.matched = true;
                 ++next_;
                 return true;
             }
-        } else if (!all_indexed_ && TakeAtScan(text, length)) {
+        } else if (!all_indexed_ && TakeAtScan(text)) {
             next_ = stored_.size();
             return true;
         }
         IndexRest();
-        return FindByLength(text, length);
+        return FindByLength(text, MboxBodySize(text));
     }
 
     // Whether the message the reading has come to holds text; if so it is indexed, and the
-    // reading goes on after it. Its end is checked as IndexRest finds it.
-    bool TakeAtScan(std::string_view text, std::size_t length) {
-        const std::string_view stored = window_->View(scan_, length + 6);
-        const std::string_view body = stored.substr(0, std::min(length, stored.size()));
-        if (!SameAsMboxBody(text, body)) {
+    // reading goes on after it. Its end is checked as IndexRest finds it. The bytes are
+    // compared as the mbox form is worked out: room for a few quoted lines is read, and only a
+    // message that needs more has its size worked out first.
+    bool TakeAtScan(std::string_view text) {
+        std::size_t room = text.size() + text.size() / 8 + 64;
+        std::string_view stored = window_->View(scan_, room);
+        std::size_t length = MatchMboxBody(text, stored);
+        if (length == kCutShort && stored.size() == room) {
+            room = MboxBodySize(text);
+            stored = window_->View(scan_, room);
+            length = MatchMboxBody(text, stored);
+        }
+        if (length == kCutShort || length == kDiffers) {
             return false;
         }
-        const std::string_view after = stored.substr(length);
+        const bool empty_line = EndsWithEmptyLine(stored.substr(0, length));
+        const std::string_view after = window_->View(scan_ + length, 6);
         std::uint64_t from_line = 0;
         if (after.empty() || after == "\n") {
-            if (after.empty() && EndsWithEmptyLine(body)) {
+            if (after.empty() && empty_line) {
                 return false;
             }
             all_indexed_ = true;
         } else if (after.starts_with("\nFrom ")) {
             from_line = scan_ + length + 1;
-        } else if (after.starts_with("From ") && !EndsWithEmptyLine(body)) {
+        } else if (after.starts_with("From ") && !empty_line) {
             from_line = scan_ + length;
         } else {
             return false;
@@ -643,7 +653,7 @@ class MboxFile final : public TMailboxOutput::Container {
 
     bool TryMatch(std::size_t index, std::string_view text, std::size_t length) {
         Stored& stored = stored_[index];
-        if (!SameAsMboxBody(text, window_->View(stored.offset, length))) {
+        if (MatchMboxBody(text, window_->View(stored.offset, length)) != length) {
             return false;
         }
         stored.matched = true;

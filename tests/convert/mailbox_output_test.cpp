@@ -245,6 +245,11 @@ TEST(MboxUpdate, SkipsExactlyTheMessagesStoredInAnyOrder) {
     const std::string c = "Subject: c\r\n\r\nbody\r\n\r\n";
     const std::string d = "Subject: d\r\n\r\nlast line";
     const std::string e = "Subject: e\r\n\r\nbody\r\n\r\n";
+    // Quoting makes f an eighth longer and more.
+    std::string f = "Subject: f\n\n";
+    while (f.size() < 8000) {
+        f += "From x\n";
+    }
     struct Case {
         const char* name;
         std::vector<std::string> stored, given;
@@ -258,6 +263,7 @@ TEST(MboxUpdate, SkipsExactlyTheMessagesStoredInAnyOrder) {
         {"given twice", {a, b, c}, {a, b, b, c, c}, "..+.+"},
         {"new at the end", {a, b}, {a, b, d, c}, "..++"},
         {"moved to the end", {a, b, c, d}, {b, c, d, a}, "...."},
+        {"many quoted lines", {f, a, f}, {f, a, f, f}, "...+"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
