@@ -260,6 +260,156 @@ class TMailboxOutput::Container {
 
 namespace {
 
+bool NeedsQuoting(std::string_view line) {
+    const std::size_t first = line.find_first_not_of('>');
+    return first != std::string_view::npos && line.substr(first).starts_with("From ");
+}
+
+// The size of what AppendMboxBody makes of text.
+std::size_t MboxBodySize(std::string_view text) {
+    std::size_t size = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const auto [line, next] = LineAt(text, pos);
+        size += line.size() + 1 + (NeedsQuoting(line) ? 1 : 0);
+        pos = next;
+    }
+    return size;
+}
+
+constexpr std::size_t kDiffers = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kCutShort = kDiffers - 1;
+
+// How many bytes at the start of stored are what AppendMboxBody makes of text, compared
+// without making it; kDiffers when they differ, kCutShort when stored ends first.
+std::size_t MatchMboxBody(std::string_view text, std::string_view stored) {
+    std::size_t at = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const auto [line, next] = LineAt(text, pos);
+        const bool quoted = NeedsQuoting(line);
+        if (stored.size() - at < line.size() + (quoted ? 2 : 1)) {
+            return kCutShort;
+        }
+        if (quoted && stored[at++] != '>') {
+            return kDiffers;
+        }
+        if (stored.substr(at, line.size()) != line || stored[at + line.size()] != '\n') {
+            return kDiffers;
+        }
+        at += line.size() + 1;
+        pos = next;
+    }
+    return at;
+}
+
+// A message's bytes as an mbox file holds them, whose last line is an empty one: mail readers
+// take that line for the separator in front of the next "From " line, not for the message's.
+bool EndsWithEmptyLine(std::string_view body) {
+    return body == "\n" || body.ends_with("\n\n");
+}
+
+// An existing file read front to back through a buffer of bounded size (a megabyte, or one
+// message when that is longer), so that a file of any size is read once and never held whole.
+class ReadWindow {
+  public:
+    ReadWindow(int fd, std::uint64_t size, const std::string& path)
+        : fd_(fd), size_(size), path_(path) {}
+
+    std::uint64_t FileSize() const { return size_; }
+
+    // The bytes at offset, length of them or fewer where the file ends. A range that begins
+    // inside the buffer or right after it reads ahead; one elsewhere reads only itself.
+    std::string_view View(std::uint64_t offset, std::size_t length) {
+        if (offset >= size_) {
+            return {};
+        }
+        length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_ - offset));
+        const std::uint64_t end = start_ + buffer_.size();
+        if (offset >= start_ && offset + length <= end) {
+            return std::string_view(buffer_).substr(static_cast<std::size_t>(offset - start_),
+                                                    length);
+        }
+        std::size_t kept = 0;
+        std::size_t wanted = length;
+        if (offset >= start_ && offset <= end) {
+            kept = static_cast<std::size_t>(end - offset);
+            std::memmove(buffer_.data(), buffer_.data() + (offset - start_), kept);
+            wanted = static_cast<std::size_t>(
+                std::min<std::uint64_t>(std::max(length, kAhead), size_ - offset));
+        }
+        buffer_.resize(wanted);
+        start_ = offset;
+        while (kept < wanted) {
+            const ssize_t n = ::pread(fd_, buffer_.data() + kept, wanted - kept,
+                                      static_cast<off_t>(offset + kept));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                buffer_.clear();
+                throw Exception(Msg(CoreMsg::FileCannotRead, {{"path", path_}}), ErrnoText(errno));
+            }
+            if (n == 0) {
+                break;  // shorter than it was: the rest is not there
+            }
+            kept += static_cast<std::size_t>(n);
+        }
+        buffer_.resize(kept);
+        return std::string_view(buffer_).substr(0, std::min(length, kept));
+    }
+
+    // What the buffer holds from offset on, read ahead when that is fewer than least bytes
+    // (fewer only where the file ends).
+    std::string_view Ahead(std::uint64_t offset, std::size_t least) {
+        if (offset >= start_ && offset + least <= start_ + buffer_.size()) {
+            return std::string_view(buffer_).substr(static_cast<std::size_t>(offset - start_));
+        }
+        return View(offset, std::max(least, kAhead));
+    }
+
+    // The offset of the first line at or after offset (which begins a line) that begins with
+    // "From ", or the file's size.
+    std::uint64_t NextFromLine(std::uint64_t offset) {
+        if (View(offset, 5) == "From ") {
+            return offset;
+        }
+        constexpr std::string_view kAfterLineEnd = "\nFrom ";
+        for (std::uint64_t at = offset;;) {
+            const std::string_view piece = Ahead(at, kAfterLineEnd.size());
+            const std::size_t found = piece.find(kAfterLineEnd);
+            if (found != std::string_view::npos) {
+                return at + found + 1;
+            }
+            if (at + piece.size() >= size_) {
+                return size_;
+            }
+            at += piece.size() - (kAfterLineEnd.size() - 1);
+        }
+    }
+
+    // The offset after the line that begins at offset, or the file's size.
+    std::uint64_t NextLine(std::uint64_t offset) {
+        for (std::uint64_t at = offset;;) {
+            const std::string_view piece = Ahead(at, 1);
+            const std::size_t lf = piece.find('\n');
+            if (lf != std::string_view::npos) {
+                return at + lf + 1;
+            }
+            if (at + piece.size() >= size_) {
+                return size_;
+            }
+            at += piece.size();
+        }
+    }
+
+  private:
+    static constexpr std::size_t kAhead = std::size_t{1} << 20;
+    int fd_;
+    std::uint64_t size_;
+    const std::string& path_;
+    std::uint64_t start_ = 0;  // the file offset of the buffer's first byte
+    std::string buffer_;
+};
+
 // One mbox file, written unnamed and named at the mailbox's end.
 class MboxFile final : public TMailboxOutput::Container {
   public:
@@ -282,7 +432,7 @@ class MboxFile final : public TMailboxOutput::Container {
                 break;
             }
             if (update && S_ISREG(info.st_mode)) {
-                Scan();
+                OpenExisting();
                 break;
             }
         }
@@ -293,11 +443,8 @@ class MboxFile final : public TMailboxOutput::Container {
     }
 
     std::string Add(std::string_view text, bool* already_there) override {
-        out_ = MboxFromLine(text);
-        const std::size_t body_at = out_.size();
-        AppendMboxBody(text, out_);
         if (existing_) {
-            if (FindStored(std::string_view(out_).substr(body_at))) {
+            if (FindStored(text)) {
                 *already_there = true;
                 return path_;
             }
@@ -314,6 +461,8 @@ class MboxFile final : public TMailboxOutput::Container {
                 }
             }
         }
+        out_ = MboxFromLine(text);
+        AppendMboxBody(text, out_);
         out_ += '\n';
         file_->Append(out_);
         ++unnamed_;
@@ -345,6 +494,7 @@ class MboxFile final : public TMailboxOutput::Container {
     struct Stored {
         std::uint64_t offset = 0;
         std::size_t length = 0;
+        bool matched = false;  // by a message of this run
     };
     // The stored messages of one length not yet matched in this run.
     struct Bucket {
@@ -360,90 +510,123 @@ class MboxFile final : public TMailboxOutput::Container {
                std::string(kMboxExtension);
     }
 
-    // Reads the existing file once: where each message's bytes lie, by their length. A message
-    // ends before the empty line in front of the next "From " line (or the end), as mail
-    // readers split an mbox file. Nothing of the messages is kept or hashed here: most lengths
-    // are a message's own, and the comparison decides.
-    void Scan() {
+    // The existing file is read as the messages come: a run over the same mailbox gives them
+    // in the order they are stored, so each is compared with the stored message after the
+    // last one found, and the file is read once. A message ends before the empty line in
+    // front of the next "From " line (or the end), as mail readers split an mbox file.
+    void OpenExisting() {
         existing_.emplace(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-        if (existing_->fd < 0) {
+        struct stat info {};
+        if (existing_->fd < 0 || ::fstat(existing_->fd, &info) != 0) {
             throw Exception(Msg(CoreMsg::FileCannotRead, {{"path", path_}}), ErrnoText(errno));
         }
-        bool in_message = false;
-        bool last_empty = false;
-        std::uint64_t line_offset = 0;
-        std::uint64_t start = 0;
-        std::size_t size = 0;
-        const auto end_message = [&] {
-            const std::size_t length = size - (last_empty ? 1 : 0);
-            stored_.push_back({start, length});
-            by_length_[length].unkeyed.push_back(stored_.size() - 1);
-        };
-        const auto take_line = [&](std::string_view line) {
-            if (line.starts_with("From ")) {
-                if (in_message) {
-                    end_message();
-                }
-                in_message = true;
-                last_empty = false;
-                size = 0;
-                start = line_offset + line.size();
-            } else if (in_message) {
-                size += line.size();
-                last_empty = line == "\n";
-            }
-            line_offset += line.size();
-        };
-        constexpr std::size_t kBlock = std::size_t{1} << 20;
-        std::string pending;  // bytes read but not yet taken as lines
-        std::string tail;     // the file's last two bytes
-        while (true) {
-            const std::size_t kept = pending.size();
-            pending.resize(kept + kBlock);
-            const ssize_t n = ::read(existing_->fd, pending.data() + kept, kBlock);
-            pending.resize(kept + static_cast<std::size_t>(n > 0 ? n : 0));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                throw Exception(Msg(CoreMsg::FileCannotRead, {{"path", path_}}), ErrnoText(errno));
-            }
-            if (n == 0) {
-                break;
-            }
-            tail += pending.substr(pending.size() > 2 ? pending.size() - 2 : 0);
-            tail.erase(0, tail.size() > 2 ? tail.size() - 2 : 0);
-            std::size_t pos = 0;
-            for (std::size_t lf; (lf = pending.find('\n', pos)) != std::string::npos;
-                 pos = lf + 1) {
-                take_line(std::string_view(pending).substr(pos, lf + 1 - pos));
-            }
-            pending.erase(0, pos);
-        }
-        if (!pending.empty()) {
-            take_line(pending);
-        }
-        if (in_message) {
-            end_message();
-        }
+        window_.emplace(existing_->fd, static_cast<std::uint64_t>(info.st_size), path_);
+        const std::uint64_t size = window_->FileSize();
+        const std::string_view tail = window_->View(size - std::min<std::uint64_t>(size, 2), 2);
         // What the copy needs after it so that the next "From " line opens a message.
-        existing_end_ = line_offset == 0 || tail == "\n\n" ? ""
-                        : tail.ends_with("\n")             ? "\n"
-                                                           : "\n\n";
+        existing_end_ = size == 0 || tail == "\n\n" ? "" : tail.ends_with("\n") ? "\n" : "\n\n";
+        const std::uint64_t first = window_->NextFromLine(0);
+        if (first < size) {
+            scan_ = window_->NextLine(first);
+        } else {
+            all_indexed_ = true;
+        }
     }
 
-    // A stored message of the body's length and bytes not matched before in this run; it is
-    // used up. A length that several stored messages share is told apart by a hash of each
-    // one's first and last bytes, read once, so that many messages of one length cost no
-    // comparison of each with each.
-    bool FindStored(std::string_view body) {
-        const auto bucket = by_length_.find(body.size());
+    // A stored message of the bytes AppendMboxBody makes of text, not matched before in this
+    // run; it is used up.
+    bool FindStored(std::string_view text) {
+        if (next_ < stored_.size()) {
+            Stored& expected = stored_[next_];
+            if (!expected.matched &&
+                MatchMboxBody(text, window_->View(expected.offset, expected.length)) ==
+                    expected.length) {
+                expected.matched = true;
+                ++next_;
+                return true;
+            }
+        } else if (!all_indexed_ && TakeAtScan(text)) {
+            next_ = stored_.size();
+            return true;
+        }
+        IndexRest();
+        return FindByLength(text, MboxBodySize(text));
+    }
+
+    // Whether the message the reading has come to holds text; if so it is indexed, and the
+    // reading goes on after it. Its end is checked as IndexRest finds it. The bytes are
+    // compared as the mbox form is worked out: room for a few quoted lines is read, and only a
+    // message that needs more has its size worked out first.
+    bool TakeAtScan(std::string_view text) {
+        std::size_t room = text.size() + text.size() / 8 + 64;
+        std::string_view stored = window_->View(scan_, room);
+        std::size_t length = MatchMboxBody(text, stored);
+        if (length == kCutShort && stored.size() == room) {
+            room = MboxBodySize(text);
+            stored = window_->View(scan_, room);
+            length = MatchMboxBody(text, stored);
+        }
+        if (length == kCutShort || length == kDiffers) {
+            return false;
+        }
+        const bool empty_line = EndsWithEmptyLine(stored.substr(0, length));
+        const std::string_view after = window_->View(scan_ + length, 6);
+        std::uint64_t from_line = 0;
+        if (after.empty() || after == "\n") {
+            if (after.empty() && empty_line) {
+                return false;
+            }
+            all_indexed_ = true;
+        } else if (after.starts_with("\nFrom ")) {
+            from_line = scan_ + length + 1;
+        } else if (after.starts_with("From ") && !empty_line) {
+            from_line = scan_ + length;
+        } else {
+            return false;
+        }
+        stored_.push_back({scan_, length, true});
+        if (!all_indexed_) {
+            scan_ = window_->NextLine(from_line);
+        }
+        return true;
+    }
+
+    // Indexes the stored messages from the reading's place to the end of the file.
+    void IndexRest() {
+        while (!all_indexed_) {
+            const std::uint64_t end = window_->NextFromLine(scan_);
+            const std::size_t size = static_cast<std::size_t>(end - scan_);
+            const std::size_t tail = std::min<std::size_t>(size, 2);
+            const bool empty_line = EndsWithEmptyLine(window_->View(end - tail, tail));
+            stored_.push_back({scan_, size - (empty_line ? 1 : 0)});
+            if (end < window_->FileSize()) {
+                scan_ = window_->NextLine(end);
+            } else {
+                all_indexed_ = true;
+            }
+        }
+        if (!by_length_ready_) {
+            by_length_ready_ = true;
+            for (std::size_t i = 0; i < stored_.size(); ++i) {
+                if (!stored_[i].matched) {
+                    by_length_[stored_[i].length].unkeyed.push_back(i);
+                }
+            }
+        }
+    }
+
+    // A length that several stored messages share is told apart by a hash of each one's first
+    // and last bytes, read once, so that many messages of one length cost no comparison of
+    // each with each.
+    bool FindByLength(std::string_view text, std::size_t length) {
+        const auto bucket = by_length_.find(length);
         if (bucket == by_length_.end()) {
             return false;
         }
         Bucket& b = bucket->second;
+        std::erase_if(b.unkeyed, [&](std::size_t index) { return stored_[index].matched; });
         if (b.unkeyed.size() == 1 && b.keyed.empty()) {
-            if (!SameBytesAt(stored_[b.unkeyed.front()].offset, body)) {
+            if (!TryMatch(b.unkeyed.front(), text, length)) {
                 return false;
             }
             b.unkeyed.clear();
@@ -453,14 +636,29 @@ class MboxFile final : public TMailboxOutput::Container {
             b.keyed.emplace(StoredKey(stored_[index]), index);
         }
         b.unkeyed.clear();
-        const auto [first, last] = b.keyed.equal_range(EndsKey(body));
+        body_.clear();
+        AppendMboxBody(text, body_);
+        const auto [first, last] = b.keyed.equal_range(EndsKey(body_));
         for (auto it = first; it != last; ++it) {
-            if (SameBytesAt(stored_[it->second].offset, body)) {
+            if (stored_[it->second].matched) {
+                continue;
+            }
+            if (TryMatch(it->second, text, length)) {
                 b.keyed.erase(it);
                 return true;
             }
         }
         return false;
+    }
+
+    bool TryMatch(std::size_t index, std::string_view text, std::size_t length) {
+        Stored& stored = stored_[index];
+        if (MatchMboxBody(text, window_->View(stored.offset, length)) != length) {
+            return false;
+        }
+        stored.matched = true;
+        next_ = index + 1;
+        return true;
     }
 
     static constexpr std::size_t kKeyBytes = 256;
@@ -471,33 +669,11 @@ class MboxFile final : public TMailboxOutput::Container {
                          std::string(bytes.substr(bytes.size() - n)));
     }
 
-    std::uint64_t StoredKey(const Stored& stored) const {
+    std::uint64_t StoredKey(const Stored& stored) {
         const std::size_t n = std::min(kKeyBytes, stored.length);
-        std::string ends(2 * n, '\0');
-        const bool read = ::pread(existing_->fd, ends.data(), n,
-                                  static_cast<off_t>(stored.offset)) == static_cast<ssize_t>(n) &&
-                          ::pread(existing_->fd, ends.data() + n, n,
-                                  static_cast<off_t>(stored.offset + stored.length - n)) ==
-                              static_cast<ssize_t>(n);
-        return read ? HashBytes(ends) : 0;  // unreadable: compared, and found different
-    }
-
-    bool SameBytesAt(std::uint64_t offset, std::string_view body) {
-        std::string piece(std::min<std::size_t>(body.size(), 64 * 1024), '\0');
-        for (std::size_t done = 0; done < body.size();) {
-            const ssize_t n =
-                ::pread(existing_->fd, piece.data(), std::min(piece.size(), body.size() - done),
-                        static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0 || body.substr(done, static_cast<std::size_t>(n)) !=
-                              std::string_view(piece.data(), static_cast<std::size_t>(n))) {
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
+        const std::string ends = std::string(window_->View(stored.offset, n)) +
+                                 std::string(window_->View(stored.offset + stored.length - n, n));
+        return ends.size() == 2 * n ? HashBytes(ends) : 0;  // cut short: compared, and different
     }
 
     std::string stem_;
@@ -506,11 +682,18 @@ class MboxFile final : public TMailboxOutput::Container {
     int next_name_ = -1;  // -1: the name without "(n)"
     std::optional<GrowingFile> file_;
     std::int64_t unnamed_ = 0;
-    std::string out_;  // the message being added, kept for its room
-    // With update: the existing file, its messages and what must follow a copy of it.
+    std::string out_;   // the message being added, kept for its room
+    std::string body_;  // a message's mbox form, when it is looked up by length
+    // With update: the existing file, its messages as far as they are indexed, and what must
+    // follow a copy of it.
     std::optional<Descriptor> existing_;
+    std::optional<ReadWindow> window_;
     std::vector<Stored> stored_;
-    std::unordered_map<std::size_t, Bucket> by_length_;
+    std::size_t next_ = 0;      // the stored message expected next
+    std::uint64_t scan_ = 0;    // where the next stored message not indexed begins
+    bool all_indexed_ = false;  // every stored message is in stored_
+    std::unordered_map<std::size_t, Bucket> by_length_;  // once every message is indexed
+    bool by_length_ready_ = false;
     std::string existing_end_;
 };
 
@@ -521,6 +704,12 @@ class Maildir final : public TMailboxOutput::Container {
         : folder_(folder), update_(update), claims_(run.claims[folder]) {
         for (const char* sub : {"cur", "new", "tmp"}) {
             MakeFolder(folder_ + sub);
+        }
+        if (update_) {
+            folder_fd_.fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (folder_fd_.fd < 0) {
+                RaiseFolder(folder_, errno);
+            }
         }
         // A message is known by the part of its name before the colon; its flags change as
         // it is read.
@@ -555,18 +744,14 @@ class Maildir final : public TMailboxOutput::Container {
         }
         const std::uint64_t hash = HashBytes(lf_);
         const std::string base = Hex(hash);
-        UnnamedFile file(UnnamedFile::Deferred{}, folder_ + "cur/", lf_, false);
-        if (const auto when = MessageTime(text)) {
-            file.SetModificationTime(*when);
-        }
+        std::optional<UnnamedFile> file;
         // Names this run gave out (or found holding a message of its own) are taken, so that
         // a message given twice gets a second file, as it would have in one whole run.
         std::uint32_t& n = claims_[hash];
         for (;; ++n) {
             const std::string unique = n == 0 ? base : base + "-" + std::to_string(n);
             if (const auto known = existing_.find(unique); known != existing_.end()) {
-                if (update_ &&
-                    CompareWithName(folder_ + known->second, lf_) == NameHolds::SameData) {
+                if (update_ && Holds(known->second, lf_)) {
                     ++n;
                     *already_there = true;
                     return folder_ + known->second;
@@ -574,7 +759,13 @@ class Maildir final : public TMailboxOutput::Container {
                 continue;
             }
             const std::string path = folder_ + "cur/" + unique + std::string(kMaildirInfo);
-            if (file.LinkAs(path)) {
+            if (!file) {
+                file.emplace(UnnamedFile::Deferred{}, folder_ + "cur/", lf_, false);
+                if (const auto when = MessageTime(text)) {
+                    file->SetModificationTime(*when);
+                }
+            }
+            if (file->LinkAs(path)) {
                 ++n;
                 return path;
             }
@@ -582,8 +773,38 @@ class Maildir final : public TMailboxOutput::Container {
     }
 
   private:
+    // Whether the regular file at name (under the folder) holds exactly data; one that cannot
+    // be read counts as another. Opened from the folder's descriptor, checked by the open
+    // file's size, and read into one buffer kept for the run: checking every message of a
+    // large Maildir costs little more than reading it.
+    bool Holds(const std::string& name, std::string_view data) {
+        const Descriptor file(
+            ::openat(folder_fd_.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        struct stat info {};
+        if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+            static_cast<std::uint64_t>(info.st_size) != data.size()) {
+            return false;
+        }
+        held_.resize(std::min<std::size_t>(data.size(), 64 * 1024));
+        for (std::size_t done = 0; done < data.size();) {
+            const ssize_t n =
+                ::read(file.fd, held_.data(), std::min(held_.size(), data.size() - done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0 || data.substr(done, static_cast<std::size_t>(n)) !=
+                              std::string_view(held_.data(), static_cast<std::size_t>(n))) {
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
     std::string folder_;
     bool update_;
+    Descriptor folder_fd_;  // with update
+    std::string held_;      // a stored message being compared
     std::unordered_map<std::uint64_t, std::uint32_t>& claims_;
     std::unordered_map<std::string, std::string> existing_;  // unique part → "cur/name"
     std::string lf_;

@@ -3,7 +3,9 @@
 // run, and the stop signals of a closed terminal (SIGHUP) and of Ctrl-\ (SIGQUIT) must end the
 // run like SIGTERM, after the message being written. The rounds run once with unnamed files and
 // once as on a file system without them (BRINDLE_NO_TMPFILE=1), where the files are written
-// under hidden temporary names that the next run into the folder removes.
+// under hidden temporary names that the next run into the folder removes. The mbox and Maildir
+// forms are killed and stopped the same way: an mbox file is under its name only whole, a
+// Maildir's cur/ holds only whole messages, and a run with --update after a kill completes both.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -141,6 +143,88 @@ Outcome Check(const fs::path& folder, const std::vector<std::string>& expected, 
     return outcome;
 }
 
+// The bytes the process has written so far (to any file): how far a run into one mbox file,
+// named only at its end, has come.
+std::uint64_t BytesWritten(pid_t pid) {
+    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value && key != "wchar:") {
+    }
+    return key == "wchar:" ? value : 0;
+}
+
+std::string Lf(const std::string& text) {
+    std::string lf;
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        if (text.compare(pos, 2, "\r\n") != 0) {
+            lf += text[pos];
+        }
+    }
+    return lf;
+}
+
+// What an mbox file or a Maildir holds after a run: how many whole messages, and anything else.
+struct Container {
+    bool present = false;
+    std::size_t whole = 0;
+    std::string malformed;
+    std::size_t temporaries = 0;  // hidden names beside the mbox file or in cur/
+};
+
+Container CheckContainer(const std::string& format, const fs::path& out,
+                         const std::vector<std::string>& expected) {
+    Container c;
+    const bool mbox = format == "mbox";
+    const fs::path folder = mbox ? out : out / "inbox" / "cur";
+    std::set<std::string> any;
+    for (const std::string& text : expected) {
+        any.insert(Lf(text));
+    }
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.starts_with(".brindle-") && name.ends_with(".tmp")) {
+            ++c.temporaries;
+        } else if (mbox && name != "inbox.mbox" && name != "inbox.dbx") {
+            c.malformed += name + " ";
+        } else if (!mbox) {
+            c.present = true;
+            const bool named = name.size() == 20 && name.ends_with(":2,S") &&
+                               name.find_first_not_of("0123456789abcdef") == 16;
+            if (named && any.contains(ReadAll(it->path()))) {
+                ++c.whole;
+            } else {
+                c.malformed += name + " ";
+            }
+        }
+    }
+    if (!mbox) {
+        for (const char* sub : {"new", "tmp"}) {
+            if (!fs::is_empty(out / "inbox" / sub, error)) {
+                c.malformed += std::string(sub) + "/ ";
+            }
+        }
+        return c;
+    }
+    // Messages are appended in mailbox order: the file is the first few of them, each a
+    // "From " line, its LF bytes and an empty line.
+    const std::string text = ReadAll(out / "inbox.mbox");
+    c.present = fs::exists(out / "inbox.mbox");
+    for (std::size_t pos = 0; pos < text.size(); ++c.whole) {
+        const std::size_t body = text.find('\n', pos) + 1;
+        const std::string entry =
+            c.whole < expected.size() ? Lf(expected[c.whole]) + "\n" : std::string();
+        if (entry.empty() || text.compare(pos, 5, "From ") != 0 || body == 0 ||
+            text.compare(body, entry.size(), entry) != 0) {
+            c.malformed += "inbox.mbox after " + std::to_string(c.whole) + " messages";
+            break;
+        }
+        pos = body + entry.size();
+    }
+    return c;
+}
+
 TEST(ConvertProcess, KilledOrStoppedAtAnyMomentLeavesOnlyWholeFiles) {
     test::TempDir dir;
     std::mt19937 random(20261208);
@@ -160,13 +244,23 @@ TEST(ConvertProcess, KilledOrStoppedAtAnyMomentLeavesOnlyWholeFiles) {
     const std::string mailbox = (dir / "inbox.dbx").string();
     builder.WriteTo(mailbox);
 
+    std::uint64_t total = 0;
+    for (const std::string& text : expected) {
+        total += text.size();
+    }
+
     struct Case {
         const char* name;
         std::vector<std::string> env;
+        std::string format;
     };
     const Case cases[] = {
-        {"unnamed files", {}},
-        {"no unnamed files", {"BRINDLE_NO_TMPFILE=1"}},
+        {"unnamed files", {}, "eml"},
+        {"no unnamed files", {"BRINDLE_NO_TMPFILE=1"}, "eml"},
+        {"mbox", {}, "mbox"},
+        {"mbox without unnamed files", {"BRINDLE_NO_TMPFILE=1"}, "mbox"},
+        {"Maildir", {}, "maildir"},
+        {"Maildir without unnamed files", {"BRINDLE_NO_TMPFILE=1"}, "maildir"},
     };
     const int signals[] = {SIGKILL, SIGHUP, SIGKILL, SIGQUIT, SIGKILL, SIGTERM, SIGKILL, SIGINT};
     constexpr int kRounds = 12;
@@ -178,7 +272,12 @@ TEST(ConvertProcess, KilledOrStoppedAtAnyMomentLeavesOnlyWholeFiles) {
                          std::to_string(signal));
             const fs::path out = dir / (c.name + std::to_string(round));
             fs::create_directories(out);
-            const pid_t pid = StartCli({"convert", "-o", out.string(), mailbox}, -1, c.env);
+            const bool eml = c.format == "eml";
+            std::vector<std::string> args = {"convert", "-o", out.string(), mailbox};
+            if (!eml) {
+                args.insert(args.begin() + 1, {"--format", c.format});
+            }
+            const pid_t pid = StartCli(args, -1, c.env);
             ASSERT_GT(pid, 0);
 
             // The moment: after a random number of files (at least one for the catchable
@@ -187,17 +286,26 @@ TEST(ConvertProcess, KilledOrStoppedAtAnyMomentLeavesOnlyWholeFiles) {
             // A catchable signal is sent while at least half the messages are still to come:
             // one that comes after the run's last message meets the handlers already put back
             // (the run is over) and ends the process by its default action, which is not what
-            // this tests.
+            // this tests. An mbox file shows nothing before its end: there the moment is a
+            // number of bytes the run has written.
             const std::size_t files =
                 signal == SIGKILL ? random() % (kMessages - 1) : 1 + random() % (kMessages / 2 - 1);
+            const std::uint64_t bytes =
+                signal == SIGKILL ? random() % total : 1 + random() % (total / 2);
             int status = 0;
             bool exited = false;
             bool at_once = false;
             for (;;) {
-                const FolderState state = Look(out, expected);
-                at_once = state.partial_visible && state.names >= 1;
-                if (state.names >= files || at_once) {
-                    break;
+                if (!eml) {
+                    if (BytesWritten(pid) >= bytes) {
+                        break;
+                    }
+                } else {
+                    const FolderState state = Look(out, expected);
+                    at_once = state.partial_visible && state.names >= 1;
+                    if (state.names >= files || at_once) {
+                        break;
+                    }
                 }
                 if (::waitpid(pid, &status, WNOHANG) == pid) {
                     exited = true;
@@ -221,11 +329,45 @@ TEST(ConvertProcess, KilledOrStoppedAtAnyMomentLeavesOnlyWholeFiles) {
                 // the wait above) ends the process by its default action, with every message
                 // already whole.
                 EXPECT_EQ(WTERMSIG(status), signal);
-                EXPECT_EQ(Check(out, expected, true).whole, expected.size());
+                EXPECT_EQ(eml ? Check(out, expected, true).whole
+                              : CheckContainer(c.format, out, expected).whole,
+                          expected.size());
             } else {
                 // Stopped by the user (130), or done before the signal came (0).
                 EXPECT_TRUE(WEXITSTATUS(status) == 130 || WEXITSTATUS(status) == 0)
                     << WEXITSTATUS(status);
+            }
+            if (!eml) {
+                // A kill leaves the mbox file whole or not at all; a stop names it with the
+                // messages written; a Maildir holds whole messages, however many.
+                const Container killed = CheckContainer(c.format, out, expected);
+                EXPECT_TRUE(killed.malformed.empty()) << killed.malformed;
+                if (signal == SIGKILL && c.format == "mbox" && killed.present) {
+                    EXPECT_EQ(killed.whole, expected.size());
+                }
+                if (signal != SIGKILL) {
+                    EXPECT_TRUE(killed.present);
+                    EXPECT_EQ(killed.temporaries, 0u);
+                }
+                if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+                    EXPECT_EQ(killed.whole, expected.size());
+                }
+                temporaries_left += killed.temporaries;
+                if (signal != SIGKILL) {
+                    continue;
+                }
+                // An update after the kill completes the output and clears what it left.
+                std::vector<std::string> update = args;
+                update.insert(update.begin() + 1, "--update");
+                const pid_t again = StartCli(update, -1, c.env);
+                ASSERT_GT(again, 0);
+                ASSERT_EQ(::waitpid(again, &status, 0), again);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+                const Container updated = CheckContainer(c.format, out, expected);
+                EXPECT_TRUE(updated.malformed.empty()) << updated.malformed;
+                EXPECT_EQ(updated.whole, expected.size());
+                EXPECT_EQ(updated.temporaries, 0u);
+                continue;
             }
             // Every name holds a whole message: N.eml is message N, byte for byte. Only a kill
             // may leave temporaries behind.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "convert/conversion_run.hpp"
+#include "convert/mailbox_writer.hpp"
 #include "support/dbx_builder.hpp"
 #include "support/file_contents.hpp"
 #include "support/temp_dir.hpp"
@@ -208,6 +209,106 @@ TEST_P(MailboxOutput, UpdateAddsOnlyWhatIsNewAndAResumedRunEqualsOneRun) {
     } else {
         EXPECT_EQ(files.size(), 60u);
     }
+}
+
+// The bytes this process has read from files so far (read and pread alike).
+std::uint64_t BytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value && key != "rchar:") {
+    }
+    return value;
+}
+
+// Writes the messages into dir/box.mbox, with update, and answers for each whether it was
+// found there ('.') or written ('+').
+std::string UpdateMbox(const fs::path& dir, const std::vector<std::string>& messages) {
+    TMailboxOutput output(TOutputFormat::Mbox, true);
+    const std::string folder = (dir / "box/").string();
+    output.Open({folder});
+    std::string outcome;
+    for (const std::string& text : messages) {
+        bool already_there = false;
+        output.Add(folder, text, &already_there);
+        outcome += already_there ? '.' : '+';
+    }
+    output.Finish();
+    return outcome;
+}
+
+TEST(MboxUpdate, SkipsExactlyTheMessagesStoredInAnyOrder) {
+    // b, c and e have one length, so that they are told apart by their bytes; b and c end
+    // with an empty line of their own, and d has none at its end.
+    const std::string a = "Subject: a\r\n\r\nFrom here\r\n>From there\r\n";
+    const std::string b = "Subject: b\r\n\r\nbody\r\n\r\n";
+    const std::string c = "Subject: c\r\n\r\nbody\r\n\r\n";
+    const std::string d = "Subject: d\r\n\r\nlast line";
+    const std::string e = "Subject: e\r\n\r\nbody\r\n\r\n";
+    // Quoting makes f an eighth longer and more.
+    std::string f = "Subject: f\n\n";
+    while (f.size() < 8000) {
+        f += "From x\n";
+    }
+    struct Case {
+        const char* name;
+        std::vector<std::string> stored, given;
+        const char* outcome;
+    };
+    const Case cases[] = {
+        {"same order", {a, b, c, d}, {a, b, c, d}, "...."},
+        {"reversed", {a, b, c, d}, {d, c, b, a}, "...."},
+        {"one left out", {a, b, c, d}, {a, c, d}, "..."},
+        {"one inserted", {a, b, c, d}, {a, e, b, c, d}, ".+..."},
+        {"given twice", {a, b, c}, {a, b, b, c, c}, "..+.+"},
+        {"new at the end", {a, b}, {a, b, d, c}, "..++"},
+        {"moved to the end", {a, b, c, d}, {b, c, d, a}, "...."},
+        {"many quoted lines", {f, a, f}, {f, a, f, f}, "...+"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        UpdateMbox(dir.path(), c.stored);
+        const fs::path mbox = dir / "box.mbox";
+        const std::string before = ReadFile(mbox);
+        struct stat old_info {};
+        ASSERT_EQ(::stat(mbox.c_str(), &old_info), 0);
+
+        EXPECT_EQ(UpdateMbox(dir.path(), c.given), c.outcome);
+        std::string added;
+        for (std::size_t i = 0; i < c.given.size(); ++i) {
+            if (c.outcome[i] == '+') {
+                added += MboxFromLine(c.given[i]);
+                AppendMboxBody(c.given[i], added);
+                added += '\n';
+            }
+        }
+        EXPECT_EQ(ReadFile(mbox), before + added);
+        struct stat info {};
+        ASSERT_EQ(::stat(mbox.c_str(), &info), 0);
+        EXPECT_EQ(info.st_ino == old_info.st_ino, added.empty());
+    }
+}
+
+TEST(MboxUpdate, NothingNewReadsTheStoredFileOnce) {
+    test::TempDir dir;
+    std::vector<std::string> messages;
+    for (int i = 0; i < 600; ++i) {
+        std::string text = "Subject: " + std::to_string(i) + "\r\n\r\n";
+        while (text.size() < 4000) {
+            text += (i % 5 == 0 ? "From a line to quote " : "a line ") + std::to_string(i) + "\r\n";
+        }
+        messages.push_back(std::move(text));
+    }
+    UpdateMbox(dir.path(), messages);
+    const auto size = fs::file_size(dir / "box.mbox");
+    ASSERT_GT(size, 2'000'000u);  // more than the reading's buffer holds
+
+    const std::uint64_t before = BytesRead();
+    EXPECT_EQ(UpdateMbox(dir.path(), messages), std::string(messages.size(), '.'));
+    const std::uint64_t read = BytesRead() - before;
+    EXPECT_GE(read, size);
+    EXPECT_LE(read, size + size / 16);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MailboxOutput,
