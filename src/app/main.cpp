@@ -49,14 +49,11 @@ bool HasDisplay() {
 }
 
 void DescribeArguments(QCommandLineParser& parser) {
-    parser.setApplicationDescription(
-        QStringLiteral("Converts Outlook Express mailboxes (.dbx) into one .eml file per message.\n"
-                       "Opens a saved job, or starts a new job with the mailboxes given.\n"
-                       "brindle-cli converts without a window."));
+    parser.setApplicationDescription(brindle::WindowText(brindle::WindowMsg::ProgramDescription));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("files"),
-                                 QStringLiteral("One settings file, or mailboxes to convert."),
+                                 brindle::WindowText(brindle::WindowMsg::ProgramFilesArgument),
                                  QStringLiteral("[JOB.xml | MAILBOX.dbx...]"));
 }
 
@@ -85,6 +82,7 @@ void SetNames() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    brindle::SetCurrentLanguage(brindle::LanguageFromEnvironment());
     if (AsksForHelpOrVersion(argc, argv)) {
         const QCoreApplication core(argc, argv);
         SetNames();
@@ -94,10 +92,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!HasDisplay()) {
-        std::fputs(
-            "brindle: no display (DISPLAY and WAYLAND_DISPLAY are unset); "
-            "use brindle-cli to convert without a window.\n",
-            stderr);
+        std::fprintf(stderr, "brindle: %s\n",
+                     brindle::Msg(brindle::WindowMsg::ProgramNoDisplay).Render().c_str());
         return 1;
     }
     TApplication app(argc, argv);
@@ -112,9 +108,10 @@ int main(int argc, char** argv) {
     const QStringList files = parser.positionalArguments();
     if (!parsed || !brindle::CanOpenTogether(files)) {
         const QString reason =
-            parsed ? QStringLiteral("one settings file, or mailboxes only") : parser.errorText();
-        std::fprintf(stderr, "brindle: %s\nusage: brindle [JOB.xml | MAILBOX.dbx...]\n",
-                     reason.toLocal8Bit().constData());
+            parsed ? brindle::WindowText(brindle::WindowMsg::ProgramOneJobOrMailboxes)
+                   : parser.errorText();
+        std::fprintf(stderr, "brindle: %s\n%s\n", reason.toUtf8().constData(),
+                     brindle::Msg(brindle::WindowMsg::ProgramUsage).Render().c_str());
         return 2;
     }
 
