@@ -224,6 +224,34 @@ class AppendBuffer {
     std::size_t start_;
 };
 
+// The same interface appending many conversions to one text (the lines of a body): the string
+// grows as OutputBuffer's does, so that a short line does not fill three times its length with
+// zeros only to cut them off again.
+class LinesBuffer {
+  public:
+    explicit LinesBuffer(std::string& text) : text_(text), start_(text.size()) {}
+
+    char* Room(char* at, std::size_t n) {
+        const auto used = static_cast<std::size_t>(at - text_.data());
+        if (text_.size() - used < n) {
+            std::size_t size = std::max(used + n, text_.size() + text_.size() / 2);
+            if (used + n <= text_.capacity()) {
+                size = std::min(size, text_.capacity());
+            }
+            text_.resize(size);
+        }
+        return text_.data() + used;
+    }
+    // Where the next conversion starts writing.
+    char* Begin() { return text_.data() + start_; }
+    void StartAt(char* at) { start_ = static_cast<std::size_t>(at - text_.data()); }
+    void Finish(char* at) { text_.resize(static_cast<std::size_t>(at - text_.data())); }
+
+  private:
+    std::string& text_;
+    std::size_t start_;
+};
+
 }  // namespace
 
 bool TCharCodeConv::IsHanKana(unsigned char c) {
@@ -506,6 +534,24 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
 void TCharCodeConv::AppendJisToSJis(std::string_view s, std::string& out) {
     AppendBuffer buffer(out);
     buffer.Finish(ConvertJis(s, buffer));
+}
+
+void TCharCodeConv::AppendJisLinesToSJis(std::string_view lines, std::string& out) {
+    LinesBuffer buffer(out);
+    char* w = buffer.Begin();
+    for (std::size_t pos = 0; pos < lines.size();) {
+        const void* const cr = std::memchr(lines.data() + pos, '\r', lines.size() - pos);
+        const std::size_t end =
+            cr == nullptr ? lines.size()
+                          : static_cast<std::size_t>(static_cast<const char*>(cr) - lines.data());
+        buffer.StartAt(w);
+        w = ConvertJis(lines.substr(pos, end - pos), buffer);
+        w = buffer.Room(w, 2);
+        *w++ = '\r';
+        *w++ = '\n';
+        pos = std::min(end + 2, lines.size());
+    }
+    buffer.Finish(w);
 }
 
 std::string TCharCodeConv::ToSJis(std::string_view s) {
