@@ -224,12 +224,12 @@ class AppendBuffer {
     std::size_t start_;
 };
 
-// The same interface appending many conversions to one text (the lines of a body): the string
-// grows as OutputBuffer's does, so that a short line does not fill three times its length with
-// zeros only to cut them off again.
-class LinesBuffer {
+// The same interface for a text that takes a whole body at once: the string grows as
+// OutputBuffer's does, within the room reserved as long as that suffices, so that the room asked
+// for ahead of the writing is not filled with zeros to no purpose.
+class GrowingAppendBuffer {
   public:
-    explicit LinesBuffer(std::string& text) : text_(text), start_(text.size()) {}
+    explicit GrowingAppendBuffer(std::string& text) : text_(text), start_(text.size()) {}
 
     char* Room(char* at, std::size_t n) {
         const auto used = static_cast<std::size_t>(at - text_.data());
@@ -242,9 +242,7 @@ class LinesBuffer {
         }
         return text_.data() + used;
     }
-    // Where the next conversion starts writing.
     char* Begin() { return text_.data() + start_; }
-    void StartAt(char* at) { start_ = static_cast<std::size_t>(at - text_.data()); }
     void Finish(char* at) { text_.resize(static_cast<std::size_t>(at - text_.data())); }
 
   private:
@@ -430,11 +428,15 @@ namespace {
 constexpr std::ptrdiff_t kJisChunk = 4096;
 
 // Writes the Shift_JIS form of s through out (an OutputBuffer or an AppendBuffer); returns the
-// end of what it wrote.
-template <typename Buffer>
+// end of what it wrote. With kLines, s is lines ended by CR LF (the last perhaps by the end of s)
+// and each is converted as on its own, followed by CR LF: a CR and the byte after it end the line
+// and start the next in ASCII, and the byte before a CR has no partner.
+template <bool kLines = false, typename Buffer>
 char* ConvertJis(std::string_view s, Buffer& out) {
     enum class Mode { kSingle, kKanji, kKana };
-    constexpr std::ptrdiff_t kChunk = kJisChunk;
+    // Lines take short chunks: the room for the worst case of one stays within what the body's
+    // text has reserved.
+    constexpr std::ptrdiff_t kChunk = kLines ? 256 : kJisChunk;
     char* w = out.Begin();
     const char* p = s.data();
     const char* const end = p + s.size();
@@ -444,6 +446,15 @@ char* ConvertJis(std::string_view s, Buffer& out) {
         const char* const chunk_end = p + std::min(kChunk, end - p);
         w = out.Room(w, 3 * static_cast<std::size_t>(chunk_end - p) + 8);
         const char c = *p;
+        if (kLines && c == '\r') {
+            *w++ = '\r';
+            *w++ = '\n';
+            p += std::min<std::ptrdiff_t>(2, end - p);
+            mode = Mode::kSingle;
+            saved = Mode::kSingle;
+            continue;
+        }
+        // Within a line: the bytes of an escape sequence are no CR.
         if (c == kEsc && end - p >= 3) {
             const char a = p[1];
             const char b = p[2];
@@ -479,7 +490,7 @@ char* ConvertJis(std::string_view s, Buffer& out) {
         switch (mode) {
             case Mode::kSingle: {
                 const char* q = p + 1;
-                while (q < chunk_end && *q != kEsc && *q != kShiftOut) {
+                while (q < chunk_end && *q != kEsc && *q != kShiftOut && (!kLines || *q != '\r')) {
                     ++q;
                 }
                 std::memcpy(w, p, static_cast<std::size_t>(q - p));
@@ -489,7 +500,7 @@ char* ConvertJis(std::string_view s, Buffer& out) {
             }
             case Mode::kKanji:
                 do {
-                    if (end - p < 2) {
+                    if (end - p < 2 || (kLines && p[1] == '\r')) {
                         *w++ = *p++;  // a lone last byte has no partner
                         break;
                     }
@@ -502,7 +513,7 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                         w = WriteJisPair(w, U(p[0]), U(p[1]));
                     }
                     p += 2;
-                } while (p < chunk_end && *p != kEsc && *p != kShiftOut);
+                } while (p < chunk_end && *p != kEsc && *p != kShiftOut && (!kLines || *p != '\r'));
                 break;
             case Mode::kKana: {
                 const unsigned char k = U(c);
@@ -537,19 +548,14 @@ void TCharCodeConv::AppendJisToSJis(std::string_view s, std::string& out) {
 }
 
 void TCharCodeConv::AppendJisLinesToSJis(std::string_view lines, std::string& out) {
-    LinesBuffer buffer(out);
-    char* w = buffer.Begin();
-    for (std::size_t pos = 0; pos < lines.size();) {
-        const void* const cr = std::memchr(lines.data() + pos, '\r', lines.size() - pos);
-        const std::size_t end =
-            cr == nullptr ? lines.size()
-                          : static_cast<std::size_t>(static_cast<const char*>(cr) - lines.data());
-        buffer.StartAt(w);
-        w = ConvertJis(lines.substr(pos, end - pos), buffer);
+    GrowingAppendBuffer buffer(out);
+    char* w = ConvertJis<true>(lines, buffer);
+    // The last line ends with the text, unless a CR ended it (the byte after a CR goes with it).
+    const std::size_t size = lines.size();
+    if (size != 0 && lines[size - 1] != '\r' && (size < 2 || lines[size - 2] != '\r')) {
         w = buffer.Room(w, 2);
         *w++ = '\r';
         *w++ = '\n';
-        pos = std::min(end + 2, lines.size());
     }
     buffer.Finish(w);
 }

@@ -207,6 +207,13 @@ TEST(CharNkfConvCodePage, LinesConvertAsEachLineOnItsOwn) {
     for (int i = 0; i < 2000; ++i) {
         wide += "\x1B$B\x7F\x21\x7F\x21\r\n";
     }
+    std::string long_line = "\x1B$B";  // one line of many chunks
+    for (int i = 0; i < 700; ++i) {
+        long_line +=
+            "\x7F\x21"
+            "F|";
+    }
+    long_line += "\r\n\x1B(I1";
     const struct {
         int code_page;
         std::string lines;
@@ -218,6 +225,7 @@ TEST(CharNkfConvCodePage, LinesConvertAsEachLineOnItsOwn) {
          true},
         {kCodePageIso2022Jp, "\x1B$BF\r\n\x1B(\r\n\x1B\r\n\x1B(I1", true},
         {kCodePageIso2022Jp, wide, true},
+        {kCodePageIso2022Jp, long_line, true},
         {kCodePageIso2022Jp, "", true},
         {932, "\x95\x5C\r\n\r\n\x8E\xA6", true},
         {932, "abc\r\n", true},
