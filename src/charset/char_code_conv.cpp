@@ -490,7 +490,9 @@ char* ConvertJis(std::string_view s, Buffer& out) {
         switch (mode) {
             case Mode::kSingle: {
                 const char* q = p + 1;
-                while (q < chunk_end && *q != kEsc && *q != kShiftOut && (!kLines || *q != '\r')) {
+                // ESC, SO and CR are the only bytes up to 0x1B that stop the run.
+                while (q < chunk_end && (U(*q) > 0x1B || (*q != kEsc && *q != kShiftOut &&
+                                                          (!kLines || *q != '\r')))) {
                     ++q;
                 }
                 std::memcpy(w, p, static_cast<std::size_t>(q - p));
@@ -513,6 +515,18 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                         w = WriteJisPair(w, U(p[0]), U(p[1]));
                     }
                     p += 2;
+                    // Pairs of bytes 0x21-0x7F within the chunk: neither byte is ESC, SO or CR,
+                    // so the tests around them pass, and they convert through the table.
+                    while (chunk_end - p >= 2) {
+                        const auto k1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
+                        const auto k2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
+                        if (k1 >= JisPairTable::kCount || k2 >= JisPairTable::kCount) {
+                            break;
+                        }
+                        std::memcpy(w, kJisPairs.pair[k1 * JisPairTable::kCount + k2], 2);
+                        w += 2;
+                        p += 2;
+                    }
                 } while (p < chunk_end && *p != kEsc && *p != kShiftOut && (!kLines || *p != '\r'));
                 break;
             case Mode::kKana: {

@@ -664,6 +664,13 @@ std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_p
 }
 
 std::string TCharNkfConv::DecodeHeader(std::string_view value) const {
+    // Most fields (addresses, dates, identifiers) hold neither a word nor raw JIS: they are
+    // their own decoding, without the strings a decoding makes on the way.
+    if (value.find("=?") == std::string_view::npos &&
+        value.find('\x1B') == std::string_view::npos &&
+        value.find('\x0E') == std::string_view::npos) {
+        return std::string(value);
+    }
     return DecodeWords(*this, value, [](const WordCharset&) { return true; });
 }
 
