@@ -224,6 +224,32 @@ class AppendBuffer {
     std::size_t start_;
 };
 
+// The same interface for a text that takes a whole body at once: the string grows as
+// OutputBuffer's does, within the room reserved as long as that suffices, so that the room asked
+// for ahead of the writing is not filled with zeros to no purpose.
+class GrowingAppendBuffer {
+  public:
+    explicit GrowingAppendBuffer(std::string& text) : text_(text), start_(text.size()) {}
+
+    char* Room(char* at, std::size_t n) {
+        const auto used = static_cast<std::size_t>(at - text_.data());
+        if (text_.size() - used < n) {
+            std::size_t size = std::max(used + n, text_.size() + text_.size() / 2);
+            if (used + n <= text_.capacity()) {
+                size = std::min(size, text_.capacity());
+            }
+            text_.resize(size);
+        }
+        return text_.data() + used;
+    }
+    char* Begin() { return text_.data() + start_; }
+    void Finish(char* at) { text_.resize(static_cast<std::size_t>(at - text_.data())); }
+
+  private:
+    std::string& text_;
+    std::size_t start_;
+};
+
 }  // namespace
 
 bool TCharCodeConv::IsHanKana(unsigned char c) {
@@ -402,11 +428,15 @@ namespace {
 constexpr std::ptrdiff_t kJisChunk = 4096;
 
 // Writes the Shift_JIS form of s through out (an OutputBuffer or an AppendBuffer); returns the
-// end of what it wrote.
-template <typename Buffer>
+// end of what it wrote. With kLines, s is lines ended by CR LF (the last perhaps by the end of s)
+// and each is converted as on its own, followed by CR LF: a CR and the byte after it end the line
+// and start the next in ASCII, and the byte before a CR has no partner.
+template <bool kLines = false, typename Buffer>
 char* ConvertJis(std::string_view s, Buffer& out) {
     enum class Mode { kSingle, kKanji, kKana };
-    constexpr std::ptrdiff_t kChunk = kJisChunk;
+    // Lines take short chunks: the room for the worst case of one stays within what the body's
+    // text has reserved.
+    constexpr std::ptrdiff_t kChunk = kLines ? 256 : kJisChunk;
     char* w = out.Begin();
     const char* p = s.data();
     const char* const end = p + s.size();
@@ -416,6 +446,15 @@ char* ConvertJis(std::string_view s, Buffer& out) {
         const char* const chunk_end = p + std::min(kChunk, end - p);
         w = out.Room(w, 3 * static_cast<std::size_t>(chunk_end - p) + 8);
         const char c = *p;
+        if (kLines && c == '\r') {
+            *w++ = '\r';
+            *w++ = '\n';
+            p += std::min<std::ptrdiff_t>(2, end - p);
+            mode = Mode::kSingle;
+            saved = Mode::kSingle;
+            continue;
+        }
+        // Within a line: the bytes of an escape sequence are no CR.
         if (c == kEsc && end - p >= 3) {
             const char a = p[1];
             const char b = p[2];
@@ -451,7 +490,9 @@ char* ConvertJis(std::string_view s, Buffer& out) {
         switch (mode) {
             case Mode::kSingle: {
                 const char* q = p + 1;
-                while (q < chunk_end && *q != kEsc && *q != kShiftOut) {
+                // ESC, SO and CR are the only bytes up to 0x1B that stop the run.
+                while (q < chunk_end && (U(*q) > 0x1B || (*q != kEsc && *q != kShiftOut &&
+                                                          (!kLines || *q != '\r')))) {
                     ++q;
                 }
                 std::memcpy(w, p, static_cast<std::size_t>(q - p));
@@ -461,7 +502,7 @@ char* ConvertJis(std::string_view s, Buffer& out) {
             }
             case Mode::kKanji:
                 do {
-                    if (end - p < 2) {
+                    if (end - p < 2 || (kLines && p[1] == '\r')) {
                         *w++ = *p++;  // a lone last byte has no partner
                         break;
                     }
@@ -474,7 +515,19 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                         w = WriteJisPair(w, U(p[0]), U(p[1]));
                     }
                     p += 2;
-                } while (p < chunk_end && *p != kEsc && *p != kShiftOut);
+                    // Pairs of bytes 0x21-0x7F within the chunk: neither byte is ESC, SO or CR,
+                    // so the tests around them pass, and they convert through the table.
+                    while (chunk_end - p >= 2) {
+                        const auto k1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
+                        const auto k2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
+                        if (k1 >= JisPairTable::kCount || k2 >= JisPairTable::kCount) {
+                            break;
+                        }
+                        std::memcpy(w, kJisPairs.pair[k1 * JisPairTable::kCount + k2], 2);
+                        w += 2;
+                        p += 2;
+                    }
+                } while (p < chunk_end && *p != kEsc && *p != kShiftOut && (!kLines || *p != '\r'));
                 break;
             case Mode::kKana: {
                 const unsigned char k = U(c);
@@ -506,6 +559,19 @@ std::string TCharCodeConv::JisToSJis(std::string_view s) {
 void TCharCodeConv::AppendJisToSJis(std::string_view s, std::string& out) {
     AppendBuffer buffer(out);
     buffer.Finish(ConvertJis(s, buffer));
+}
+
+void TCharCodeConv::AppendJisLinesToSJis(std::string_view lines, std::string& out) {
+    GrowingAppendBuffer buffer(out);
+    char* w = ConvertJis<true>(lines, buffer);
+    // The last line ends with the text, unless a CR ended it (the byte after a CR goes with it).
+    const std::size_t size = lines.size();
+    if (size != 0 && lines[size - 1] != '\r' && (size < 2 || lines[size - 2] != '\r')) {
+        w = buffer.Room(w, 2);
+        *w++ = '\r';
+        *w++ = '\n';
+    }
+    buffer.Finish(w);
 }
 
 std::string TCharCodeConv::ToSJis(std::string_view s) {

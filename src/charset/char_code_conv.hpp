@@ -62,6 +62,10 @@ class TCharCodeConv {
     static std::string JisToSJis(std::string_view s);
     // The same appended to out, without a string of its own (a body converted line by line).
     static void AppendJisToSJis(std::string_view s, std::string& out);
+    // Lines, each ended by CR LF (the last perhaps by the end of the text) and holding no other
+    // CR or LF, each converted on its own as JisToSJis converts it and followed by CR LF, appended
+    // to out: a whole body in one call, which per line had cost as much as the conversion.
+    static void AppendJisLinesToSJis(std::string_view lines, std::string& out);
     // Any Japanese 7-bit text to Shift_JIS through TAutoSjisConv (keeps half-width katakana).
     static std::string ToSJis(std::string_view s);
     // Encoded words decoded; ISO-2022-JP words give JIS, EUC-JP is brought to JIS, Shift_JIS

@@ -618,6 +618,29 @@ void TCharNkfConv::AppendCodePageToSJis(std::string_view text, int code_page,
     }
 }
 
+bool TCharNkfConv::AppendLinesToSJis(std::string_view lines, int code_page,
+                                     std::string& out) const {
+    switch (code_page) {
+        case kCodePageIso2022Jp:
+            AppendJisLinesToSJis(lines, out);
+            return true;
+        case kCodePageEucJp:
+        case kCodePageUtf7:
+        case kCodePageUtf8:
+        case kCodePageQuotedPrintable:
+        case kCodePageBase64:
+            return false;
+        default:
+            // Unconverted, each line followed by CR LF is the text itself, once its last line
+            // has its line end.
+            out += lines;
+            if (!lines.empty() && !lines.ends_with("\r\n")) {
+                out += "\r\n";
+            }
+            return true;
+    }
+}
+
 std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_page) const {
     // Zero bytes are converted like any other character: cutting the text at the first one
     // made everything after it unsearchable.
@@ -641,6 +664,13 @@ std::string TCharNkfConv::SystemCodePageToSJis(std::string_view text, int code_p
 }
 
 std::string TCharNkfConv::DecodeHeader(std::string_view value) const {
+    // Most fields (addresses, dates, identifiers) hold neither a word nor raw JIS: they are
+    // their own decoding, without the strings a decoding makes on the way.
+    if (value.find("=?") == std::string_view::npos &&
+        value.find('\x1B') == std::string_view::npos &&
+        value.find('\x0E') == std::string_view::npos) {
+        return std::string(value);
+    }
     return DecodeWords(*this, value, [](const WordCharset&) { return true; });
 }
 

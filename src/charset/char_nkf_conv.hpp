@@ -32,6 +32,11 @@ class TCharNkfConv : public TCharCodeConv {
     // The same appended to out: JIS, EUC-JP, UTF-8 and unconverted text without a string of
     // their own (a body converted line by line makes one call per line).
     void AppendCodePageToSJis(std::string_view text, int code_page, std::string& out) const;
+    // Lines, each ended by CR LF (the last perhaps by the end of the text) and holding no other
+    // CR or LF, each appended as AppendCodePageToSJis converts it on its own and followed by CR LF;
+    // no converted line holds CR or LF. JIS and unconverted text only: false, with nothing
+    // appended, for the other code pages, whose lines are converted one by one.
+    bool AppendLinesToSJis(std::string_view lines, int code_page, std::string& out) const;
 
     // One header value (already unfolded) decoded to Shift_JIS, as RFC 2047 reads it: every
     // encoded word is decoded wherever it stands, B or Q, in any charset this program knows

@@ -248,8 +248,8 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
                                    HeaderTextBuilder* header_text,
                                    std::string& current_field) const {
     // Built as a plain map first because a repeated Subject is appended to the first value in
-    // place, which the handed-out map type does not offer.
-    std::map<std::string, std::vector<std::string>> fields;
+    // place, which the handed-out map type does not offer; the map then takes it whole.
+    THeaderMap::FieldMap fields;
     std::size_t first = 0;
     while (first < lines.size()) {
         const FieldLines field = FieldAt(lines, first);
@@ -292,13 +292,7 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
         }
     }
 
-    THeaderMap map;
-    for (auto& [key, values] : fields) {
-        for (auto& value : values) {
-            map.Add(key, std::move(value));
-        }
-    }
-    return map;
+    return THeaderMap(std::move(fields));
 }
 
 }  // namespace brindle

@@ -48,6 +48,13 @@ class TMailConverter {
         }
     }
 
+    // TCharNkfConv::AppendLinesToSJis for the stock converter; false (nothing appended) for
+    // any other, whose lines are converted one by one through CodePageToSJis.
+    bool AppendLinesToSJis(std::string_view lines, int code_page, std::string& out) const {
+        return typeid(*this) == typeid(TMailConverter) &&
+               conv_.AppendLinesToSJis(lines, code_page, out);
+    }
+
   private:
     TCharNkfConv conv_;
 };

@@ -28,6 +28,12 @@ namespace brindle {
 // the order in which the field occurs in the message.
 class THeaderMap {
   public:
+    using FieldMap = std::map<std::string, std::vector<std::string>, std::less<>>;
+
+    THeaderMap() = default;
+    // The map of these fields, each with at least one value, as adding them one by one gives.
+    explicit THeaderMap(FieldMap fields) : fields_(std::move(fields)) {}
+
     // The values of a field; an absent key gives an empty list. Returned by value, so that
     // it outlives a temporary map (GetHeaders().Values(...)).
     std::vector<std::string> Values(const std::string& key) const {
@@ -43,12 +49,10 @@ class THeaderMap {
         fields_[key].push_back(std::move(value));
     }
     bool Contains(const std::string& key) const { return fields_.count(key) != 0; }
-    const std::map<std::string, std::vector<std::string>, std::less<>>& Fields() const {
-        return fields_;
-    }
+    const FieldMap& Fields() const { return fields_; }
 
   private:
-    std::map<std::string, std::vector<std::string>, std::less<>> fields_;
+    FieldMap fields_;
 };
 
 // An error of the mailbox file as a whole rather than of one message: the system failed to read

@@ -199,6 +199,56 @@ TEST(CharNkfConvCodePage, AppendingGivesWhatConvertingGives) {
     }
 }
 
+// A body's stored lines converted in one call: each line as it converts on its own, followed by
+// CR LF, whatever mode the line before left open; the code pages that are not served this way
+// append nothing.
+TEST(CharNkfConvCodePage, LinesConvertAsEachLineOnItsOwn) {
+    std::string wide;  // pairs outside the table grow to six bytes: beyond any room reserved
+    for (int i = 0; i < 2000; ++i) {
+        wide += "\x1B$B\x7F\x21\x7F\x21\r\n";
+    }
+    std::string long_line = "\x1B$B";  // one line of many chunks
+    for (int i = 0; i < 700; ++i) {
+        long_line +=
+            "\x7F\x21"
+            "F|";
+    }
+    long_line += "\r\n\x1B(I1";
+    const struct {
+        int code_page;
+        std::string lines;
+        bool served;
+    } cases[] = {
+        {kCodePageIso2022Jp,
+         "\x1B$BF|K\\\r\n8l\x1B(B\r\n\x0E"
+         "12\r\n34\x0F\r\n\r\nabc",
+         true},
+        {kCodePageIso2022Jp, "\x1B$BF\r\n\x1B(\r\n\x1B\r\n\x1B(I1", true},
+        {kCodePageIso2022Jp, wide, true},
+        {kCodePageIso2022Jp, long_line, true},
+        {kCodePageIso2022Jp, "", true},
+        {932, "\x95\x5C\r\n\r\n\x8E\xA6", true},
+        {932, "abc\r\n", true},
+        {kCodePageWindows1252, "caf\xE9\r\n", true},
+        {kCodePageUtf8, "abc\r\n", false},
+        {kCodePageEucJp, "abc\r\n", false},
+        {kCodePageUtf7, "abc\r\n", false},
+    };
+    const TCharNkfConv conv;
+    for (const auto& c : cases) {
+        std::string expected = "prefix ";
+        for (std::size_t pos = 0; pos < c.lines.size();) {
+            const std::size_t end = std::min(c.lines.find('\r', pos), c.lines.size());
+            conv.AppendCodePageToSJis(c.lines.substr(pos, end - pos), c.code_page, expected);
+            expected += "\r\n";
+            pos = std::min(end + 2, c.lines.size());
+        }
+        std::string out = "prefix ";
+        EXPECT_EQ(conv.AppendLinesToSJis(c.lines, c.code_page, out), c.served) << c.code_page;
+        EXPECT_EQ(out, c.served ? expected : "prefix ") << c.code_page << ": " << c.lines;
+    }
+}
+
 // Texts of more than a megabyte are converted a piece at a time, cut after line feeds; the
 // result must be that of converting the text whole. Every line ends in a cut or broken
 // character right before its line feed.
