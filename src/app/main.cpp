@@ -18,6 +18,9 @@
 #include "platform/version_info.hpp"
 #include "settings/setting_file.hpp"
 #include "ui/modal_service.hpp"
+#include "ui/ui_text.hpp"
+#include "ui/widgets.hpp"
+#include "ui/window_messages.hpp"
 
 namespace {
 
@@ -86,6 +89,7 @@ int main(int argc, char** argv) {
     if (AsksForHelpOrVersion(argc, argv)) {
         const QCoreApplication core(argc, argv);
         SetNames();
+        brindle::UseQtTexts(brindle::CurrentLanguage());  // the parser's own headings
         QCommandLineParser parser;
         DescribeArguments(parser);
         parser.process(core);  // prints the help or the version and exits
