@@ -99,13 +99,8 @@ class TargetTexts {
         if (scope != kFindPosHeader) {
             static_cast<void>(Body());
         }
-        if (join && scope == kFindPosAll && made_ != Made::kJoined &&
-            made_ != Made::kAllProcessed) {
-            Remake(Header().size() + kJoint.size() + Body().size());
-            made_text_ = Header();
-            made_text_ += kJoint;
-            made_text_ += Body();
-            made_ = Made::kJoined;
+        if (join && scope == kFindPosAll) {
+            Join();
         }
     }
 
@@ -120,12 +115,7 @@ class TargetTexts {
             return made_text_;
         }
         if (scope == kFindPosAll) {
-            const std::size_t first = FirstEscapeOfWhole();
-            if (first != std::string_view::npos) {
-                made_ = Made::kNothing;
-                TAWKStr::ProcessEscSeqInPlace(made_text_, first);
-            }
-            made_ = processed;
+            ProcessWhole();
             return made_text_;
         }
         const std::string_view plain = scope == kFindPosHeader ? Header() : Body();
@@ -135,6 +125,16 @@ class TargetTexts {
             // searched as they are, without a copy.
             return plain;
         }
+        if (scope == kFindPosBody && header_ != nullptr &&
+            FirstEscapeOf(kFindPosHeader) == std::string_view::npos) {
+            // A header without escapes comes through the processing of the whole unchanged,
+            // and escapes never reach back before themselves, so the whole message processed
+            // ends with the body processed: made once, it serves the body's conditions and the
+            // whole message's alike, in whichever order they come.
+            Join();
+            ProcessWhole();
+            return std::string_view(made_text_).substr(Header().size() + kJoint.size());
+        }
         Remake(plain.size());
         made_text_ = plain;
         TAWKStr::ProcessEscSeqInPlace(made_text_, first);
@@ -143,6 +143,31 @@ class TargetTexts {
     }
 
   private:
+    // The whole message joined in the buffer, unless it is there already (processed or not).
+    void Join() {
+        if (made_ == Made::kJoined || made_ == Made::kAllProcessed) {
+            return;
+        }
+        Remake(Header().size() + kJoint.size() + Body().size());
+        made_text_ = Header();
+        made_text_ += kJoint;
+        made_text_ += Body();
+        made_ = Made::kJoined;
+    }
+
+    // The joined whole in the buffer after its escape processing, unless it is so already.
+    void ProcessWhole() {
+        if (made_ == Made::kAllProcessed) {
+            return;
+        }
+        const std::size_t first = FirstEscapeOfWhole();
+        if (first != std::string_view::npos) {
+            made_ = Made::kNothing;
+            TAWKStr::ProcessEscSeqInPlace(made_text_, first);
+        }
+        made_ = Made::kAllProcessed;
+    }
+
     // TAWKStr::FirstEscape of the header's or the body's text, looked for once per message.
     std::size_t FirstEscapeOf(std::uint8_t scope) {
         std::size_t& first = scope == kFindPosHeader ? header_escape_ : body_escape_;

@@ -68,6 +68,23 @@ bool UpperCasedEquals(std::string_view name, std::string_view key) {
     return true;
 }
 
+// AnsiUpperCase(name) into `out`, reusing its memory: field names are ASCII nearly always,
+// and then every byte starts a character.
+void UpperCaseFieldName(std::string_view name, std::string& out) {
+    const bool ascii = std::all_of(name.begin(), name.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) {
+        out = AnsiUpperCase(name);
+        return;
+    }
+    out.assign(name);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+}
+
 }  // namespace
 
 // Writes each field as one "Name: value" line with its decoded, unfolded value.
@@ -178,6 +195,12 @@ const TMail::ParsedHeader& TMail::Header() const {
     if (!header_) {
         ParsedHeader header;
         HeaderTextBuilder header_text;
+        // The decoded header is about as long as the stored one: one allocation, not a dozen.
+        std::size_t stored = 0;
+        for (const std::string_view line : header_lines_) {
+            stored += line.size() + 3;
+        }
+        header_text.text.reserve(stored);
         header.map = ParseHeaderLines(header_lines_, &header_text, header.field_after);
         header.text = std::move(header_text.text);
         header.boundary = FindBoundary(header.map.Values(std::string(kContentTypeKey)));
@@ -232,9 +255,15 @@ std::string TMail::DecodeField(std::span<const std::string_view> lines, std::siz
     // Unfolded as RFC 5322 says: the line breaks go, the white space after them stays.
     // Decoded once as a whole, so that encoded words, and the blanks between and inside
     // them, read the same however the field was folded.
-    std::string raw(head);
-    for (std::size_t k = first + 1; k < next; ++k) {
-        raw += lines[k];
+    // A field of one line, as most are, is decoded where it lies.
+    std::string folded;
+    std::string_view raw = head;
+    if (next > first + 1) {
+        folded = head;
+        for (std::size_t k = first + 1; k < next; ++k) {
+            folded += lines[k];
+        }
+        raw = folded;
     }
     std::string value = utf8 ? converter_->DecodeHeaderUtf8(raw) : converter_->DecodeHeader(raw);
     const std::string_view trimmed = TrimControls(value);
@@ -254,7 +283,7 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
     while (first < lines.size()) {
         const FieldLines field = FieldAt(lines, first);
         if (field.starts) {
-            current_field = AnsiUpperCase(field.name);
+            UpperCaseFieldName(field.name, current_field);
         }
         // A continuation line with no field before it in this header reaches the field the
         // previous header ended with (a part header after the message header).

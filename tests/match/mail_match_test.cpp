@@ -216,6 +216,26 @@ TEST(MailMatch, RegularExpressionsSearchTheEscapeProcessedText) {
     EXPECT_TRUE(Matches({Literal("c:\\temp", kFindPosBody)}, mail));
 }
 
+// A body condition after the header was fetched may search the tail of the whole message
+// processed once; it still sees the body alone, from its first byte, in any order of scopes.
+TEST(MailMatch, BodyConditionsSeeTheBodyAloneAfterWholeMessageConditions) {
+    const FakeMail mail("Subject: plan\r\n", "path c:\\temp here\r\n");
+    const struct {
+        std::vector<TFindType> conditions;
+        bool expected;
+    } cases[] = {
+        {{Regexp("plan"), Regexp("\\n\\n", kFindPosBody)}, false},
+        {{Regexp("plan", kFindPosHeader), Regexp("Subject", kFindPosBody)}, false},
+        {{Regexp("plan"), Regexp("^path c:\temp", kFindPosBody)}, true},
+        {{Regexp("here", kFindPosBody), Regexp("plan"), Regexp("\\n\\n", kFindPosBody)}, false},
+        {{Regexp("plan"), Regexp("here", kFindPosBody), Regexp("c:\temp")}, true},
+        {{Regexp("plan"), Regexp("here", kFindPosBody), Regexp("c:\\\\temp")}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Matches(c.conditions, mail), c.expected) << c.conditions.back().Condition;
+    }
+}
+
 TEST(MailMatch, EscapeErrorsInTheTextCostOnlyThatMessage) {
     TMailMatch matcher;
     matcher.SetFindTypes(std::vector<TFindType>{Regexp("x", kFindPosBody)});
