@@ -154,6 +154,21 @@ std::uint64_t BytesWritten(pid_t pid) {
     return key == "wchar:" ? value : 0;
 }
 
+// Whether the process has a handler of its own for signal: /proc's SigCgt mask. A catchable
+// signal sent before the run sets its handlers ends the process by the default action, which
+// is not what this tests (and a slow start, under a sanitizer, makes that moment long).
+bool CatchesSignal(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("SigCgt:")) {
+            const std::uint64_t mask = std::stoull(line.substr(7), nullptr, 16);
+            return ((mask >> (signal - 1)) & 1u) != 0;
+        }
+    }
+    return false;
+}
+
 std::string Lf(const std::string& text) {
     std::string lf;
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
@@ -296,7 +311,9 @@ TEST(ConvertProcess, KilledOrStoppedAtAnyMomentLeavesOnlyWholeFiles) {
             bool exited = false;
             bool at_once = false;
             for (;;) {
-                if (!eml) {
+                if (signal != SIGKILL && !CatchesSignal(pid, signal)) {
+                    // not yet: the run has not set its handlers
+                } else if (!eml) {
                     if (BytesWritten(pid) >= bytes) {
                         break;
                     }
