@@ -250,11 +250,62 @@ class Cp932Table {
         }
     }
 
+    // Stored lines (each ended by a CR and the byte after it, the last perhaps by the end of the
+    // text) appended as Append converts each line on its own, each followed by CR LF: a
+    // character never spans a CR, as no tail byte of either encoding is one. False, with nothing
+    // appended, when a character is one the table does not serve (Append leaves the rest of its
+    // line to iconv, whose output is not known to stay within the line), a character gives CR or
+    // LF or a line holds a lone LF: such text is converted line by line as before.
+    bool AppendLines(std::string_view lines, std::string& out) {
+        const std::size_t start = out.size();
+        char buffer[4096];
+        char* w = buffer;
+        const auto* const data = reinterpret_cast<const unsigned char*>(lines.data());
+        const std::size_t size = lines.size();
+        std::size_t pos = 0;
+        std::size_t line_start = 0;
+        while (pos < size) {
+            if (w + 2 > std::end(buffer)) {
+                out.append(buffer, static_cast<std::size_t>(w - buffer));
+                w = buffer;
+            }
+            if (data[pos] == '\r') {
+                *w++ = '\r';
+                *w++ = '\n';
+                pos = std::min(pos + 2, size);
+                line_start = pos;
+                continue;
+            }
+            std::uint32_t key = 0;
+            std::size_t length = 0;
+            if (data[pos] == '\n' || !Encoding::Read(data, pos, size, key, length)) {
+                out.resize(start);
+                return false;
+            }
+            const std::uint32_t entry = Entry(key, lines.substr(pos, length));
+            if (entry & (kThroughIconv | kGivesLineEnd)) {
+                out.resize(start);
+                return false;
+            }
+            if (entry & kTwoBytes) {
+                *w++ = static_cast<char>((entry >> 8) & 0xFF);
+            }
+            *w++ = static_cast<char>(entry & 0xFF);
+            pos += length;
+        }
+        out.append(buffer, static_cast<std::size_t>(w - buffer));
+        if (line_start < size) {
+            out += "\r\n";
+        }
+        return true;
+    }
+
   private:
     static constexpr std::uint32_t kUnknown = 0;
     static constexpr std::uint32_t kOneByte = 0x10000;
     static constexpr std::uint32_t kTwoBytes = 0x20000;
     static constexpr std::uint32_t kThroughIconv = 0x40000;
+    static constexpr std::uint32_t kGivesLineEnd = 0x80000;  // a CR or LF among its bytes
 
     std::uint32_t Entry(std::uint32_t key, std::string_view character) {
         std::uint32_t& entry = entries_[key];
@@ -269,6 +320,9 @@ class Cp932Table {
                 entry = kTwoBytes |
                         std::uint32_t{static_cast<unsigned char>((*converted)[0])} << 8 |
                         static_cast<unsigned char>((*converted)[1]);
+            }
+            if (entry != kThroughIconv && converted->find_first_of("\r\n") != std::string::npos) {
+                entry |= kGivesLineEnd;
             }
         }
         return entry;
@@ -625,8 +679,10 @@ bool TCharNkfConv::AppendLinesToSJis(std::string_view lines, int code_page,
             AppendJisLinesToSJis(lines, out);
             return true;
         case kCodePageEucJp:
-        case kCodePageUtf7:
+            return TableOf<EucJpCharacters>().AppendLines(lines, out);
         case kCodePageUtf8:
+            return TableOf<Utf8Characters>().AppendLines(lines, out);
+        case kCodePageUtf7:
         case kCodePageQuotedPrintable:
         case kCodePageBase64:
             return false;

@@ -34,8 +34,9 @@ class TCharNkfConv : public TCharCodeConv {
     void AppendCodePageToSJis(std::string_view text, int code_page, std::string& out) const;
     // Lines, each ended by CR LF (the last perhaps by the end of the text) and holding no other
     // CR or LF, each appended as AppendCodePageToSJis converts it on its own and followed by CR LF;
-    // no converted line holds CR or LF. JIS and unconverted text only: false, with nothing
-    // appended, for the other code pages, whose lines are converted one by one.
+    // no converted line holds CR or LF. JIS and unconverted text always; UTF-8 and EUC-JP when
+    // every character is one the conversion table serves and none gives CR or LF. Otherwise
+    // false, with nothing appended, and the lines are to be converted one by one.
     bool AppendLinesToSJis(std::string_view lines, int code_page, std::string& out) const;
 
     // One header value (already unfolded) decoded to Shift_JIS, as RFC 2047 reads it: every

@@ -300,8 +300,8 @@ void TMail::DecodeBody(Cursor first, Cursor end, TransferEncoding encoding, Body
         // Conversion to Shift_JIS seldom makes a line longer, so the stored size is room enough
         // (what it is not is taken back below).
         text.reserve(first.BytesTo(end));
-        // JIS and unconverted text in one call, over the stored lines: their lines come out
-        // without line ends of their own.
+        // JIS, unconverted text, and UTF-8 or EUC-JP that the conversion table serves whole, in
+        // one call over the stored lines: their lines come out without line ends of their own.
         if (const std::optional<std::string_view> stored = first.StoredTo(end);
             stored && converter_->AppendLinesToSJis(*stored, out.code_page, text)) {
             out.text = ShrunkToFit(std::move(text));

@@ -230,8 +230,15 @@ TEST(CharNkfConvCodePage, LinesConvertAsEachLineOnItsOwn) {
         {932, "\x95\x5C\r\n\r\n\x8E\xA6", true},
         {932, "abc\r\n", true},
         {kCodePageWindows1252, "caf\xE9\r\n", true},
-        {kCodePageUtf8, "abc\r\n", false},
-        {kCodePageEucJp, "abc\r\n", false},
+        // UTF-8 and EUC-JP only when every character is one the table serves.
+        {kCodePageUtf8, "\xE6\x97\xA5\xE6\x9C\xAC\r\n\r\nabc \xC2\xA7\r\n\xEF\xBD\xB1", true},
+        {kCodePageUtf8, "", true},
+        {kCodePageUtf8, "abc\r\n\xF0\x9F\x98\x80 x\r\n", false},
+        {kCodePageUtf8, "\xE6\x97\r\nabc", false},
+        {kCodePageUtf8, "a\nb\r\n", false},
+        {kCodePageEucJp, "\xC6\xFC\xCB\xDC\r\n\x8E\xB1x", true},
+        {kCodePageEucJp, "abc\r\n\x8F\xB0\xA1\r\n", false},
+        {kCodePageEucJp, "\xC6\r\n", false},
         {kCodePageUtf7, "abc\r\n", false},
     };
     const TCharNkfConv conv;
