@@ -1,5 +1,6 @@
 #include "charset/char_nkf_conv.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -149,17 +150,20 @@ struct Utf8Characters {
             length = 1;
             return true;
         }
-        if (b0 >= 0xC2 && b0 <= 0xDF && pos + 1 < size && IsTail(data[pos + 1])) {
-            key = (std::uint32_t{b0} & 0x1F) << 6 | (data[pos + 1] & 0x3Fu);
-            length = 2;
-            return true;
-        }
-        if (b0 >= 0xE0 && b0 <= 0xEF && pos + 2 < size && IsTail(data[pos + 1]) &&
-            IsTail(data[pos + 2])) {
+        // Three bytes (kana and kanji) before two.
+        if ((b0 & 0xF0) == 0xE0) {
+            if (size - pos < 3 || !IsTail(data[pos + 1]) || !IsTail(data[pos + 2])) {
+                return false;
+            }
             key = (std::uint32_t{b0} & 0x0F) << 12 | (data[pos + 1] & 0x3Fu) << 6 |
                   (data[pos + 2] & 0x3Fu);
             length = 3;
             return key >= 0x800 && (key < 0xD800 || key > 0xDFFF);
+        }
+        if (b0 >= 0xC2 && b0 <= 0xDF && pos + 1 < size && IsTail(data[pos + 1])) {
+            key = (std::uint32_t{b0} & 0x1F) << 6 | (data[pos + 1] & 0x3Fu);
+            length = 2;
+            return true;
         }
         return false;
     }
@@ -211,41 +215,15 @@ class Cp932Table {
   public:
     std::string Convert(std::string_view text) {
         std::string out;
-        out.reserve(text.size());  // no character takes more bytes (see Entry)
+        out.reserve(text.size());  // no character takes more bytes (see Learn)
         Append(text, out);
         return out;
     }
 
-    // Written a stretch at a time into a small buffer and appended: reserved room that CP932's
-    // shorter forms leave unused is never touched, so it takes no memory.
     void Append(std::string_view text, std::string& out) {
-        char buffer[4096];
-        char* w = buffer;
-        const auto* const data = reinterpret_cast<const unsigned char*>(text.data());
-        const std::size_t size = text.size();
-        std::size_t pos = 0;
-        while (pos < size) {
-            std::uint32_t key = 0;
-            std::size_t length = 0;
-            if (!Encoding::Read(data, pos, size, key, length)) {
-                break;
-            }
-            const std::uint32_t entry = Entry(key, text.substr(pos, length));
-            if (entry == kThroughIconv) {
-                break;
-            }
-            if (w + 2 > std::end(buffer)) {
-                out.append(buffer, static_cast<std::size_t>(w - buffer));
-                w = buffer;
-            }
-            if (entry & kTwoBytes) {
-                *w++ = static_cast<char>((entry >> 8) & 0xFF);
-            }
-            *w++ = static_cast<char>(entry & 0xFF);
-            pos += length;
-        }
-        out.append(buffer, static_cast<std::size_t>(w - buffer));
-        if (pos < size) {
+        std::size_t line_start = 0;
+        const std::size_t pos = AppendServed<false>(text, out, line_start);
+        if (pos < text.size()) {
             out += ToCp932ThroughIconv<Encoding>(text.substr(pos));
         }
     }
@@ -258,43 +236,12 @@ class Cp932Table {
     // LF or a line holds a lone LF: such text is converted line by line as before.
     bool AppendLines(std::string_view lines, std::string& out) {
         const std::size_t start = out.size();
-        char buffer[4096];
-        char* w = buffer;
-        const auto* const data = reinterpret_cast<const unsigned char*>(lines.data());
-        const std::size_t size = lines.size();
-        std::size_t pos = 0;
         std::size_t line_start = 0;
-        while (pos < size) {
-            if (w + 2 > std::end(buffer)) {
-                out.append(buffer, static_cast<std::size_t>(w - buffer));
-                w = buffer;
-            }
-            if (data[pos] == '\r') {
-                *w++ = '\r';
-                *w++ = '\n';
-                pos = std::min(pos + 2, size);
-                line_start = pos;
-                continue;
-            }
-            std::uint32_t key = 0;
-            std::size_t length = 0;
-            if (data[pos] == '\n' || !Encoding::Read(data, pos, size, key, length)) {
-                out.resize(start);
-                return false;
-            }
-            const std::uint32_t entry = Entry(key, lines.substr(pos, length));
-            if (entry & (kThroughIconv | kGivesLineEnd)) {
-                out.resize(start);
-                return false;
-            }
-            if (entry & kTwoBytes) {
-                *w++ = static_cast<char>((entry >> 8) & 0xFF);
-            }
-            *w++ = static_cast<char>(entry & 0xFF);
-            pos += length;
+        if (AppendServed<true>(lines, out, line_start) < lines.size()) {
+            out.resize(start);
+            return false;
         }
-        out.append(buffer, static_cast<std::size_t>(w - buffer));
-        if (line_start < size) {
+        if (line_start < lines.size()) {
             out += "\r\n";
         }
         return true;
@@ -307,23 +254,87 @@ class Cp932Table {
     static constexpr std::uint32_t kThroughIconv = 0x40000;
     static constexpr std::uint32_t kGivesLineEnd = 0x80000;  // a CR or LF among its bytes
 
-    std::uint32_t Entry(std::uint32_t key, std::string_view character) {
+    // Converted from the start of text while the table serves the characters, written a stretch
+    // at a time into a small buffer and appended: reserved room that CP932's shorter forms leave
+    // unused is never touched, so it takes no memory. With kLines a CR and the byte after it are
+    // a line end, given as CR LF (line_start: where the last line began), and a lone LF or a
+    // character that gives CR or LF stops it too. Answers where it stopped, the size when all
+    // was served. The loop was most of a UTF-8 body's conversion: the table and the stretch's
+    // end are kept in locals (the writes through char pointers would make them reloaded) and a
+    // character is written without a branch.
+    template <bool kLines>
+    std::size_t AppendServed(std::string_view text, std::string& out, std::size_t& line_start) {
+        constexpr std::uint32_t kStop = kLines ? (kThroughIconv | kGivesLineEnd) : kThroughIconv;
+        char buffer[4096];
+        const auto* const data = reinterpret_cast<const unsigned char*>(text.data());
+        const std::size_t size = text.size();
+        const std::uint32_t* const table = entries_.data();
+        std::size_t pos = 0;
+        while (pos < size) {
+            // A character takes at least one byte and gives at most two (a line end two for
+            // one or two), so a stretch of half the buffer's bytes fits; the second byte is
+            // written even for a one-byte character.
+            const std::size_t stretch_end = std::min(size, pos + sizeof(buffer) / 2);
+            char* w = buffer;
+            bool stopped = false;
+            while (pos < stretch_end) {
+                if constexpr (kLines) {
+                    if (data[pos] == '\r') {
+                        w[0] = '\r';
+                        w[1] = '\n';
+                        w += 2;
+                        pos = std::min(pos + 2, size);
+                        line_start = pos;
+                        continue;
+                    }
+                    if (data[pos] == '\n') {
+                        stopped = true;
+                        break;
+                    }
+                }
+                std::uint32_t key = 0;
+                std::size_t length = 0;
+                if (!Encoding::Read(data, pos, size, key, length)) {
+                    stopped = true;
+                    break;
+                }
+                std::uint32_t entry = table[key];
+                if (entry == kUnknown) {
+                    entry = Learn(key, text.substr(pos, length));
+                }
+                if (entry & kStop) {
+                    stopped = true;
+                    break;
+                }
+                const bool two = (entry & kTwoBytes) != 0;
+                w[0] = static_cast<char>(two ? entry >> 8 : entry);
+                w[1] = static_cast<char>(entry);
+                w += 1 + static_cast<int>(two);
+                pos += length;
+            }
+            out.append(buffer, static_cast<std::size_t>(w - buffer));
+            if (stopped) {
+                break;
+            }
+        }
+        return pos;
+    }
+
+    // The entry of a character met for the first time, asked of iconv and kept.
+    [[gnu::noinline]] std::uint32_t Learn(std::uint32_t key, std::string_view character) {
         std::uint32_t& entry = entries_[key];
-        if (entry == kUnknown) {
-            const auto converted = Converter<kCp932, Encoding::kFrom>().ConvertStrict(character);
-            if (!converted || converted->empty() || converted->size() > 2 ||
-                converted->size() > character.size()) {
-                entry = kThroughIconv;
-            } else if (converted->size() == 1) {
-                entry = kOneByte | static_cast<unsigned char>((*converted)[0]);
-            } else {
-                entry = kTwoBytes |
-                        std::uint32_t{static_cast<unsigned char>((*converted)[0])} << 8 |
-                        static_cast<unsigned char>((*converted)[1]);
-            }
-            if (entry != kThroughIconv && converted->find_first_of("\r\n") != std::string::npos) {
-                entry |= kGivesLineEnd;
-            }
+        const auto converted = Converter<kCp932, Encoding::kFrom>().ConvertStrict(character);
+        if (!converted || converted->empty() || converted->size() > 2 ||
+            converted->size() > character.size()) {
+            entry = kThroughIconv;
+        } else if (converted->size() == 1) {
+            entry = kOneByte | static_cast<unsigned char>((*converted)[0]);
+        } else {
+            entry = kTwoBytes | std::uint32_t{static_cast<unsigned char>((*converted)[0])} << 8 |
+                    static_cast<unsigned char>((*converted)[1]);
+        }
+        if (entry != kThroughIconv && converted->find_first_of("\r\n") != std::string::npos) {
+            entry |= kGivesLineEnd;
         }
         return entry;
     }
