@@ -2,7 +2,6 @@
 
 #include <locale.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -16,15 +15,10 @@ namespace {
 // Japanese locale is installed.
 locale_t OpenJapaneseLocale() {
     std::vector<std::string> names;
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') {
-            if (LanguageFromLocaleName(value) == Language::Japanese &&
-                std::string_view(value).find("UTF-8") != std::string_view::npos) {
-                names.emplace_back(value);
-            }
-            break;
-        }
+    if (const auto locale = MessagesLocaleName();
+        locale && LanguageFromLocaleName(*locale) == Language::Japanese &&
+        locale->find("UTF-8") != std::string_view::npos) {
+        names.emplace_back(*locale);
     }
     names.insert(names.end(), {"ja_JP.UTF-8", "ja_JP.utf8"});
     for (const std::string& name : names) {

@@ -28,15 +28,22 @@ std::optional<Language> LanguageFromLocaleName(std::string_view name) {
     return japanese ? Language::Japanese : Language::English;
 }
 
+std::optional<std::string_view> MessagesLocaleName() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
 Language LanguageFromEnvironment() {
     if (const auto chosen = FromVariable("BRINDLE_LANG")) {
         return *chosen;
     }
-    // POSIX's order: the first of these that is set and not empty names the messages' locale.
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        if (const auto language = FromVariable(name)) {
-            return *language;
-        }
+    if (const auto locale = MessagesLocaleName()) {
+        return *LanguageFromLocaleName(*locale);
     }
     return Language::English;
 }

@@ -14,6 +14,10 @@ enum class Language : unsigned char { Japanese, English };
 // empty text gives nothing.
 std::optional<Language> LanguageFromLocaleName(std::string_view name);
 
+// The locale that names the messages' language, as POSIX orders it: the first of LC_ALL,
+// LC_MESSAGES and LANG that is set and not empty.
+std::optional<std::string_view> MessagesLocaleName();
+
 // BRINDLE_LANG (ja or en) first; then the first set of LC_ALL, LC_MESSAGES and LANG; English when
 // none is set.
 Language LanguageFromEnvironment();
