@@ -16,10 +16,10 @@
 #include "cli/arguments.hpp"
 #include "cli/convert_command.hpp"
 #include "convert/conversion_run.hpp"
-#include "platform/exception.hpp"
 #include "convert/store_tree.hpp"
 #include "mailbox/dbx_parser.hpp"
 #include "message/mail.hpp"
+#include "platform/exception.hpp"
 #include "platform/report.hpp"
 #include "platform/text_encoding.hpp"
 
@@ -40,6 +40,15 @@ std::string Blanked(std::string text) {
 std::string ListedSubject(const TBasicMail& mail) {
     const std::vector<std::string> subjects = mail.FieldValues("SUBJECT:");
     return subjects.empty() ? std::string() : Blanked(Cp932ToUtf8(subjects.front()));
+}
+
+// "(name):error (the system's reason)" for a mailbox that failed as a whole.
+void SayFileFailed(CliContext& context, const std::string& name, const std::exception& e) {
+    context.Error() << "(" << name << "):" << e.what();
+    if (const auto* error = dynamic_cast<const Exception*>(&e); error && !error->Reason().empty()) {
+        context.err << " (" << error->Reason() << ")";
+    }
+    context.err << "\n";
 }
 
 // Lists one mailbox; answers false when the file or any of its messages failed.
@@ -66,12 +75,7 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
     try {
         count = parser.GetMailCount();
     } catch (const std::exception& e) {
-        context.Error() << "(" << name << "):" << e.what();
-        if (const auto* error = dynamic_cast<const Exception*>(&e);
-            error && !error->Reason().empty()) {
-            context.err << " (" << error->Reason() << ")";
-        }
-        context.err << "\n";
+        SayFileFailed(context, name, e);
         return false;
     }
     context.out << name;
@@ -103,11 +107,7 @@ bool ListMailbox(const std::string& path, bool salvage, CliContext& context) {
         } catch (const MailboxError& e) {
             // The file failed or changed: nothing more of it can be read, and saying so once
             // is enough.
-            context.Error() << "(" << name << "):" << e.what();
-            if (!e.Reason().empty()) {
-                context.err << " (" << e.Reason() << ")";
-            }
-            context.err << "\n";
+            SayFileFailed(context, name, e);
             return false;
         } catch (const std::exception& e) {
             context.Error() << "(" << name << "):[" << i << "] " << e.what() << "\n";
