@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     }
     TApplication app(argc, argv);
     SetNames();
-    brindle::SetUpApplication(brindle::LanguageFromEnvironment());
+    brindle::SetUpApplication(brindle::CurrentLanguage());
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("brindle"), QIcon(QStringLiteral(":/brindle.png"))));
 
