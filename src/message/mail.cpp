@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::string_view kSubjectKey = "SUBJECT:";
 constexpr std::string_view kContentTypeKey = "CONTENT-TYPE:";
+constexpr std::string_view kTransferEncodingKey = "CONTENT-TRANSFER-ENCODING:";
 
 bool StartsField(std::string_view line) {
     return line.empty() || (line[0] != ' ' && line[0] != '\t');
@@ -97,14 +98,21 @@ struct TMail::HeaderTextBuilder {
             text += ' ';
         }
         // A decoded Q word may hold CR or LF; in the text the field stays one line, so that
-        // line-anchored conditions see the whole field.
+        // line-anchored conditions see the whole field. The runs between them go in whole.
+        std::size_t run = 0;
         for (std::size_t i = 0; i < value.size(); ++i) {
             const char c = value[i];
+            if (c != '\r' && c != '\n') {
+                continue;
+            }
+            text.append(value, run, i - run);
+            run = i + 1;
             if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') {
                 continue;  // CR LF becomes one blank, at its LF
             }
-            text += (c == '\r' || c == '\n') ? ' ' : c;
+            text += ' ';
         }
+        text.append(value, run);
         text += "\r\n";
     }
 
@@ -209,6 +217,52 @@ const TMail::ParsedHeader& TMail::Header() const {
     return *header_;
 }
 
+const std::string& TMail::GetHeaderText() const {
+    if (header_) {
+        return header_->text;
+    }
+    if (!header_text_) {
+        HeaderTextBuilder header_text;
+        std::size_t stored = 0;
+        for (const std::string_view line : header_lines_) {
+            stored += line.size() + 3;
+        }
+        header_text.text.reserve(stored);
+        std::string field_after;
+        static_cast<void>(ParseHeaderLines(header_lines_, &header_text, field_after, false));
+        header_text_ = std::move(header_text.text);
+    }
+    return *header_text_;
+}
+
+std::string TMail::GetBoundary() const {
+    return header_ ? header_->boundary : FindBoundary(WalkFieldValues(kContentTypeKey, false));
+}
+
+TMail::BodyHeaderFields TMail::BodyHeader() const {
+    BodyHeaderFields fields;
+    if (header_) {
+        fields.content_types = header_->map.Values(std::string(kContentTypeKey));
+        fields.encodings = header_->map.Values(std::string(kTransferEncodingKey));
+        fields.boundary = header_->boundary;
+        fields.field_after = header_->field_after;
+        return fields;
+    }
+    // Without a converter that can fail (which parses the header at construction), no field
+    // ends the header early: the walks see every field that the map would hold.
+    fields.content_types = WalkFieldValues(kContentTypeKey, false);
+    fields.encodings = WalkFieldValues(kTransferEncodingKey, false);
+    fields.boundary = FindBoundary(fields.content_types);
+    for (std::size_t first = 0; first < header_lines_.size();) {
+        const FieldLines field = FieldAt(header_lines_, first);
+        if (field.starts) {
+            UpperCaseFieldName(field.name, fields.field_after);
+        }
+        first = field.next;
+    }
+    return fields;
+}
+
 std::vector<std::string> TMail::FieldValues(std::string_view key) const {
     if (header_) {
         return TBasicMail::FieldValues(key);
@@ -274,8 +328,8 @@ std::string TMail::DecodeField(std::span<const std::string_view> lines, std::siz
 }
 
 THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
-                                   HeaderTextBuilder* header_text,
-                                   std::string& current_field) const {
+                                   HeaderTextBuilder* header_text, std::string& current_field,
+                                   bool keep_map) const {
     // Built as a plain map first because a repeated Subject is appended to the first value in
     // place, which the handed-out map type does not offer; the map then takes it whole.
     THeaderMap::FieldMap fields;
@@ -310,7 +364,7 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
             header_text->AddField(field.name, value);
         }
         first = field.next;
-        if (value.empty()) {
+        if (value.empty() || !keep_map) {
             continue;
         }
         auto& values = fields[current_field];

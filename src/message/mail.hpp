@@ -57,12 +57,12 @@ class TMail final : public TBasicMail {
     // The decoded body. Raises the body's conversion error (Exception) on every call when the
     // body cannot be converted.
     const Lines& GetBodyLines() const override;
-    std::string GetBoundary() const override { return Header().boundary; }
+    std::string GetBoundary() const override;
     const std::string& GetText() const override { return text_; }
     bool TextInWrittenForm() const override { return true; }
     // One line per header field in stored order, "Name: value" with the value decoded to
     // Shift_JIS and its continuation lines unfolded, each line ended by CR LF.
-    const std::string& GetHeaderText() const override { return Header().text; }
+    const std::string& GetHeaderText() const override;
     const std::string& GetBodyText() const override;
 
     // The body's code page as the body stage determined it (decodes the body).
@@ -109,20 +109,32 @@ class TMail final : public TBasicMail {
         bool lines_hold_line_ends = false;
         std::int32_t code_page = kCodePageIso2022Jp;
     };
+    // What the body stage needs of the message header.
+    struct BodyHeaderFields {
+        std::vector<std::string> content_types;
+        std::vector<std::string> encodings;
+        std::string boundary;
+        std::string field_after;  // as ParsedHeader::field_after
+    };
     using LineViews = std::vector<std::string_view>;
 
     // Splits header from body; `given` are the lines the message was built from, if it was.
     void Split(const Lines* given);
     // The header stage; runs on the first request and keeps its result.
     const ParsedHeader& Header() const;
+    // The body stage's fields: from the map when it has been made, else found by walks that
+    // decode only these fields. A conversion with conditions needs the header text and the body
+    // but never the map, whose nodes were a tenth of its work.
+    BodyHeaderFields BodyHeader() const;
     // The decoded, trimmed value of the field whose lines are lines[first, next) and whose
     // first line holds `head` after the field name.
     std::string DecodeField(std::span<const std::string_view> lines, std::size_t first,
                             std::size_t next, std::string_view head, bool utf8 = false) const;
     // The walk of FieldValues over the message header, decoding into Shift_JIS or UTF-8.
     std::vector<std::string> WalkFieldValues(std::string_view key, bool utf8) const;
+    // Without keep_map, only the text is built (the map answered is empty).
     THeaderMap ParseHeaderLines(std::span<const std::string_view> lines, HeaderTextBuilder* text,
-                                std::string& current_field) const;
+                                std::string& current_field, bool keep_map = true) const;
     // The body stage; runs on the first request for the body and keeps its result. With
     // as_lines, the stage runs again for the lines alone (see Body::lines_hold_line_ends).
     const Body& DecodedBody() const;
@@ -132,7 +144,8 @@ class TMail final : public TBasicMail {
     template <typename Cursor>
     void ParseBody(Cursor first, Cursor end, Body& out, bool as_lines) const;
     template <typename Cursor>
-    void ParseMultipartBody(Cursor cursor, Cursor end, Body& out, bool as_lines) const;
+    void ParseMultipartBody(Cursor cursor, Cursor end, const BodyHeaderFields& header, Body& out,
+                            bool as_lines) const;
     // Decodes the text run [first, end) of the body into the body text (or, as_lines, lines).
     template <typename Cursor>
     void DecodeBody(Cursor first, Cursor end, TransferEncoding encoding, Body& out,
@@ -147,6 +160,8 @@ class TMail final : public TBasicMail {
     bool has_body_ = false;        // an empty line ends the header
     LineViews header_lines_;       // into text_, or into given_lines_
     mutable std::optional<ParsedHeader> header_;
+    // The header text when it was asked for before the map was made.
+    mutable std::optional<std::string> header_text_;
     std::optional<std::string> current_field_;  // of ParseHeader calls from outside
     mutable std::optional<Body> body_;
 };

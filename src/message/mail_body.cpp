@@ -204,24 +204,22 @@ std::int32_t TMail::GetCodePage() const {
 
 template <typename Cursor>
 void TMail::ParseBody(Cursor first, Cursor end, Body& out, bool as_lines) const {
-    const ParsedHeader& header = Header();
-    const auto& content_types = header.map.Values(std::string(kContentTypeKey));
-    out.code_page = GetCodePage(content_types);
+    const BodyHeaderFields header = BodyHeader();
+    out.code_page = GetCodePage(header.content_types);
     if (!header.boundary.empty()) {
-        ParseMultipartBody(first, end, out, as_lines);
+        ParseMultipartBody(first, end, header, out, as_lines);
         return;
     }
-    const auto& encodings = header.map.Values(std::string(kTransferEncodingKey));
-    const TransferEncoding encoding = IsBase64(encodings) ? TransferEncoding::Base64
-                                      : IsQuotedPrintable(encodings)
+    const TransferEncoding encoding = IsBase64(header.encodings) ? TransferEncoding::Base64
+                                      : IsQuotedPrintable(header.encodings)
                                           ? TransferEncoding::QuotedPrintable
                                           : TransferEncoding::None;
     DecodeBody(first, end, encoding, out, as_lines);
 }
 
 template <typename Cursor>
-void TMail::ParseMultipartBody(Cursor cursor, Cursor end, Body& out, bool as_lines) const {
-    const ParsedHeader& header = Header();
+void TMail::ParseMultipartBody(Cursor cursor, Cursor end, const BodyHeaderFields& header, Body& out,
+                               bool as_lines) const {
     const std::string delimiter = "--" + header.boundary;
     // The closing delimiter ends the text part as well, so that neither it nor the epilogue
     // after it is read as text (or fed into a Base64 decoding).
