@@ -9,10 +9,12 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/sjis.hpp"
 
@@ -26,6 +28,20 @@ struct RESearchPlan_t {
     int Single = -1;                // the only byte of Table, or -1
     bool None = false;              // no byte can begin a match
     bool All = false;               // every position is a candidate
+    // For each lead byte (0x81-0x9F, then 0xE0-0xFC), the trail bytes with which it makes a
+    // character that can begin a match; empty when not worked out. A byte search for the lead
+    // of full-width digits or of kana meets mostly other characters of the same lead, and each
+    // would otherwise be confirmed and run.
+    std::vector<std::bitset<256>> Pairs;
+
+    static std::size_t LeadIndex(unsigned char lead) {
+        return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
+    }
+    // False when the lead byte at p, with a byte after it, cannot begin a match for its pair.
+    bool PairCanBegin(const unsigned char* p, const unsigned char* end) const {
+        return Pairs.empty() || p + 1 >= end || !sjis::IsLeadByte(*p) ||
+               Pairs[LeadIndex(*p)].test(p[1]);
+    }
 
     // Derives Single, None and All from Table.
     void Finish() {
@@ -67,21 +83,24 @@ class TBoundarySearch {
         if (plan_.Single < 0) {
             // Walk character by character: no confirmation needed.
             std::size_t q = from;
-            while (q < n_ && !plan_.Table[data_[q]]) {
+            while (q < n_ &&
+                   !(plan_.Table[data_[q]] && plan_.PairCanBegin(data_ + q, data_ + n_))) {
                 q += (sjis::IsLeadByte(data_[q]) && q + 1 < n_) ? 2 : 1;
             }
             return q;
         }
-        while (from < n_) {
-            const void* hit = std::memchr(data_ + from, plan_.Single, n_ - from);
+        // A candidate is confirmed from `from`, which starts a character; the walk back never
+        // goes further than the lead-capable bytes just before the candidate.
+        for (std::size_t q_from = from; q_from < n_;) {
+            const void* hit = std::memchr(data_ + q_from, plan_.Single, n_ - q_from);
             if (hit == nullptr) {
                 return n_;
             }
             const auto q = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data_);
-            if (StartsCharacter(data_, from, q)) {
+            if (plan_.PairCanBegin(data_ + q, data_ + n_) && StartsCharacter(data_, from, q)) {
                 return q;
             }
-            from = q + 1;  // q is a trail byte, so the next character starts right after it
+            q_from = q + 1;
         }
         return n_;
     }

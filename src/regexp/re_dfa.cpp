@@ -291,14 +291,17 @@ void TRE_DFA::ComputeStartInfo() {
     auto live = [&](std::size_t cls) {
         return next_[static_cast<std::size_t>(initial) * class_count_ + cls] != kNoState;
     };
+    plan_.Pairs.assign(60, {});
     for (int b = 0; b < 256; ++b) {
         const auto ub = static_cast<unsigned char>(b);
         bool first = live(byte_class_[ub]);
-        if (!first && sjis::IsLeadByte(ub)) {
+        if (sjis::IsLeadByte(ub)) {
             const std::size_t row = static_cast<std::size_t>(LeadIndex(ub)) * 256;
-            for (std::size_t t = 0; t < 256 && !first; ++t) {
-                first = live(dbl_class_[row + t]);
+            std::bitset<256>& pairs = plan_.Pairs[RESearchPlan_t::LeadIndex(ub)];
+            for (std::size_t t = 0; t < 256; ++t) {
+                pairs[t] = live(dbl_class_[row + t]);
             }
+            first = first || pairs.any();
         }
         plan_.Table[ub] = first;
     }

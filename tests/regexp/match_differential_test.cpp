@@ -39,6 +39,11 @@ const std::vector<std::string> kPool = {
     "\x93\x8C",
     "\x8B\x9E",
     "\xB1",
+    // Full-width digits and a katakana whose trail byte is their lead: a search for the lead
+    // meets other pairs of it and trail bytes that look like it.
+    "\x82\x4F",
+    "\x82\x50",
+    "\x83\x82",
 };
 
 unsigned WideValue(const std::string& c) {
