@@ -9,9 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "charset/char_code_conv.hpp"
+#include "message/mail.hpp"
 #include "platform/ansi_text.hpp"
 #include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
+#include "platform/iconv_converter.hpp"
 #include "platform/sjis.hpp"
 #include "platform/text_encoding.hpp"
 #include "regexp/awk_str.hpp"
@@ -498,6 +501,141 @@ TEST(MailMatch, FilterForTheConversionRun) {
     const auto copy = filter;
     EXPECT_TRUE(copy(kMail));
     EXPECT_FALSE(filter(FakeMail("Subject: Bye\r\n", "")));
+}
+
+}  // namespace
+}  // namespace brindle
+
+namespace brindle {
+namespace {
+
+// Quoted-printable as mailers write it: every byte outside printable ASCII escaped, soft line
+// breaks before column 76.
+std::string QuotedPrintable(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (text.substr(i, 2) == "\r\n") {
+            out += "\r\n";
+            column = 0;
+            ++i;
+            continue;
+        }
+        const bool plain = c >= 0x20 && c < 0x7F && c != '=';
+        if (column + (plain ? 1 : 3) > 75) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out += plain ? std::string(1, static_cast<char>(c))
+                     : std::string{'=', kHex[c >> 4], kHex[c & 15]};
+        column += plain ? 1 : 3;
+    }
+    return out;
+}
+
+std::string Base64Lines(std::string_view text) {
+    const std::string encoded = TCharCodeConv::B64Encode(text);
+    std::string out;
+    for (std::size_t i = 0; i < encoded.size(); i += 76) {
+        out += encoded.substr(i, 76) + "\r\n";
+    }
+    return out;
+}
+
+// Each line on its own, so that each returns to ASCII as mailers write it.
+std::string Encoded(const char* charset, const std::string& crlf_text) {
+    IconvConverter to(charset, "UTF-8");
+    std::string out;
+    for (const std::string& line : SplitLines(crlf_text)) {
+        out += to.ConvertStrict(line).value() + "\r\n";
+    }
+    return out;
+}
+
+// Messages in every charset and transfer encoding that Japanese mail comes in, single-part and
+// as the text part of a multipart message, with texts of every length up to a few blocks of the
+// wide decoders: each body decodes to the Shift_JIS form of its text, and every condition kind
+// selects as searching that text does.
+TEST(MailMatch, DecodedBodiesOfEveryEncodingAnswerAsTheirTexts) {
+    const std::string lines[] = {
+        "本日の会議の議事録をお送りします。",
+        "お見積りの件、よろしくお願いいたします。",
+        "ソフトウェアの十分な検証を予定しています。",
+        "価格：￥３，５００円、数量：１２個",
+        "資料は C:\\Users\\tanaka\\見積書.xlsx に置きました。",
+        "正規表現 \\d+ と \\t",
+        "Please find the attached file.",
+        "ご検討のほど、表示を。",
+    };
+    const std::vector<TFindType> conditions = {
+        Regexp(Sjis("会議")),
+        Regexp(Sjis("見積"), kFindPosBody),
+        Regexp(Sjis("[０-９]+")),
+        Regexp(Sjis("(よろしく|お願い)"), kFindPosBody),
+        Regexp("Users.tanaka", kFindPosBody),
+        Literal("C:\\Users", kFindPosBody),
+        Literal("PLEASE", kFindPosAll, true),
+        Literal(Sjis("表示"), kFindPosBody),
+    };
+    struct Encoding {
+        const char* content_type;
+        const char* transfer;
+        std::string (*encode)(const std::string&);
+    };
+    const Encoding encodings[] = {
+        {"text/plain; charset=ISO-2022-JP", "7bit",
+         [](const std::string& t) { return Encoded("ISO-2022-JP", t); }},
+        {"text/plain; charset=UTF-8", "base64",
+         [](const std::string& t) { return Base64Lines(t); }},
+        {"text/plain; charset=UTF-8", "quoted-printable",
+         [](const std::string& t) { return QuotedPrintable(t); }},
+        {"text/plain; charset=UTF-8", "8bit", [](const std::string& t) { return t; }},
+        {"text/plain; charset=Shift_JIS", "8bit",
+         [](const std::string& t) { return Encoded("CP932", t); }},
+        {"text/plain; charset=EUC-JP", "8bit",
+         [](const std::string& t) { return Encoded("EUC-JP", t); }},
+    };
+    std::uint64_t state = 11;
+    const auto next = [&](std::size_t n) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<std::size_t>(state >> 33) % n;
+    };
+    int selected = 0;
+    for (int round = 0; round < 120; ++round) {
+        std::string text;
+        for (std::size_t k = 1 + next(12); k > 0; --k) {
+            text += std::string(next(3), ' ') + lines[next(std::size(lines))] + "\r\n";
+        }
+        const Encoding& encoding = encodings[round % std::size(encodings)];
+        const std::string part = std::string("Content-Type: ") + encoding.content_type +
+                                 "\r\nContent-Transfer-Encoding: " + encoding.transfer +
+                                 "\r\n\r\n" + encoding.encode(text);
+        std::string stored = "From: a@example.jp\r\nSubject: round " + std::to_string(round) +
+                             "\r\nMIME-Version: 1.0\r\n";
+        if (round % 3 == 2) {
+            stored += "Content-Type: multipart/alternative; boundary=\"b\"\r\n\r\n--b\r\n" + part +
+                      "--b\r\nContent-Type: text/html\r\n\r\n<p>" + Sjis("会議") +
+                      "</p>\r\n--b--\r\n";
+        } else {
+            stored += part;
+        }
+        const auto mail = TMail::FromStoredText(stored);
+        const std::string expected_body = Sjis(text);
+        ASSERT_EQ(mail->GetBodyText(), expected_body) << encoding.transfer << " " << text;
+        for (std::size_t first = 0; first < conditions.size(); ++first) {
+            const std::vector<TFindType> list = {conditions[first],
+                                                 conditions[next(conditions.size())]};
+            const Answer expected = ReferenceAnswer(list, mail->GetHeaderText(), expected_body);
+            TMailMatch matcher;
+            matcher.SetFindTypes(list);
+            const Answer got = matcher.MatchMail(*mail) ? Answer::kYes : Answer::kNo;
+            EXPECT_EQ(got, expected) << list[0].Condition << " " << text;
+            selected += got == Answer::kYes;
+        }
+    }
+    EXPECT_GT(selected, 100);
 }
 
 }  // namespace
