@@ -194,22 +194,51 @@ std::size_t TAWKStr::NextEscape(std::string_view text, std::size_t from) {
     std::size_t boundary = from;  // a known character start
 #if defined(__SSE2__)
     std::uint64_t carry = 0;
+    // Blocks without a backslash are passed over without their lead bytes; the carry into the
+    // next block that has one is then found by the walk back from it, which ends at the first
+    // byte that is no lead byte and never goes back past `known`, so each byte is walked at most
+    // once.
+    bool carry_known = true;
+    std::size_t known = from;  // a character start at or before pos, once carry is not known
+    const auto trail_at = [&](std::size_t at) {
+        std::size_t lead = at;
+        while (lead > known && sjis::IsLeadByte(data[lead - 1])) {
+            --lead;
+        }
+        return std::uint64_t{(at - lead) % 2};
+    };
     const __m128i backslash = _mm_set1_epi8('\\');
     for (; pos + 64 <= size; pos += 64) {
+        __m128i bytes[4];
         std::uint64_t backslashes = 0;
+        for (int k = 0; k < 4; ++k) {
+            bytes[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 16 * k));
+            backslashes |= std::uint64_t{static_cast<unsigned>(
+                               _mm_movemask_epi8(_mm_cmpeq_epi8(bytes[k], backslash)))}
+                           << (16 * k);
+        }
+        if (backslashes == 0) {
+            if (carry_known) {
+                known = pos + carry;
+                carry_known = false;
+            }
+            continue;
+        }
+        if (!carry_known) {
+            carry = trail_at(pos);
+            carry_known = true;
+        }
         std::uint64_t leads = 0;
         for (int k = 0; k < 4; ++k) {
-            const __m128i bytes =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 16 * k));
-            backslashes |= std::uint64_t{static_cast<unsigned>(
-                               _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash)))}
-                           << (16 * k);
-            leads |= std::uint64_t{LeadMask(bytes)} << (16 * k);
+            leads |= std::uint64_t{LeadMask(bytes[k])} << (16 * k);
         }
         const std::uint64_t escapes = backslashes & ~TrailBytes(leads, carry);
         if (escapes != 0) {
             return pos + static_cast<std::size_t>(__builtin_ctzll(escapes));
         }
+    }
+    if (!carry_known) {
+        carry = trail_at(pos);
     }
     if (carry != 0) {
         // The last block ends in a lead byte that starts a character.
@@ -221,9 +250,11 @@ std::size_t TAWKStr::NextEscape(std::string_view text, std::size_t from) {
     boundary = pos;
 #endif
     for (; pos < size; ++pos) {
-        if (data[pos] != '\\') {
-            continue;
+        const void* hit = std::memchr(data + pos, '\\', size - pos);
+        if (hit == nullptr) {
+            break;
         }
+        pos = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
         std::size_t lead = pos;
         while (lead > boundary && sjis::IsLeadByte(data[lead - 1])) {
             --lead;

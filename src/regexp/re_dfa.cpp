@@ -291,6 +291,10 @@ void TRE_DFA::ComputeStartInfo() {
     auto live = [&](std::size_t cls) {
         return next_[static_cast<std::size_t>(initial) * class_count_ + cls] != kNoState;
     };
+    std::vector<bool> live_class(class_count_);
+    for (std::size_t cls = 0; cls < class_count_; ++cls) {
+        live_class[cls] = live(cls);
+    }
     plan_.Pairs.assign(60, {});
     for (int b = 0; b < 256; ++b) {
         const auto ub = static_cast<unsigned char>(b);
@@ -299,7 +303,9 @@ void TRE_DFA::ComputeStartInfo() {
             const std::size_t row = static_cast<std::size_t>(LeadIndex(ub)) * 256;
             std::bitset<256>& pairs = plan_.Pairs[RESearchPlan_t::LeadIndex(ub)];
             for (std::size_t t = 0; t < 256; ++t) {
-                pairs[t] = live(dbl_class_[row + t]);
+                if (live_class[dbl_class_[row + t]]) {
+                    pairs.set(t);
+                }
             }
             first = first || pairs.any();
         }
