@@ -18,6 +18,10 @@
 
 #include "platform/sjis.hpp"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace brindle {
 
 // Where a match can begin, worked out once per automaton.
@@ -33,6 +37,10 @@ struct RESearchPlan_t {
     // of full-width digits or of kana meets mostly other characters of the same lead, and each
     // would otherwise be confirmed and run.
     std::vector<std::bitset<256>> Pairs;
+    // When Single is a lead byte with Pairs: the least and the greatest of its trail bytes.
+    bool SingleLeadRange = false;
+    unsigned char TrailLow = 0;
+    unsigned char TrailHigh = 0;
 
     static std::size_t LeadIndex(unsigned char lead) {
         return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
@@ -57,6 +65,19 @@ struct RESearchPlan_t {
         }
         None = count == 0;
         All = count == 256;
+        SingleLeadRange = false;
+        if (Single >= 0 && sjis::IsLeadByte(static_cast<unsigned char>(Single)) && !Pairs.empty()) {
+            const std::bitset<256>& pairs = Pairs[LeadIndex(static_cast<unsigned char>(Single))];
+            for (std::size_t t = 0; t < 256; ++t) {
+                if (pairs.test(t)) {
+                    TrailHigh = static_cast<unsigned char>(t);
+                    if (!SingleLeadRange) {
+                        TrailLow = static_cast<unsigned char>(t);
+                        SingleLeadRange = true;
+                    }
+                }
+            }
+        }
     }
 };
 
@@ -91,7 +112,37 @@ class TBoundarySearch {
         }
         // A candidate is confirmed from `from`, which starts a character; the walk back never
         // goes further than the lead-capable bytes just before the candidate.
-        for (std::size_t q_from = from; q_from < n_;) {
+        std::size_t q_from = from;
+#if defined(__SSE2__)
+        if (plan_.SingleLeadRange) {
+            // The lead of kana and full-width digits is every other byte of Japanese text:
+            // sixteen positions at a time, only those whose next byte is in the range of the
+            // trails that can begin a match are looked at.
+            const __m128i lead = _mm_set1_epi8(static_cast<char>(plan_.Single));
+            const __m128i low = _mm_set1_epi8(static_cast<char>(plan_.TrailLow));
+            const __m128i width =
+                _mm_set1_epi8(static_cast<char>(plan_.TrailHigh - plan_.TrailLow));
+            for (; q_from + 17 <= n_; q_from += 16) {
+                const __m128i here =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + q_from));
+                const __m128i after =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + q_from + 1));
+                const __m128i offset = _mm_sub_epi8(after, low);
+                const __m128i in_range = _mm_cmpeq_epi8(_mm_min_epu8(offset, width), offset);
+                auto mask = static_cast<unsigned>(
+                    _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, lead), in_range)));
+                while (mask != 0) {
+                    const std::size_t q = q_from + static_cast<std::size_t>(__builtin_ctz(mask));
+                    if (plan_.PairCanBegin(data_ + q, data_ + n_) &&
+                        StartsCharacter(data_, from, q)) {
+                        return q;
+                    }
+                    mask &= mask - 1;
+                }
+            }
+        }
+#endif
+        while (q_from < n_) {
             const void* hit = std::memchr(data_ + q_from, plan_.Single, n_ - q_from);
             if (hit == nullptr) {
                 return n_;
