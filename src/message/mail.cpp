@@ -250,16 +250,27 @@ TMail::BodyHeaderFields TMail::BodyHeader() const {
     }
     // Without a converter that can fail (which parses the header at construction), no field
     // ends the header early: the walks see every field that the map would hold.
-    fields.content_types = WalkFieldValues(kContentTypeKey, false);
-    fields.encodings = WalkFieldValues(kTransferEncodingKey, false);
-    fields.boundary = FindBoundary(fields.content_types);
+    // One walk as WalkFieldValues's for both keys (neither is the subject, whose values join).
+    std::vector<std::string>* wanted = nullptr;
+    std::string_view last_name;
     for (std::size_t first = 0; first < header_lines_.size();) {
         const FieldLines field = FieldAt(header_lines_, first);
         if (field.starts) {
-            UpperCaseFieldName(field.name, fields.field_after);
+            last_name = field.name;
+            wanted = UpperCasedEquals(field.name, kContentTypeKey)        ? &fields.content_types
+                     : UpperCasedEquals(field.name, kTransferEncodingKey) ? &fields.encodings
+                                                                          : nullptr;
+        }
+        if (wanted != nullptr) {
+            std::string value = DecodeField(header_lines_, first, field.next, field.head);
+            if (!value.empty()) {
+                wanted->push_back(std::move(value));
+            }
         }
         first = field.next;
     }
+    fields.boundary = FindBoundary(fields.content_types);
+    UpperCaseFieldName(last_name, fields.field_after);
     return fields;
 }
 
@@ -336,7 +347,7 @@ THeaderMap TMail::ParseHeaderLines(std::span<const std::string_view> lines,
     std::size_t first = 0;
     while (first < lines.size()) {
         const FieldLines field = FieldAt(lines, first);
-        if (field.starts) {
+        if (field.starts && keep_map) {
             UpperCaseFieldName(field.name, current_field);
         }
         // A continuation line with no field before it in this header reaches the field the

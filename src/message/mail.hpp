@@ -132,7 +132,8 @@ class TMail final : public TBasicMail {
                             std::size_t next, std::string_view head, bool utf8 = false) const;
     // The walk of FieldValues over the message header, decoding into Shift_JIS or UTF-8.
     std::vector<std::string> WalkFieldValues(std::string_view key, bool utf8) const;
-    // Without keep_map, only the text is built (the map answered is empty).
+    // Without keep_map, only the text is built (the map answered is empty, current_field is
+    // left as it was).
     THeaderMap ParseHeaderLines(std::span<const std::string_view> lines, HeaderTextBuilder* text,
                                 std::string& current_field, bool keep_map = true) const;
     // The body stage; runs on the first request for the body and keeps its result. With
