@@ -4,6 +4,10 @@
 #include <cstring>
 #include <optional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "charset/auto_sjis_conv.hpp"
 #include "platform/sjis.hpp"
 
@@ -224,30 +228,31 @@ class AppendBuffer {
     std::size_t start_;
 };
 
-// The same interface for a text that takes a whole body at once: the string grows as
-// OutputBuffer's does, within the room reserved as long as that suffices, so that the room asked
-// for ahead of the writing is not filled with zeros to no purpose.
-class GrowingAppendBuffer {
+// The same interface for a text that takes a whole body at once, written into a small buffer of
+// its own and appended a stretch at a time: resizing the string just ahead of the writing would
+// fill its reserved room with zeros only to write over them, and the room asked for the worst
+// case of the last chunk would outgrow the reserve and reallocate the text. The stretches stay
+// short enough that appending them is a plain vector copy.
+class StagedAppendBuffer {
   public:
-    explicit GrowingAppendBuffer(std::string& text) : text_(text), start_(text.size()) {}
+    static constexpr std::size_t kSize = 2048;
 
+    explicit StagedAppendBuffer(std::string& text) : text_(text) {}
+
+    // n is at most kSize.
     char* Room(char* at, std::size_t n) {
-        const auto used = static_cast<std::size_t>(at - text_.data());
-        if (text_.size() - used < n) {
-            std::size_t size = std::max(used + n, text_.size() + text_.size() / 2);
-            if (used + n <= text_.capacity()) {
-                size = std::min(size, text_.capacity());
-            }
-            text_.resize(size);
+        if (static_cast<std::size_t>(staged_ + kSize - at) < n) {
+            text_.append(staged_, static_cast<std::size_t>(at - staged_));
+            return staged_;
         }
-        return text_.data() + used;
+        return at;
     }
-    char* Begin() { return text_.data() + start_; }
-    void Finish(char* at) { text_.resize(static_cast<std::size_t>(at - text_.data())); }
+    char* Begin() { return staged_; }
+    void Finish(char* at) { text_.append(staged_, static_cast<std::size_t>(at - staged_)); }
 
   private:
     std::string& text_;
-    std::size_t start_;
+    char staged_[kSize];
 };
 
 }  // namespace
@@ -426,25 +431,101 @@ namespace {
 // Typical JIS text shrinks (escapes vanish, pairs stay pairs); the worst case, a kanji pair that
 // becomes the six bytes of "[XXXX]", is covered by making room per chunk of input.
 constexpr std::ptrdiff_t kJisChunk = 4096;
+// Lines take short chunks: the room for the worst case of one stays within what the body's text
+// has reserved, and within StagedAppendBuffer.
+constexpr std::ptrdiff_t kJisLineChunk = 256;
+static_assert(3 * kJisLineChunk + 8 <= static_cast<std::ptrdiff_t>(StagedAppendBuffer::kSize));
 
-// Writes the Shift_JIS form of s through out (an OutputBuffer or an AppendBuffer); returns the
-// end of what it wrote. With kLines, s is lines ended by CR LF (the last perhaps by the end of s)
-// and each is converted as on its own, followed by CR LF: a CR and the byte after it end the line
-// and start the next in ASCII, and the byte before a CR has no partner.
+#if defined(__SSE2__)
+// Converts the pairs at p whose bytes are all 0x21-0x7F, 16 bytes at a time while 16 bytes
+// remain before limit, writing 16 bytes at w each time (those past the pairs converted are
+// garbage, written over later); answers how many bytes it converted, an even number. The lanes
+// compute WriteJisPair's arithmetic, from which JisPairTable is built, on 16-bit lanes (j1 the
+// low byte, j2 the high byte): for bytes 0x21-0x7F no lane overflows its byte, and a block holds
+// whole pairs, so the pairs before the first byte outside the range come out as the table gives
+// them. Kanji runs are most of a Japanese body, and the table took a load and a store per pair.
+inline std::ptrdiff_t ConvertJisPairs(const char* p, const char* limit, char* w) {
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i low_byte = _mm_set1_epi16(0x00FF);
+    const __m128i one = _mm_set1_epi16(1);
+    std::ptrdiff_t done = 0;
+    while (limit - (p + done) >= 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done));
+        // Signed bytes above 0x20 are exactly 0x21-0x7F.
+        const unsigned in_range =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, space)));
+        const __m128i j1 = _mm_and_si128(x, low_byte);
+        const __m128i j2 = _mm_srli_epi16(x, 8);
+        // s1 = ((j1 - 0x21) >> 1) + 0x81, + 0x40 for j1 above 0x5E.
+        const __m128i s1 = _mm_add_epi16(
+            _mm_srli_epi16(_mm_add_epi16(j1, _mm_set1_epi16(0xE1)), 1),
+            _mm_and_si128(_mm_cmpgt_epi16(j1, _mm_set1_epi16(0x5E)), _mm_set1_epi16(0x40)));
+        // s2 = j2 + 0x7E for an even j1; for an odd one j2 + 0x1F, + 1 for j2 above 0x5F
+        // (high is -1 there).
+        const __m128i odd = _mm_sub_epi16(_mm_setzero_si128(), _mm_and_si128(j1, one));
+        const __m128i high = _mm_cmpgt_epi16(j2, _mm_set1_epi16(0x5F));
+        const __m128i add =
+            _mm_add_epi16(_mm_set1_epi16(0x7E),
+                          _mm_and_si128(odd, _mm_sub_epi16(_mm_set1_epi16(0x1F - 0x7E), high)));
+        const __m128i s2 = _mm_add_epi16(j2, add);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done),
+                         _mm_or_si128(s1, _mm_slli_epi16(s2, 8)));
+        if (in_range != 0xFFFF) {
+            // The whole pairs before the first byte outside the range.
+            return done + (__builtin_ctz(~in_range) & ~1);
+        }
+        done += 16;
+    }
+    return done;
+}
+
+// Copies bytes from p to w up to the first ESC, SO or (with kLines) CR, 16 bytes at a time while
+// 16 bytes remain before limit, writing 16 bytes at w each time; answers how many it copied. Those
+// three are the bytes that stop a run of single bytes.
+template <bool kLines>
+std::ptrdiff_t CopySingleBytes(const char* p, const char* limit, char* w) {
+    std::ptrdiff_t done = 0;
+    while (limit - (p + done) >= 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done), x);
+        __m128i stop = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(kEsc)),
+                                    _mm_cmpeq_epi8(x, _mm_set1_epi8(kShiftOut)));
+        if constexpr (kLines) {
+            stop = _mm_or_si128(stop, _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+        }
+        if (const int found = _mm_movemask_epi8(stop); found != 0) {
+            return done + __builtin_ctz(static_cast<unsigned>(found));
+        }
+        done += 16;
+    }
+    return done;
+}
+#endif
+
+// Writes the Shift_JIS form of s through out (an OutputBuffer, an AppendBuffer or a
+// StagedAppendBuffer); returns the end of what it wrote. With kLines, s is lines ended by CR LF
+// (the last perhaps by the end of s) and each is converted as on its own, followed by CR LF: a CR
+// and the byte after it end the line and start the next in ASCII, and the byte before a CR has no
+// partner.
 template <bool kLines = false, typename Buffer>
 char* ConvertJis(std::string_view s, Buffer& out) {
     enum class Mode { kSingle, kKanji, kKana };
-    // Lines take short chunks: the room for the worst case of one stays within what the body's
-    // text has reserved.
-    constexpr std::ptrdiff_t kChunk = kLines ? 256 : kJisChunk;
+    constexpr std::ptrdiff_t kChunk = kLines ? kJisLineChunk : kJisChunk;
     char* w = out.Begin();
     const char* p = s.data();
     const char* const end = p + s.size();
     Mode mode = Mode::kSingle;
     Mode saved = Mode::kSingle;
+    // Room is made a chunk of input at a time: no byte gives more than 3 bytes (a pair that ends
+    // just past chunk_end, a CR that ends the text, stay within the 8 to spare), so that at any p
+    // before chunk_end there is room for 3 * (chunk_end - p) + 8 bytes, and the 16-byte stores
+    // below, made while 16 bytes remain before chunk_end, stay within it.
+    const char* chunk_end = p;
     while (p < end) {
-        const char* const chunk_end = p + std::min(kChunk, end - p);
-        w = out.Room(w, 3 * static_cast<std::size_t>(chunk_end - p) + 8);
+        if (p >= chunk_end) {
+            chunk_end = p + std::min(kChunk, end - p);
+            w = out.Room(w, 3 * static_cast<std::size_t>(chunk_end - p) + 8);
+        }
         const char c = *p;
         if (kLines && c == '\r') {
             *w++ = '\r';
@@ -489,7 +570,15 @@ char* ConvertJis(std::string_view s, Buffer& out) {
         // that could change the mode (ESC, SO) so that the tests above see it.
         switch (mode) {
             case Mode::kSingle: {
-                const char* q = p + 1;
+                *w++ = *p++;
+#if defined(__SSE2__)
+                {
+                    const std::ptrdiff_t copied = CopySingleBytes<kLines>(p, chunk_end, w);
+                    p += copied;
+                    w += copied;
+                }
+#endif
+                const char* q = p;
                 // ESC, SO and CR are the only bytes up to 0x1B that stop the run.
                 while (q < chunk_end && (U(*q) > 0x1B || (*q != kEsc && *q != kShiftOut &&
                                                           (!kLines || *q != '\r')))) {
@@ -502,21 +591,31 @@ char* ConvertJis(std::string_view s, Buffer& out) {
             }
             case Mode::kKanji:
                 do {
-                    if (end - p < 2 || (kLines && p[1] == '\r')) {
-                        *w++ = *p++;  // a lone last byte has no partner
-                        break;
-                    }
-                    const auto j1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
-                    const auto j2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
-                    if (j1 < JisPairTable::kCount && j2 < JisPairTable::kCount) {
-                        std::memcpy(w, kJisPairs.pair[j1 * JisPairTable::kCount + j2], 2);
-                        w += 2;
-                    } else {
-                        w = WriteJisPair(w, U(p[0]), U(p[1]));
-                    }
-                    p += 2;
                     // Pairs of bytes 0x21-0x7F within the chunk: neither byte is ESC, SO or CR,
-                    // so the tests around them pass, and they convert through the table.
+                    // so the tests around them pass, and they convert through the table. The first
+                    // pair is converted whatever it is: the byte at p passed the mode tests.
+#if defined(__SSE2__)
+                    if (const std::ptrdiff_t converted = ConvertJisPairs(p, chunk_end, w);
+                        converted != 0) {
+                        p += converted;
+                        w += converted;
+                    } else
+#endif
+                    {
+                        if (end - p < 2 || (kLines && p[1] == '\r')) {
+                            *w++ = *p++;  // a lone last byte has no partner
+                            break;
+                        }
+                        const auto j1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
+                        const auto j2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
+                        if (j1 < JisPairTable::kCount && j2 < JisPairTable::kCount) {
+                            std::memcpy(w, kJisPairs.pair[j1 * JisPairTable::kCount + j2], 2);
+                            w += 2;
+                        } else {
+                            w = WriteJisPair(w, U(p[0]), U(p[1]));
+                        }
+                        p += 2;
+                    }
                     while (chunk_end - p >= 2) {
                         const auto k1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
                         const auto k2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
@@ -562,7 +661,7 @@ void TCharCodeConv::AppendJisToSJis(std::string_view s, std::string& out) {
 }
 
 void TCharCodeConv::AppendJisLinesToSJis(std::string_view lines, std::string& out) {
-    GrowingAppendBuffer buffer(out);
+    StagedAppendBuffer buffer(out);
     char* w = ConvertJis<true>(lines, buffer);
     // The last line ends with the text, unless a CR ended it (the byte after a CR goes with it).
     const std::size_t size = lines.size();
