@@ -1,11 +1,16 @@
 #include "charset/char_code_conv.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define BRINDLE_JIS_AVX2 1
 #endif
 
 #include "charset/auto_sjis_conv.hpp"
@@ -437,47 +442,131 @@ constexpr std::ptrdiff_t kJisLineChunk = 256;
 static_assert(3 * kJisLineChunk + 8 <= static_cast<std::ptrdiff_t>(StagedAppendBuffer::kSize));
 
 #if defined(__SSE2__)
+// The constants of the lanes below, a row of 16 16-bit lanes each (the SSE2 code takes half).
+enum JisLane { kAbove, kLowByte, kAverage, kAboveAdd, kEvenAdd, kOddAdd, kHighByte, kSpace, kRows };
+alignas(32) constexpr std::uint16_t kJisLanes[kRows][16] = {
+    {0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E,
+     0x5F5E, 0x5F5E, 0x5F5E, 0x5F5E},
+    {0x00FF, 0x00FF, 0x00FF, 0x00FF, 0x00FF, 0x00FF, 0x00FF, 0x00FF, 0x00FF, 0x00FF, 0x00FF, 0x00FF,
+     0x00FF, 0x00FF, 0x00FF, 0x00FF},
+    {0x00E0, 0x00E0, 0x00E0, 0x00E0, 0x00E0, 0x00E0, 0x00E0, 0x00E0, 0x00E0, 0x00E0, 0x00E0, 0x00E0,
+     0x00E0, 0x00E0, 0x00E0, 0x00E0},
+    {0x0040, 0x0040, 0x0040, 0x0040, 0x0040, 0x0040, 0x0040, 0x0040, 0x0040, 0x0040, 0x0040, 0x0040,
+     0x0040, 0x0040, 0x0040, 0x0040},
+    {0x7E00, 0x7E00, 0x7E00, 0x7E00, 0x7E00, 0x7E00, 0x7E00, 0x7E00, 0x7E00, 0x7E00, 0x7E00, 0x7E00,
+     0x7E00, 0x7E00, 0x7E00, 0x7E00},
+    {0xA100, 0xA100, 0xA100, 0xA100, 0xA100, 0xA100, 0xA100, 0xA100, 0xA100, 0xA100, 0xA100, 0xA100,
+     0xA100, 0xA100, 0xA100, 0xA100},
+    {0xFF00, 0xFF00, 0xFF00, 0xFF00, 0xFF00, 0xFF00, 0xFF00, 0xFF00, 0xFF00, 0xFF00, 0xFF00, 0xFF00,
+     0xFF00, 0xFF00, 0xFF00, 0xFF00},
+    {0x2020, 0x2020, 0x2020, 0x2020, 0x2020, 0x2020, 0x2020, 0x2020, 0x2020, 0x2020, 0x2020, 0x2020,
+     0x2020, 0x2020, 0x2020, 0x2020},
+};
+using JisLanes = const std::uint16_t (*)[16];
+
+inline __m128i Lane(JisLanes k, JisLane row) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(k[row]));
+}
+
+// The Shift_JIS form of the 8 JIS pairs of x, exact for the pairs whose bytes are both 0x21-0x7F
+// (the others, and the pairs after them, are garbage), computed as WriteJisPair computes it, from
+// which JisPairTable is built. On 16-bit lanes, j1 the low byte and j2 the high byte:
+// s1 = (j1 + 0xE1) >> 1 (an average with 0xE0 rounding up), + 0x40 above 0x5E;
+// s2 = j2 + 0x7E for an even j1, for an odd one j2 + 0x1F, + 1 above 0x5F. For such bytes s1 stays
+// below 0x100 and adding s1 to the lane leaves the high byte alone; the additions to the high
+// byte wrap within the lane. The byte comparisons are signed, right for 0x00-0x7F.
+inline __m128i SJisOfJisPairs(__m128i x, JisLanes k) {
+    // Low bytes above 0x5E, high bytes above 0x5F.
+    const __m128i above = _mm_cmpgt_epi8(x, Lane(k, kAbove));
+    const __m128i s1 =
+        _mm_add_epi16(_mm_avg_epu16(_mm_and_si128(x, Lane(k, kLowByte)), Lane(k, kAverage)),
+                      _mm_and_si128(above, Lane(k, kAboveAdd)));
+    const __m128i odd = _mm_srai_epi16(_mm_slli_epi16(x, 15), 15);
+    // 0x7E00 for an even j1; 0x7E00 + 0xA100 (wrapping to 0x1F00), + 0x100, for an odd one.
+    const __m128i high_add = _mm_add_epi16(
+        Lane(k, kEvenAdd),
+        _mm_and_si128(odd,
+                      _mm_sub_epi16(Lane(k, kOddAdd), _mm_and_si128(above, Lane(k, kHighByte)))));
+    return _mm_add_epi16(_mm_add_epi16(_mm_and_si128(x, Lane(k, kHighByte)), high_add), s1);
+}
+
+// Mask of the bytes 0x21-0x7F of x: as signed bytes, exactly those above 0x20.
+inline unsigned JisPairBytes(__m128i x, JisLanes k) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, Lane(k, kSpace))));
+}
+
 // Converts the pairs at p whose bytes are all 0x21-0x7F, 16 bytes at a time while 16 bytes
 // remain before limit, writing 16 bytes at w each time (those past the pairs converted are
-// garbage, written over later); answers how many bytes it converted, an even number. The lanes
-// compute WriteJisPair's arithmetic, from which JisPairTable is built, on 16-bit lanes (j1 the
-// low byte, j2 the high byte): for bytes 0x21-0x7F no lane overflows its byte, and a block holds
-// whole pairs, so the pairs before the first byte outside the range come out as the table gives
-// them. Kanji runs are most of a Japanese body, and the table took a load and a store per pair.
+// garbage, written over later); answers how many bytes it converted, an even number: the pairs
+// before the first byte outside the range, which a block holds whole. Kanji runs are most of a
+// Japanese body, and the table took a load and a store per pair.
 inline std::ptrdiff_t ConvertJisPairs(const char* p, const char* limit, char* w) {
-    const __m128i space = _mm_set1_epi8(0x20);
-    const __m128i low_byte = _mm_set1_epi16(0x00FF);
-    const __m128i one = _mm_set1_epi16(1);
+    const std::ptrdiff_t last = (limit - p) - 16;
     std::ptrdiff_t done = 0;
-    while (limit - (p + done) >= 16) {
+    for (; done <= last; done += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done));
-        // Signed bytes above 0x20 are exactly 0x21-0x7F.
-        const unsigned in_range =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, space)));
-        const __m128i j1 = _mm_and_si128(x, low_byte);
-        const __m128i j2 = _mm_srli_epi16(x, 8);
-        // s1 = ((j1 - 0x21) >> 1) + 0x81, + 0x40 for j1 above 0x5E.
-        const __m128i s1 = _mm_add_epi16(
-            _mm_srli_epi16(_mm_add_epi16(j1, _mm_set1_epi16(0xE1)), 1),
-            _mm_and_si128(_mm_cmpgt_epi16(j1, _mm_set1_epi16(0x5E)), _mm_set1_epi16(0x40)));
-        // s2 = j2 + 0x7E for an even j1; for an odd one j2 + 0x1F, + 1 for j2 above 0x5F
-        // (high is -1 there).
-        const __m128i odd = _mm_sub_epi16(_mm_setzero_si128(), _mm_and_si128(j1, one));
-        const __m128i high = _mm_cmpgt_epi16(j2, _mm_set1_epi16(0x5F));
-        const __m128i add =
-            _mm_add_epi16(_mm_set1_epi16(0x7E),
-                          _mm_and_si128(odd, _mm_sub_epi16(_mm_set1_epi16(0x1F - 0x7E), high)));
-        const __m128i s2 = _mm_add_epi16(j2, add);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done),
-                         _mm_or_si128(s1, _mm_slli_epi16(s2, 8)));
-        if (in_range != 0xFFFF) {
-            // The whole pairs before the first byte outside the range.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done), SJisOfJisPairs(x, kJisLanes));
+        if (const unsigned in_range = JisPairBytes(x, kJisLanes); in_range != 0xFFFF) {
             return done + (__builtin_ctz(~in_range) & ~1);
         }
-        done += 16;
     }
     return done;
 }
+
+#if defined(BRINDLE_JIS_AVX2)
+// The same 32 bytes at a time (a kanji line is one or two blocks), then 16 if 16 remain; the
+// lanes compute what SJisOfJisPairs computes, for 16 pairs. The constants are read through a
+// pointer the compiler cannot see through: it would otherwise build each of them in registers,
+// at every call, from immediates.
+__attribute__((target("avx2"))) inline __m256i Lane256(JisLanes k, JisLane row) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(k[row]));
+}
+
+__attribute__((target("avx2"))) std::ptrdiff_t ConvertJisPairsAvx2(const char* p, const char* limit,
+                                                                   char* w) {
+    JisLanes k = kJisLanes;
+    __asm__("" : "+r"(k));
+    const std::ptrdiff_t size = limit - p;
+    std::ptrdiff_t done = 0;
+    for (; done <= size - 32; done += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + done));
+        const __m256i above = _mm256_cmpgt_epi8(x, Lane256(k, kAbove));
+        const __m256i s1 = _mm256_add_epi16(
+            _mm256_avg_epu16(_mm256_and_si256(x, Lane256(k, kLowByte)), Lane256(k, kAverage)),
+            _mm256_and_si256(above, Lane256(k, kAboveAdd)));
+        const __m256i odd = _mm256_srai_epi16(_mm256_slli_epi16(x, 15), 15);
+        const __m256i high_add = _mm256_add_epi16(
+            Lane256(k, kEvenAdd),
+            _mm256_and_si256(odd,
+                             _mm256_sub_epi16(Lane256(k, kOddAdd),
+                                              _mm256_and_si256(above, Lane256(k, kHighByte)))));
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(w + done),
+            _mm256_add_epi16(_mm256_add_epi16(_mm256_and_si256(x, Lane256(k, kHighByte)), high_add),
+                             s1));
+        const auto in_range =
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(x, Lane256(k, kSpace))));
+        if (in_range != 0xFFFFFFFF) {
+            return done + (__builtin_ctz(~in_range) & ~1);
+        }
+    }
+    if (done <= size - 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done), SJisOfJisPairs(x, k));
+        const unsigned in_range = JisPairBytes(x, k);
+        return done + (in_range != 0xFFFF ? (__builtin_ctz(~in_range) & ~1) : 16);
+    }
+    return done;
+}
+
+bool HaveAvx2() {
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return have;
+}
+#endif
 
 // Copies bytes from p to w up to the first ESC, SO or (with kLines) CR, 16 bytes at a time while
 // 16 bytes remain before limit, writing 16 bytes at w each time; answers how many it copied. Those
@@ -511,11 +600,19 @@ template <bool kLines = false, typename Buffer>
 char* ConvertJis(std::string_view s, Buffer& out) {
     enum class Mode { kSingle, kKanji, kKana };
     constexpr std::ptrdiff_t kChunk = kLines ? kJisLineChunk : kJisChunk;
+#if defined(__SSE2__)
+    constexpr bool kWide = true;
+#else
+    constexpr bool kWide = false;
+#endif
     char* w = out.Begin();
     const char* p = s.data();
     const char* const end = p + s.size();
     Mode mode = Mode::kSingle;
     Mode saved = Mode::kSingle;
+#if defined(BRINDLE_JIS_AVX2)
+    const bool avx2 = HaveAvx2();
+#endif
     // Room is made a chunk of input at a time: no byte gives more than 3 bytes (a pair that ends
     // just past chunk_end, a CR that ends the text, stay within the 8 to spare), so that at any p
     // before chunk_end there is room for 3 * (chunk_end - p) + 8 bytes, and the 16-byte stores
@@ -595,8 +692,13 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                     // so the tests around them pass, and they convert through the table. The first
                     // pair is converted whatever it is: the byte at p passed the mode tests.
 #if defined(__SSE2__)
-                    if (const std::ptrdiff_t converted = ConvertJisPairs(p, chunk_end, w);
-                        converted != 0) {
+#if defined(BRINDLE_JIS_AVX2)
+                    const std::ptrdiff_t converted = avx2 ? ConvertJisPairsAvx2(p, chunk_end, w)
+                                                          : ConvertJisPairs(p, chunk_end, w);
+#else
+                    const std::ptrdiff_t converted = ConvertJisPairs(p, chunk_end, w);
+#endif
+                    if (converted != 0) {
                         p += converted;
                         w += converted;
                     } else
@@ -616,7 +718,8 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                         }
                         p += 2;
                     }
-                    while (chunk_end - p >= 2) {
+                    // With 16 bytes left the wide code has stopped at a pair outside the range.
+                    while (chunk_end - p >= 2 && (!kWide || chunk_end - p < 16)) {
                         const auto k1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
                         const auto k2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
                         if (k1 >= JisPairTable::kCount || k2 >= JisPairTable::kCount) {
