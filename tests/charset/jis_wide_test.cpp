@@ -63,7 +63,7 @@ TEST(JisWideRuns, KanjiRunsEndWhereTheirEndingSays) {
     };
     for (const int length : kLengths) {
         for (const auto& ending : endings) {
-            SCOPED_TRACE(testing::Message() << length << " bytes, then " << ending.sjis);
+            SCOPED_TRACE(::testing::Message() << length << " bytes, then " << ending.sjis);
             std::string jis = "\x1B$B";
             std::string sjis;
             Pairs(length * 7, length, jis, sjis);
@@ -86,7 +86,7 @@ TEST(JisWideRuns, SingleByteRunsStopAtEveryByteThatChangesTheMode) {
     };
     for (const int length : kLengths) {
         for (const auto& stop : stops) {
-            SCOPED_TRACE(testing::Message() << length << " bytes, then " << stop.sjis);
+            SCOPED_TRACE(::testing::Message() << length << " bytes, then " << stop.sjis);
             std::string ascii;
             for (int i = 0; i < length; ++i) {
                 ascii += static_cast<char>(i % 7 == 3 ? 0xA4 : 0x20 + i % 95);  // 8-bit too
@@ -99,7 +99,7 @@ TEST(JisWideRuns, SingleByteRunsStopAtEveryByteThatChangesTheMode) {
 TEST(JisWideRuns, LinesEndRunsOfEveryLength) {
     for (const int length : kLengths) {
         for (const bool odd : {false, true}) {
-            SCOPED_TRACE(testing::Message() << length << " bytes, odd " << odd);
+            SCOPED_TRACE(::testing::Message() << length << " bytes, odd " << odd);
             std::string jis = "\x1B$B";
             std::string sjis;
             Pairs(length, length, jis, sjis);
