@@ -1,10 +1,20 @@
 #include "charset/char_code_conv.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define BRINDLE_JIS_AVX2 1
+#endif
+
 #include "charset/auto_sjis_conv.hpp"
+#include "charset/jis_pair_lanes.hpp"
 #include "platform/sjis.hpp"
 
 namespace brindle {
@@ -224,30 +234,31 @@ class AppendBuffer {
     std::size_t start_;
 };
 
-// The same interface for a text that takes a whole body at once: the string grows as
-// OutputBuffer's does, within the room reserved as long as that suffices, so that the room asked
-// for ahead of the writing is not filled with zeros to no purpose.
-class GrowingAppendBuffer {
+// The same interface for a text that takes a whole body at once, written into a small buffer of
+// its own and appended a stretch at a time: resizing the string just ahead of the writing would
+// fill its reserved room with zeros only to write over them, and the room asked for the worst
+// case of the last chunk would outgrow the reserve and reallocate the text. The stretches stay
+// short enough that appending them is a plain vector copy.
+class StagedAppendBuffer {
   public:
-    explicit GrowingAppendBuffer(std::string& text) : text_(text), start_(text.size()) {}
+    static constexpr std::size_t kSize = 2048;
 
+    explicit StagedAppendBuffer(std::string& text) : text_(text) {}
+
+    // n is at most kSize.
     char* Room(char* at, std::size_t n) {
-        const auto used = static_cast<std::size_t>(at - text_.data());
-        if (text_.size() - used < n) {
-            std::size_t size = std::max(used + n, text_.size() + text_.size() / 2);
-            if (used + n <= text_.capacity()) {
-                size = std::min(size, text_.capacity());
-            }
-            text_.resize(size);
+        if (static_cast<std::size_t>(staged_ + kSize - at) < n) {
+            text_.append(staged_, static_cast<std::size_t>(at - staged_));
+            return staged_;
         }
-        return text_.data() + used;
+        return at;
     }
-    char* Begin() { return text_.data() + start_; }
-    void Finish(char* at) { text_.resize(static_cast<std::size_t>(at - text_.data())); }
+    char* Begin() { return staged_; }
+    void Finish(char* at) { text_.append(staged_, static_cast<std::size_t>(at - staged_)); }
 
   private:
     std::string& text_;
-    std::size_t start_;
+    char staged_[kSize];
 };
 
 }  // namespace
@@ -426,25 +437,142 @@ namespace {
 // Typical JIS text shrinks (escapes vanish, pairs stay pairs); the worst case, a kanji pair that
 // becomes the six bytes of "[XXXX]", is covered by making room per chunk of input.
 constexpr std::ptrdiff_t kJisChunk = 4096;
+// Lines take short chunks: the room for the worst case of one stays within what the body's text
+// has reserved, and within StagedAppendBuffer.
+constexpr std::ptrdiff_t kJisLineChunk = 256;
+static_assert(3 * kJisLineChunk + 8 <= static_cast<std::ptrdiff_t>(StagedAppendBuffer::kSize));
 
-// Writes the Shift_JIS form of s through out (an OutputBuffer or an AppendBuffer); returns the
-// end of what it wrote. With kLines, s is lines ended by CR LF (the last perhaps by the end of s)
-// and each is converted as on its own, followed by CR LF: a CR and the byte after it end the line
-// and start the next in ASCII, and the byte before a CR has no partner.
+#if defined(__SSE2__)
+using namespace jis_lanes;  // NOLINT: the lane names
+
+// Converts the pairs at p whose bytes are all 0x21-0x7F, 16 bytes at a time while 16 bytes
+// remain before limit, writing 16 bytes at w each time (those past the pairs converted are
+// garbage, written over later); answers how many bytes it converted, an even number: the pairs
+// before the first byte outside the range, which a block holds whole. Kanji runs are most of a
+// Japanese body, and the table took a load and a store per pair.
+inline std::ptrdiff_t ConvertJisPairs(const char* p, const char* limit, char* w) {
+    const std::ptrdiff_t last = (limit - p) - 16;
+    std::ptrdiff_t done = 0;
+    for (; done <= last; done += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done), SJisOfJisPairs(x, kJisLanes));
+        if (const unsigned in_range = JisPairBytes(x, kJisLanes); in_range != 0xFFFF) {
+            return done + (__builtin_ctz(~in_range) & ~1);
+        }
+    }
+    return done;
+}
+
+#if defined(BRINDLE_JIS_AVX2)
+// The same 32 bytes at a time (a kanji line is one or two blocks), then 16 if 16 remain; the
+// lanes compute what SJisOfJisPairs computes, for 16 pairs. The constants are read through a
+// pointer the compiler cannot see through: it would otherwise build each of them in registers,
+// at every call, from immediates.
+__attribute__((target("avx2"))) inline __m256i Lane256(JisLanes k, JisLane row) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(k[row]));
+}
+
+__attribute__((target("avx2"))) std::ptrdiff_t ConvertJisPairsAvx2(const char* p, const char* limit,
+                                                                   char* w) {
+    JisLanes k = kJisLanes;
+    __asm__("" : "+r"(k));
+    const std::ptrdiff_t size = limit - p;
+    std::ptrdiff_t done = 0;
+    for (; done <= size - 32; done += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + done));
+        const __m256i above = _mm256_cmpgt_epi8(x, Lane256(k, kAbove));
+        const __m256i s1 = _mm256_add_epi16(
+            _mm256_avg_epu16(_mm256_and_si256(x, Lane256(k, kLowByte)), Lane256(k, kAverage)),
+            _mm256_and_si256(above, Lane256(k, kAboveAdd)));
+        const __m256i odd = _mm256_srai_epi16(_mm256_slli_epi16(x, 15), 15);
+        const __m256i high_add = _mm256_add_epi16(
+            Lane256(k, kEvenAdd),
+            _mm256_and_si256(odd,
+                             _mm256_sub_epi16(Lane256(k, kOddAdd),
+                                              _mm256_and_si256(above, Lane256(k, kHighByte)))));
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(w + done),
+            _mm256_add_epi16(_mm256_add_epi16(_mm256_and_si256(x, Lane256(k, kHighByte)), high_add),
+                             s1));
+        const auto in_range =
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(x, Lane256(k, kSpace))));
+        if (in_range != 0xFFFFFFFF) {
+            return done + (__builtin_ctz(~in_range) & ~1);
+        }
+    }
+    if (done <= size - 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done), SJisOfJisPairs(x, k));
+        const unsigned in_range = JisPairBytes(x, k);
+        return done + (in_range != 0xFFFF ? (__builtin_ctz(~in_range) & ~1) : 16);
+    }
+    return done;
+}
+
+bool HaveAvx2() {
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return have;
+}
+#endif
+
+// Copies bytes from p to w up to the first ESC, SO or (with kLines) CR, 16 bytes at a time while
+// 16 bytes remain before limit, writing 16 bytes at w each time; answers how many it copied. Those
+// three are the bytes that stop a run of single bytes.
+template <bool kLines>
+std::ptrdiff_t CopySingleBytes(const char* p, const char* limit, char* w) {
+    std::ptrdiff_t done = 0;
+    while (limit - (p + done) >= 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done), x);
+        __m128i stop = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(kEsc)),
+                                    _mm_cmpeq_epi8(x, _mm_set1_epi8(kShiftOut)));
+        if constexpr (kLines) {
+            stop = _mm_or_si128(stop, _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+        }
+        if (const int found = _mm_movemask_epi8(stop); found != 0) {
+            return done + __builtin_ctz(static_cast<unsigned>(found));
+        }
+        done += 16;
+    }
+    return done;
+}
+#endif
+
+// Writes the Shift_JIS form of s through out (an OutputBuffer, an AppendBuffer or a
+// StagedAppendBuffer); returns the end of what it wrote. With kLines, s is lines ended by CR LF
+// (the last perhaps by the end of s) and each is converted as on its own, followed by CR LF: a CR
+// and the byte after it end the line and start the next in ASCII, and the byte before a CR has no
+// partner.
 template <bool kLines = false, typename Buffer>
 char* ConvertJis(std::string_view s, Buffer& out) {
     enum class Mode { kSingle, kKanji, kKana };
-    // Lines take short chunks: the room for the worst case of one stays within what the body's
-    // text has reserved.
-    constexpr std::ptrdiff_t kChunk = kLines ? 256 : kJisChunk;
+    constexpr std::ptrdiff_t kChunk = kLines ? kJisLineChunk : kJisChunk;
+#if defined(__SSE2__)
+    constexpr bool kWide = true;
+#else
+    constexpr bool kWide = false;
+#endif
     char* w = out.Begin();
     const char* p = s.data();
     const char* const end = p + s.size();
     Mode mode = Mode::kSingle;
     Mode saved = Mode::kSingle;
+#if defined(BRINDLE_JIS_AVX2)
+    const bool avx2 = HaveAvx2();
+#endif
+    // Room is made a chunk of input at a time: no byte gives more than 3 bytes (a pair that ends
+    // just past chunk_end, a CR that ends the text, stay within the 8 to spare), so that at any p
+    // before chunk_end there is room for 3 * (chunk_end - p) + 8 bytes, and the 16-byte stores
+    // below, made while 16 bytes remain before chunk_end, stay within it.
+    const char* chunk_end = p;
     while (p < end) {
-        const char* const chunk_end = p + std::min(kChunk, end - p);
-        w = out.Room(w, 3 * static_cast<std::size_t>(chunk_end - p) + 8);
+        if (p >= chunk_end) {
+            chunk_end = p + std::min(kChunk, end - p);
+            w = out.Room(w, 3 * static_cast<std::size_t>(chunk_end - p) + 8);
+        }
         const char c = *p;
         if (kLines && c == '\r') {
             *w++ = '\r';
@@ -489,7 +617,15 @@ char* ConvertJis(std::string_view s, Buffer& out) {
         // that could change the mode (ESC, SO) so that the tests above see it.
         switch (mode) {
             case Mode::kSingle: {
-                const char* q = p + 1;
+                *w++ = *p++;
+#if defined(__SSE2__)
+                {
+                    const std::ptrdiff_t copied = CopySingleBytes<kLines>(p, chunk_end, w);
+                    p += copied;
+                    w += copied;
+                }
+#endif
+                const char* q = p;
                 // ESC, SO and CR are the only bytes up to 0x1B that stop the run.
                 while (q < chunk_end && (U(*q) > 0x1B || (*q != kEsc && *q != kShiftOut &&
                                                           (!kLines || *q != '\r')))) {
@@ -502,22 +638,38 @@ char* ConvertJis(std::string_view s, Buffer& out) {
             }
             case Mode::kKanji:
                 do {
-                    if (end - p < 2 || (kLines && p[1] == '\r')) {
-                        *w++ = *p++;  // a lone last byte has no partner
-                        break;
-                    }
-                    const auto j1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
-                    const auto j2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
-                    if (j1 < JisPairTable::kCount && j2 < JisPairTable::kCount) {
-                        std::memcpy(w, kJisPairs.pair[j1 * JisPairTable::kCount + j2], 2);
-                        w += 2;
-                    } else {
-                        w = WriteJisPair(w, U(p[0]), U(p[1]));
-                    }
-                    p += 2;
                     // Pairs of bytes 0x21-0x7F within the chunk: neither byte is ESC, SO or CR,
-                    // so the tests around them pass, and they convert through the table.
-                    while (chunk_end - p >= 2) {
+                    // so the tests around them pass, and they convert through the table. The first
+                    // pair is converted whatever it is: the byte at p passed the mode tests.
+#if defined(__SSE2__)
+#if defined(BRINDLE_JIS_AVX2)
+                    const std::ptrdiff_t converted = avx2 ? ConvertJisPairsAvx2(p, chunk_end, w)
+                                                          : ConvertJisPairs(p, chunk_end, w);
+#else
+                    const std::ptrdiff_t converted = ConvertJisPairs(p, chunk_end, w);
+#endif
+                    if (converted != 0) {
+                        p += converted;
+                        w += converted;
+                    } else
+#endif
+                    {
+                        if (end - p < 2 || (kLines && p[1] == '\r')) {
+                            *w++ = *p++;  // a lone last byte has no partner
+                            break;
+                        }
+                        const auto j1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
+                        const auto j2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
+                        if (j1 < JisPairTable::kCount && j2 < JisPairTable::kCount) {
+                            std::memcpy(w, kJisPairs.pair[j1 * JisPairTable::kCount + j2], 2);
+                            w += 2;
+                        } else {
+                            w = WriteJisPair(w, U(p[0]), U(p[1]));
+                        }
+                        p += 2;
+                    }
+                    // With 16 bytes left the wide code has stopped at a pair outside the range.
+                    while (chunk_end - p >= 2 && (!kWide || chunk_end - p < 16)) {
                         const auto k1 = static_cast<unsigned>(U(p[0]) - JisPairTable::kFirst);
                         const auto k2 = static_cast<unsigned>(U(p[1]) - JisPairTable::kFirst);
                         if (k1 >= JisPairTable::kCount || k2 >= JisPairTable::kCount) {
@@ -562,7 +714,7 @@ void TCharCodeConv::AppendJisToSJis(std::string_view s, std::string& out) {
 }
 
 void TCharCodeConv::AppendJisLinesToSJis(std::string_view lines, std::string& out) {
-    GrowingAppendBuffer buffer(out);
+    StagedAppendBuffer buffer(out);
     char* w = ConvertJis<true>(lines, buffer);
     // The last line ends with the text, unless a CR ended it (the byte after a CR goes with it).
     const std::size_t size = lines.size();

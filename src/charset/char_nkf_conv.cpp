@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "charset/jis_pair_lanes.hpp"
 #include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
 #include "platform/iconv_converter.hpp"
@@ -138,6 +140,7 @@ std::string ConvertInPieces(std::string_view text, Convert convert) {
 struct Utf8Characters {
     static constexpr const char* kFrom = kUtf8;
     static constexpr IconvConverter::SkipRule kSkip = &IconvConverter::SkipUtf8Character;
+    static constexpr bool kJisPairs = false;
 
     static bool IsTail(unsigned char c) { return (c & 0xC0) == 0x80; }
 
@@ -172,6 +175,8 @@ struct Utf8Characters {
 struct EucJpCharacters {
     static constexpr const char* kFrom = kEucJpMs;
     static constexpr IconvConverter::SkipRule kSkip = &IconvConverter::SkipEucJpCharacter;
+    // Its two-byte characters are JIS pairs with bit 7 set on both bytes.
+    static constexpr bool kJisPairs = true;
 
     // ASCII, the two-byte characters and the half-width katakana (0x8E and its byte); the
     // three-byte characters of JIS X 0212 are left to iconv.
@@ -270,6 +275,7 @@ class Cp932Table {
         const std::size_t size = text.size();
         const std::uint32_t* const table = entries_.data();
         std::size_t pos = 0;
+        [[maybe_unused]] std::size_t wide_from = 0;  // where pairs are next taken 16 bytes at once
         while (pos < size) {
             // A character takes at least one byte and gives at most two (a line end two for
             // one or two), so a stretch of half the buffer's bytes fits; the second byte is
@@ -278,6 +284,21 @@ class Cp932Table {
             char* w = buffer;
             bool stopped = false;
             while (pos < stretch_end) {
+#if defined(__SSE2__)
+                if constexpr (Encoding::kJisPairs) {
+                    if (pos >= wide_from && stretch_end - pos >= 16) {
+                        std::size_t next_pair = 0;
+                        const std::size_t converted = AppendWidePairs(data + pos, w, next_pair);
+                        pos += converted;
+                        w += converted;
+                        // The character that stopped the block goes the usual way; where it
+                        // stopped at once, so do those up to the next pair byte (ASCII, say).
+                        wide_from =
+                            pos + (converted == 0 ? std::max<std::size_t>(next_pair, 1) : 1);
+                        continue;
+                    }
+                }
+#endif
                 if constexpr (kLines) {
                     if (data[pos] == '\r') {
                         w[0] = '\r';
@@ -320,6 +341,62 @@ class Cp932Table {
         return pos;
     }
 
+#if defined(__SSE2__)
+    // EUC-JP pairs at block converted 16 bytes at a time, as long as every byte is 0xA1-0xFE
+    // (pairs, from a character's start) and every pair is one whose entry is known to be the JIS
+    // arithmetic (arithmetic_), writing 16 bytes at w (those past the pairs converted are
+    // garbage, written over later); answers how many bytes it converted. What it writes is
+    // then exactly what the table holds, that is what iconv gives: a pair not yet met, or one
+    // iconv gives otherwise (unassigned, the NEC row 13 characters CP932 also has in row 2,
+    // the IBM extensions), stops it and goes the usual way. 16 bytes must remain at block and w.
+    // next_pair: the offset of the block's first byte 0xA1-0xFE, 16 if none.
+    std::size_t AppendWidePairs(const unsigned char* block, char* w, std::size_t& next_pair) const {
+        using namespace jis_lanes;
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        const __m128i offset = _mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>(0xA1)));
+        const auto pair_bytes = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(0xFE - 0xA1)), offset)));
+        next_pair = pair_bytes == 0 ? 16 : static_cast<std::size_t>(__builtin_ctz(pair_bytes));
+        std::size_t bytes = pair_bytes == 0xFFFF ? 16 : (__builtin_ctz(~pair_bytes) & ~1u);
+        const std::uint8_t* const arithmetic = arithmetic_.data();
+        for (std::size_t i = 0; i < bytes; i += 2) {
+            std::uint16_t pair = 0;
+            std::memcpy(&pair, block + i, 2);
+            if (arithmetic[pair] == 0) {
+                bytes = i;
+                break;
+            }
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w),
+                         SJisOfJisPairs(_mm_and_si128(x, _mm_set1_epi8(0x7F)), kJisLanes));
+        return bytes;
+    }
+#endif
+
+    // Notes an EUC-JP pair whose entry is kTwoBytes and the Shift_JIS form that JIS arithmetic
+    // gives the pair without bit 7 (TCharCodeConv::j2sj1, which AppendWidePairs computes), under
+    // the pair's two bytes as they lie in memory.
+    void NoteArithmetic(std::string_view character, std::uint32_t entry) {
+        if constexpr (Encoding::kJisPairs) {
+            if (character.size() != 2) {
+                return;
+            }
+            const auto lead = static_cast<unsigned char>(character[0]);
+            const auto trail = static_cast<unsigned char>(character[1]);
+            if (lead < 0xA1 || lead > 0xFE || trail < 0xA1 || trail > 0xFE) {
+                return;
+            }
+            const char pair[2] = {static_cast<char>(lead & 0x7F), static_cast<char>(trail & 0x7F)};
+            const std::string sjis = TCharCodeConv::j2sj1(std::string_view(pair, 2));
+            if (entry == (kTwoBytes | std::uint32_t{static_cast<unsigned char>(sjis[0])} << 8 |
+                          static_cast<unsigned char>(sjis[1]))) {
+                std::uint16_t in_memory = 0;
+                std::memcpy(&in_memory, character.data(), 2);
+                arithmetic_[in_memory] = 1;
+            }
+        }
+    }
+
     // The entry of a character met for the first time, asked of iconv and kept.
     [[gnu::noinline]] std::uint32_t Learn(std::uint32_t key, std::string_view character) {
         std::uint32_t& entry = entries_[key];
@@ -336,10 +413,15 @@ class Cp932Table {
         if (entry != kThroughIconv && converted->find_first_of("\r\n") != std::string::npos) {
             entry |= kGivesLineEnd;
         }
+        NoteArithmetic(character, entry);
         return entry;
     }
 
     std::vector<std::uint32_t> entries_ = std::vector<std::uint32_t>(0x10000, kUnknown);
+    // 1 for an EUC-JP pair that NoteArithmetic has noted, indexed by its bytes as they lie in
+    // memory; empty for UTF-8.
+    std::vector<std::uint8_t> arithmetic_ =
+        std::vector<std::uint8_t>(Encoding::kJisPairs ? 0x10000 : 0, 0);
 };
 
 template <typename Encoding>

@@ -256,6 +256,37 @@ TEST(CharNkfConvCodePage, LinesConvertAsEachLineOnItsOwn) {
     }
 }
 
+// EUC-JP pairs are taken 16 bytes at a time where the table is known to hold the JIS arithmetic
+// for them: rows where iconv gives that arithmetic throughout, rows with cells it leaves
+// unassigned, rows it maps elsewhere in part (NEC row 13) or whole (IBM extensions, user
+// area), each at every place of a block, converted twice (the second time from a table that
+// knows the cells) as text and as lines, must give what iconv gives.
+TEST(CharNkfConvCodePage, EucJpRowsGiveWhatIconvGivesAtEveryPlaceOfABlock) {
+    IconvConverter iconv("CP932", "EUC-JP-MS");
+    const TCharNkfConv conv;
+    for (const int row : {0xA1, 0xA4, 0xA5, 0xAD, 0xB0, 0xCF, 0xF5, 0xF9, 0xFC}) {
+        std::string cells;
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+            const std::string cell{static_cast<char>(row), static_cast<char>(trail)};
+            if (iconv.ConvertStrict(cell)) {
+                cells += cell;
+            }
+        }
+        for (int shift = 0; shift < 16; ++shift) {
+            SCOPED_TRACE(::testing::Message() << std::hex << row << " " << shift);
+            const std::string text = std::string(shift, 'a') + cells;
+            const std::string expected =
+                iconv.ConvertLenient(text, "?", &IconvConverter::SkipEucJpCharacter);
+            for (int pass = 0; pass < 2; ++pass) {
+                EXPECT_EQ(conv.CodePageToSJis(text, kCodePageEucJp), expected);
+                std::string lines;
+                ASSERT_TRUE(conv.AppendLinesToSJis(text + "\r\n" + text, kCodePageEucJp, lines));
+                EXPECT_EQ(lines, expected + "\r\n" + expected + "\r\n");
+            }
+        }
+    }
+}
+
 // Texts of more than a megabyte are converted a piece at a time, cut after line feeds; the
 // result must be that of converting the text whole. Every line ends in a cut or broken
 // character right before its line feed.
