@@ -1,0 +1,57 @@
+// The transfer decodings and the UTF-8 conversion take whole blocks of 16 bytes at a time where
+// the text allows it: each case puts what the blocks must leave to the byte-wise rules (padding,
+// junk, escapes, line ends, multi-byte characters) at offsets around the block boundaries.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "charset/char_code_conv.hpp"
+
+namespace brindle {
+namespace {
+
+// Bytes whose Base64 form uses the whole alphabet, zero bytes included.
+std::string Data(std::size_t size, unsigned seed) {
+    std::string data;
+    for (std::size_t i = 0; i < size; ++i) {
+        data += static_cast<char>((i * 151 + seed * 89) % 256);
+    }
+    return data;
+}
+
+TEST(WideBase64DecodeTest, BlocksAroundJunkAndPadding) {
+    struct Case {
+        std::size_t before;  // data bytes encoded ahead of the middle (a multiple of 3)
+        std::string middle;  // characters between the two encoded runs, a group or none
+        std::string gives;   // what the middle decodes to
+        std::size_t after;   // data bytes encoded after the middle
+    };
+    const std::vector<Case> cases = {
+        {0, "", "", 0},
+        {12, "", "", 12},                         // one whole block
+        {36, "", "", 50},                         // blocks, then padding at the end
+        {0, "====", std::string(1, '\0'), 30},    // junk opens the first block
+        {9, "====", std::string(1, '\0'), 30},    // junk at the end of the first block
+        {12, "====", std::string(1, '\0'), 30},   // junk opens the second block
+        {21, "QQ==", "A", 24},                    // padding mid-text, two blocks on
+        {3, "\r\n==", std::string(1, '\0'), 40},  // a line end in a group
+        {24, "AA\x80=", std::string(1, '\0'), 7},
+        {6, "AAAA", std::string(3, '\0'), 40},  // zero bytes of the data are kept
+        {15, "A/-_", std::string("\x03\xF0", 2), 33},
+    };
+    for (const Case& c : cases) {
+        const std::string first = Data(c.before, 1);
+        const std::string second = Data(c.after, 2);
+        const std::string text =
+            TCharCodeConv::B64Encode(first) + c.middle + TCharCodeConv::B64Encode(second);
+        EXPECT_EQ(TCharCodeConv::B64Decode(text), first + c.gives + second)
+            << c.before << " " << c.middle << " " << c.after;
+    }
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    EXPECT_EQ(TCharCodeConv::B64Encode(TCharCodeConv::B64Decode(alphabet + alphabet)),
+              alphabet + alphabet);
+}
+
+}  // namespace
+}  // namespace brindle
