@@ -779,48 +779,169 @@ std::string TCharCodeConv::B64Decode(std::string_view s) {
     return out;
 }
 
+namespace {
+
+// Quoted-printable text decoded into a string that keeps kQpSlack bytes of room beyond the limit
+// the decoding checks once per step: no step writes more than that, so a plain run is stored 16
+// bytes at a time and the bytes beyond it are written over by what comes next.
+class QpOutput {
+  public:
+    static constexpr std::size_t kSlack = 16;
+
+    // Escapes make the text much shorter than its input: the room reserved is filled (with
+    // zeros) only as far as the decoding goes.
+    explicit QpOutput(std::size_t expected) {
+        text_.reserve(expected + kSlack);
+        text_.resize(std::min<std::size_t>(expected, 4096) + kSlack);
+    }
+    char* Begin() { return text_.data(); }
+    char* Limit() { return text_.data() + (text_.size() - kSlack); }
+    // Room again past the limit, within the reserve as long as that suffices (only a text of
+    // many bare line ends outgrows its input).
+    char* Grow(char* at) {
+        const auto used = static_cast<std::size_t>(at - text_.data());
+        std::size_t size = std::max(used + 2 * kSlack, text_.size() + text_.size() / 2);
+        if (used + 2 * kSlack <= text_.capacity()) {
+            size = std::min(size, text_.capacity());
+        }
+        text_.resize(size);
+        return text_.data() + used;
+    }
+    // The text, without much unused room behind it: a long text shrinks by a copy.
+    std::string Finish(char* at) {
+        text_.resize(static_cast<std::size_t>(at - text_.data()));
+        if (text_.capacity() - text_.size() > text_.size() / 8 + 4096) {
+            text_.shrink_to_fit();
+        }
+        return std::move(text_);
+    }
+
+  private:
+    std::string text_;
+};
+
+// One step of the decoding at p (end - p >= 1): an escape, an "=" that stays, a soft line break
+// (an "=" that ends its line: the "=" and the line end give nothing), a line end (CR LF, a lone
+// CR or a lone LF: CR LF), or a byte of text. The rules read a line's bytes only: the two digits
+// of an escape are never a line end, and an "=" that ends its line is never followed by them.
+inline void QpStep(const char*& p, const char* end, char*& w) {
+    const char c = *p;
+    if (c == '=') {
+        if (end - p > 2) {
+            const int hi = kHexValue.value[U(p[1])];
+            const int lo = kHexValue.value[U(p[2])];
+            if ((hi | lo) >= 0) {
+                *w++ = static_cast<char>(16 * hi + lo);
+                p += 3;
+                return;
+            }
+        }
+        if (end - p == 1) {
+            ++p;  // The text's last line ends in a soft break.
+            return;
+        }
+        if (p[1] == '\r' || p[1] == '\n') {
+            p += (p[1] == '\r' && end - p > 2 && p[2] == '\n') ? 3 : 2;
+            return;
+        }
+        *w++ = '=';
+        ++p;
+        return;
+    }
+    if (c == '\r' || c == '\n') {
+        p += (c == '\r' && end - p > 1 && p[1] == '\n') ? 2 : 1;
+        w[0] = '\r';
+        w[1] = '\n';
+        w += 2;
+        return;
+    }
+    *w++ = c;
+    ++p;
+}
+
+}  // namespace
+
 // "=" and two hex digits (either case) are one byte, "=00" included; any other "=" stays as
 // written and the bytes after it are read as text. Reading a lone digit as an escape (as "=a "
 // once was) swallowed text such as "if x = a then y". Zero bytes are data, not the end.
+// Lines end at CR LF, a lone CR or a lone LF, and each comes out ended by CR LF, the last one
+// too, unless an "=" ends it.
 std::string TCharCodeConv::QPDecode(std::string_view s) {
-    OutputBuffer out(s.size() + 2);
+    QpOutput out(s.size() + 2);
     char* w = out.Begin();
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        std::size_t line_end = pos;
-        while (line_end < s.size() && s[line_end] != '\r' && s[line_end] != '\n') {
-            ++line_end;
+    char* limit = out.Limit();
+    const char* p = s.data();
+    const char* const end = p + s.size();
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: a run of text up to the next "=", CR or LF is copied whole, and up
+    // to five escapes in a row ("=E3=81=82" is one character of UTF-8) are decoded together: the
+    // bytes checked are those the escapes' own rule reads, so the result is that of the steps.
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i lead = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+    while (end - p >= 16) {
+        if (w > limit) {
+            w = out.Grow(w);
+            limit = out.Limit();
         }
-        std::string_view line = s.substr(pos, line_end - pos);
-        pos = line_end;
-        if (pos < s.size()) {
-            pos += (s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n') ? 2 : 1;
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i eq = _mm_cmpeq_epi8(c, equals);
+        const int special = _mm_movemask_epi8(
+            _mm_or_si128(eq, _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\r')),
+                                          _mm_cmpeq_epi8(c, _mm_set1_epi8('\n')))));
+        if ((special & 1) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), c);
+            const int run = special == 0 ? 16 : __builtin_ctz(static_cast<unsigned>(special));
+            p += run;
+            w += run;
+            continue;
         }
-        // A line gives at most its own bytes and a CR LF.
-        w = out.Room(w, line.size() + 2);
-        bool soft = false;
-        if (!line.empty() && line.back() == '=') {
-            line.remove_suffix(1);
-            soft = true;
-        }
-        const char* p = line.data();
-        const char* const line_end_ptr = p + line.size();
-        while (p < line_end_ptr) {
-            if (*p == '=' && line_end_ptr - p > 2) {
-                const int hi = kHexValue.value[U(p[1])];
-                const int lo = kHexValue.value[U(p[2])];
-                if (hi >= 0 && lo >= 0) {
-                    *w++ = static_cast<char>(16 * hi + lo);
-                    p += 3;
-                    continue;
-                }
+        if (*p == '=') {
+            // Digit values by byte (0 where the byte is none), and which bytes are digits.
+            const __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+            const __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+            const __m128i x =
+                _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+            const __m128i is_letter = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(5)), x);
+            const __m128i value =
+                _mm_or_si128(_mm_and_si128(is_digit, d),
+                             _mm_and_si128(is_letter, _mm_add_epi8(x, _mm_set1_epi8(10))));
+            const int fits = _mm_movemask_epi8(
+                _mm_or_si128(_mm_and_si128(eq, lead),
+                             _mm_andnot_si128(lead, _mm_or_si128(is_digit, is_letter))));
+            // Escapes whose three bytes all fit, from the first on.
+            const int escapes = __builtin_ctz(static_cast<unsigned>(~(fits | 0x8000))) / 3;
+            if (escapes != 0) {
+                // Byte i: its digit's value times 16 plus the next byte's.
+                alignas(16) unsigned char pairs[16];
+                _mm_store_si128(reinterpret_cast<__m128i*>(pairs),
+                                _mm_or_si128(_mm_slli_epi16(value, 4), _mm_srli_si128(value, 1)));
+                w[0] = static_cast<char>(pairs[1]);
+                w[1] = static_cast<char>(pairs[4]);
+                w[2] = static_cast<char>(pairs[7]);
+                w[3] = static_cast<char>(pairs[10]);
+                w[4] = static_cast<char>(pairs[13]);
+                p += 3 * escapes;
+                w += escapes;
+                continue;
             }
-            *w++ = *p++;
         }
-        if (!soft) {
-            *w++ = '\r';
-            *w++ = '\n';
+        QpStep(p, end, w);
+    }
+#endif
+    while (p < end) {
+        if (w > limit) {
+            w = out.Grow(w);
+            limit = out.Limit();
         }
+        QpStep(p, end, w);
+    }
+    if (!s.empty() && s.back() != '\r' && s.back() != '\n' && s.back() != '=') {
+        if (w > limit) {
+            w = out.Grow(w);
+        }
+        w[0] = '\r';
+        w[1] = '\n';
+        w += 2;
     }
     return out.Finish(w);
 }

@@ -53,5 +53,33 @@ TEST(WideBase64DecodeTest, BlocksAroundJunkAndPadding) {
               alphabet + alphabet);
 }
 
+TEST(WideQuotedPrintableDecodeTest, EscapesLineEndsAndSoftBreaksAtEveryOffset) {
+    struct Case {
+        std::string text;
+        std::string gives;
+    };
+    const std::vector<Case> cases = {
+        {"=E3=81=82=E3=81=84=E3=81=86\r\n", "\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86\r\n"},
+        {"=e3=81=82=E3=81=84", "\xE3\x81\x82\xE3\x81\x84\r\n"},  // lower case; last line
+        {"=00=3D=3d\r\n", std::string("\0==\r\n", 5)},
+        {"x = a then y\r\n", "x = a then y\r\n"},  // a lone digit is text
+        {"=E3=81=8", "\xE3\x81=8\r\n"},
+        {"=E3=8G=82=", "\xE3=8G\x82"},  // soft break at the end: no line end
+        {"==E3=", "=\xE3"},
+        {"=4=\r\nb\r\n", "=4b\r\n"},  // an escape cut by a soft break stays as written
+        {"=E3=81=\r\n=82=\n=E3=\r=81\r\n", "\xE3\x81\x82\xE3\x81\r\n"},
+        {"a\rb\nc\r\n\n", "a\r\nb\r\nc\r\n\r\n"},
+        {"=E3\r\r\n=\n", "\xE3\r\n\r\n"},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t offset = 0; offset < 34; ++offset) {
+            const std::string lead(offset, 'x');
+            EXPECT_EQ(TCharCodeConv::QPDecode(lead + c.text), lead + c.gives)
+                << offset << " " << c.text;
+        }
+    }
+    EXPECT_EQ(TCharCodeConv::QPDecode(""), "");
+}
+
 }  // namespace
 }  // namespace brindle
