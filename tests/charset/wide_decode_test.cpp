@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "charset/char_code_conv.hpp"
+#include "charset/char_nkf_conv.hpp"
 
 namespace brindle {
 namespace {
@@ -79,6 +80,42 @@ TEST(WideQuotedPrintableDecodeTest, EscapesLineEndsAndSoftBreaksAtEveryOffset) {
         }
     }
     EXPECT_EQ(TCharCodeConv::QPDecode(""), "");
+}
+
+TEST(WideUtf8ToSJisTest, RunsOfAsciiAndKanaAtEveryOffset) {
+    struct Case {
+        std::string utf8;
+        std::string sjis;
+    };
+    const std::string kana = "\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86\xE3\x81\x88\xE3\x81\x8A";
+    const std::string kana_sjis = "\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8";
+    const std::vector<Case> cases = {
+        {kana + kana + kana, kana_sjis + kana_sjis + kana_sjis},
+        // 漢字「テスト」ー① (the last from NEC's row 13)
+        {"\xE6\xBC\xA2\xE5\xAD\x97\xE3\x80\x8C\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x80"
+         "\x8D\xE3\x83\xBC\xE2\x91\xA0",
+         "\x8A\xBF\x8E\x9A\x81\x75\x83\x65\x83\x58\x83\x67\x81\x76\x81\x5B\x87\x40"},
+        // Half-width katakana give one byte each.
+        {kana + "\xEF\xBD\xB1\xEF\xBD\xB2" + kana, kana_sjis + "\xB1\xB2" + kana_sjis},
+        {"abcdefghijklmnopqrstuvwxyz0123456789" + kana + "\r\nxyz\n" + kana,
+         "abcdefghijklmnopqrstuvwxyz0123456789" + kana_sjis + "\r\nxyz\n" + kana_sjis},
+        // A surrogate, an overlong form, Hangul (ED) and a cut character: each byte that is no
+        // character, or a character CP932 lacks, gives "?".
+        {kana + "\xED\xA0\x80" + kana + "\xE0\x81\x81" + kana,
+         kana_sjis + "???" + kana_sjis + "???" + kana_sjis},
+        {kana + "\xED\x95\x9C" + kana + "\xE3\x81", kana_sjis + "?" + kana_sjis + "?"},
+        // A cut character before text: "\xE3\x81" and "a" would read as "ち", met before; each byte
+        // gives "?".
+        {"\xE3\x81\xA1" + kana + "\xE3\x81" + "abcdefghijklmnopq",
+         "\x82\xBF" + kana_sjis + "??abcdefghijklmnopq"},
+    };
+    const TCharNkfConv conv;
+    for (const Case& c : cases) {
+        for (std::size_t offset = 0; offset < 34; ++offset) {
+            const std::string lead(offset, 'x');
+            EXPECT_EQ(conv.CodePageToSJis(lead + c.utf8, kCodePageUtf8), lead + c.sjis) << offset;
+        }
+    }
 }
 
 }  // namespace
