@@ -873,8 +873,8 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
     const char* p = s.data();
     const char* const end = p + s.size();
 #if defined(__SSE2__)
-    // Sixteen bytes at a time: a run of text up to the next "=", CR or LF is copied whole, and up
-    // to five escapes in a row ("=E3=81=82" is one character of UTF-8) are decoded together: the
+    // Sixteen bytes at a time: a run of text up to the next "=", CR or LF is copied whole, and
+    // five escapes in a row ("=E3=81=82" is one character of UTF-8) are decoded together: the
     // bytes checked are those the escapes' own rule reads, so the result is that of the steps.
     const __m128i equals = _mm_set1_epi8('=');
     const __m128i lead = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
@@ -908,9 +908,9 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
             const int fits = _mm_movemask_epi8(
                 _mm_or_si128(_mm_and_si128(eq, lead),
                              _mm_andnot_si128(lead, _mm_or_si128(is_digit, is_letter))));
-            // Escapes whose three bytes all fit, from the first on.
-            const int escapes = __builtin_ctz(static_cast<unsigned>(~(fits | 0x8000))) / 3;
-            if (escapes != 0) {
+            // Five escapes in a row decode together and advance by a fixed step (a step that
+            // hung on the bytes read would make every block wait for the one before it).
+            if ((fits & 0x7FFF) == 0x7FFF) {
                 // Byte i: its digit's value times 16 plus the next byte's.
                 alignas(16) unsigned char pairs[16];
                 _mm_store_si128(reinterpret_cast<__m128i*>(pairs),
@@ -920,8 +920,23 @@ std::string TCharCodeConv::QPDecode(std::string_view s) {
                 w[2] = static_cast<char>(pairs[7]);
                 w[3] = static_cast<char>(pairs[10]);
                 w[4] = static_cast<char>(pairs[13]);
-                p += 3 * escapes;
-                w += escapes;
+                p += 15;
+                w += 5;
+                continue;
+            }
+            // Fewer: one at a time, within the block (at most five bytes written).
+            const char* const stop = p + 15;
+            const char* const first = p;
+            while (p < stop && *p == '=') {
+                const int hi = kHexValue.value[U(p[1])];
+                const int lo = kHexValue.value[U(p[2])];
+                if ((hi | lo) < 0) {
+                    break;
+                }
+                *w++ = static_cast<char>(16 * hi + lo);
+                p += 3;
+            }
+            if (p != first) {
                 continue;
             }
         }
