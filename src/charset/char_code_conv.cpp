@@ -781,7 +781,7 @@ std::string TCharCodeConv::B64Decode(std::string_view s) {
 
 namespace {
 
-// Quoted-printable text decoded into a string that keeps kQpSlack bytes of room beyond the limit
+// Quoted-printable text decoded into a string that keeps kSlack bytes of room beyond the limit
 // the decoding checks once per step: no step writes more than that, so a plain run is stored 16
 // bytes at a time and the bytes beyond it are written over by what comes next.
 class QpOutput {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <iterator>
@@ -342,7 +341,9 @@ class Cp932Table {
         const auto* const data = reinterpret_cast<const unsigned char*>(text.data());
         const std::size_t size = text.size();
         const std::uint32_t* const table = entries_.data();
-        [[maybe_unused]] const bool ascii_copies = size >= 16 && AsciiCopies();
+#if defined(__SSE2__)
+        const bool ascii_copies = size >= 16 && AsciiCopies();
+#endif
         std::size_t pos = 0;
         while (pos < size) {
             // As in AppendServed: at most two bytes for one, so a stretch of half the buffer's
@@ -351,8 +352,8 @@ class Cp932Table {
             char* w = buffer;
             bool stopped = false;
             while (pos < stretch_end) {
-                const unsigned char b0 = data[pos];
 #if defined(__SSE2__)
+                const unsigned char b0 = data[pos];
                 if (b0 < 0x80 && ascii_copies && stretch_end - pos >= 16) {
                     const __m128i block =
                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
@@ -363,8 +364,6 @@ class Cp932Table {
                     pos += static_cast<std::size_t>(run);
                     continue;
                 }
-#endif
-#if defined(__SSE2__)
                 if ((b0 & 0xF0) == 0xE0 && stretch_end - pos >= 16) {
                     // The three-byte characters the block starts with (at most five): a lead
                     // E1-EC or EE-EF (E0 may be overlong, ED a surrogate: those are left to Read)
