@@ -7,6 +7,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 #if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
@@ -773,16 +774,13 @@ std::string TCharCodeConv::B64Encode(std::string_view s) {
     return out;
 }
 
+namespace {
+
 // Every byte takes a place in a group of four, so a line break or any other byte outside the
 // alphabet shifts the grouping and counts as zero bits. A zero second or third byte is dropped
 // only when the character that completes it is padding or junk: a zero byte of the data (its
 // character is in the alphabet) is kept, so that text after it is not shifted or lost.
-std::string TCharCodeConv::B64Decode(std::string_view s) {
-    std::string out;
-    out.resize(s.size() / 4 * 3);
-    char* w = out.data();
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const auto* const end = p + s.size() / 4 * 4;
+inline char* DecodeBase64Groups(const unsigned char* p, const unsigned char* end, char* w) {
     for (; p < end; p += 4) {
         const std::uint32_t group = (std::uint32_t{kBase64.value[p[0]] & 0x3Fu} << 18) |
                                     (std::uint32_t{kBase64.value[p[1]] & 0x3Fu} << 12) |
@@ -797,52 +795,316 @@ std::string TCharCodeConv::B64Decode(std::string_view s) {
         w[0] = static_cast<char>(z);
         w += (z != 0 || kBase64.value[p[3]] < 64);
     }
-    out.resize(static_cast<std::size_t>(w - out.data()));
+    return w;
+}
+
+#if defined(__SSE2__)
+// Sixteen characters that are all in the alphabet are four groups in which no byte is dropped:
+// they decode to twelve bytes with no case of their own. A block holding any other byte
+// (padding, junk, a line end) goes to the groups above up to the group of its first such byte,
+// so that every rule is theirs. The twelve bytes are stored as eight and four: a block near the
+// end of the room has no more than twelve bytes' room behind it.
+inline void StoreBase64Block(__m128i bytes, char* w) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(w), bytes);
+    const int last = _mm_cvtsi128_si32(_mm_srli_si128(bytes, 8));
+    std::memcpy(w + 8, &last, 4);
+}
+
+// How many characters from p on the groups must take: those up to the end of the group of the
+// first byte outside the alphabet (valid: one bit per character of the block).
+inline std::ptrdiff_t ScalarBase64Stretch(int valid) {
+    const int first_bad = __builtin_ctz(static_cast<unsigned>(~valid));
+    return (first_bad / 4 + 1) * 4;
+}
+
+// Baseline SSE2: the alphabet's four ranges compared, the 6-bit values packed by shifts and a
+// multiply-add, the bytes put in order by shifts.
+char* DecodeBase64Sse2(const unsigned char* p, const unsigned char* end, char* w) {
+    const auto in = [](__m128i c, char lo, char hi) {
+        // Signed compares: bytes from 0x80 on are negative and fall outside every range.
+        return _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                             _mm_cmplt_epi8(c, _mm_set1_epi8(static_cast<char>(hi + 1))));
+    };
+    while (end - p >= 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i upper = in(c, 'A', 'Z');
+        const __m128i lower = in(c, 'a', 'z');
+        const __m128i digit = in(c, '0', '9');
+        const __m128i plus = _mm_cmpeq_epi8(c, _mm_set1_epi8('+'));
+        const __m128i slash = _mm_cmpeq_epi8(c, _mm_set1_epi8('/'));
+        const int valid = _mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_or_si128(upper, lower), digit), _mm_or_si128(plus, slash)));
+        if (valid != 0xFFFF) {
+            const std::ptrdiff_t n = ScalarBase64Stretch(valid);
+            w = DecodeBase64Groups(p, p + n, w);
+            p += n;
+            continue;
+        }
+        const __m128i shift = _mm_or_si128(
+            _mm_or_si128(_mm_and_si128(upper, _mm_set1_epi8(-'A')),
+                         _mm_and_si128(lower, _mm_set1_epi8(static_cast<char>(26 - 'a')))),
+            _mm_or_si128(_mm_and_si128(digit, _mm_set1_epi8(52 - '0')),
+                         _mm_or_si128(_mm_and_si128(plus, _mm_set1_epi8(62 - '+')),
+                                      _mm_and_si128(slash, _mm_set1_epi8(63 - '/')))));
+        const __m128i v = _mm_add_epi8(c, shift);
+        // Pairs of values (first in the low byte) to 12 bits, pairs of those to 24-bit groups
+        // whose first byte is the most significant.
+        const __m128i pairs = _mm_or_si128(
+            _mm_slli_epi16(_mm_and_si128(v, _mm_set1_epi16(0xFF)), 6), _mm_srli_epi16(v, 8));
+        const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
+        // Bytes 0 and 2 of each group swapped: each 32-bit lane holds the group's three bytes in
+        // their order, then a zero.
+        const __m128i ordered = _mm_or_si128(
+            _mm_or_si128(_mm_srli_epi32(groups, 16), _mm_and_si128(groups, _mm_set1_epi32(0xFF00))),
+            _mm_and_si128(_mm_slli_epi32(groups, 16), _mm_set1_epi32(0xFF0000)));
+        // The zeros squeezed out: six bytes in each half, then the halves side by side.
+        const __m128i halves = _mm_or_si128(_mm_and_si128(ordered, _mm_set_epi32(0, -1, 0, -1)),
+                                            _mm_slli_epi64(_mm_srli_epi64(ordered, 32), 24));
+        const __m128i packed =
+            _mm_or_si128(_mm_move_epi64(halves), _mm_slli_si128(_mm_srli_si128(halves, 8), 6));
+        StoreBase64Block(packed, w);
+        w += 12;
+        p += 16;
+    }
+    return DecodeBase64Groups(p, end, w);
+}
+
+// The same with SSSE3: the values looked up by nibble, packed by multiply-adds and a shuffle.
+__attribute__((target("ssse3"))) char* DecodeBase64Ssse3(const unsigned char* p,
+                                                         const unsigned char* end, char* w) {
+    // By low nibble and by high nibble, bits that no byte of the alphabet has in both.
+    const __m128i lut_lo = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                         0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+    const __m128i lut_hi = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10,
+                                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+    // What to add by high nibble ('/' counts as one above its own, 2).
+    const __m128i lut_roll =
+        _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    while (end - p >= 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hi = _mm_and_si128(_mm_srli_epi32(c, 4), nibble);
+        const __m128i lo = _mm_and_si128(c, nibble);
+        const __m128i clash =
+            _mm_and_si128(_mm_shuffle_epi8(lut_lo, lo), _mm_shuffle_epi8(lut_hi, hi));
+        const int valid = _mm_movemask_epi8(_mm_cmpeq_epi8(clash, _mm_setzero_si128()));
+        if (valid != 0xFFFF) {
+            const std::ptrdiff_t n = ScalarBase64Stretch(valid);
+            w = DecodeBase64Groups(p, p + n, w);
+            p += n;
+            continue;
+        }
+        const __m128i slash = _mm_cmpeq_epi8(c, _mm_set1_epi8('/'));
+        const __m128i v = _mm_add_epi8(c, _mm_shuffle_epi8(lut_roll, _mm_add_epi8(slash, hi)));
+        const __m128i pairs = _mm_maddubs_epi16(v, _mm_set1_epi32(0x01400140));
+        const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
+        StoreBase64Block(_mm_shuffle_epi8(groups, order), w);
+        w += 12;
+        p += 16;
+    }
+    return DecodeBase64Groups(p, end, w);
+}
+#endif
+
+}  // namespace
+
+char* TCharCodeConv::B64DecodeTo(std::string_view s, char* out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* const end = p + s.size() / 4 * 4;
+#if defined(__SSE2__)
+    static const bool has_ssse3 = __builtin_cpu_supports("ssse3");
+    return has_ssse3 ? DecodeBase64Ssse3(p, end, out) : DecodeBase64Sse2(p, end, out);
+#else
+    return DecodeBase64Groups(p, end, out);
+#endif
+}
+
+std::string TCharCodeConv::B64Decode(std::string_view s) {
+    std::string out;
+    out.resize(s.size() / 4 * 3);
+    out.resize(static_cast<std::size_t>(B64DecodeTo(s, out.data()) - out.data()));
     return out;
 }
+
+namespace {
+
+// Quoted-printable text decoded into a string that keeps kSlack bytes of room beyond the limit
+// the decoding checks once per step: no step writes more than that, so a plain run is stored 16
+// bytes at a time and the bytes beyond it are written over by what comes next.
+class QpOutput {
+  public:
+    static constexpr std::size_t kSlack = 16;
+
+    // Escapes make the text much shorter than its input: the room reserved is filled (with
+    // zeros) only as far as the decoding goes.
+    explicit QpOutput(std::size_t expected) {
+        text_.reserve(expected + kSlack);
+        text_.resize(std::min<std::size_t>(expected, 4096) + kSlack);
+    }
+    char* Begin() { return text_.data(); }
+    char* Limit() { return text_.data() + (text_.size() - kSlack); }
+    // Room again past the limit, within the reserve as long as that suffices (only a text of
+    // many bare line ends outgrows its input).
+    char* Grow(char* at) {
+        const auto used = static_cast<std::size_t>(at - text_.data());
+        std::size_t size = std::max(used + 2 * kSlack, text_.size() + text_.size() / 2);
+        if (used + 2 * kSlack <= text_.capacity()) {
+            size = std::min(size, text_.capacity());
+        }
+        text_.resize(size);
+        return text_.data() + used;
+    }
+    // The text, without much unused room behind it: a long text shrinks by a copy.
+    std::string Finish(char* at) {
+        text_.resize(static_cast<std::size_t>(at - text_.data()));
+        if (text_.capacity() - text_.size() > text_.size() / 8 + 4096) {
+            text_.shrink_to_fit();
+        }
+        return std::move(text_);
+    }
+
+  private:
+    std::string text_;
+};
+
+// One step of the decoding at p (end - p >= 1): an escape, an "=" that stays, a soft line break
+// (an "=" that ends its line: the "=" and the line end give nothing), a line end (CR LF, a lone
+// CR or a lone LF: CR LF), or a byte of text. The rules read a line's bytes only: the two digits
+// of an escape are never a line end, and an "=" that ends its line is never followed by them.
+inline void QpStep(const char*& p, const char* end, char*& w) {
+    const char c = *p;
+    if (c == '=') {
+        if (end - p > 2) {
+            const int hi = kHexValue.value[U(p[1])];
+            const int lo = kHexValue.value[U(p[2])];
+            if ((hi | lo) >= 0) {
+                *w++ = static_cast<char>(16 * hi + lo);
+                p += 3;
+                return;
+            }
+        }
+        if (end - p == 1) {
+            ++p;  // The text's last line ends in a soft break.
+            return;
+        }
+        if (p[1] == '\r' || p[1] == '\n') {
+            p += (p[1] == '\r' && end - p > 2 && p[2] == '\n') ? 3 : 2;
+            return;
+        }
+        *w++ = '=';
+        ++p;
+        return;
+    }
+    if (c == '\r' || c == '\n') {
+        p += (c == '\r' && end - p > 1 && p[1] == '\n') ? 2 : 1;
+        w[0] = '\r';
+        w[1] = '\n';
+        w += 2;
+        return;
+    }
+    *w++ = c;
+    ++p;
+}
+
+}  // namespace
 
 // "=" and two hex digits (either case) are one byte, "=00" included; any other "=" stays as
 // written and the bytes after it are read as text. Reading a lone digit as an escape (as "=a "
 // once was) swallowed text such as "if x = a then y". Zero bytes are data, not the end.
+// Lines end at CR LF, a lone CR or a lone LF, and each comes out ended by CR LF, the last one
+// too, unless an "=" ends it.
 std::string TCharCodeConv::QPDecode(std::string_view s) {
-    OutputBuffer out(s.size() + 2);
+    QpOutput out(s.size() + 2);
     char* w = out.Begin();
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        std::size_t line_end = pos;
-        while (line_end < s.size() && s[line_end] != '\r' && s[line_end] != '\n') {
-            ++line_end;
+    char* limit = out.Limit();
+    const char* p = s.data();
+    const char* const end = p + s.size();
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: a run of text up to the next "=", CR or LF is copied whole, and
+    // five escapes in a row ("=E3=81=82" is one character of UTF-8) are decoded together: the
+    // bytes checked are those the escapes' own rule reads, so the result is that of the steps.
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i lead = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+    while (end - p >= 16) {
+        if (w > limit) {
+            w = out.Grow(w);
+            limit = out.Limit();
         }
-        std::string_view line = s.substr(pos, line_end - pos);
-        pos = line_end;
-        if (pos < s.size()) {
-            pos += (s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n') ? 2 : 1;
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i eq = _mm_cmpeq_epi8(c, equals);
+        const int special = _mm_movemask_epi8(
+            _mm_or_si128(eq, _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\r')),
+                                          _mm_cmpeq_epi8(c, _mm_set1_epi8('\n')))));
+        if ((special & 1) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), c);
+            const int run = special == 0 ? 16 : __builtin_ctz(static_cast<unsigned>(special));
+            p += run;
+            w += run;
+            continue;
         }
-        // A line gives at most its own bytes and a CR LF.
-        w = out.Room(w, line.size() + 2);
-        bool soft = false;
-        if (!line.empty() && line.back() == '=') {
-            line.remove_suffix(1);
-            soft = true;
-        }
-        const char* p = line.data();
-        const char* const line_end_ptr = p + line.size();
-        while (p < line_end_ptr) {
-            if (*p == '=' && line_end_ptr - p > 2) {
+        if (*p == '=') {
+            // Digit values by byte (0 where the byte is none), and which bytes are digits.
+            const __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+            const __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+            const __m128i x =
+                _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+            const __m128i is_letter = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(5)), x);
+            const __m128i value =
+                _mm_or_si128(_mm_and_si128(is_digit, d),
+                             _mm_and_si128(is_letter, _mm_add_epi8(x, _mm_set1_epi8(10))));
+            const int fits = _mm_movemask_epi8(
+                _mm_or_si128(_mm_and_si128(eq, lead),
+                             _mm_andnot_si128(lead, _mm_or_si128(is_digit, is_letter))));
+            // Five escapes in a row decode together and advance by a fixed step (a step that
+            // hung on the bytes read would make every block wait for the one before it).
+            if ((fits & 0x7FFF) == 0x7FFF) {
+                // Byte i: its digit's value times 16 plus the next byte's.
+                alignas(16) unsigned char pairs[16];
+                _mm_store_si128(reinterpret_cast<__m128i*>(pairs),
+                                _mm_or_si128(_mm_slli_epi16(value, 4), _mm_srli_si128(value, 1)));
+                w[0] = static_cast<char>(pairs[1]);
+                w[1] = static_cast<char>(pairs[4]);
+                w[2] = static_cast<char>(pairs[7]);
+                w[3] = static_cast<char>(pairs[10]);
+                w[4] = static_cast<char>(pairs[13]);
+                p += 15;
+                w += 5;
+                continue;
+            }
+            // Fewer: one at a time, within the block (at most five bytes written).
+            const char* const stop = p + 15;
+            const char* const first = p;
+            while (p < stop && *p == '=') {
                 const int hi = kHexValue.value[U(p[1])];
                 const int lo = kHexValue.value[U(p[2])];
-                if (hi >= 0 && lo >= 0) {
-                    *w++ = static_cast<char>(16 * hi + lo);
-                    p += 3;
-                    continue;
+                if ((hi | lo) < 0) {
+                    break;
                 }
+                *w++ = static_cast<char>(16 * hi + lo);
+                p += 3;
             }
-            *w++ = *p++;
+            if (p != first) {
+                continue;
+            }
         }
-        if (!soft) {
-            *w++ = '\r';
-            *w++ = '\n';
+        QpStep(p, end, w);
+    }
+#endif
+    while (p < end) {
+        if (w > limit) {
+            w = out.Grow(w);
+            limit = out.Limit();
         }
+        QpStep(p, end, w);
+    }
+    if (!s.empty() && s.back() != '\r' && s.back() != '\n' && s.back() != '=') {
+        if (w > limit) {
+            w = out.Grow(w);
+        }
+        w[0] = '\r';
+        w[1] = '\n';
+        w += 2;
     }
     return out.Finish(w);
 }

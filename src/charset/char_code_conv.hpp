@@ -75,6 +75,9 @@ class TCharCodeConv {
     static std::string B64Encode(std::string_view s);
     // Strict groups of four; see the .cpp for what is lost.
     static std::string B64Decode(std::string_view s);
+    // The same written at out, which has room for s.size() / 4 * 3 bytes; returns the end of what
+    // was written (a body decoded a stretch at a time into one text).
+    static char* B64DecodeTo(std::string_view s, char* out);
     // Decoded text, every line ended by CR LF except soft line breaks. "=" and two hex digits
     // (either case) give a byte; any other "=" stays as written.
     static std::string QPDecode(std::string_view s);

@@ -9,7 +9,12 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "charset/jis_pair_lanes.hpp"
 #include "platform/core_messages.hpp"
@@ -227,7 +232,12 @@ class Cp932Table {
 
     void Append(std::string_view text, std::string& out) {
         std::size_t line_start = 0;
-        const std::size_t pos = AppendServed<false>(text, out, line_start);
+        std::size_t pos = 0;
+        if constexpr (std::is_same_v<Encoding, Utf8Characters>) {
+            pos = AppendServedUtf8(text, out);
+        } else {
+            pos = AppendServed<false>(text, out, line_start);
+        }
         if (pos < text.size()) {
             out += ToCp932ThroughIconv<Encoding>(text.substr(pos));
         }
@@ -397,6 +407,122 @@ class Cp932Table {
         }
     }
 
+    // AppendServed<false> for UTF-8 (a decoded body), with two shortcuts that give what its
+    // loop gives. A run of ASCII is copied 16 bytes at a time once every ASCII character is known
+    // to give its own byte (what CP932 does; the entries are learned once, as the loop would
+    // learn each when it met it). The three-byte characters (kana, kanji) that a block of 16
+    // bytes starts with are checked together, and each whose entry gives two bytes is written
+    // with no other test; anything else goes through the loop's own steps.
+    std::size_t AppendServedUtf8(std::string_view text, std::string& out) {
+        char buffer[4096];
+        const auto* const data = reinterpret_cast<const unsigned char*>(text.data());
+        const std::size_t size = text.size();
+        const std::uint32_t* const table = entries_.data();
+#if defined(__SSE2__)
+        const bool ascii_copies = size >= 16 && AsciiCopies();
+#endif
+        std::size_t pos = 0;
+        while (pos < size) {
+            // As in AppendServed: at most two bytes for one, so a stretch of half the buffer's
+            // bytes fits, and a block of 16 ASCII bytes that lies within the stretch too.
+            const std::size_t stretch_end = std::min(size, pos + sizeof(buffer) / 2);
+            char* w = buffer;
+            bool stopped = false;
+            while (pos < stretch_end) {
+#if defined(__SSE2__)
+                const unsigned char b0 = data[pos];
+                if (b0 < 0x80 && ascii_copies && stretch_end - pos >= 16) {
+                    const __m128i block =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(w), block);
+                    const int high = _mm_movemask_epi8(block);
+                    const int run = high == 0 ? 16 : __builtin_ctz(static_cast<unsigned>(high));
+                    w += run;
+                    pos += static_cast<std::size_t>(run);
+                    continue;
+                }
+                if ((b0 & 0xF0) == 0xE0 && stretch_end - pos >= 16) {
+                    // The three-byte characters the block starts with (at most five): a lead
+                    // E1-EC or EE-EF (E0 may be overlong, ED a surrogate: those are left to Read)
+                    // and two tails each, so that each is well-formed as Read has it.
+                    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+                    const __m128i lead = _mm_andnot_si128(
+                        _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(static_cast<char>(0xE0))),
+                                     _mm_cmpeq_epi8(c, _mm_set1_epi8(static_cast<char>(0xED)))),
+                        _mm_cmpeq_epi8(_mm_and_si128(c, _mm_set1_epi8(static_cast<char>(0xF0))),
+                                       _mm_set1_epi8(static_cast<char>(0xE0))));
+                    const __m128i tail =
+                        _mm_cmpeq_epi8(_mm_and_si128(c, _mm_set1_epi8(static_cast<char>(0xC0))),
+                                       _mm_set1_epi8(static_cast<char>(0x80)));
+                    const __m128i lead_at =
+                        _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+                    const int fits = _mm_movemask_epi8(_mm_or_si128(
+                        _mm_and_si128(lead, lead_at), _mm_andnot_si128(lead_at, tail)));
+                    int characters = __builtin_ctz(static_cast<unsigned>(~(fits | 0x8000))) / 3;
+                    const std::size_t block_start = pos;
+                    for (; characters > 0; --characters) {
+                        const std::uint32_t key = (data[pos] & 0x0Fu) << 12 |
+                                                  (data[pos + 1] & 0x3Fu) << 6 |
+                                                  (data[pos + 2] & 0x3Fu);
+                        const std::uint32_t entry = table[key];
+                        if ((entry & kTwoBytes) == 0) {
+                            break;  // unknown, one byte or through iconv: the steps below
+                        }
+                        w[0] = static_cast<char>(entry >> 8);
+                        w[1] = static_cast<char>(entry);
+                        w += 2;
+                        pos += 3;
+                    }
+                    if (pos != block_start) {
+                        continue;
+                    }
+                }
+#endif
+                std::uint32_t key = 0;
+                std::size_t length = 0;
+                if (!Utf8Characters::Read(data, pos, size, key, length)) {
+                    stopped = true;
+                    break;
+                }
+                std::uint32_t entry = table[key];
+                if (entry == kUnknown) {
+                    entry = Learn(key, text.substr(pos, length));
+                }
+                if (entry & kThroughIconv) {
+                    stopped = true;
+                    break;
+                }
+                const bool two = (entry & kTwoBytes) != 0;
+                w[0] = static_cast<char>(two ? entry >> 8 : entry);
+                w[1] = static_cast<char>(entry);
+                w += 1 + static_cast<int>(two);
+                pos += length;
+            }
+            out.append(buffer, static_cast<std::size_t>(w - buffer));
+            if (stopped) {
+                break;
+            }
+        }
+        return pos;
+    }
+
+    // Whether every ASCII character gives its own byte, learned once.
+    bool AsciiCopies() {
+        if (ascii_copies_ == AsciiCopying::kUnknown) {
+            bool copies = true;
+            for (unsigned c = 0; c < 0x80; ++c) {
+                std::uint32_t entry = entries_[c];
+                if (entry == kUnknown) {
+                    const char character = static_cast<char>(c);
+                    entry = Learn(c, std::string_view(&character, 1));
+                }
+                copies = copies && (entry & ~kGivesLineEnd) == (kOneByte | c);
+            }
+            ascii_copies_ = copies ? AsciiCopying::kYes : AsciiCopying::kNo;
+        }
+        return ascii_copies_ == AsciiCopying::kYes;
+    }
+
     // The entry of a character met for the first time, asked of iconv and kept.
     [[gnu::noinline]] std::uint32_t Learn(std::uint32_t key, std::string_view character) {
         std::uint32_t& entry = entries_[key];
@@ -422,6 +548,8 @@ class Cp932Table {
     // memory; empty for UTF-8.
     std::vector<std::uint8_t> arithmetic_ =
         std::vector<std::uint8_t>(Encoding::kJisPairs ? 0x10000 : 0, 0);
+    enum class AsciiCopying { kUnknown, kYes, kNo };
+    AsciiCopying ascii_copies_ = AsciiCopying::kUnknown;
 };
 
 template <typename Encoding>

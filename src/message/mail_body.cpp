@@ -322,9 +322,12 @@ void TMail::DecodeBody(Cursor first, Cursor end, TransferEncoding encoding, Body
     std::string decoded;
     if (encoding == TransferEncoding::Base64) {
         // The lines concatenated, decoded a group-aligned stretch at a time: each group of four
-        // characters decodes on its own, so the result is that of decoding the whole.
+        // characters decodes on its own, so the result is that of decoding the whole. The
+        // stretches decode straight into the text, sized once for every line (a group of four
+        // gives three bytes at most).
         constexpr std::size_t kStretch = std::size_t{1} << 16;
-        decoded.reserve(first.BytesTo(end) / 4 * 3 + 3);
+        decoded.resize(first.BytesTo(end) / 4 * 3);
+        char* w = decoded.data();
         std::string stretch;
         stretch.reserve(kStretch + 1024);
         for (Cursor line = first; line != end;) {
@@ -332,10 +335,11 @@ void TMail::DecodeBody(Cursor first, Cursor end, TransferEncoding encoding, Body
             const bool last = line == end;
             if (stretch.size() >= kStretch || last) {
                 const std::size_t whole = last ? stretch.size() : stretch.size() / 4 * 4;
-                decoded += TCharCodeConv::B64Decode(std::string_view(stretch).substr(0, whole));
+                w = TCharCodeConv::B64DecodeTo(std::string_view(stretch).substr(0, whole), w);
                 stretch.erase(0, whole);
             }
         }
+        decoded.resize(static_cast<std::size_t>(w - decoded.data()));
     } else if (const std::optional<std::string_view> stored = first.StoredTo(end)) {
         // The lines each followed by CR LF are the stored text itself.
         decoded = TCharCodeConv::QPDecode(*stored);
