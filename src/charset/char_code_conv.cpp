@@ -568,6 +568,14 @@ char* ConvertJis(std::string_view s, Buffer& out) {
     // before chunk_end there is room for 3 * (chunk_end - p) + 8 bytes, and the 16-byte stores
     // below, made while 16 bytes remain before chunk_end, stay within it.
     const char* chunk_end = p;
+    // A CR at p, before chunk_end, and the byte after it end the line.
+    const auto end_line = [&] {
+        *w++ = '\r';
+        *w++ = '\n';
+        p += std::min<std::ptrdiff_t>(2, end - p);
+        mode = Mode::kSingle;
+        saved = Mode::kSingle;
+    };
     while (p < end) {
         if (p >= chunk_end) {
             chunk_end = p + std::min(kChunk, end - p);
@@ -577,11 +585,7 @@ char* ConvertJis(std::string_view s, Buffer& out) {
         // CR, ESC, SO and SI are all below 0x1C: one test passes every other byte to its mode.
         if (U(c) <= 0x1B) {
             if (kLines && c == '\r') {
-                *w++ = '\r';
-                *w++ = '\n';
-                p += std::min<std::ptrdiff_t>(2, end - p);
-                mode = Mode::kSingle;
-                saved = Mode::kSingle;
+                end_line();
                 continue;
             }
             // Within a line: the bytes of an escape sequence are no CR.
@@ -685,6 +689,9 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                 if (end - p >= 3 && p[0] == kEsc && p[1] == '(' && p[2] == 'B') {
                     mode = Mode::kSingle;
                     p += 3;
+                    if (kLines && p < chunk_end && *p == '\r') {
+                        end_line();
+                    }
                 }
                 break;
             case Mode::kKana: {
