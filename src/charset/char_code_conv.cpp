@@ -641,7 +641,7 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                 break;
             }
             case Mode::kKanji:
-                do {
+                for (;;) {
                     // Pairs of bytes 0x21-0x7F within the chunk: neither byte is ESC, SO or CR,
                     // so the tests around them pass, and they convert through the table. The first
                     // pair is converted whatever it is: the byte at p passed the mode tests.
@@ -683,14 +683,23 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                         w += 2;
                         p += 2;
                     }
-                } while (p < chunk_end && *p != kEsc && *p != kShiftOut && (!kLines || *p != '\r'));
-                // Most runs end with the return to ASCII, taken here without the loop's tests (an
-                // escape writes nothing: it needs no room).
-                if (end - p >= 3 && p[0] == kEsc && p[1] == '(' && p[2] == 'B') {
-                    mode = Mode::kSingle;
-                    p += 3;
-                    if (kLines && p < chunk_end && *p == '\r') {
-                        end_line();
+                    if (p >= chunk_end) {
+                        break;
+                    }
+                    if (*p == kEsc) {
+                        // Most runs end with the return to ASCII and the line, taken here without
+                        // the loop's tests (an escape writes nothing: it needs no room).
+                        if (end - p >= 3 && p[1] == '(' && p[2] == 'B') {
+                            mode = Mode::kSingle;
+                            p += 3;
+                            if (kLines && p < chunk_end && *p == '\r') {
+                                end_line();
+                            }
+                        }
+                        break;
+                    }
+                    if (*p == kShiftOut || (kLines && *p == '\r')) {
+                        break;
                     }
                 }
                 break;
