@@ -242,7 +242,7 @@ class AppendBuffer {
 // short enough that appending them is a plain vector copy.
 class StagedAppendBuffer {
   public:
-    static constexpr std::size_t kSize = 2048;
+    static constexpr std::size_t kSize = 4096;
 
     explicit StagedAppendBuffer(std::string& text) : text_(text) {}
 
@@ -440,7 +440,7 @@ namespace {
 constexpr std::ptrdiff_t kJisChunk = 4096;
 // Lines take short chunks: the room for the worst case of one stays within what the body's text
 // has reserved, and within StagedAppendBuffer.
-constexpr std::ptrdiff_t kJisLineChunk = 256;
+constexpr std::ptrdiff_t kJisLineChunk = 1024;
 static_assert(3 * kJisLineChunk + 8 <= static_cast<std::ptrdiff_t>(StagedAppendBuffer::kSize));
 
 #if defined(__SSE2__)
@@ -569,50 +569,51 @@ char* ConvertJis(std::string_view s, Buffer& out) {
     // before chunk_end there is room for 3 * (chunk_end - p) + 8 bytes, and the 16-byte stores
     // below, made while 16 bytes remain before chunk_end, stay within it.
     const char* chunk_end = p;
+    // A CR at p, before chunk_end, and the byte after it end the line.
+    const auto end_line = [&] {
+        *w++ = '\r';
+        *w++ = '\n';
+        p += std::min<std::ptrdiff_t>(2, end - p);
+        mode = Mode::kSingle;
+        saved = Mode::kSingle;
+    };
     while (p < end) {
         if (p >= chunk_end) {
             chunk_end = p + std::min(kChunk, end - p);
             w = out.Room(w, 3 * static_cast<std::size_t>(chunk_end - p) + 8);
         }
         const char c = *p;
-        if (kLines && c == '\r') {
-            *w++ = '\r';
-            *w++ = '\n';
-            p += std::min<std::ptrdiff_t>(2, end - p);
-            mode = Mode::kSingle;
-            saved = Mode::kSingle;
-            continue;
-        }
-        // Within a line: the bytes of an escape sequence are no CR.
-        if (c == kEsc && end - p >= 3) {
-            const char a = p[1];
-            const char b = p[2];
-            if (a == '$' && (b == 'B' || b == '@')) {
-                mode = Mode::kKanji;
-                p += 3;
+        // CR, ESC, SO and SI are all below 0x1C: one test passes every other byte to its mode.
+        if (U(c) <= 0x1B) {
+            if (kLines && c == '\r') {
+                end_line();
                 continue;
             }
-            if (a == '(' && (b == 'B' || b == 'J')) {
-                mode = Mode::kSingle;
-                p += 3;
-                continue;
-            }
-            if (a == '(' && b == 'I') {
+            // Within a line: the bytes of an escape sequence are no CR.
+            if (c == kEsc && end - p >= 3) {
+                const char a = p[1];
+                const char b = p[2];
+                const bool kanji = a == '$' && (b == 'B' || b == '@');
+                const bool single = a == '(' && (b == 'B' || b == 'J');
+                if (kanji || single || (a == '(' && b == 'I')) {
+                    mode = kanji ? Mode::kKanji : (single ? Mode::kSingle : Mode::kKana);
+                    p += 3;
+                    // The byte after the escape goes straight to its mode when it needs no
+                    // test (above 0x1B) and room was made for it (before chunk_end).
+                    if (p >= chunk_end || U(*p) <= 0x1B) {
+                        continue;
+                    }
+                }
+            } else if (c == kShiftOut && mode != Mode::kKana) {
+                saved = mode;
                 mode = Mode::kKana;
-                p += 3;
+                ++p;
+                continue;
+            } else if (c == kShiftIn && mode == Mode::kKana) {
+                mode = saved;
+                ++p;
                 continue;
             }
-        }
-        if (c == kShiftOut && mode != Mode::kKana) {
-            saved = mode;
-            mode = Mode::kKana;
-            ++p;
-            continue;
-        }
-        if (c == kShiftIn && mode == Mode::kKana) {
-            mode = saved;
-            ++p;
-            continue;
         }
         // The byte at p has passed the mode tests; the loops below stop before the next byte
         // that could change the mode (ESC, SO) so that the tests above see it.
@@ -624,6 +625,9 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                     const std::ptrdiff_t copied = CopySingleBytes<kLines>(p, chunk_end, w);
                     p += copied;
                     w += copied;
+                    if (chunk_end - p >= 16) {
+                        break;  // the wide copy stopped at a byte that stops the run
+                    }
                 }
 #endif
                 const char* q = p;
@@ -638,7 +642,7 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                 break;
             }
             case Mode::kKanji:
-                do {
+                for (;;) {
                     // Pairs of bytes 0x21-0x7F within the chunk: neither byte is ESC, SO or CR,
                     // so the tests around them pass, and they convert through the table. The first
                     // pair is converted whatever it is: the byte at p passed the mode tests.
@@ -680,16 +684,34 @@ char* ConvertJis(std::string_view s, Buffer& out) {
                         w += 2;
                         p += 2;
                     }
-                } while (p < chunk_end && *p != kEsc && *p != kShiftOut && (!kLines || *p != '\r'));
+                    if (p >= chunk_end) {
+                        break;
+                    }
+                    if (*p == kEsc) {
+                        // Most runs end with the return to ASCII and the line, taken here without
+                        // the loop's tests (an escape writes nothing: it needs no room).
+                        if (end - p >= 3 && p[1] == '(' && p[2] == 'B') {
+                            mode = Mode::kSingle;
+                            p += 3;
+                            if (kLines && p < chunk_end && *p == '\r') {
+                                end_line();
+                            }
+                        }
+                        break;
+                    }
+                    if (*p == kShiftOut || (kLines && *p == '\r')) {
+                        break;
+                    }
+                }
                 break;
             case Mode::kKana: {
-                const unsigned char k = U(c);
+                const unsigned char k = U(*p);
                 if (k >= 0x21 && k <= 0x5F) {
                     const auto& z = CODE_TABLE[k + 0x80 - 0xA1];
                     *w++ = static_cast<char>(z[0]);
                     *w++ = static_cast<char>(z[1]);
                 } else {
-                    *w++ = c;
+                    *w++ = *p;
                 }
                 ++p;
                 break;

@@ -8,6 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
 
 #include "platform/sjis.hpp"
 #include "regexp/re_types.hpp"
@@ -167,16 +170,137 @@ std::uint64_t TrailBytes(std::uint64_t lead, std::uint64_t& carry) {
     return trail;
 }
 
-// Sixteen bytes' mask of lead bytes (0x81-0x9F, 0xE0-0xFC).
+// The lead bytes 0x81-0x9F and 0xE0-0xFC, once bit 5 is flipped, are the one range 0xA1-0xDC
+// (flipping it is a bijection that swaps 0x80-0x9F with 0xA0-0xBF and 0xC0-0xDF with
+// 0xE0-0xFF); less 0x21 that range is 0x80-0xBB, the signed bytes below -68.
+constexpr char kLeadFlip = 0x20;
+constexpr char kLeadShift = -0x21;
+constexpr char kLeadBelow = -68;
+
+// Sixteen bytes' mask of lead bytes.
 unsigned LeadMask(__m128i bytes) {
-    const auto in_range = [&](char low, char high) {
-        const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
-        return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(high - low))),
-                              offset);
-    };
+    const __m128i shifted =
+        _mm_add_epi8(_mm_xor_si128(bytes, _mm_set1_epi8(kLeadFlip)), _mm_set1_epi8(kLeadShift));
     return static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(in_range('\x81', '\x9F'), in_range('\xE0', '\xFC'))));
+        _mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(kLeadBelow), shifted)));
 }
+
+std::uint64_t Mask64(unsigned m0, unsigned m1, unsigned m2, unsigned m3) {
+    return std::uint64_t{m0} | std::uint64_t{m1} << 16 | std::uint64_t{m2} << 32 |
+           std::uint64_t{m3} << 48;
+}
+
+// Where the walk over 64-byte blocks stands. Blocks without a backslash are passed over without
+// their lead bytes; the carry into the next block that has one is then found by the walk back
+// from it (TrailAt), which ends at the first byte that is no lead byte and never goes back past
+// `known`, so each byte is walked at most once.
+struct BlockWalk {
+    std::size_t pos;
+    std::uint64_t carry = 0;
+    bool carry_known = true;
+    std::size_t known = 0;  // a character start at or before pos, once carry is not known
+};
+
+// Whether the byte at `at` is the trail byte of a character (known is a character start).
+std::uint64_t TrailAt(const char* data, std::size_t at, std::size_t known) {
+    std::size_t lead = at;
+    while (lead > known && sjis::IsLeadByte(data[lead - 1])) {
+        --lead;
+    }
+    return std::uint64_t{(at - lead) % 2};
+}
+
+// The escapes of the block at walk.pos, given its backslashes and (read only for a block that
+// has one) its lead bytes.
+template <typename Leads>
+std::uint64_t BlockEscapes(const char* data, BlockWalk& walk, std::uint64_t backslashes,
+                           Leads leads) {
+    if (backslashes == 0) {
+        if (walk.carry_known) {
+            walk.known = walk.pos + walk.carry;
+            walk.carry_known = false;
+        }
+        return 0;
+    }
+    if (!walk.carry_known) {
+        walk.carry = TrailAt(data, walk.pos, walk.known);
+        walk.carry_known = true;
+    }
+    return backslashes & ~TrailBytes(leads(), walk.carry);
+}
+
+// Walks the 64-byte blocks from walk.pos; answers whether one holds an escape, walk.pos then its
+// position, else walk.pos is where fewer than 64 bytes remain.
+bool WalkBlocks(const char* data, std::size_t size, BlockWalk& walk) {
+    const __m128i backslash = _mm_set1_epi8('\\');
+    for (; walk.pos + 64 <= size; walk.pos += 64) {
+        const char* const block = data + walk.pos;
+        const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16));
+        const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 32));
+        const __m128i b3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 48));
+        const auto is = [&](__m128i b) {
+            return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, backslash)));
+        };
+        const std::uint64_t escapes = BlockEscapes(
+            data, walk, Mask64(is(b0), is(b1), is(b2), is(b3)),
+            [&] { return Mask64(LeadMask(b0), LeadMask(b1), LeadMask(b2), LeadMask(b3)); });
+        if (escapes != 0) {
+            walk.pos += static_cast<std::size_t>(__builtin_ctzll(escapes));
+            return true;
+        }
+    }
+    return false;
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define BRINDLE_ESCAPE_AVX2 1
+// The same walk, a block being two vectors of 32 bytes. (A lambda would not take the function's
+// target: the masks are written out.)
+__attribute__((target("avx2"))) bool WalkBlocksAvx2(const char* data, std::size_t size,
+                                                    BlockWalk& walk) {
+    const __m256i backslash = _mm256_set1_epi8('\\');
+    const __m256i flip = _mm256_set1_epi8(kLeadFlip);
+    const __m256i shift = _mm256_set1_epi8(kLeadShift);
+    const __m256i below = _mm256_set1_epi8(kLeadBelow);
+    for (; walk.pos + 64 <= size; walk.pos += 64) {
+        const char* const block = data + walk.pos;
+        const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32));
+        const std::uint64_t backslashes =
+            std::uint64_t{static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(low, backslash)))} |
+            std::uint64_t{static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(high, backslash)))}
+                << 32;
+        std::uint64_t escapes = 0;
+        if (backslashes == 0) {
+            escapes = BlockEscapes(data, walk, 0, [] { return std::uint64_t{0}; });
+        } else {
+            const std::uint64_t leads =
+                std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(
+                    below, _mm256_add_epi8(_mm256_xor_si256(low, flip), shift))))} |
+                std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(
+                    below, _mm256_add_epi8(_mm256_xor_si256(high, flip), shift))))}
+                    << 32;
+            escapes = BlockEscapes(data, walk, backslashes, [leads] { return leads; });
+        }
+        if (escapes != 0) {
+            walk.pos += static_cast<std::size_t>(__builtin_ctzll(escapes));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HaveAvx2() {
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return have;
+}
+#endif
 #endif
 
 }  // namespace
@@ -193,52 +317,20 @@ std::size_t TAWKStr::NextEscape(std::string_view text, std::size_t from) {
     std::size_t pos = from;
     std::size_t boundary = from;  // a known character start
 #if defined(__SSE2__)
-    std::uint64_t carry = 0;
-    // Blocks without a backslash are passed over without their lead bytes; the carry into the
-    // next block that has one is then found by the walk back from it, which ends at the first
-    // byte that is no lead byte and never goes back past `known`, so each byte is walked at most
-    // once.
-    bool carry_known = true;
-    std::size_t known = from;  // a character start at or before pos, once carry is not known
-    const auto trail_at = [&](std::size_t at) {
-        std::size_t lead = at;
-        while (lead > known && sjis::IsLeadByte(data[lead - 1])) {
-            --lead;
-        }
-        return std::uint64_t{(at - lead) % 2};
-    };
-    const __m128i backslash = _mm_set1_epi8('\\');
-    for (; pos + 64 <= size; pos += 64) {
-        __m128i bytes[4];
-        std::uint64_t backslashes = 0;
-        for (int k = 0; k < 4; ++k) {
-            bytes[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 16 * k));
-            backslashes |= std::uint64_t{static_cast<unsigned>(
-                               _mm_movemask_epi8(_mm_cmpeq_epi8(bytes[k], backslash)))}
-                           << (16 * k);
-        }
-        if (backslashes == 0) {
-            if (carry_known) {
-                known = pos + carry;
-                carry_known = false;
-            }
-            continue;
-        }
-        if (!carry_known) {
-            carry = trail_at(pos);
-            carry_known = true;
-        }
-        std::uint64_t leads = 0;
-        for (int k = 0; k < 4; ++k) {
-            leads |= std::uint64_t{LeadMask(bytes[k])} << (16 * k);
-        }
-        const std::uint64_t escapes = backslashes & ~TrailBytes(leads, carry);
-        if (escapes != 0) {
-            return pos + static_cast<std::size_t>(__builtin_ctzll(escapes));
-        }
+    BlockWalk walk{from};
+    walk.known = from;
+#if defined(BRINDLE_ESCAPE_AVX2)
+    const bool found = HaveAvx2() ? WalkBlocksAvx2(data, size, walk) : WalkBlocks(data, size, walk);
+#else
+    const bool found = WalkBlocks(data, size, walk);
+#endif
+    pos = walk.pos;
+    if (found) {
+        return pos;
     }
-    if (!carry_known) {
-        carry = trail_at(pos);
+    std::uint64_t carry = walk.carry;
+    if (!walk.carry_known) {
+        carry = TrailAt(data, pos, walk.known);
     }
     if (carry != 0) {
         // The last block ends in a lead byte that starts a character.

@@ -337,6 +337,22 @@ TEST(AwkEscapes, ProcessEscSeq) {
     }
 }
 
+// The bytes at the edges of the lead-byte ranges before a backslash, at every place of the
+// 64-byte blocks (and of their halves) that the scan takes at once, and in the bytes after them.
+TEST(AwkEscapes, BackslashIsATrailByteExactlyAfterALeadByte) {
+    const std::vector<std::pair<char, bool>> cases = {
+        {'\x80', false}, {'\x81', true}, {'\x9F', true}, {'\xA0', false},
+        {'\xDF', false}, {'\xE0', true}, {'\xFC', true}, {'\xFD', false}};
+    for (const auto& [before, lead] : cases) {
+        for (std::size_t at = 1; at < 130; ++at) {
+            SCOPED_TRACE(::testing::Message() << static_cast<int>(before & 0xFF) << " at " << at);
+            const std::string text =
+                std::string(at - 1, 'a') + before + '\\' + std::string(140 - at, 'a');
+            EXPECT_EQ(TAWKStr::FirstEscape(text), lead ? std::string_view::npos : at);
+        }
+    }
+}
+
 TEST(AwkEscapes, SubstituteMatchStrForAndChar) {
     EXPECT_EQ(TAWKStr::Substitute_MatchStr_For_ANDChar("[&]", "x"), "[x]");
     EXPECT_EQ(TAWKStr::Substitute_MatchStr_For_ANDChar("\\&", "x"), "&");
