@@ -16,6 +16,7 @@
 
 #include "charset/auto_sjis_conv.hpp"
 #include "charset/jis_pair_lanes.hpp"
+#include "platform/cpu_features.hpp"
 #include "platform/sjis.hpp"
 
 namespace brindle {
@@ -509,14 +510,6 @@ __attribute__((target("avx2"))) std::ptrdiff_t ConvertJisPairsAvx2(const char* p
     }
     return done;
 }
-
-bool HaveAvx2() {
-    static const bool have = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return have;
-}
 #endif
 
 // Copies bytes from p to w up to the first ESC, SO or (with kLines) CR, 16 bytes at a time while
@@ -935,8 +928,7 @@ char* TCharCodeConv::B64DecodeTo(std::string_view s, char* out) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* const end = p + s.size() / 4 * 4;
 #if defined(__SSE2__)
-    static const bool has_ssse3 = __builtin_cpu_supports("ssse3");
-    return has_ssse3 ? DecodeBase64Ssse3(p, end, out) : DecodeBase64Sse2(p, end, out);
+    return HaveSsse3() ? DecodeBase64Ssse3(p, end, out) : DecodeBase64Sse2(p, end, out);
 #else
     return DecodeBase64Groups(p, end, out);
 #endif

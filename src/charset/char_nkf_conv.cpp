@@ -323,25 +323,10 @@ class Cp932Table {
                         break;
                     }
                 }
-                std::uint32_t key = 0;
-                std::size_t length = 0;
-                if (!Encoding::Read(data, pos, size, key, length)) {
+                if (!Step<Encoding>(text, table, kStop, pos, w)) {
                     stopped = true;
                     break;
                 }
-                std::uint32_t entry = table[key];
-                if (entry == kUnknown) {
-                    entry = Learn(key, text.substr(pos, length));
-                }
-                if (entry & kStop) {
-                    stopped = true;
-                    break;
-                }
-                const bool two = (entry & kTwoBytes) != 0;
-                w[0] = static_cast<char>(two ? entry >> 8 : entry);
-                w[1] = static_cast<char>(entry);
-                w += 1 + static_cast<int>(two);
-                pos += length;
             }
             out.append(buffer, static_cast<std::size_t>(w - buffer));
             if (stopped) {
@@ -478,25 +463,10 @@ class Cp932Table {
                     }
                 }
 #endif
-                std::uint32_t key = 0;
-                std::size_t length = 0;
-                if (!Utf8Characters::Read(data, pos, size, key, length)) {
+                if (!Step<Utf8Characters>(text, table, kThroughIconv, pos, w)) {
                     stopped = true;
                     break;
                 }
-                std::uint32_t entry = table[key];
-                if (entry == kUnknown) {
-                    entry = Learn(key, text.substr(pos, length));
-                }
-                if (entry & kThroughIconv) {
-                    stopped = true;
-                    break;
-                }
-                const bool two = (entry & kTwoBytes) != 0;
-                w[0] = static_cast<char>(two ? entry >> 8 : entry);
-                w[1] = static_cast<char>(entry);
-                w += 1 + static_cast<int>(two);
-                pos += length;
             }
             out.append(buffer, static_cast<std::size_t>(w - buffer));
             if (stopped) {
@@ -521,6 +491,34 @@ class Cp932Table {
             ascii_copies_ = copies ? AsciiCopying::kYes : AsciiCopying::kNo;
         }
         return ascii_copies_ == AsciiCopying::kYes;
+    }
+
+    // One character at pos through the table: written at w (the second byte even for a
+    // one-byte character), or false where the table does not serve it (Read refuses the
+    // sequence, or its entry has a flag of `stop`). The table comes as a local of the caller:
+    // read through the member, it would be read again after every write through w.
+    template <typename Characters>
+    [[gnu::always_inline]] bool Step(std::string_view text, const std::uint32_t* table,
+                                     std::uint32_t stop, std::size_t& pos, char*& w) {
+        std::uint32_t key = 0;
+        std::size_t length = 0;
+        if (!Characters::Read(reinterpret_cast<const unsigned char*>(text.data()), pos, text.size(),
+                              key, length)) {
+            return false;
+        }
+        std::uint32_t entry = table[key];
+        if (entry == kUnknown) {
+            entry = Learn(key, text.substr(pos, length));
+        }
+        if (entry & stop) {
+            return false;
+        }
+        const bool two = (entry & kTwoBytes) != 0;
+        w[0] = static_cast<char>(two ? entry >> 8 : entry);
+        w[1] = static_cast<char>(entry);
+        w += 1 + static_cast<int>(two);
+        pos += length;
+        return true;
     }
 
     // The entry of a character met for the first time, asked of iconv and kept.

@@ -12,6 +12,7 @@
 #include <immintrin.h>
 #endif
 
+#include "platform/cpu_features.hpp"
 #include "platform/sjis.hpp"
 #include "regexp/re_types.hpp"
 
@@ -293,13 +294,6 @@ __attribute__((target("avx2"))) bool WalkBlocksAvx2(const char* data, std::size_
     return false;
 }
 
-bool HaveAvx2() {
-    static const bool have = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return have;
-}
 #endif
 #endif
 
