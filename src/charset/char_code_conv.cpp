@@ -179,6 +179,25 @@ void AppendKana(std::string& out, unsigned char c) {
     out.push_back(static_cast<char>(z[1]));
 }
 
+// The size a text that is written ahead of its size grows to so that `needed` bytes fit: by
+// half again at least, and within the room reserved as long as that suffices.
+std::size_t GrownSize(const std::string& text, std::size_t needed) {
+    std::size_t size = std::max(needed, text.size() + text.size() / 2);
+    if (needed <= text.capacity()) {
+        size = std::min(size, text.capacity());
+    }
+    return size;
+}
+
+// The text cut at `at`, without much unused room behind it: a long text shrinks by a copy.
+std::string FinishedText(std::string& text, const char* at) {
+    text.resize(static_cast<std::size_t>(at - text.data()));
+    if (text.capacity() - text.size() > text.size() / 8 + 4096) {
+        text.shrink_to_fit();
+    }
+    return std::move(text);
+}
+
 // Output of the bulk decoders. Writing through a pointer is what makes them fast, but sizing
 // the string for the worst case up front would zero-fill (and fault in) far more memory than
 // the text needs; the string is therefore grown geometrically just ahead of the writing, so a
@@ -193,23 +212,12 @@ class OutputBuffer {
     char* Room(char* at, std::size_t n) {
         const auto used = static_cast<std::size_t>(at - text_.data());
         if (text_.size() - used < n) {
-            std::size_t size = std::max(used + n, text_.size() + text_.size() / 2);
-            if (used + n <= text_.capacity()) {
-                size = std::min(size, text_.capacity());
-            }
-            text_.resize(size);
+            text_.resize(GrownSize(text_, used + n));
         }
         return text_.data() + used;
     }
     char* Begin() { return text_.data(); }
-    // The text, without much unused room behind it: a long text shrinks by a copy.
-    std::string Finish(char* at) {
-        text_.resize(static_cast<std::size_t>(at - text_.data()));
-        if (text_.capacity() - text_.size() > text_.size() / 8 + 4096) {
-            text_.shrink_to_fit();
-        }
-        return std::move(text_);
-    }
+    std::string Finish(char* at) { return FinishedText(text_, at); }
 
   private:
     std::string text_;
@@ -962,21 +970,10 @@ class QpOutput {
     // many bare line ends outgrows its input).
     char* Grow(char* at) {
         const auto used = static_cast<std::size_t>(at - text_.data());
-        std::size_t size = std::max(used + 2 * kSlack, text_.size() + text_.size() / 2);
-        if (used + 2 * kSlack <= text_.capacity()) {
-            size = std::min(size, text_.capacity());
-        }
-        text_.resize(size);
+        text_.resize(GrownSize(text_, used + 2 * kSlack));
         return text_.data() + used;
     }
-    // The text, without much unused room behind it: a long text shrinks by a copy.
-    std::string Finish(char* at) {
-        text_.resize(static_cast<std::size_t>(at - text_.data()));
-        if (text_.capacity() - text_.size() > text_.size() / 8 + 4096) {
-            text_.shrink_to_fit();
-        }
-        return std::move(text_);
-    }
+    std::string Finish(char* at) { return FinishedText(text_, at); }
 
   private:
     std::string text_;
