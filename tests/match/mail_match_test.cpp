@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "charset/char_code_conv.hpp"
+#include "mailbox/dbx_parser.hpp"
 #include "message/mail.hpp"
+#include "message/parsed_mailbox.hpp"
 #include "platform/ansi_text.hpp"
 #include "platform/core_messages.hpp"
 #include "platform/exception.hpp"
@@ -19,6 +21,8 @@
 #include "platform/text_encoding.hpp"
 #include "regexp/awk_str.hpp"
 #include "regexp/re_types.hpp"
+#include "support/dbx_builder.hpp"
+#include "support/temp_dir.hpp"
 
 namespace brindle {
 namespace {
@@ -554,10 +558,10 @@ std::string Encoded(const char* charset, const std::string& crlf_text) {
     return out;
 }
 
-// Messages in every charset and transfer encoding that Japanese mail comes in, single-part and
-// as the text part of a multipart message, with texts of every length up to a few blocks of the
-// wide decoders: each body decodes to the Shift_JIS form of its text, and every condition kind
-// selects as searching that text does.
+// A mailbox of messages in every charset and transfer encoding that Japanese mail comes in,
+// single-part and as the text part of a multipart message, with texts of every length up to a
+// few blocks of the wide decoders: each body read from it decodes to the Shift_JIS form of its
+// text, and every condition kind selects as searching that text does.
 TEST(MailMatch, DecodedBodiesOfEveryEncodingAnswerAsTheirTexts) {
     const std::string lines[] = {
         "本日の会議の議事録をお送りします。",
@@ -602,8 +606,10 @@ TEST(MailMatch, DecodedBodiesOfEveryEncodingAnswerAsTheirTexts) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
         return static_cast<std::size_t>(state >> 33) % n;
     };
-    int selected = 0;
-    for (int round = 0; round < 120; ++round) {
+    constexpr int kMessages = 120;
+    test::DbxBuilder builder;
+    std::vector<std::string> texts;
+    for (int round = 0; round < kMessages; ++round) {
         std::string text;
         for (std::size_t k = 1 + next(12); k > 0; --k) {
             text += std::string(next(3), ' ') + lines[next(std::size(lines))] + "\r\n";
@@ -621,9 +627,19 @@ TEST(MailMatch, DecodedBodiesOfEveryEncodingAnswerAsTheirTexts) {
         } else {
             stored += part;
         }
-        const auto mail = TMail::FromStoredText(stored);
+        builder.AddMessage(stored);
+        texts.push_back(text);
+    }
+    const test::TempDir dir;
+    builder.WriteTo(dir / "box.dbx");
+    TParsedMailbox mailbox(std::make_unique<TDBXParser>(dir / "box.dbx"));
+    ASSERT_EQ(mailbox.GetMailCount(), kMessages);
+    int selected = 0;
+    for (int index = 0; index < kMessages; ++index) {
+        const auto mail = mailbox.GetMail(index);
+        const std::string& text = texts[static_cast<std::size_t>(index)];
         const std::string expected_body = Sjis(text);
-        ASSERT_EQ(mail->GetBodyText(), expected_body) << encoding.transfer << " " << text;
+        ASSERT_EQ(mail->GetBodyText(), expected_body) << index << " " << text;
         for (std::size_t first = 0; first < conditions.size(); ++first) {
             const std::vector<TFindType> list = {conditions[first],
                                                  conditions[next(conditions.size())]};
