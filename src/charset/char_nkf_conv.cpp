@@ -232,12 +232,7 @@ class Cp932Table {
 
     void Append(std::string_view text, std::string& out) {
         std::size_t line_start = 0;
-        std::size_t pos = 0;
-        if constexpr (std::is_same_v<Encoding, Utf8Characters>) {
-            pos = AppendServedUtf8(text, out);
-        } else {
-            pos = AppendServed<false>(text, out, line_start);
-        }
+        const std::size_t pos = AppendServed<false>(text, out, line_start);
         if (pos < text.size()) {
             out += ToCp932ThroughIconv<Encoding>(text.substr(pos));
         }
@@ -284,6 +279,15 @@ class Cp932Table {
         const auto* const data = reinterpret_cast<const unsigned char*>(text.data());
         const std::size_t size = text.size();
         const std::uint32_t* const table = entries_.data();
+#if defined(__SSE2__)
+        // A decoded UTF-8 body (not stored lines, whose CRs the shortcuts would pass over) takes
+        // the shortcuts of Utf8Shortcut.
+        constexpr bool kUtf8Shortcuts = !kLines && std::is_same_v<Encoding, Utf8Characters>;
+        [[maybe_unused]] bool ascii_copies = false;
+        if constexpr (kUtf8Shortcuts) {
+            ascii_copies = size >= 16 && AsciiCopies();
+        }
+#endif
         std::size_t pos = 0;
         [[maybe_unused]] std::size_t wide_from = 0;  // where pairs are next taken 16 bytes at once
         while (pos < size) {
@@ -305,6 +309,12 @@ class Cp932Table {
                         // stopped at once, so do those up to the next pair byte (ASCII, say).
                         wide_from =
                             pos + (converted == 0 ? std::max<std::size_t>(next_pair, 1) : 1);
+                        continue;
+                    }
+                }
+                if constexpr (kUtf8Shortcuts) {
+                    if (stretch_end - pos >= 16 &&
+                        Utf8Shortcut(data, table, ascii_copies, pos, w)) {
                         continue;
                     }
                 }
@@ -392,89 +402,60 @@ class Cp932Table {
         }
     }
 
-    // AppendServed<false> for UTF-8 (a decoded body), with two shortcuts that give what its
-    // loop gives. A run of ASCII is copied 16 bytes at a time once every ASCII character is known
-    // to give its own byte (what CP932 does; the entries are learned once, as the loop would
-    // learn each when it met it). The three-byte characters (kana, kanji) that a block of 16
-    // bytes starts with are checked together, and each whose entry gives two bytes is written
-    // with no other test; anything else goes through the loop's own steps.
-    std::size_t AppendServedUtf8(std::string_view text, std::string& out) {
-        char buffer[4096];
-        const auto* const data = reinterpret_cast<const unsigned char*>(text.data());
-        const std::size_t size = text.size();
-        const std::uint32_t* const table = entries_.data();
 #if defined(__SSE2__)
-        const bool ascii_copies = size >= 16 && AsciiCopies();
-#endif
-        std::size_t pos = 0;
-        while (pos < size) {
-            // As in AppendServed: at most two bytes for one, so a stretch of half the buffer's
-            // bytes fits, and a block of 16 ASCII bytes that lies within the stretch too.
-            const std::size_t stretch_end = std::min(size, pos + sizeof(buffer) / 2);
-            char* w = buffer;
-            bool stopped = false;
-            while (pos < stretch_end) {
-#if defined(__SSE2__)
-                const unsigned char b0 = data[pos];
-                if (b0 < 0x80 && ascii_copies && stretch_end - pos >= 16) {
-                    const __m128i block =
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(w), block);
-                    const int high = _mm_movemask_epi8(block);
-                    const int run = high == 0 ? 16 : __builtin_ctz(static_cast<unsigned>(high));
-                    w += run;
-                    pos += static_cast<std::size_t>(run);
-                    continue;
-                }
-                if ((b0 & 0xF0) == 0xE0 && stretch_end - pos >= 16) {
-                    // The three-byte characters the block starts with (at most five): a lead
-                    // E1-EC or EE-EF (E0 may be overlong, ED a surrogate: those are left to Read)
-                    // and two tails each, so that each is well-formed as Read has it.
-                    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-                    const __m128i lead = _mm_andnot_si128(
-                        _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(static_cast<char>(0xE0))),
-                                     _mm_cmpeq_epi8(c, _mm_set1_epi8(static_cast<char>(0xED)))),
-                        _mm_cmpeq_epi8(_mm_and_si128(c, _mm_set1_epi8(static_cast<char>(0xF0))),
-                                       _mm_set1_epi8(static_cast<char>(0xE0))));
-                    const __m128i tail =
-                        _mm_cmpeq_epi8(_mm_and_si128(c, _mm_set1_epi8(static_cast<char>(0xC0))),
-                                       _mm_set1_epi8(static_cast<char>(0x80)));
-                    const __m128i lead_at =
-                        _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
-                    const int fits = _mm_movemask_epi8(_mm_or_si128(
-                        _mm_and_si128(lead, lead_at), _mm_andnot_si128(lead_at, tail)));
-                    int characters = __builtin_ctz(static_cast<unsigned>(~(fits | 0x8000))) / 3;
-                    const std::size_t block_start = pos;
-                    for (; characters > 0; --characters) {
-                        const std::uint32_t key = (data[pos] & 0x0Fu) << 12 |
-                                                  (data[pos + 1] & 0x3Fu) << 6 |
-                                                  (data[pos + 2] & 0x3Fu);
-                        const std::uint32_t entry = table[key];
-                        if ((entry & kTwoBytes) == 0) {
-                            break;  // unknown, one byte or through iconv: the steps below
-                        }
-                        w[0] = static_cast<char>(entry >> 8);
-                        w[1] = static_cast<char>(entry);
-                        w += 2;
-                        pos += 3;
-                    }
-                    if (pos != block_start) {
-                        continue;
-                    }
-                }
-#endif
-                if (!Step<Utf8Characters>(text, table, kThroughIconv, pos, w)) {
-                    stopped = true;
-                    break;
-                }
-            }
-            out.append(buffer, static_cast<std::size_t>(w - buffer));
-            if (stopped) {
-                break;
-            }
+    // Two shortcuts through UTF-8 at pos, with 16 bytes to spare there, that give what the steps
+    // give; false when neither applies. A run of ASCII is copied 16 bytes at a time once every
+    // ASCII character is known to give its own byte (ascii_copies: what CP932 does; the entries
+    // are learned once, as the steps would learn each when they met it). The three-byte
+    // characters (kana, kanji) that a block of 16 bytes starts with are checked together, and
+    // each whose entry gives two bytes is written with no other test.
+    [[gnu::always_inline]] bool Utf8Shortcut(const unsigned char* data, const std::uint32_t* table,
+                                             bool ascii_copies, std::size_t& pos, char*& w) {
+        const unsigned char b0 = data[pos];
+        if (b0 < 0x80 && ascii_copies) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), block);
+            const int high = _mm_movemask_epi8(block);
+            const int run = high == 0 ? 16 : __builtin_ctz(static_cast<unsigned>(high));
+            w += run;
+            pos += static_cast<std::size_t>(run);
+            return true;
         }
-        return pos;
+        if ((b0 & 0xF0) != 0xE0) {
+            return false;
+        }
+        // The three-byte characters the block starts with (at most five): a lead E1-EC or EE-EF
+        // (E0 may be overlong, ED a surrogate: those are left to Read) and two tails each, so that
+        // each is well-formed as Read has it.
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+        const __m128i lead = _mm_andnot_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(static_cast<char>(0xE0))),
+                         _mm_cmpeq_epi8(c, _mm_set1_epi8(static_cast<char>(0xED)))),
+            _mm_cmpeq_epi8(_mm_and_si128(c, _mm_set1_epi8(static_cast<char>(0xF0))),
+                           _mm_set1_epi8(static_cast<char>(0xE0))));
+        const __m128i tail =
+            _mm_cmpeq_epi8(_mm_and_si128(c, _mm_set1_epi8(static_cast<char>(0xC0))),
+                           _mm_set1_epi8(static_cast<char>(0x80)));
+        const __m128i lead_at = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+        const int fits = _mm_movemask_epi8(
+            _mm_or_si128(_mm_and_si128(lead, lead_at), _mm_andnot_si128(lead_at, tail)));
+        int characters = __builtin_ctz(static_cast<unsigned>(~(fits | 0x8000))) / 3;
+        const std::size_t block_start = pos;
+        for (; characters > 0; --characters) {
+            const std::uint32_t key =
+                (data[pos] & 0x0Fu) << 12 | (data[pos + 1] & 0x3Fu) << 6 | (data[pos + 2] & 0x3Fu);
+            const std::uint32_t entry = table[key];
+            if ((entry & kTwoBytes) == 0) {
+                break;  // unknown, one byte or through iconv: the steps
+            }
+            w[0] = static_cast<char>(entry >> 8);
+            w[1] = static_cast<char>(entry);
+            w += 2;
+            pos += 3;
+        }
+        return pos != block_start;
     }
+#endif
 
     // Whether every ASCII character gives its own byte, learned once.
     bool AsciiCopies() {
