@@ -3,7 +3,6 @@
 #pragma once
 
 #include <span>
-#include <vector>
 
 #include "platform/catalogue.hpp"
 
@@ -16,7 +15,6 @@ enum class CliMsg : unsigned short {
 };
 
 const TMessageText& Text(CliMsg id);
-TMessage Msg(CliMsg id, std::vector<TMessageArg> args = {});
 std::span<const TMessageText> CliMessageTexts();
 
 }  // namespace brindle

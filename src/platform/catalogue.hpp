@@ -14,9 +14,11 @@
 // message or a language.
 #pragma once
 
+#include <concepts>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -59,6 +61,16 @@ class TMessage {
     const TMessageText* text_ = nullptr;
     std::vector<TMessageArg> args_;
 };
+
+// A message of any table: the entry that the table's Text gives for id (found where the table's
+// id type is declared), with these arguments.
+template <typename Id>
+requires std::is_enum_v<Id> && requires(Id id) {
+    { Text(id) } -> std::same_as<const TMessageText&>;
+}
+TMessage Msg(Id id, std::vector<TMessageArg> args = {}) {
+    return TMessage(Text(id), std::move(args));
+}
 
 // Fills a text's braces from args; see above.
 std::string FillText(std::string_view text, const std::vector<TMessageArg>& args);

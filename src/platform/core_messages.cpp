@@ -1,7 +1,5 @@
 #include "platform/core_messages.hpp"
 
-#include <utility>
-
 namespace brindle {
 namespace {
 
@@ -15,10 +13,6 @@ constexpr TMessageText kTexts[] = {
 
 const TMessageText& Text(CoreMsg id) {
     return kTexts[static_cast<unsigned short>(id)];
-}
-
-TMessage Msg(CoreMsg id, std::vector<TMessageArg> args) {
-    return TMessage(Text(id), std::move(args));
 }
 
 std::span<const TMessageText> CoreMessageTexts() {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <span>
-#include <vector>
 
 #include "platform/catalogue.hpp"
 
@@ -16,7 +15,6 @@ enum class CoreMsg : unsigned short {
 };
 
 const TMessageText& Text(CoreMsg id);
-TMessage Msg(CoreMsg id, std::vector<TMessageArg> args = {});
 std::span<const TMessageText> CoreMessageTexts();
 
 }  // namespace brindle

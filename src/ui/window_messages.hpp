@@ -3,7 +3,6 @@
 #pragma once
 
 #include <span>
-#include <vector>
 
 #include "platform/catalogue.hpp"
 
@@ -16,7 +15,6 @@ enum class WindowMsg : unsigned short {
 };
 
 const TMessageText& Text(WindowMsg id);
-TMessage Msg(WindowMsg id, std::vector<TMessageArg> args = {});
 std::span<const TMessageText> WindowMessageTexts();
 
 }  // namespace brindle
