@@ -33,6 +33,19 @@ inline std::size_t CharLength(std::string_view text, std::size_t pos) {
 // from its start finds; decided from the lead bytes just before it.
 bool IsTrailByteAt(std::string_view text, std::size_t pos);
 
+// The same where `known` (at most pos) is known to start a character: only data[known, pos) is
+// read. The lead bytes just before pos form a run whose first byte starts a character (the byte
+// before the run is no lead byte, so it ends one, or the run begins at known); from there each
+// lead byte takes the byte after it, so pos is a trail byte exactly when the run is odd. With
+// pos at the end of a text, whether the text ends in half a character.
+inline bool IsTrailByteAfter(const char* data, std::size_t known, std::size_t pos) {
+    std::size_t lead = pos;
+    while (lead > known && IsLeadByte(data[lead - 1])) {
+        --lead;
+    }
+    return (pos - lead) % 2 == 1;
+}
+
 // True when pos is the start of a character (or the end of the text).
 bool IsCharBoundary(std::string_view text, std::size_t pos);
 

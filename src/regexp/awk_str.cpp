@@ -204,11 +204,7 @@ struct BlockWalk {
 
 // Whether the byte at `at` is the trail byte of a character (known is a character start).
 std::uint64_t TrailAt(const char* data, std::size_t at, std::size_t known) {
-    std::size_t lead = at;
-    while (lead > known && sjis::IsLeadByte(data[lead - 1])) {
-        --lead;
-    }
-    return std::uint64_t{(at - lead) % 2};
+    return sjis::IsTrailByteAfter(data, known, at) ? 1 : 0;
 }
 
 // The escapes of the block at walk.pos, given its backslashes and (read only for a block that
@@ -341,22 +337,14 @@ std::size_t TAWKStr::NextEscape(std::string_view text, std::size_t from) {
             break;
         }
         pos = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-        std::size_t lead = pos;
-        while (lead > boundary && sjis::IsLeadByte(data[lead - 1])) {
-            --lead;
-        }
-        if ((pos - lead) % 2 == 0) {
+        if (!sjis::IsTrailByteAfter(data, boundary, pos)) {
             return pos;
         }
         boundary = pos + 1;  // a trail byte: the character ends with it
     }
     // No escape from `from` on; a lead byte that starts a character at the very end is one
     // too (an error).
-    std::size_t lead = size;
-    while (lead > boundary && sjis::IsLeadByte(data[lead - 1])) {
-        --lead;
-    }
-    return (size - lead) % 2 == 1 ? size - 1 : std::string_view::npos;
+    return sjis::IsTrailByteAfter(data, boundary, size) ? size - 1 : std::string_view::npos;
 }
 
 void TAWKStr::ProcessEscSeqInPlace(std::string& text, std::size_t first) {

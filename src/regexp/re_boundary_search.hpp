@@ -158,11 +158,7 @@ class TBoundarySearch {
 
     // True when q starts a character, given that from (<= q) does.
     static bool StartsCharacter(const unsigned char* data, std::size_t from, std::size_t q) {
-        std::size_t i = q;
-        while (i > from && sjis::IsLeadByte(data[i - 1])) {
-            --i;
-        }
-        return ((q - i) & 1U) == 0;
+        return !sjis::IsTrailByteAfter(reinterpret_cast<const char*>(data), from, q);
     }
 
   private:
