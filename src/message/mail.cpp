@@ -236,7 +236,7 @@ const std::string& TMail::GetHeaderText() const {
 }
 
 std::string TMail::GetBoundary() const {
-    return header_ ? header_->boundary : FindBoundary(WalkFieldValues(kContentTypeKey, false));
+    return BodyHeader().boundary;
 }
 
 TMail::BodyHeaderFields TMail::BodyHeader() const {
@@ -249,26 +249,10 @@ TMail::BodyHeaderFields TMail::BodyHeader() const {
         return fields;
     }
     // Without a converter that can fail (which parses the header at construction), no field
-    // ends the header early: the walks see every field that the map would hold.
-    // One walk as WalkFieldValues's for both keys (neither is the subject, whose values join).
-    std::vector<std::string>* wanted = nullptr;
-    std::string_view last_name;
-    for (std::size_t first = 0; first < header_lines_.size();) {
-        const FieldLines field = FieldAt(header_lines_, first);
-        if (field.starts) {
-            last_name = field.name;
-            wanted = UpperCasedEquals(field.name, kContentTypeKey)        ? &fields.content_types
-                     : UpperCasedEquals(field.name, kTransferEncodingKey) ? &fields.encodings
-                                                                          : nullptr;
-        }
-        if (wanted != nullptr) {
-            std::string value = DecodeField(header_lines_, first, field.next, field.head);
-            if (!value.empty()) {
-                wanted->push_back(std::move(value));
-            }
-        }
-        first = field.next;
-    }
+    // ends the header early: the walk sees every field that the map would hold.
+    const WantedField wanted[] = {{kContentTypeKey, &fields.content_types},
+                                  {kTransferEncodingKey, &fields.encodings}};
+    const std::string_view last_name = WalkFields(wanted, false);
     fields.boundary = FindBoundary(fields.content_types);
     UpperCaseFieldName(last_name, fields.field_after);
     return fields;
@@ -291,19 +275,36 @@ std::vector<std::string> TMail::FieldValuesUtf8(std::string_view key) const {
 }
 
 std::vector<std::string> TMail::WalkFieldValues(std::string_view key, bool utf8) const {
+    std::vector<std::string> values;
+    const WantedField wanted[] = {{key, &values}};
+    static_cast<void>(WalkFields(wanted, utf8));
+    return values;
+}
+
+std::string_view TMail::WalkFields(std::span<const WantedField> wanted, bool utf8) const {
     // The walk of ParseHeaderLines over the message header, deciding by name alone which
     // fields to decode. The name before the first field is empty.
-    std::vector<std::string> values;
-    bool wanted = key.empty();
+    const auto find = [&](std::string_view name) -> const WantedField* {
+        for (const WantedField& field : wanted) {
+            if (UpperCasedEquals(name, field.key)) {
+                return &field;
+            }
+        }
+        return nullptr;
+    };
+    const WantedField* current = find({});
+    std::string_view last_name;
     for (std::size_t first = 0; first < header_lines_.size();) {
         const FieldLines field = FieldAt(header_lines_, first);
         if (field.starts) {
-            wanted = UpperCasedEquals(field.name, key);
+            last_name = field.name;
+            current = find(field.name);
         }
-        if (wanted) {
+        if (current != nullptr) {
             std::string value = DecodeField(header_lines_, first, field.next, field.head, utf8);
+            std::vector<std::string>& values = *current->values;
             if (!value.empty()) {
-                if (key == kSubjectKey && !values.empty()) {
+                if (current->key == kSubjectKey && !values.empty()) {
                     values.front() += value;
                 } else {
                     values.push_back(std::move(value));
@@ -312,7 +313,7 @@ std::vector<std::string> TMail::WalkFieldValues(std::string_view key, bool utf8)
         }
         first = field.next;
     }
-    return values;
+    return last_name;
 }
 
 std::string TMail::DecodeField(std::span<const std::string_view> lines, std::size_t first,

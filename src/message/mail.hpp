@@ -132,6 +132,14 @@ class TMail final : public TBasicMail {
                             std::size_t next, std::string_view head, bool utf8 = false) const;
     // The walk of FieldValues over the message header, decoding into Shift_JIS or UTF-8.
     std::vector<std::string> WalkFieldValues(std::string_view key, bool utf8) const;
+    // A field that a walk decodes, and where its values go.
+    struct WantedField {
+        std::string_view key;
+        std::vector<std::string>* values;
+    };
+    // The walk of the message header that decodes the wanted fields' values (a repeated subject
+    // joined to its first value, as in the map); answers the last field's name as written.
+    std::string_view WalkFields(std::span<const WantedField> wanted, bool utf8) const;
     // Without keep_map, only the text is built (the map answered is empty, current_field is
     // left as it was).
     THeaderMap ParseHeaderLines(std::span<const std::string_view> lines, HeaderTextBuilder* text,
